@@ -1,0 +1,23 @@
+#pragma once
+// The plug-in's exported entry points.
+#include "tallowcam/HostInterfaces.h"
+
+#define TALLOWCAM_EXPORT extern "C" __attribute__((visibility("default")))
+
+// One factory under six names: a new driver, or null.
+TALLOWCAM_EXPORT korvane::ipcapture::IIPCaptureDriverEx5* CreateIPCapture();
+TALLOWCAM_EXPORT korvane::ipcapture::IIPCaptureDriverEx5* CreateIPCaptureEx();
+TALLOWCAM_EXPORT korvane::ipcapture::IIPCaptureDriverEx5* CreateIPCaptureEx2();
+TALLOWCAM_EXPORT korvane::ipcapture::IIPCaptureDriverEx5* CreateIPCaptureEx3();
+TALLOWCAM_EXPORT korvane::ipcapture::IIPCaptureDriverEx5* CreateIPCaptureEx4();
+TALLOWCAM_EXPORT korvane::ipcapture::IIPCaptureDriverEx5* CreateIPCaptureEx5();
+
+// One deleter under eight names: destroys a driver (or a capability query
+// module); nothing happens for null.
+TALLOWCAM_EXPORT void DeleteIPCapture(korvane::ipcapture::IPluginObject* object);
+TALLOWCAM_EXPORT void DeleteIPCaptureEx(korvane::ipcapture::IPluginObject* object);
+TALLOWCAM_EXPORT void DeleteIPCaptureEx2(korvane::ipcapture::IPluginObject* object);
+TALLOWCAM_EXPORT void DeleteIPCaptureEx3(korvane::ipcapture::IPluginObject* object);
+TALLOWCAM_EXPORT void DeleteIPCaptureEx4(korvane::ipcapture::IPluginObject* object);
+TALLOWCAM_EXPORT void DeleteIPCaptureEx5(korvane::ipcapture::IPluginObject* object);
+TALLOWCAM_EXPORT void DeleteCapabilityQueryModule(korvane::ipcapture::IPluginObject* object);

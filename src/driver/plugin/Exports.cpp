@@ -1,0 +1,3 @@
+#include "tallowcam/Exports.h"
+
+// Filled in with the driver object.

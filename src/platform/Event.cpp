@@ -1,0 +1,127 @@
+#include "platform/Event.h"
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+
+namespace korvane::platform {
+
+struct Event::Waiter {
+    std::mutex mutex;
+    std::condition_variable wake;
+    bool notified = false;
+
+    void Notify()
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        notified = true;
+        wake.notify_all();
+    }
+};
+
+Event::Event(bool manualReset) : m_manualReset(manualReset) {}
+
+Event::~Event() = default;
+
+void Event::Set()
+{
+    std::vector<std::shared_ptr<Waiter>> waiters;
+    {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        m_signalled = true;
+        waiters = m_waiters;
+    }
+    for (auto& waiter : waiters)
+        waiter->Notify();
+}
+
+void Event::Reset()
+{
+    std::lock_guard<std::mutex> guard(m_mutex);
+    m_signalled = false;
+}
+
+bool Event::Wait(uint32_t timeoutMs)
+{
+    Event* self = this;
+    return WaitAny(&self, 1, timeoutMs) == 0;
+}
+
+bool Event::TryConsume()
+{
+    if (!m_signalled)
+        return false;
+    if (!m_manualReset)
+        m_signalled = false;
+    return true;
+}
+
+void Event::Attach(const std::shared_ptr<Waiter>& waiter)
+{
+    std::lock_guard<std::mutex> guard(m_mutex);
+    m_waiters.push_back(waiter);
+}
+
+void Event::Detach(const std::shared_ptr<Waiter>& waiter)
+{
+    std::lock_guard<std::mutex> guard(m_mutex);
+    m_waiters.erase(std::remove(m_waiters.begin(), m_waiters.end(), waiter), m_waiters.end());
+}
+
+namespace {
+
+int ConsumeFirstSignalled(Event* const* events, size_t count, bool (*tryConsume)(Event*))
+{
+    for (size_t i = 0; i < count; ++i)
+        if (tryConsume(events[i]))
+            return static_cast<int>(i);
+    return -1;
+}
+
+}  // namespace
+
+int WaitAny(Event* const* events, size_t count, uint32_t timeoutMs)
+{
+    if (events == nullptr || count == 0)
+        return -1;
+    for (size_t i = 0; i < count; ++i)
+        if (events[i] == nullptr)
+            return -1;
+
+    auto tryConsume = [](Event* event) {
+        std::lock_guard<std::mutex> guard(event->m_mutex);
+        return event->TryConsume();
+    };
+    int index = ConsumeFirstSignalled(events, count, tryConsume);
+    if (index >= 0 || timeoutMs == 0)
+        return index;
+
+    auto waiter = std::make_shared<Event::Waiter>();
+    for (size_t i = 0; i < count; ++i)
+        events[i]->Attach(waiter);
+
+    const bool infinite = timeoutMs == kInfinite;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        index = ConsumeFirstSignalled(events, count, tryConsume);
+        if (index >= 0)
+            break;
+        std::unique_lock<std::mutex> lock(waiter->mutex);
+        if (!waiter->notified) {
+            if (infinite) {
+                waiter->wake.wait(lock, [&] { return waiter->notified; });
+            } else if (!waiter->wake.wait_until(lock, deadline, [&] { return waiter->notified; })) {
+                lock.unlock();
+                index = ConsumeFirstSignalled(events, count, tryConsume);
+                break;
+            }
+        }
+        waiter->notified = false;
+    }
+
+    for (size_t i = 0; i < count; ++i)
+        events[i]->Detach(waiter);
+    return index;
+}
+
+}  // namespace korvane::platform

@@ -1,0 +1,44 @@
+#pragma once
+// Win32-style events on top of the standard library: manual- or auto-reset,
+// and a wait for any of several events.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace korvane::platform {
+
+constexpr uint32_t kInfinite = 0xFFFFFFFFu;
+
+class Event {
+public:
+    explicit Event(bool manualReset);
+    ~Event();
+    Event(const Event&) = delete;
+    Event& operator=(const Event&) = delete;
+
+    void Set();
+    void Reset();
+    // True when signalled within the time-out; an auto-reset event is consumed.
+    bool Wait(uint32_t timeoutMs);
+
+    struct Waiter;
+
+private:
+    friend int WaitAny(Event* const* events, size_t count, uint32_t timeoutMs);
+    bool TryConsume();  // caller holds m_mutex
+    void Attach(const std::shared_ptr<Waiter>& waiter);
+    void Detach(const std::shared_ptr<Waiter>& waiter);
+
+    const bool m_manualReset;
+    bool m_signalled = false;
+    std::mutex m_mutex;
+    std::vector<std::shared_ptr<Waiter>> m_waiters;
+};
+
+// Index of the lowest signalled event (consuming only that one when it is
+// auto-reset), or -1 on time-out, an empty list or a null list or entry.
+int WaitAny(Event* const* events, size_t count, uint32_t timeoutMs);
+
+}  // namespace korvane::platform

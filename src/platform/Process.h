@@ -1,0 +1,29 @@
+#pragma once
+// Facts about the running process: where its executable lies, which host core
+// library it has loaded, and random identifiers.
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace korvane::platform {
+
+// Directory of the main executable, ending with '/'; empty when unknown or
+// longer than maxLength characters.
+std::string ExecutableDirectory(size_t maxLength = 511);
+
+struct ModuleVersion {
+    uint16_t major = 0;
+    uint16_t minor = 0;
+    uint16_t third = 0;
+    uint16_t fourth = 0;
+};
+
+// Version of the loaded module whose file name starts with modulePrefix,
+// read from its resolved file name ("libvexhost.so.6.3.0.0"); false when no
+// such module is loaded or its name carries no four-part version.
+bool LoadedModuleVersion(const std::string& modulePrefix, ModuleVersion& out);
+
+// 16 random bytes (a version-4 GUID); false when no randomness is available.
+bool CreateGuid(std::array<uint8_t, 16>& out);
+
+}  // namespace korvane::platform

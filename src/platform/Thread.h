@@ -1,0 +1,40 @@
+#pragma once
+// Native threads with a bounded join. Threads are never terminated forcibly:
+// a join that times out leaves the thread running and can be repeated.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <thread>
+
+#include "platform/Event.h"
+
+namespace korvane::platform {
+
+class Thread {
+public:
+    Thread() = default;
+    ~Thread();  // waits for a running thread to end
+    Thread(const Thread&) = delete;
+    Thread& operator=(const Thread&) = delete;
+
+    // Starts the routine on a new thread; false when a thread is still attached.
+    bool Start(std::function<void()> routine);
+    // True when the thread has ended within the time-out (or none is attached);
+    // the thread is then detached from this object.
+    bool Join(uint32_t timeoutMs);
+    bool IsAttached() const { return m_thread.joinable(); }
+    bool HasEnded() const;
+    bool IsCurrent() const;
+    uint32_t Id() const { return m_id; }
+
+private:
+    std::thread m_thread;
+    std::shared_ptr<Event> m_ended;
+    uint32_t m_id = 0;
+};
+
+uint32_t CurrentThreadId();
+unsigned ProcessorCount();
+void SleepMs(uint32_t ms);
+
+}  // namespace korvane::platform
