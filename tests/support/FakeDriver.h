@@ -1,0 +1,65 @@
+#pragma once
+// An IDriver for component tests: settable device data and parameters, and a
+// record of every log line.
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "driver/DeviceInfo.h"
+#include "driver/IDriver.h"
+#include "driver/StreamDefaults.h"
+
+namespace korvane::test {
+
+struct LogLine {
+    uint32_t level;
+    std::string text;
+};
+
+class FakeDriver : public IDriver {
+public:
+    FakeDriver();
+
+    const char* GetDeviceName() override { return m_deviceName.c_str(); }
+    void DebugMessage(uint32_t level, const char* format, ...) override __attribute__((format(printf, 3, 4)));
+    const char* GetDriverName() override { return "Tallowcam"; }
+    const char* GetHostDirectory() override { return hostDirectory.c_str(); }
+    DEVICE_INFO* GetDeviceInfo() override { return &deviceInfo; }
+    void GetCaptureValues(uint32_t& inputs, uint32_t& outputs) override;
+    ipcapture::IFrameAllocator* GetHostContext() override { return allocator; }
+    int32_t GetParameter1Value() override { return parameter1; }
+    uint32_t GetDefaultCodec() override { return defaultCodec; }
+    uint32_t GetChannelCount() override { return channelCount; }
+    std::string GetParameterString(uint32_t index) override;
+    int32_t GetParameterInt(uint32_t index) override;
+    CPtzCapabilities* GetPtzCapabilities() override { return ptzCapabilities; }
+    CStreamDefaults* GetStreamDefaults() override { return &streamDefaults; }
+
+    // Points the device record at a camera and renames the device to match.
+    void SetCamera(const std::string& address, uint32_t port);
+
+    std::vector<LogLine> Lines() const;
+    bool HasLineContaining(const std::string& part) const;
+    size_t CountLinesContaining(const std::string& part) const;
+    void ClearLines();
+
+    DEVICE_INFO deviceInfo;
+    std::string hostDirectory = "/tmp/";
+    uint32_t inputCount = 0;
+    uint32_t outputCount = 0;
+    ipcapture::IFrameAllocator* allocator = nullptr;
+    int32_t parameter1 = 0;
+    uint32_t defaultCodec = 3;
+    uint32_t channelCount = 1;
+    std::map<uint32_t, std::string> parameters;
+    CPtzCapabilities* ptzCapabilities = nullptr;
+    CStreamDefaults streamDefaults;
+
+private:
+    std::string m_deviceName;
+    mutable std::mutex m_linesMutex;
+    std::vector<LogLine> m_lines;
+};
+
+}  // namespace korvane::test

@@ -1,1 +1,0 @@
-// Shared test fixtures live in this folder.
