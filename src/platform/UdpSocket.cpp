@@ -123,9 +123,9 @@ bool UdpSocket::SetMulticastInterface(uint32_t interfaceAddress)
     return setsockopt(m_handle, IPPROTO_IP, IP_MULTICAST_IF, &value, sizeof value) == 0;
 }
 
-bool UdpSocket::Bind(uint16_t port)
+bool UdpSocket::Bind(uint16_t port, uint32_t localAddress)
 {
-    const sockaddr_in local = ToSockaddr(htonl(INADDR_ANY), port);
+    const sockaddr_in local = ToSockaddr(localAddress, port);
     return bind(m_handle, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0;
 }
 
