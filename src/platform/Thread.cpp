@@ -19,11 +19,15 @@ bool Thread::Start(std::function<void()> routine)
         return false;
     auto ended = std::make_shared<Event>(true);
     auto started = std::make_shared<Event>(true);
+    // The routine may stop or join its own thread object: it runs only once
+    // this object describes the thread.
+    auto published = std::make_shared<Event>(true);
     auto id = std::make_shared<std::atomic<uint32_t>>(0);
     try {
-        m_thread = std::thread([routine = std::move(routine), ended, started, id] {
+        m_thread = std::thread([routine = std::move(routine), ended, started, published, id] {
             id->store(CurrentThreadId());
             started->Set();
+            published->Wait(kInfinite);
             routine();
             ended->Set();
         });
@@ -33,6 +37,7 @@ bool Thread::Start(std::function<void()> routine)
     started->Wait(kInfinite);
     m_id = id->load();
     m_ended = ended;
+    published->Set();
     return true;
 }
 

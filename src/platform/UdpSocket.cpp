@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <utility>
 
+#include "platform/Network.h"
+
 namespace korvane::platform {
 
 namespace {
@@ -82,7 +84,11 @@ UdpSocket& UdpSocket::operator=(UdpSocket&& other) noexcept
 bool UdpSocket::Create()
 {
     Close();
+    if (SocketsStartup() != 0)
+        return false;
     m_handle = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
+    if (!IsOpen())
+        SocketsCleanup();
     return IsOpen();
 }
 
@@ -215,6 +221,7 @@ void UdpSocket::Close()
     LeaveGroup();
     close(m_handle);
     m_handle = -1;
+    SocketsCleanup();
 }
 
 }  // namespace korvane::platform

@@ -1,6 +1,7 @@
 #pragma once
 // Loopback test helpers: a datagram peer standing in for the camera, and a
 // wait for a condition with a deadline.
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <thread>
@@ -66,19 +67,16 @@ bool WaitUntil(Condition condition, uint32_t timeoutMs = 5000)
 inline std::vector<uint8_t> MakeRtp(uint16_t sequence, uint32_t timeStamp, const std::vector<uint8_t>& payload,
                                     bool marker = false)
 {
-    std::vector<uint8_t> packet = {0x80,
-                                   static_cast<uint8_t>((marker ? 0x80 : 0) | 96),
-                                   static_cast<uint8_t>(sequence >> 8),
-                                   static_cast<uint8_t>(sequence),
-                                   static_cast<uint8_t>(timeStamp >> 24),
-                                   static_cast<uint8_t>(timeStamp >> 16),
-                                   static_cast<uint8_t>(timeStamp >> 8),
-                                   static_cast<uint8_t>(timeStamp),
-                                   0x11,
-                                   0x22,
-                                   0x33,
-                                   0x44};
-    packet.insert(packet.end(), payload.begin(), payload.end());
+    std::vector<uint8_t> packet(12 + payload.size());
+    packet[0] = 0x80;
+    packet[1] = static_cast<uint8_t>((marker ? 0x80 : 0) | 96);
+    packet[2] = static_cast<uint8_t>(sequence >> 8);
+    packet[3] = static_cast<uint8_t>(sequence);
+    for (int i = 0; i < 4; ++i)
+        packet[4 + i] = static_cast<uint8_t>(timeStamp >> (24 - 8 * i));
+    for (int i = 0; i < 4; ++i)
+        packet[8 + i] = static_cast<uint8_t>(0x11 * (i + 1));  // SSRC 11 22 33 44
+    std::copy(payload.begin(), payload.end(), packet.begin() + 12);
     return packet;
 }
 
