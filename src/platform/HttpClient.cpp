@@ -288,7 +288,8 @@ HttpError HttpClient::SendRequest(const std::vector<uint8_t>& body, size_t total
     const bool plainGet = m_method == "GET" && m_body.empty();
     bool ok;
     if (plainGet) {
-        ok = curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L) == CURLE_OK &&
+        ok = curl_easy_setopt(easy, CURLOPT_POSTFIELDS, nullptr) == CURLE_OK &&
+             curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L) == CURLE_OK &&
              curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, nullptr) == CURLE_OK;
     } else {
         static const char kEmpty[] = "";

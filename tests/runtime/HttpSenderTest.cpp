@@ -73,6 +73,9 @@ TEST(HttpSender, GetReadsTheReplyAndIdentifiesItself)
     EXPECT_EQ(requests[0].Header("User-Agent"), "Korvane::HttpSender");
     EXPECT_EQ(requests[0].Header("Authorization"), "");  // no user name, no credentials
     EXPECT_EQ(requests[0].Header("Accept"), "");
+
+    ASSERT_TRUE(RequestGetText(sender, "/-wvhttp-01-/info.cgi?item=c.1.tilt", text));
+    EXPECT_EQ(camera.HttpRequests().All().back().clientPort, requests[0].clientPort);  // connection kept
 }
 
 TEST(HttpSender, BasicIsSentFirstAndModeFiveSendsNoCredentials)
@@ -286,6 +289,20 @@ TEST(HttpSender, FallsBackToHttpsOnceAndKeepsIt)
     const auto requests = camera.HttpRequests().All();
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_TRUE(requests[0].secure && requests[1].secure);
+}
+
+TEST(HttpSender, VerifiesTheCertificateUnlessAskedNotTo)
+{
+    Camera camera(Options({}, true));
+    Web::CHttpSender sender(camera.Device());
+    Web::CHttpRequest request(kInfoPath, "GET");
+    request.m_flags &= ~Web::kHttpFlagAnyCertificate;
+    EXPECT_FALSE(sender.Send(request));  // the simulator's certificate is self-signed
+    EXPECT_EQ(camera.HttpRequests().Count(), 0u);
+    EXPECT_FALSE(sender.IsSecure());
+
+    EXPECT_TRUE(sender.Send(Web::CHttpRequest(kInfoPath, "GET")));
+    EXPECT_EQ(camera.HttpRequests().Count(), 1u);
 }
 
 TEST(HttpSender, PortFourFourThreeStartsWithHttps)
