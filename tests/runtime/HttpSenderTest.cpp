@@ -95,6 +95,20 @@ TEST(HttpSender, BasicIsSentFirstAndModeFiveSendsNoCredentials)
     EXPECT_EQ(camera.HttpRequests().All().back().Header("Authorization"), "");
 }
 
+TEST(HttpSender, WithoutUserNameNoCredentialsAreSent)
+{
+    Camera camera(Options({AuthScheme::Basic}));
+    DEVICE_INFO device = camera.Device();
+    device.userName.clear();
+    Web::CHttpSender sender(device);
+    std::vector<uint8_t> body;
+    EXPECT_EQ(RequestGetRD(sender, kInfoPath, body).m_code, 10u);
+    const auto requests = camera.HttpRequests().All();
+    ASSERT_EQ(requests.size(), 2u);  // the learning retry, still without credentials
+    EXPECT_EQ(requests[0].Header("Authorization"), "");
+    EXPECT_EQ(requests[1].Header("Authorization"), "");
+}
+
 TEST(HttpSender, LearnsDigestFromTheFirstRefusalAndKeepsIt)
 {
     Camera camera(Options({AuthScheme::Digest, AuthScheme::Basic}));
@@ -233,6 +247,13 @@ TEST(HttpSender, UnreachableCameraGivesCodeElevenAndStaysUsable)
     EXPECT_EQ(result.m_text, "korvane::HUtils::RequestGetRD: Cannot send request \"" + std::string(kInfoPath) +
                                  "\" to " + Label(device));
     EXPECT_EQ(sender.GetStatusCode(), 0u);
+
+    camsim::CameraOptions options;
+    options.httpPort = freePort;
+    camsim::Camera back(options);
+    ASSERT_TRUE(back.Start());
+    std::string text;
+    EXPECT_TRUE(RequestGetText(sender, kInfoPath, text));
 }
 
 TEST(HttpSender, SlowCameraTimesOutAndTheSenderIsUsableAfterwards)
