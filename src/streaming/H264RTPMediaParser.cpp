@@ -167,6 +167,7 @@ CH264RTPMediaParser::CH264RTPMediaParser(IDriver* driver) : CRTPMediaParser(driv
 void CH264RTPMediaParser::Reset()
 {
     m_waitingForKeyFrame = true;
+    m_fragmentOpen = false;
     m_width = 0;
     m_height = 0;
     m_frameBuffer.clear();
@@ -214,6 +215,8 @@ bool CH264RTPMediaParser::HandlePayload(const uint8_t* payload, size_t length)
     if (length == 0)
         return false;
     const uint8_t type = payload[0] & 0x1F;
+    if (type != kNalFuA)
+        m_fragmentOpen = false;
     if (type >= 1 && type <= 23)
         return HandleSingleNal(payload, length);
     if (type == kNalStapA)
@@ -270,7 +273,11 @@ bool CH264RTPMediaParser::HandleFuA(const uint8_t* payload, size_t length)
         return false;
     const uint8_t indicator = payload[0];
     const uint8_t header = payload[1];
-    if (header & 0x80) {
+    const bool start = (header & 0x80) != 0;
+    if (!start && !m_fragmentOpen)
+        return false;  // the start of this NAL unit was lost
+    m_fragmentOpen = (header & 0x40) == 0;
+    if (start) {
         const uint8_t nalHeader = static_cast<uint8_t>((indicator & 0xE0) | (header & 0x1F));
         if ((nalHeader & 0x1F) == kNalIdrSlice && m_frameBuffer.empty())
             AppendStoredParameterSets();

@@ -34,6 +34,7 @@ private:
     void ProcessFrame(uint32_t rtpTimeStamp);
 
     bool m_waitingForKeyFrame = true;
+    bool m_fragmentOpen = false;  // an FU-A start arrived and its end has not
 };
 
 }  // namespace korvane
