@@ -210,8 +210,8 @@ bool CRTSPResponseParser::HandleAuthenticate(const std::string& line)
         m_challengeScheme = kAuthDigest;
     else if (scheme == "Basic")
         m_challengeScheme = kAuthBasic;
-    if (m_challengeScheme == kAuthNone)
-        return true;
+    else
+        return true;  // an unknown scheme leaves the last recognised challenge as it was
     const std::string parameters = line.substr(schemeEnd);
     m_realm = StripQuotes(Trim(ParameterValue(parameters, "realm", "=", ",\r\n")));
     m_nonce = StripQuotes(Trim(ParameterValue(parameters, "nonce", "=", ",\r\n")));
