@@ -55,15 +55,20 @@ CBaseRTSPClient::~CBaseRTSPClient()
 bool CBaseRTSPClient::Start(const RTSPClientSettings& settings, IRTSPClientUser* user, RTSPTransportMode mode)
 {
     m_response.ResetDescription();
-    m_settings = settings;
+    Configure(settings, mode);
     m_user = user;
-    m_mode = mode;
     const std::string name =
         FormatString("RTSP Client Thread (%s)", m_driver != nullptr ? m_driver->GetDeviceName() : "");
     if (Connect() && CBaseThread::Start(name))
         return true;
     Stop();
     return false;
+}
+
+void CBaseRTSPClient::Configure(const RTSPClientSettings& settings, RTSPTransportMode mode)
+{
+    m_settings = settings;
+    m_mode = mode;
 }
 
 void CBaseRTSPClient::Stop()

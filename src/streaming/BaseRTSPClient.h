@@ -47,7 +47,9 @@ protected:
     virtual std::string BuildRequest(uint32_t method);
     virtual bool RunInterleaved();
 
-    const RTSPClientSettings& Settings() const { return m_settings; }
+    // Takes the settings and mode of the next session without connecting.
+    void Configure(const RTSPClientSettings& settings, RTSPTransportMode mode);
+    CRTSPResponseParser& MutableResponse() { return m_response; }
 
 private:
     bool Connect();
