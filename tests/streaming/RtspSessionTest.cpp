@@ -61,6 +61,11 @@ public:
     }
 
     size_t Packets() const { return Get(m_packets); }
+    std::vector<uint16_t> Sequences() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_sequences;
+    }
     size_t Closed() const { return Get(m_closed); }
     size_t Descriptions() const { return Get(m_descriptions); }
     size_t Byes() const { return Get(m_byes); }
@@ -73,10 +78,11 @@ public:
     bool acceptDescription = true;
 
 private:
-    void Count(const CRTPPacket&)
+    void Count(const CRTPPacket& packet)
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         ++m_packets;
+        m_sequences.push_back(packet.m_sequenceNumber);
     }
     size_t Get(const size_t& value) const
     {
@@ -87,6 +93,7 @@ private:
     mutable std::mutex m_mutex;
     SdpInfo m_description;
     size_t m_packets = 0;
+    std::vector<uint16_t> m_sequences;
     size_t m_closed = 0;
     size_t m_descriptions = 0;
     size_t m_byes = 0;
@@ -369,4 +376,73 @@ TEST_F(RtspSession, ClosedConnectionEndsInterleavedReading)
     ASSERT_TRUE(WaitUntil([&] { return !client.LastRequestSucceeded(); }));
     client.Stop();
     EXPECT_EQ(user.Closed(), 1u);
+}
+
+TEST_F(RtspSession, SimulatorPacketFaultsShowInTheSequenceNumbers)
+{
+    server.Options().auth = camsim::RtspAuth::None;
+    server.Options().tracks = {camsim::MediaCodec::Jpeg};
+    server.Faults().duplicate = true;
+    StartServer();
+    ASSERT_TRUE(client.Start(settings, &user, RTSPTransportMode::Interleaved));
+    ASSERT_TRUE(WaitUntil([&] { return user.Packets() >= 20; }));
+    server.Faults().duplicate = false;
+    server.Faults().reorder = true;
+    size_t mark = user.Packets();
+    ASSERT_TRUE(WaitUntil([&] { return user.Packets() >= mark + 20; }));
+    server.Faults().reorder = false;
+    server.Faults().dropEvery = 3;
+    mark = user.Packets();
+    ASSERT_TRUE(WaitUntil([&] { return user.Packets() >= mark + 20; }));
+    client.Stop();
+
+    size_t repeats = 0, backwards = 0, gaps = 0;
+    const std::vector<uint16_t> sequences = user.Sequences();
+    for (size_t i = 1; i < sequences.size(); ++i) {
+        const uint16_t step = static_cast<uint16_t>(sequences[i] - sequences[i - 1]);
+        repeats += step == 0 ? 1 : 0;
+        backwards += step == 0xFFFF ? 1 : 0;
+        gaps += step == 2 ? 1 : 0;
+    }
+    EXPECT_GE(repeats, 5u);
+    EXPECT_GE(backwards, 5u);
+    EXPECT_GE(gaps, 5u);
+}
+
+TEST(RtspSessionRaw, HeaderSectionBeyond512BytesIsParsedFromItsFirst512)
+{
+    platform::TcpSocket listener;
+    ASSERT_TRUE(listener.Listen(platform::ParseIPv4("127.0.0.1"), 0));
+    std::string received;
+    std::thread camera([&] {
+        platform::TcpSocket connection = listener.Accept(kWaitMs);
+        char buffer[2048];
+        const int length = connection.Receive(buffer, sizeof buffer);
+        if (length > 0)
+            received.assign(buffer, static_cast<size_t>(length));
+        const std::string sdp = "m=video 0 RTP/AVP 26\r\na=control:trackID=1\r\n";
+        // The Content-Base and Content-Length come after byte 512 and are never seen.
+        const std::string response = "RTSP/1.0 200 OK\r\nCSeq: 1\r\nServer: " + std::string(520, 'x') +
+                                     "\r\nContent-Base: rtsp://elsewhere/\r\nContent-Length: " +
+                                     std::to_string(sdp.size()) + "\r\n\r\n" + sdp;
+        connection.SendAll(response.data(), response.size());
+        connection.Receive(buffer, sizeof buffer);  // SETUP or TEARDOWN; then the client closes
+    });
+    test::FakeDriver driver;
+    RecordingUser user;
+    user.acceptDescription = false;
+    CBaseRTSPClient client(&driver);
+    RTSPClientSettings settings;
+    settings.address = "127.0.0.1";
+    settings.serverPort = listener.LocalPort();
+    settings.path = "cam";
+    settings.receiveTimeoutMs = 500;
+    ASSERT_TRUE(client.Start(settings, &user, RTSPTransportMode::UDP));
+    ASSERT_TRUE(WaitUntil([&] { return user.Closed() == 1; }));
+    client.Stop();
+    camera.join();
+    EXPECT_EQ(received.rfind("DESCRIBE rtsp://127.0.0.1:", 0), 0u);
+    EXPECT_EQ(user.Descriptions(), 1u);
+    EXPECT_EQ(user.Description().Video().control, "");
+    EXPECT_EQ(client.BaseUrl(), "rtsp://127.0.0.1:" + std::to_string(settings.serverPort) + "/cam");
 }

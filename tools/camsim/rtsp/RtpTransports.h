@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "camsim/rtsp/RtpTrack.h"
-#include "camsim/rtsp/UdpSocket.h"
+#include "platform/UdpSocket.h"
 
 namespace camsim {
 
@@ -23,11 +23,10 @@ public:
     void CollectRtcp(std::vector<std::vector<uint8_t>>& reports) override;
 
 private:
-    uint32_t m_address;
-    uint16_t m_rtpPort;
-    uint16_t m_rtcpPort;
-    UdpSocket m_rtp;
-    UdpSocket m_rtcp;
+    korvane::platform::IPv4Endpoint m_rtpTarget;
+    korvane::platform::IPv4Endpoint m_rtcpTarget;
+    korvane::platform::UdpSocket m_rtp;
+    korvane::platform::UdpSocket m_rtcp;
 };
 
 class InterleavedRtpTransport : public IRtpTransport {

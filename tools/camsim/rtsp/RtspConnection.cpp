@@ -53,8 +53,8 @@ bool ParsePortPair(const std::string& text, uint16_t& first, uint16_t& second)
 }  // namespace
 
 RtspConnection::RtspConnection(korvane::platform::TcpSocket socket, const RtspServerOptions& options,
-                               uint16_t serverPort, RtspFaults& faults, RtspRecorder& recorder)
-    : m_socket(std::move(socket)), m_options(options), m_serverPort(serverPort), m_faults(faults),
+                               std::string baseUrl, RtspFaults& faults, RtspRecorder& recorder)
+    : m_socket(std::move(socket)), m_options(options), m_baseUrl(std::move(baseUrl)), m_faults(faults),
       m_recorder(recorder)
 {
     uint32_t ssrc = 0x10203040;
@@ -173,7 +173,7 @@ void RtspConnection::Handle(const RtspRequest& request)
         Reply(cseq, "200 OK", "Public: DESCRIBE, SETUP, TEARDOWN, PLAY, PAUSE, OPTIONS\r\n");
     } else if (method == "DESCRIBE") {
         const std::string body = Description();
-        const std::string base = m_options.sendContentBase ? "Content-Base: " + BaseUrl() + "\r\n" : "";
+        const std::string base = m_options.sendContentBase ? "Content-Base: " + m_baseUrl + "\r\n" : "";
         Reply(cseq, "200 OK", base + "Content-Type: application/sdp\r\n" + FormatString("Content-Length: %zu\r\n", body.size()),
               body);
     } else if (method == "SETUP") {
@@ -187,7 +187,7 @@ void RtspConnection::Handle(const RtspRequest& request)
             {
                 std::lock_guard<std::mutex> lock(m_tracksMutex);
                 if (!m_tracks.empty())
-                    info = FormatString("RTP-Info: url=%strackID=1;seq=%u;rtptime=%u\r\n", BaseUrl().c_str(),
+                    info = FormatString("RTP-Info: url=%strackID=1;seq=%u;rtptime=%u\r\n", m_baseUrl.c_str(),
                                         m_tracks[0]->NextSequence(), m_tracks[0]->Timestamp());
             }
             Reply(cseq, "200 OK", session + "Range: npt=0.000-\r\n" + info);
@@ -288,11 +288,6 @@ bool RtspConnection::SessionMatches(const RtspRequest& request, bool required) c
     if (session.empty())
         return !required;
     return session.substr(0, session.find(';')) == m_options.sessionId;
-}
-
-std::string RtspConnection::BaseUrl() const
-{
-    return FormatString("rtsp://127.0.0.1:%u/%s/", m_serverPort, m_options.path.c_str());
 }
 
 std::string RtspConnection::Description()

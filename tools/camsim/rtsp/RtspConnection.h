@@ -21,7 +21,8 @@ class RtspRecorder;
 
 class RtspConnection {
 public:
-    RtspConnection(korvane::platform::TcpSocket socket, const RtspServerOptions& options, uint16_t serverPort,
+    // `baseUrl` is the Content-Base of the server, ending with '/'.
+    RtspConnection(korvane::platform::TcpSocket socket, const RtspServerOptions& options, std::string baseUrl,
                    RtspFaults& faults, RtspRecorder& recorder);
     ~RtspConnection();
     RtspConnection(const RtspConnection&) = delete;
@@ -42,7 +43,6 @@ private:
     bool Authorised(const RtspRequest& request) const;
     std::string Challenge() const;
     bool SessionMatches(const RtspRequest& request, bool required) const;
-    std::string BaseUrl() const;
     std::string Description();
     void HandleSetup(const RtspRequest& request, const std::string& cseq);
     void Reply(const std::string& cseq, const std::string& status, const std::string& headers = "",
@@ -52,7 +52,7 @@ private:
 
     korvane::platform::TcpSocket m_socket;
     const RtspServerOptions m_options;
-    const uint16_t m_serverPort;
+    const std::string m_baseUrl;
     RtspFaults& m_faults;
     RtspRecorder& m_recorder;
 

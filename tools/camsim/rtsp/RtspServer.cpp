@@ -70,7 +70,7 @@ void RtspServer::AcceptLoop()
         if (!accepted.IsOpen())
             continue;
         m_connections.push_back(
-            std::make_unique<RtspConnection>(std::move(accepted), m_options, m_port, m_faults, m_recorder));
+            std::make_unique<RtspConnection>(std::move(accepted), m_options, BaseUrl(), m_faults, m_recorder));
         m_connections.back()->Start();
     }
 }
