@@ -409,40 +409,90 @@ TEST_F(RtspSession, SimulatorPacketFaultsShowInTheSequenceNumbers)
     EXPECT_GE(gaps, 5u);
 }
 
-TEST(RtspSessionRaw, HeaderSectionBeyond512BytesIsParsedFromItsFirst512)
-{
-    platform::TcpSocket listener;
-    ASSERT_TRUE(listener.Listen(platform::ParseIPv4("127.0.0.1"), 0));
-    std::string received;
-    std::thread camera([&] {
-        platform::TcpSocket connection = listener.Accept(kWaitMs);
-        char buffer[2048];
+// A camera that answers the first request with fixed bytes, then only reads
+// until the client goes away.
+class RawCamera {
+public:
+    explicit RawCamera(std::string response) : m_response(std::move(response))
+    {
+        m_listener.Listen(platform::ParseIPv4("127.0.0.1"), 0);
+        m_thread = std::thread([this] { Serve(); });
+    }
+    ~RawCamera() { m_thread.join(); }
+    uint16_t Port() const { return m_listener.LocalPort(); }
+    std::string FirstRequest()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_request;
+    }
+
+private:
+    void Serve()
+    {
+        platform::TcpSocket connection = m_listener.Accept(kWaitMs);
+        char buffer[4096];
         const int length = connection.Receive(buffer, sizeof buffer);
-        if (length > 0)
-            received.assign(buffer, static_cast<size_t>(length));
-        const std::string sdp = "m=video 0 RTP/AVP 26\r\na=control:trackID=1\r\n";
-        // The Content-Base and Content-Length come after byte 512 and are never seen.
-        const std::string response = "RTSP/1.0 200 OK\r\nCSeq: 1\r\nServer: " + std::string(520, 'x') +
-                                     "\r\nContent-Base: rtsp://elsewhere/\r\nContent-Length: " +
-                                     std::to_string(sdp.size()) + "\r\n\r\n" + sdp;
-        connection.SendAll(response.data(), response.size());
-        connection.Receive(buffer, sizeof buffer);  // SETUP or TEARDOWN; then the client closes
-    });
+        if (length > 0) {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_request.assign(buffer, static_cast<size_t>(length));
+        }
+        connection.SendAll(m_response.data(), m_response.size());
+        connection.SetReceiveTimeout(100);
+        for (int idle = 0; idle < 100 && connection.Receive(buffer, sizeof buffer) != 0; ++idle) {
+        }
+    }
+
+    platform::TcpSocket m_listener;
+    std::string m_response;
+    std::mutex m_mutex;
+    std::string m_request;
+    std::thread m_thread;
+};
+
+class RtspSessionRaw : public ::testing::Test {
+protected:
+    RtspSessionRaw() : client(&driver)
+    {
+        user.acceptDescription = false;
+        settings.address = "127.0.0.1";
+        settings.path = "cam";
+    }
+    ~RtspSessionRaw() override { client.Stop(); }
+
     test::FakeDriver driver;
     RecordingUser user;
-    user.acceptDescription = false;
-    CBaseRTSPClient client(&driver);
     RTSPClientSettings settings;
-    settings.address = "127.0.0.1";
-    settings.serverPort = listener.LocalPort();
-    settings.path = "cam";
+    CBaseRTSPClient client;
+};
+
+TEST_F(RtspSessionRaw, HeaderSectionBeyond512BytesIsParsedFromItsFirst512)
+{
+    const std::string sdp = "m=video 0 RTP/AVP 26\r\na=control:trackID=1\r\n";
+    // The Content-Base and Content-Length come after byte 512 and are never seen.
+    RawCamera camera("RTSP/1.0 200 OK\r\nCSeq: 1\r\nServer: " + std::string(520, 'x') +
+                     "\r\nContent-Base: rtsp://elsewhere/\r\nContent-Length: " + std::to_string(sdp.size()) +
+                     "\r\n\r\n" + sdp);
+    settings.serverPort = camera.Port();
     settings.receiveTimeoutMs = 500;
     ASSERT_TRUE(client.Start(settings, &user, RTSPTransportMode::UDP));
     ASSERT_TRUE(WaitUntil([&] { return user.Closed() == 1; }));
     client.Stop();
-    camera.join();
-    EXPECT_EQ(received.rfind("DESCRIBE rtsp://127.0.0.1:", 0), 0u);
+    EXPECT_EQ(camera.FirstRequest().rfind("DESCRIBE rtsp://127.0.0.1:", 0), 0u);
     EXPECT_EQ(user.Descriptions(), 1u);
     EXPECT_EQ(user.Description().Video().control, "");
     EXPECT_EQ(client.BaseUrl(), "rtsp://127.0.0.1:" + std::to_string(settings.serverPort) + "/cam");
+}
+
+TEST_F(RtspSessionRaw, HugeContentLengthIsReadOnlyUpToTheResponseLimit)
+{
+    std::string body;
+    while (body.size() < 200000)
+        body += "x=" + std::string(60, 'y') + "\r\n";
+    RawCamera camera("RTSP/1.0 200 OK\r\nCSeq: 1\r\nContent-Length: 999999999\r\n\r\n" + body);
+    settings.serverPort = camera.Port();
+    settings.receiveTimeoutMs = 30000;  // the camera keeps the connection open
+    ASSERT_TRUE(client.Start(settings, &user, RTSPTransportMode::UDP));
+    // The description arrives once the limit is read, long before the receive time-out.
+    EXPECT_TRUE(WaitUntil([&] { return user.Descriptions() == 1; }, 10000));
+    client.Stop();
 }
