@@ -496,3 +496,46 @@ TEST_F(RtspSessionRaw, HugeContentLengthIsReadOnlyUpToTheResponseLimit)
     EXPECT_TRUE(WaitUntil([&] { return user.Descriptions() == 1; }, 10000));
     client.Stop();
 }
+
+TEST_F(RtspSession, KeepAliveHoldsASessionThatWouldExpire)
+{
+    server.Options().auth = camsim::RtspAuth::None;
+    server.Options().tracks = {camsim::MediaCodec::Pcmu};
+    server.Options().sessionTimeoutS = 3;  // OPTIONS every 2 s wait, the half time-out being 1.5 s
+    server.Options().expireSessions = true;
+    StartServer();
+    settings.mediaSelector = kSelectAudio;
+    CRTPReceiver receiver(&driver);
+    receiver.SetUser(&user);
+    uint16_t port = 0;
+    for (uint16_t candidate = 43000 + static_cast<uint16_t>(getpid() % 1000) * 2; candidate < 60000 && port == 0;
+         candidate += 2)
+        port = receiver.StartUnicast(0, candidate) ? candidate : 0;
+    ASSERT_NE(port, 0);
+    settings.clientRtpPort = port;
+    settings.clientRtcpPort = port + 1u;
+    ASSERT_TRUE(client.Start(settings, &user, RTSPTransportMode::UDP));
+    ASSERT_TRUE(WaitUntil([&] { return HasRequest(Recorded(), "OPTIONS", 3); }, 10000));
+    const size_t packets = user.Packets();
+    ASSERT_TRUE(WaitUntil([&] { return user.Packets() > packets + 5; }));
+    EXPECT_EQ(server.Recorder().SessionsExpired(), 0u);
+    EXPECT_TRUE(client.LastRequestSucceeded());
+    EXPECT_EQ(client.SessionTimeoutS(), 3u);
+    EXPECT_NE(Recorded().Requests()[1].find("SETUP " + server.BaseUrl() + "trackID=1 "), std::string::npos);
+    client.Stop();
+    receiver.Stop();
+}
+
+TEST_F(RtspSession, SessionWithoutKeepAliveExpires)
+{
+    server.Options().auth = camsim::RtspAuth::None;
+    server.Options().sessionTimeoutS = 1;
+    server.Options().expireSessions = true;
+    StartServer();
+    // Interleaved reading holds the client thread: no keep-alive goes out meanwhile.
+    ASSERT_TRUE(client.Start(settings, &user, RTSPTransportMode::Interleaved));
+    ASSERT_TRUE(WaitUntil([&] { return server.Recorder().SessionsExpired() == 1; }));
+    // The keep-alive after the reading loop ends meets the expired session.
+    ASSERT_TRUE(WaitUntil([&] { return HasRequest(Recorded(), "OPTIONS"); }));
+    ASSERT_TRUE(WaitUntil([&] { return !client.LastRequestSucceeded(); }));
+}
