@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -43,6 +44,8 @@ public:
         std::lock_guard<std::mutex> lock(m_mutex);
         m_description = description;
         ++m_descriptions;
+        if (throwOnDescription)
+            throw std::runtime_error("user fault");
         return acceptDescription;
     }
     void InterleavedPacketReceived(const CRTPPacket& packet) override { Count(packet); }
@@ -76,6 +79,7 @@ public:
     }
 
     bool acceptDescription = true;
+    bool throwOnDescription = false;
 
 private:
     void Count(const CRTPPacket& packet)
@@ -311,6 +315,15 @@ TEST_F(RtspSession, RefusedDescriptionEndsTheSessionWithTeardown)
     ASSERT_TRUE(client.Start(settings, &user, RTSPTransportMode::UDP));
     ASSERT_TRUE(WaitUntil([&] { return user.Closed() == 1; }));
     EXPECT_EQ(Methods(Recorded()), (std::vector<std::string>{"DESCRIBE", "DESCRIBE", "TEARDOWN"}));
+
+    // A user that throws counts as refusing.
+    client.Stop();
+    user.acceptDescription = true;
+    user.throwOnDescription = true;
+    ASSERT_TRUE(client.Start(settings, &user, RTSPTransportMode::UDP));
+    ASSERT_TRUE(WaitUntil([&] { return user.Closed() == 2; }));
+    EXPECT_EQ(Methods(Recorded()).back(), "TEARDOWN");
+    EXPECT_FALSE(HasRequest(Recorded(), "SETUP"));
 }
 
 TEST_F(RtspSession, PausedFlagHoldsPlayBackUntilPlay)
