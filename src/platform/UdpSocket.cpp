@@ -2,12 +2,15 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <sys/select.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <utility>
+
+#include "platform/Network.h"
 
 namespace korvane::platform {
 
@@ -82,7 +85,11 @@ UdpSocket& UdpSocket::operator=(UdpSocket&& other) noexcept
 bool UdpSocket::Create()
 {
     Close();
+    if (SocketsStartup() != 0)
+        return false;
     m_handle = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
+    if (!IsOpen())
+        SocketsCleanup();
     return IsOpen();
 }
 
@@ -123,9 +130,9 @@ bool UdpSocket::SetMulticastInterface(uint32_t interfaceAddress)
     return setsockopt(m_handle, IPPROTO_IP, IP_MULTICAST_IF, &value, sizeof value) == 0;
 }
 
-bool UdpSocket::Bind(uint16_t port)
+bool UdpSocket::Bind(uint16_t port, uint32_t localAddress)
 {
-    const sockaddr_in local = ToSockaddr(htonl(INADDR_ANY), port);
+    const sockaddr_in local = ToSockaddr(localAddress, port);
     return bind(m_handle, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0;
 }
 
@@ -161,16 +168,19 @@ SocketError UdpSocket::WaitReadable(uint32_t timeoutMs) const
 {
     if (!IsOpen())
         return SocketError::kClosed;
-    fd_set readable;
-    FD_ZERO(&readable);
-    FD_SET(m_handle, &readable);
-    timeval timeout = ToTimeval(timeoutMs);
-    const int ready = select(m_handle + 1, &readable, nullptr, nullptr, &timeout);
-    if (ready > 0)
-        return SocketError::kNone;
+    // poll rather than select: select cannot watch descriptors beyond FD_SETSIZE.
+    pollfd watched{};
+    watched.fd = m_handle;
+    watched.events = POLLIN;
+    const int timeout = timeoutMs > static_cast<uint32_t>(INT_MAX) ? INT_MAX : static_cast<int>(timeoutMs);
+    const int ready = poll(&watched, 1, timeout);
+    if (ready < 0)
+        return ErrorFromErrno(errno);
     if (ready == 0)
         return SocketError::kTimedOut;
-    return ErrorFromErrno(errno);
+    if (watched.revents & POLLNVAL)
+        return SocketError::kClosed;
+    return SocketError::kNone;  // data, an error to read, or the shutdown
 }
 
 size_t UdpSocket::ReceiveFrom(uint8_t* buffer, size_t size, IPv4Endpoint& sender, SocketError& error)
@@ -215,6 +225,7 @@ void UdpSocket::Close()
     LeaveGroup();
     close(m_handle);
     m_handle = -1;
+    SocketsCleanup();
 }
 
 }  // namespace korvane::platform

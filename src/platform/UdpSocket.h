@@ -44,8 +44,8 @@ public:
     bool SetMulticastLoop(bool enable);
     bool SetMulticastInterface(uint32_t interfaceAddress);
 
-    // Binds to any local address; port 0 picks a free port.
-    bool Bind(uint16_t port);
+    // Binds to the local address (network order; 0 = any); port 0 picks a free port.
+    bool Bind(uint16_t port, uint32_t localAddress = 0);
     uint16_t LocalPort() const;
 
     // Joins the group on the default interface and on loopback, so that both

@@ -33,7 +33,6 @@ bool CRTPReceiver::StartWith(OpenCall open)
     m_stoppedClient.Release();
     auto* client = new CUDPClient(GetOwner());
     m_client = client;
-    m_currentClient = client;
     // Set before opening: the receiving thread reads them when it starts.
     client->SetReceiveSize(kReceiveSize);
     client->SetSelectTimeout(kSelectTimeoutMs);
@@ -46,6 +45,8 @@ bool CRTPReceiver::StartWith(OpenCall open)
         Stop();
         return false;
     }
+    // From now on the client's datagrams and reports are taken.
+    m_currentClient = client;
     return true;
 }
 
