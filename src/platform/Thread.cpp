@@ -17,13 +17,17 @@ bool Thread::Start(std::function<void()> routine)
 {
     if (m_thread.joinable())
         return false;
+    // The routine runs only once this object fully describes the thread, so
+    // that it may ask IsCurrent() or Id() about itself.
     auto ended = std::make_shared<Event>(true);
     auto started = std::make_shared<Event>(true);
+    auto attached = std::make_shared<Event>(true);
     auto id = std::make_shared<std::atomic<uint32_t>>(0);
     try {
-        m_thread = std::thread([routine = std::move(routine), ended, started, id] {
+        m_thread = std::thread([routine = std::move(routine), ended, started, attached, id] {
             id->store(CurrentThreadId());
             started->Set();
+            attached->Wait(kInfinite);
             routine();
             ended->Set();
         });
@@ -33,6 +37,7 @@ bool Thread::Start(std::function<void()> routine)
     started->Wait(kInfinite);
     m_id = id->load();
     m_ended = ended;
+    attached->Set();
     return true;
 }
 

@@ -71,6 +71,7 @@ SYSTEMTIME UtcTimeNow()
 
 SYSTEMTIME LocalTimeNow()
 {
+    tzset();  // localtime_r need not notice a changed TZ by itself
     struct timespec now {};
     clock_gettime(CLOCK_REALTIME, &now);
     struct tm tm {};
