@@ -1,0 +1,210 @@
+#include "platform/TcpSocket.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+
+namespace korvane::platform {
+
+namespace {
+
+constexpr int kWaitSliceMs = 20;  // how often a waiting read re-reads its time-out
+
+uint64_t NowMs()
+{
+    using namespace std::chrono;
+    return static_cast<uint64_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+bool SetBlocking(int handle, bool blocking)
+{
+    const int flags = fcntl(handle, F_GETFL, 0);
+    if (flags < 0)
+        return false;
+    return fcntl(handle, F_SETFL, blocking ? (flags & ~O_NONBLOCK) : (flags | O_NONBLOCK)) == 0;
+}
+
+sockaddr_in MakeAddress(uint32_t address, uint16_t port)
+{
+    sockaddr_in socketAddress{};
+    socketAddress.sin_family = AF_INET;
+    socketAddress.sin_addr.s_addr = address;
+    socketAddress.sin_port = htons(port);
+    return socketAddress;
+}
+
+}  // namespace
+
+TcpSocket::TcpSocket(TcpSocket&& other) noexcept : m_handle(other.m_handle)
+{
+    other.m_handle = -1;
+    m_receiveTimeoutMs = other.m_receiveTimeoutMs.load();
+    m_sendTimeoutMs = other.m_sendTimeoutMs.load();
+}
+
+TcpSocket& TcpSocket::operator=(TcpSocket&& other) noexcept
+{
+    if (this != &other) {
+        Close();
+        m_handle = other.m_handle;
+        other.m_handle = -1;
+        m_receiveTimeoutMs = other.m_receiveTimeoutMs.load();
+        m_sendTimeoutMs = other.m_sendTimeoutMs.load();
+    }
+    return *this;
+}
+
+bool TcpSocket::Create()
+{
+    Close();
+    m_handle = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    return m_handle >= 0;
+}
+
+bool TcpSocket::SetReceiveBuffer(uint32_t bytes)
+{
+    const int value = static_cast<int>(bytes);
+    return IsOpen() && setsockopt(m_handle, SOL_SOCKET, SO_RCVBUF, &value, sizeof value) == 0;
+}
+
+bool TcpSocket::Connect(uint32_t address, uint16_t port, uint32_t timeoutMs)
+{
+    if (!IsOpen() || !SetBlocking(m_handle, false))
+        return false;
+    const sockaddr_in target = MakeAddress(address, port);
+    if (connect(m_handle, reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0) {
+        if (errno != EINPROGRESS) {
+            Close();
+            return false;
+        }
+        bool ready = false;
+        for (uint32_t rounds = timeoutMs / 100; !ready; --rounds) {
+            ready = WaitFor(POLLOUT, 100) == 1;
+            if (!ready && rounds <= 1) {
+                Close();
+                return false;
+            }
+        }
+        int error = 0;
+        socklen_t length = sizeof error;
+        if (getsockopt(m_handle, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) {
+            Close();
+            return false;
+        }
+    }
+    return SetBlocking(m_handle, true);
+}
+
+bool TcpSocket::Listen(uint32_t address, uint16_t port)
+{
+    if (!Create())
+        return false;
+    const int reuse = 1;
+    setsockopt(m_handle, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
+    const sockaddr_in local = MakeAddress(address, port);
+    if (bind(m_handle, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 || listen(m_handle, 8) != 0) {
+        Close();
+        return false;
+    }
+    return true;
+}
+
+TcpSocket TcpSocket::Accept(uint32_t timeoutMs)
+{
+    if (!IsOpen() || WaitFor(POLLIN, timeoutMs) != 1)
+        return TcpSocket();
+    return TcpSocket(accept4(m_handle, nullptr, nullptr, SOCK_CLOEXEC));
+}
+
+uint16_t TcpSocket::LocalPort() const
+{
+    sockaddr_in local{};
+    socklen_t length = sizeof local;
+    if (!IsOpen() || getsockname(m_handle, reinterpret_cast<sockaddr*>(&local), &length) != 0)
+        return 0;
+    return ntohs(local.sin_port);
+}
+
+bool TcpSocket::SendAll(const void* data, size_t length)
+{
+    const char* bytes = static_cast<const char*>(data);
+    const uint64_t deadline = NowMs() + m_sendTimeoutMs;
+    while (length > 0) {
+        const uint64_t now = NowMs();
+        if (now >= deadline || WaitFor(POLLOUT, static_cast<uint32_t>(deadline - now)) != 1)
+            return false;
+        const ssize_t sent = send(m_handle, bytes, length, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+            continue;
+        if (sent <= 0)
+            return false;
+        bytes += sent;
+        length -= static_cast<size_t>(sent);
+    }
+    return true;
+}
+
+int TcpSocket::Receive(void* buffer, size_t capacity)
+{
+    if (!IsOpen())
+        return -1;
+    const uint64_t start = NowMs();
+    for (;;) {
+        const uint64_t elapsed = NowMs() - start;
+        const uint32_t timeout = m_receiveTimeoutMs;
+        if (elapsed >= timeout)
+            return -1;
+        const uint64_t remaining = timeout - elapsed;
+        const int ready = WaitFor(POLLIN, static_cast<uint32_t>(remaining < kWaitSliceMs ? remaining : kWaitSliceMs));
+        if (ready < 0)
+            return -1;
+        if (ready == 0)
+            continue;
+        const ssize_t received = recv(m_handle, buffer, capacity, MSG_DONTWAIT);
+        if (received < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+            continue;
+        return received < 0 ? -1 : static_cast<int>(received);
+    }
+}
+
+bool TcpSocket::WaitReadable(uint32_t timeoutMs)
+{
+    return WaitFor(POLLIN, timeoutMs) == 1;
+}
+
+int TcpSocket::WaitFor(short events, uint32_t timeoutMs)
+{
+    if (!IsOpen())
+        return -1;
+    pollfd entry{m_handle, events, 0};
+    const int result = poll(&entry, 1, static_cast<int>(timeoutMs));
+    if (result < 0)
+        return errno == EINTR ? 0 : -1;
+    if (result == 0)
+        return 0;
+    // A hang-up or error is reported as ready: the following call sees it.
+    return 1;
+}
+
+void TcpSocket::Shutdown()
+{
+    if (IsOpen())
+        shutdown(m_handle, SHUT_RDWR);
+}
+
+void TcpSocket::Close()
+{
+    if (IsOpen()) {
+        close(m_handle);
+        m_handle = -1;
+    }
+}
+
+}  // namespace korvane::platform

@@ -1,0 +1,55 @@
+#pragma once
+// A TCP socket (IPv4) with time-outs on every blocking call. The receive
+// time-out may be changed from another thread; a read already waiting picks
+// the new value up within a few milliseconds.
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+namespace korvane::platform {
+
+class TcpSocket {
+public:
+    TcpSocket() = default;
+    ~TcpSocket() { Close(); }
+    TcpSocket(TcpSocket&& other) noexcept;
+    TcpSocket& operator=(TcpSocket&& other) noexcept;
+    TcpSocket(const TcpSocket&) = delete;
+    TcpSocket& operator=(const TcpSocket&) = delete;
+
+    bool Create();
+    bool IsOpen() const { return m_handle >= 0; }
+    bool SetReceiveBuffer(uint32_t bytes);
+    void SetReceiveTimeout(uint32_t ms) { m_receiveTimeoutMs = ms; }
+    void SetSendTimeout(uint32_t ms) { m_sendTimeoutMs = ms; }
+
+    // Address in network byte order. Waits in rounds of 100 ms, at most
+    // timeoutMs / 100 rounds (at least one).
+    bool Connect(uint32_t address, uint16_t port, uint32_t timeoutMs);
+    // Binds to the address (network order) and port (0: any free port) and listens.
+    bool Listen(uint32_t address, uint16_t port);
+    // An accepted connection, or a closed socket when none arrives in time.
+    TcpSocket Accept(uint32_t timeoutMs);
+    uint16_t LocalPort() const;
+
+    // True when every byte went out within the send time-out.
+    bool SendAll(const void* data, size_t length);
+    // Bytes read; 0 when the peer closed; -1 on an error or the receive time-out.
+    int Receive(void* buffer, size_t capacity);
+    // True when data (or the peer's close) is waiting within the time-out.
+    bool WaitReadable(uint32_t timeoutMs);
+
+    void Shutdown();
+    void Close();
+
+private:
+    explicit TcpSocket(int handle) : m_handle(handle) {}
+    // 1 ready, 0 time-out, -1 error; events are poll() flags.
+    int WaitFor(short events, uint32_t timeoutMs);
+
+    int m_handle = -1;
+    std::atomic<uint32_t> m_receiveTimeoutMs{5000};
+    std::atomic<uint32_t> m_sendTimeoutMs{1000};
+};
+
+}  // namespace korvane::platform

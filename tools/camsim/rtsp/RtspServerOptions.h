@@ -1,0 +1,31 @@
+#pragma once
+// How the simulated RTSP server describes and protects its stream.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "camsim/media/MediaSource.h"
+
+namespace camsim {
+
+enum class RtspAuth { None, Basic, Digest };
+
+struct RtspServerOptions {
+    std::vector<MediaCodec> tracks{MediaCodec::H264};  // one media section each, trackID=1, 2, ...
+    std::string path = "stream";                       // Content-Base rtsp://127.0.0.1:<port>/<path>/
+    bool sendContentBase = true;
+    RtspAuth auth = RtspAuth::None;
+    std::string userName = "root";
+    std::string password = "camsim";
+    std::string realm = "camsim";
+    std::string nonce = "5f0c1d2e3a4b";
+    std::string sessionId = "47110815";
+    uint32_t sessionTimeoutS = 60;  // 0: the Session header names no time-out
+    // Non-empty: the description announces this group with port multicastPort
+    // (the next track two ports higher) and SETUP may ask for multicast.
+    std::string multicastGroup;
+    uint16_t multicastPort = 0;
+    uint32_t senderReportPeriodMs = 1000;
+};
+
+}  // namespace camsim
