@@ -1,0 +1,196 @@
+// The reassembled streams must decode cleanly with a real decoder.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "streaming/H264RTPMediaParser.h"
+#include "streaming/JpegRTPMediaParser.h"
+#include "streaming/Mpeg4RTPMediaParser.h"
+#include "streaming/ParserTestSupport.h"
+#include "streaming/SdpInfo.h"
+
+namespace korvane::test {
+namespace {
+
+using camsim::H264Packetisation;
+using camsim::MediaCodec;
+using camsim::MediaSourceOptions;
+
+std::string RunCommand(const std::string& command)
+{
+    std::string output;
+    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+    if (pipe == nullptr)
+        return "cannot run " + command;
+    char chunk[512];
+    size_t read;
+    while ((read = std::fread(chunk, 1, sizeof chunk, pipe)) > 0)
+        output.append(chunk, read);
+    ::pclose(pipe);
+    return output;
+}
+
+bool HaveFfmpeg()
+{
+    return RunCommand("command -v ffprobe && command -v ffmpeg").find("ffmpeg") != std::string::npos;
+}
+
+// A temporary file holding every delivered frame, back to back.
+class CFrameFile {
+public:
+    CFrameFile(const std::vector<DeliveredFrame>& frames, const std::string& extension)
+        : m_path(std::filesystem::temp_directory_path() /
+                 ("tallowcam-decode-" + std::to_string(::getpid()) + "-" + std::to_string(s_counter++) + extension))
+    {
+        std::ofstream file(m_path, std::ios::binary);
+        for (const DeliveredFrame& frame : frames)
+            file.write(reinterpret_cast<const char*>(frame.bytes.data()), static_cast<std::streamsize>(frame.bytes.size()));
+    }
+    ~CFrameFile() { std::filesystem::remove(m_path); }
+    std::string Path() const { return m_path.string(); }
+
+private:
+    static inline int s_counter = 0;
+    std::filesystem::path m_path;
+};
+
+struct DecodeResult {
+    std::string errors;  // everything the decoder reported at level error
+    std::string summary; // "width,height,frames"
+};
+
+DecodeResult Decode(const CFrameFile& file, const std::string& format)
+{
+    DecodeResult result;
+    result.errors = RunCommand("ffmpeg -nostdin -v error -f " + format + " -i '" + file.Path() + "' -f null -");
+    result.summary = RunCommand("ffprobe -v error -f " + format +
+                                " -count_frames -select_streams v:0 -show_entries stream=width,height,nb_read_frames"
+                                " -of csv=p=0 '" + file.Path() + "'");
+    return result;
+}
+
+std::string SamplePath(const char* name)
+{
+    return std::string(TALLOWCAM_TEST_DATA_DIR) + "/media/" + name;
+}
+
+// One checksum line per decoded picture.
+std::string FrameChecksums(const std::string& path, const std::string& format)
+{
+    return RunCommand("ffmpeg -nostdin -v error -f " + format + " -i '" + path + "' -f framemd5 -");
+}
+
+template <typename Parser, typename... Args>
+std::vector<DeliveredFrame> Reassemble(MediaCodec codec, const MediaSourceOptions& options, size_t frames,
+                                       const SdpInfo& sdp, Args&&... args)
+{
+    ParserRig<Parser> rig("127.0.0.1:80::RecStream", std::forward<Args>(args)...);
+    rig.parser->SetParameterSets(sdp);
+    auto source = OpenSource(codec, options);
+    EXPECT_NE(source, nullptr);
+    if (source)
+        rig.feeder->FeedFrames(*source, frames);
+    EXPECT_TRUE(rig.AllFramesReleased());
+    return rig.host.Frames();
+}
+
+// The sample's parameter sets, as a description carries them (taken from a single-NAL copy of the stream).
+SdpInfo SampleDescription()
+{
+    MediaSourceOptions single;
+    single.h264Mode = H264Packetisation::SingleNal;
+    auto source = OpenSource(MediaCodec::H264, single);
+    std::vector<camsim::RtpPayload> payloads;
+    uint32_t step;
+    source->NextFrame(payloads, step);
+    SdpInfo sdp;
+    sdp.sequenceParameterSet = payloads.at(0).bytes;
+    sdp.pictureParameterSet = payloads.at(1).bytes;
+    return sdp;
+}
+
+class ParserDecode : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!HaveFfmpeg())
+            GTEST_SKIP() << "ffmpeg/ffprobe not installed";
+    }
+};
+
+TEST_F(ParserDecode, H264InEveryPacketisationDecodesCleanly)
+{
+    struct Case {
+        const char* name;
+        H264Packetisation mode;
+        size_t maxPayload;
+        bool parameterSetsInBand;
+    };
+    for (const Case& c : {Case{"FU-A small", H264Packetisation::NonInterleaved, 500, true},
+                          Case{"STAP-A and FU-A", H264Packetisation::NonInterleaved, 1400, true},
+                          Case{"FU-A, sets in SDP only", H264Packetisation::NonInterleaved, 1400, false},
+                          Case{"single NAL", H264Packetisation::SingleNal, 1400, true}}) {
+        SCOPED_TRACE(c.name);
+        MediaSourceOptions options;
+        options.h264Mode = c.mode;
+        options.maxPayloadSize = c.maxPayload;
+        options.h264ParameterSetsInBand = c.parameterSetsInBand;
+        const std::vector<DeliveredFrame> frames =
+            Reassemble<CH264RTPMediaParser>(MediaCodec::H264, options, 50, SampleDescription());
+        ASSERT_EQ(frames.size(), 50u);
+        // Each frame ends with the start of the next access unit's delimiter; the last one has no successor.
+        std::vector<DeliveredFrame> stream = frames;
+        stream.back().bytes.resize(stream.back().bytes.size() - 5);
+        const CFrameFile file(stream, ".h264");
+        const DecodeResult result = Decode(file, "h264");
+        EXPECT_EQ(result.errors, "");
+        EXPECT_EQ(result.summary, "640,480,50\n");
+        EXPECT_EQ(FrameChecksums(file.Path(), "h264"), FrameChecksums(SamplePath("sample640x480.h264"), "h264"));
+    }
+}
+
+TEST_F(ParserDecode, JpegWithTablesFromQAndInBandDecodesCleanly)
+{
+    for (const uint8_t q : {uint8_t{30}, uint8_t{85}, uint8_t{255}}) {
+        SCOPED_TRACE(static_cast<int>(q));
+        MediaSourceOptions options;
+        options.jpegQ = q;
+        const std::vector<DeliveredFrame> frames = Reassemble<CJpegRTPMediaParser>(MediaCodec::Jpeg, options, 20, SdpInfo());
+        ASSERT_EQ(frames.size(), 20u);
+        const CFrameFile file(frames, ".mjpeg");
+        const DecodeResult result = Decode(file, "mjpeg");
+        EXPECT_EQ(result.errors, "");
+        EXPECT_EQ(result.summary, "320,240,20\n");
+    }
+}
+
+TEST_F(ParserDecode, JpegWithTablesInBandMatchesTheSamplePictures)
+{
+    MediaSourceOptions options;
+    options.jpegQ = 255;
+    const std::vector<DeliveredFrame> frames = Reassemble<CJpegRTPMediaParser>(MediaCodec::Jpeg, options, 20, SdpInfo());
+    const CFrameFile file(frames, ".mjpeg");
+    // Only the entropy coding changed on the way: the decoded pictures are identical.
+    EXPECT_EQ(FrameChecksums(file.Path(), "mjpeg"), FrameChecksums(SamplePath("sample320x240.mjpeg"), "mjpeg"));
+}
+
+TEST_F(ParserDecode, Mpeg4WithAndWithoutTheHostLibraryDecodesCleanly)
+{
+    for (const char* library : {"libquarnel-not-installed.so", TEST_HEADER_LIBRARY_PATH}) {
+        SCOPED_TRACE(library);
+        const std::vector<DeliveredFrame> frames =
+            Reassemble<CMpeg4RTPMediaParser>(MediaCodec::Mpeg4, MediaSourceOptions(), 20, SdpInfo(),
+                                             std::string(library));
+        ASSERT_EQ(frames.size(), 20u);
+        const CFrameFile file(frames, ".m4v");
+        const DecodeResult result = Decode(file, "m4v");
+        EXPECT_EQ(result.errors, "");
+        EXPECT_EQ(result.summary, "352,288,20\n");
+    }
+}
+
+}  // namespace
+}  // namespace korvane::test

@@ -1,0 +1,129 @@
+#pragma once
+// Fixtures for the payload parser tests: a channel stand-in that forwards
+// frames to a recording host, packet building, and feeding simulator media.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "camsim/media/MediaSource.h"
+#include "streaming/RTPMediaParser.h"
+#include "streaming/RTPPacket.h"
+#include "support/FakeDriver.h"
+#include "support/FrameHost.h"
+
+namespace korvane::test {
+
+// The channel's side of a parser: frames go to the host's sink, the frame
+// time is derived from the RTP time stamp so tests can recognise it.
+class CTestParserClient : public IMediaParserClient {
+public:
+    CTestParserClient(ipcapture::IFrameSink& sink, std::string streamName)
+        : m_sink(sink), m_streamName(std::move(streamName))
+    {
+    }
+    bool FrameReady(ipcapture::IHostFrame* frame) override { return m_sink.OnFrame(frame); }
+    void GetRequestedSize(uint32_t& width, uint32_t& height) override { width = height = 0; }
+    std::string GetStreamName() override { return m_streamName; }
+    void GetFrameTime(uint32_t rtpTimeStamp, SYSTEMTIME& time) override { time = FrameTimeFor(rtpTimeStamp); }
+
+    static SYSTEMTIME FrameTimeFor(uint32_t rtpTimeStamp)
+    {
+        SYSTEMTIME time{};
+        time.wYear = 2026;
+        time.wMonth = 12;
+        time.wDay = 6;
+        time.wSecond = static_cast<uint16_t>(rtpTimeStamp / 90000 % 60);
+        time.wMilliseconds = static_cast<uint16_t>(rtpTimeStamp / 90 % 1000);
+        return time;
+    }
+
+private:
+    ipcapture::IFrameSink& m_sink;
+    std::string m_streamName;
+};
+
+// Numbers packets in sequence and hands them to a parser.
+class CPacketFeeder {
+public:
+    explicit CPacketFeeder(CRTPMediaParser& parser) : m_parser(parser) {}
+
+    void Feed(const std::vector<uint8_t>& payload, bool marker, uint32_t timeStamp)
+    {
+        CRTPPacket packet;
+        packet.m_sequenceNumber = m_sequenceNumber++;
+        packet.m_timeStamp = timeStamp;
+        packet.m_marker = marker ? 1 : 0;
+        packet.m_payloadType = 96;
+        packet.m_payload = payload;
+        m_parser.ProcessPacket(packet);
+    }
+    void SkipSequenceNumber() { ++m_sequenceNumber; }
+
+    // Feeds `frames` access units of the source; `drop(frame, packet)` true skips a packet.
+    template <typename DropRule>
+    void FeedFrames(camsim::IMediaSource& source, size_t frames, DropRule drop)
+    {
+        std::vector<camsim::RtpPayload> payloads;
+        uint32_t step = 0;
+        for (size_t frame = 0; frame < frames; ++frame) {
+            source.NextFrame(payloads, step);
+            for (size_t i = 0; i < payloads.size(); ++i) {
+                if (drop(frame, i))
+                    SkipSequenceNumber();
+                else
+                    Feed(payloads[i].bytes, payloads[i].marker, m_timeStamp);
+            }
+            m_timeStamp += step;
+        }
+    }
+    void FeedFrames(camsim::IMediaSource& source, size_t frames)
+    {
+        FeedFrames(source, frames, [](size_t, size_t) { return false; });
+    }
+
+private:
+    CRTPMediaParser& m_parser;
+    uint16_t m_sequenceNumber = 65500;  // wraps within the tests
+    uint32_t m_timeStamp = 90000;
+};
+
+// A parser wired to a fake driver and a recording host.
+template <typename Parser>
+struct ParserRig {
+    template <typename... Args>
+    explicit ParserRig(const std::string& streamName = "127.0.0.1:80::RecStream", Args&&... args)
+        : client(host, streamName)
+    {
+        driver.allocator = &host;
+        parser = std::make_unique<Parser>(&driver, std::forward<Args>(args)...);
+        parser->SetClient(&client);
+        feeder = std::make_unique<CPacketFeeder>(*parser);
+    }
+    // Every frame the parser took from the host went back.
+    bool AllFramesReleased() const { return host.OutstandingFrames() == 0 && host.Allocations() == host.Releases(); }
+
+    FakeDriver driver;
+    CFrameHost host;
+    CTestParserClient client;
+    std::unique_ptr<Parser> parser;
+    std::unique_ptr<CPacketFeeder> feeder;
+};
+
+inline std::unique_ptr<camsim::IMediaSource> OpenSource(camsim::MediaCodec codec,
+                                                        const camsim::MediaSourceOptions& options = {})
+{
+    return camsim::OpenMediaSource(codec, options);
+}
+
+inline bool EndsWith(const std::vector<uint8_t>& bytes, const std::vector<uint8_t>& tail)
+{
+    return bytes.size() >= tail.size() && std::equal(tail.begin(), tail.end(), bytes.end() - tail.size());
+}
+
+inline bool StartsWith(const std::vector<uint8_t>& bytes, const std::vector<uint8_t>& head)
+{
+    return bytes.size() >= head.size() && std::equal(head.begin(), head.end(), bytes.begin());
+}
+
+}  // namespace korvane::test
