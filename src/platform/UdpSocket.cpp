@@ -2,11 +2,12 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <sys/select.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <utility>
 
 #include "platform/Network.h"
@@ -167,16 +168,19 @@ SocketError UdpSocket::WaitReadable(uint32_t timeoutMs) const
 {
     if (!IsOpen())
         return SocketError::kClosed;
-    fd_set readable;
-    FD_ZERO(&readable);
-    FD_SET(m_handle, &readable);
-    timeval timeout = ToTimeval(timeoutMs);
-    const int ready = select(m_handle + 1, &readable, nullptr, nullptr, &timeout);
-    if (ready > 0)
-        return SocketError::kNone;
+    // poll rather than select: select cannot watch descriptors beyond FD_SETSIZE.
+    pollfd watched{};
+    watched.fd = m_handle;
+    watched.events = POLLIN;
+    const int timeout = timeoutMs > static_cast<uint32_t>(INT_MAX) ? INT_MAX : static_cast<int>(timeoutMs);
+    const int ready = poll(&watched, 1, timeout);
+    if (ready < 0)
+        return ErrorFromErrno(errno);
     if (ready == 0)
         return SocketError::kTimedOut;
-    return ErrorFromErrno(errno);
+    if (watched.revents & POLLNVAL)
+        return SocketError::kClosed;
+    return SocketError::kNone;  // data, an error to read, or the shutdown
 }
 
 size_t UdpSocket::ReceiveFrom(uint8_t* buffer, size_t size, IPv4Endpoint& sender, SocketError& error)

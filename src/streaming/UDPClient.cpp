@@ -73,6 +73,7 @@ bool CUDPClient::OpenSocket(uint32_t group, uint16_t port)
 bool CUDPClient::Close()
 {
     m_stopEvent.Set();
+    uint32_t limitMs;
     {
         CAutoLock guard(m_lock);
         if (m_socket.IsOpen()) {
@@ -80,9 +81,9 @@ bool CUDPClient::Close()
             m_socket.Shutdown();
             m_port = 0;
         }
+        limitMs = std::max(std::max(m_selectTimeoutMs.load(), m_stopLimitMs) + 1000, 5000u);
     }
-    const uint32_t limit = std::max(std::max(m_selectTimeoutMs.load(), m_stopLimitMs) + 1000, 5000u);
-    const bool stopped = StopThread(limit);
+    const bool stopped = StopThread(limitMs);
     IRTPClientUser* user = nullptr;
     {
         CAutoLock guard(m_lock);
@@ -118,7 +119,7 @@ bool CUDPClient::Run()
 {
     // The socket stays open until this thread has ended (Close shuts it down
     // first, which wakes the wait), so it is used here without the lock.
-    size_t receiveSize = std::min<uint32_t>(m_receiveSize, kSocketBufferBytes);
+    size_t receiveSize = std::min<uint32_t>(m_receiveSize, kMaxReceiveSize);
     std::vector<uint8_t> buffer;
     while (!IsStopRequested()) {
         const SocketError waited = m_socket.WaitReadable(m_selectTimeoutMs);

@@ -28,6 +28,7 @@ public:
 
 private:
     static constexpr uint32_t kSocketBufferBytes = 65535;
+    static constexpr uint32_t kMaxReceiveSize = 65535;
     static constexpr uint32_t kReceiveTimeoutMs = 5000;
     static constexpr uint32_t kSendTimeoutMs = 1000;
 
