@@ -76,14 +76,14 @@ void CBaseRTSPClient::Stop()
     if (m_socket)
         m_socket->SetReceiveTimeout(kStopReceiveTimeoutMs);
     StopThread(2 * std::max(m_settings.sendTimeoutMs, m_settings.receiveTimeoutMs) + 1000);
-    CloseSocket();
+    m_socket.reset();
     m_lastKeepAlive = 0;
     m_user = nullptr;
 }
 
 bool CBaseRTSPClient::Connect()
 {
-    CloseSocket();
+    m_socket.reset();
     auto socket = std::make_unique<platform::TcpSocket>();
     if (!socket->Create() || !socket->SetReceiveBuffer(m_settings.receiveBufferBytes))
         return false;
@@ -96,11 +96,6 @@ bool CBaseRTSPClient::Connect()
         return false;
     m_socket = std::move(socket);
     return true;
-}
-
-void CBaseRTSPClient::CloseSocket()
-{
-    m_socket.reset();
 }
 
 bool CBaseRTSPClient::Run()

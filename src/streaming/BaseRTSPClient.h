@@ -53,7 +53,6 @@ protected:
 
 private:
     bool Connect();
-    void CloseSocket();
     bool SendOnce(uint32_t method);
     bool ReadResponse(std::string& response);
     void WaitForEvents();

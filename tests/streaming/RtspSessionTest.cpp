@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -43,6 +44,8 @@ public:
         std::lock_guard<std::mutex> lock(m_mutex);
         m_description = description;
         ++m_descriptions;
+        if (throwOnDescription)
+            throw std::runtime_error("user fault");
         return acceptDescription;
     }
     void InterleavedPacketReceived(const CRTPPacket& packet) override { Count(packet); }
@@ -76,6 +79,7 @@ public:
     }
 
     bool acceptDescription = true;
+    bool throwOnDescription = false;
 
 private:
     void Count(const CRTPPacket& packet)
@@ -311,6 +315,15 @@ TEST_F(RtspSession, RefusedDescriptionEndsTheSessionWithTeardown)
     ASSERT_TRUE(client.Start(settings, &user, RTSPTransportMode::UDP));
     ASSERT_TRUE(WaitUntil([&] { return user.Closed() == 1; }));
     EXPECT_EQ(Methods(Recorded()), (std::vector<std::string>{"DESCRIBE", "DESCRIBE", "TEARDOWN"}));
+
+    // A user that throws counts as refusing.
+    client.Stop();
+    user.acceptDescription = true;
+    user.throwOnDescription = true;
+    ASSERT_TRUE(client.Start(settings, &user, RTSPTransportMode::UDP));
+    ASSERT_TRUE(WaitUntil([&] { return user.Closed() == 2; }));
+    EXPECT_EQ(Methods(Recorded()).back(), "TEARDOWN");
+    EXPECT_FALSE(HasRequest(Recorded(), "SETUP"));
 }
 
 TEST_F(RtspSession, PausedFlagHoldsPlayBackUntilPlay)
@@ -495,4 +508,47 @@ TEST_F(RtspSessionRaw, HugeContentLengthIsReadOnlyUpToTheResponseLimit)
     // The description arrives once the limit is read, long before the receive time-out.
     EXPECT_TRUE(WaitUntil([&] { return user.Descriptions() == 1; }, 10000));
     client.Stop();
+}
+
+TEST_F(RtspSession, KeepAliveHoldsASessionThatWouldExpire)
+{
+    server.Options().auth = camsim::RtspAuth::None;
+    server.Options().tracks = {camsim::MediaCodec::Pcmu};
+    server.Options().sessionTimeoutS = 3;  // OPTIONS every 2 s wait, the half time-out being 1.5 s
+    server.Options().expireSessions = true;
+    StartServer();
+    settings.mediaSelector = kSelectAudio;
+    CRTPReceiver receiver(&driver);
+    receiver.SetUser(&user);
+    uint16_t port = 0;
+    for (uint16_t candidate = 43000 + static_cast<uint16_t>(getpid() % 1000) * 2; candidate < 60000 && port == 0;
+         candidate += 2)
+        port = receiver.StartUnicast(0, candidate) ? candidate : 0;
+    ASSERT_NE(port, 0);
+    settings.clientRtpPort = port;
+    settings.clientRtcpPort = port + 1u;
+    ASSERT_TRUE(client.Start(settings, &user, RTSPTransportMode::UDP));
+    ASSERT_TRUE(WaitUntil([&] { return HasRequest(Recorded(), "OPTIONS", 3); }, 10000));
+    const size_t packets = user.Packets();
+    ASSERT_TRUE(WaitUntil([&] { return user.Packets() > packets + 5; }));
+    EXPECT_EQ(server.Recorder().SessionsExpired(), 0u);
+    EXPECT_TRUE(client.LastRequestSucceeded());
+    EXPECT_EQ(client.SessionTimeoutS(), 3u);
+    EXPECT_NE(Recorded().Requests()[1].find("SETUP " + server.BaseUrl() + "trackID=1 "), std::string::npos);
+    client.Stop();
+    receiver.Stop();
+}
+
+TEST_F(RtspSession, SessionWithoutKeepAliveExpires)
+{
+    server.Options().auth = camsim::RtspAuth::None;
+    server.Options().sessionTimeoutS = 1;
+    server.Options().expireSessions = true;
+    StartServer();
+    // Interleaved reading holds the client thread: no keep-alive goes out meanwhile.
+    ASSERT_TRUE(client.Start(settings, &user, RTSPTransportMode::Interleaved));
+    ASSERT_TRUE(WaitUntil([&] { return server.Recorder().SessionsExpired() == 1; }));
+    // The keep-alive after the reading loop ends meets the expired session.
+    ASSERT_TRUE(WaitUntil([&] { return HasRequest(Recorded(), "OPTIONS"); }));
+    ASSERT_TRUE(WaitUntil([&] { return !client.LastRequestSucceeded(); }));
 }

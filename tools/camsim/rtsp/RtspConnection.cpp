@@ -160,6 +160,7 @@ bool RtspConnection::ExtractMessage(std::string& buffer)
 void RtspConnection::Handle(const RtspRequest& request)
 {
     const std::string cseq = request.Header("CSeq");
+    m_lastRequestMs = NowMs();
     if (const uint32_t delay = m_faults.responseDelayMs; delay != 0 && !SleepUnlessStopped(delay))
         return;
     if (!Authorised(request)) {
@@ -197,6 +198,7 @@ void RtspConnection::Handle(const RtspRequest& request)
             Reply(cseq, "200 OK", session);
         } else {
             m_playing = false;
+            m_sessionOpen = false;
             {
                 std::lock_guard<std::mutex> lock(m_tracksMutex);
                 for (auto& track : m_tracks)
@@ -245,6 +247,7 @@ void RtspConnection::HandleSetup(const RtspRequest& request, const std::string& 
         return Reply(cseq, "461 Unsupported Transport");
     }
     m_tracks[index - 1]->SetTransport(std::move(chosen));
+    m_sessionOpen = true;
     const std::string timeout =
         m_options.sessionTimeoutS != 0 ? FormatString(";timeout=%u", m_options.sessionTimeoutS) : std::string();
     Reply(cseq, "200 OK",
@@ -287,6 +290,8 @@ bool RtspConnection::SessionMatches(const RtspRequest& request, bool required) c
     const std::string session = request.Header("Session");
     if (session.empty())
         return !required;
+    if (!m_sessionOpen)
+        return false;
     return session.substr(0, session.find(';')) == m_options.sessionId;
 }
 
@@ -329,6 +334,18 @@ void RtspConnection::SendFrame(uint8_t channel, const std::vector<uint8_t>& payl
     m_socket.SendAll(frame.data(), frame.size());
 }
 
+void RtspConnection::ExpireIdleSession(uint64_t now)
+{
+    if (!m_options.expireSessions || m_options.sessionTimeoutS == 0 || !m_sessionOpen ||
+        now < m_lastRequestMs + m_options.sessionTimeoutS * 1000ull)
+        return;
+    m_sessionOpen = false;
+    m_playing = false;
+    for (auto& track : m_tracks)
+        track->SetTransport(nullptr);
+    m_recorder.CountExpiredSession();
+}
+
 void RtspConnection::StreamLoop()
 {
     std::vector<uint64_t> due;
@@ -356,6 +373,7 @@ void RtspConnection::StreamLoop()
             }
             if (report)
                 nextReport = now + m_options.senderReportPeriodMs;
+            ExpireIdleSession(now);
         }
         if (wake > now)
             SleepUnlessStopped(static_cast<uint32_t>(wake - now));

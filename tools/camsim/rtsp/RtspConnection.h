@@ -48,6 +48,7 @@ private:
     void Reply(const std::string& cseq, const std::string& status, const std::string& headers = "",
                const std::string& body = "");
     void SendFrame(uint8_t channel, const std::vector<uint8_t>& payload);
+    void ExpireIdleSession(uint64_t now);  // caller holds m_tracksMutex
     bool SleepUnlessStopped(uint32_t ms);
 
     korvane::platform::TcpSocket m_socket;
@@ -60,6 +61,8 @@ private:
     std::mutex m_tracksMutex;
     std::vector<std::unique_ptr<RtpTrack>> m_tracks;
     std::atomic<bool> m_playing{false};
+    std::atomic<bool> m_sessionOpen{false};  // from SETUP to TEARDOWN or expiry
+    std::atomic<uint64_t> m_lastRequestMs{0};
 
     std::mutex m_stopMutex;
     std::condition_variable m_stopChanged;

@@ -29,6 +29,18 @@ void RtspRecorder::CountSenderReport()
     ++m_senderReports;
 }
 
+void RtspRecorder::CountExpiredSession()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    ++m_expiredSessions;
+}
+
+size_t RtspRecorder::SessionsExpired() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_expiredSessions;
+}
+
 std::vector<std::string> RtspRecorder::Requests() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);

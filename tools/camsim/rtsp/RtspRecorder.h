@@ -17,11 +17,13 @@ public:
     void AddReceiverReport(const std::vector<uint8_t>& report);
     void CountRtpPacket();
     void CountSenderReport();
+    void CountExpiredSession();
 
     std::vector<std::string> Requests() const;
     std::vector<std::vector<uint8_t>> ReceiverReports() const;
     size_t RtpPacketsSent() const;
     size_t SenderReportsSent() const;
+    size_t SessionsExpired() const;
 
     // Each waits until the count is reached; false on time-out.
     bool WaitForRequests(size_t count, uint32_t timeoutMs) const;
@@ -37,6 +39,7 @@ private:
     std::vector<std::vector<uint8_t>> m_receiverReports;
     size_t m_rtpPackets = 0;
     size_t m_senderReports = 0;
+    size_t m_expiredSessions = 0;
 };
 
 }  // namespace camsim

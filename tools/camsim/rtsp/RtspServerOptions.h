@@ -21,6 +21,9 @@ struct RtspServerOptions {
     std::string nonce = "5f0c1d2e3a4b";
     std::string sessionId = "47110815";
     uint32_t sessionTimeoutS = 60;  // 0: the Session header names no time-out
+    // A set-up session without any request for the time-out ends: streaming
+    // stops and later requests get 454.
+    bool expireSessions = false;
     // Non-empty: the description announces this group with port multicastPort
     // (the next track two ports higher) and SETUP may ask for multicast.
     std::string multicastGroup;
