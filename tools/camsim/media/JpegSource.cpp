@@ -104,7 +104,7 @@ std::unique_ptr<IMediaSource> OpenJpegSource(const MediaSourceOptions& options)
     std::vector<RtpJpegPicture> pictures;
     for (const auto& [begin, length] : SplitPictures(file)) {
         RtpJpegPicture picture;
-        if (!TranscodeForRtp(file.data() + begin, length, options.jpegQ, picture))
+        if (!TranscodeForRtp(file.data() + begin, length, options.jpegQ, options.jpegRestartInterval, picture))
             return nullptr;
         pictures.push_back(std::move(picture));
     }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <iterator>
 
 namespace camsim::media {
 namespace {
@@ -92,12 +93,12 @@ private:
 
 class CBitReader {
 public:
-    explicit CBitReader(const std::vector<uint8_t>& bytes) : m_bytes(bytes) {}
+    explicit CBitReader(const std::vector<uint8_t>& bytes) : m_bytes(&bytes) {}
     bool Bit(uint32_t& bit)
     {
-        if (m_position >= m_bytes.size() * 8)
+        if (m_position >= m_bytes->size() * 8)
             return false;
-        bit = (m_bytes[m_position / 8] >> (7 - m_position % 8)) & 1;
+        bit = ((*m_bytes)[m_position / 8] >> (7 - m_position % 8)) & 1;
         ++m_position;
         return true;
     }
@@ -128,7 +129,7 @@ public:
     }
 
 private:
-    const std::vector<uint8_t>& m_bytes;
+    const std::vector<uint8_t>* m_bytes;
     size_t m_position = 0;
 };
 
@@ -345,36 +346,47 @@ public:
         m_acTables[1] = CHuffmanTable(kChromaAc);
     }
 
-    bool Run(std::vector<uint8_t>& scan)
+    // Restart markers go into the output every `restartInterval` MCUs (0: none).
+    bool Run(uint16_t restartInterval, std::vector<uint8_t>& scan)
     {
         const Component& y = m_source.components[0];
         const uint32_t mcuWidth = 8u * y.horizontal;
         const uint32_t mcuHeight = 8u * y.vertical;
         const uint32_t mcus = ((m_source.width + mcuWidth - 1) / mcuWidth) * ((m_source.height + mcuHeight - 1) / mcuHeight);
-        const uint32_t perInterval = m_source.restartInterval ? m_source.restartInterval : mcus;
-        uint32_t done = 0;
-        for (size_t interval = 0; done < mcus; ++interval) {
-            if (interval >= m_source.intervals.size())
-                return false;
-            if (interval > 0) {
-                scan.push_back(0xFF);
-                scan.push_back(static_cast<uint8_t>(0xD0 + (interval - 1) % 8));
+        size_t sourceInterval = 0;
+        CBitReader reader(m_source.intervals.at(0));
+        CBitWriter writer(scan);
+        int sourceDc[3] = {};
+        int targetDc[3] = {};
+        uint32_t inSourceInterval = 0;
+        uint32_t inOutputInterval = 0;
+        uint32_t restarts = 0;
+        for (uint32_t mcu = 0; mcu < mcus; ++mcu) {
+            if (m_source.restartInterval != 0 && inSourceInterval == m_source.restartInterval) {
+                if (++sourceInterval >= m_source.intervals.size())
+                    return false;
+                reader = CBitReader(m_source.intervals[sourceInterval]);
+                std::fill(std::begin(sourceDc), std::end(sourceDc), 0);
+                inSourceInterval = 0;
             }
-            CBitReader reader(m_source.intervals[interval]);
-            CBitWriter writer(scan);
-            int sourceDc[3] = {};
-            int targetDc[3] = {};
-            for (uint32_t n = 0; n < perInterval && done < mcus; ++n, ++done) {
-                for (size_t c = 0; c < 3; ++c) {
-                    const Component& component = m_source.components[c];
-                    for (int b = 0; b < component.horizontal * component.vertical; ++b) {
-                        if (!Block(reader, writer, c, sourceDc[c], targetDc[c]))
-                            return false;
-                    }
+            if (restartInterval != 0 && inOutputInterval == restartInterval) {
+                writer.PadToByte();
+                scan.push_back(0xFF);
+                scan.push_back(static_cast<uint8_t>(0xD0 + restarts++ % 8));
+                std::fill(std::begin(targetDc), std::end(targetDc), 0);
+                inOutputInterval = 0;
+            }
+            for (size_t c = 0; c < 3; ++c) {
+                const Component& component = m_source.components[c];
+                for (int b = 0; b < component.horizontal * component.vertical; ++b) {
+                    if (!Block(reader, writer, c, sourceDc[c], targetDc[c]))
+                        return false;
                 }
             }
-            writer.PadToByte();
+            ++inSourceInterval;
+            ++inOutputInterval;
         }
+        writer.PadToByte();
         return true;
     }
 
@@ -449,7 +461,7 @@ void ScaledStandardTables(uint8_t q, std::array<uint8_t, 64>& luma, std::array<u
     }
 }
 
-bool TranscodeForRtp(const uint8_t* jpeg, size_t length, uint8_t q, RtpJpegPicture& picture)
+bool TranscodeForRtp(const uint8_t* jpeg, size_t length, uint8_t q, uint16_t restartInterval, RtpJpegPicture& picture)
 {
     SourcePicture source;
     if (!ParsePicture(jpeg, length, source) || source.width == 0 || source.height == 0 || source.width > 2040 ||
@@ -461,7 +473,7 @@ bool TranscodeForRtp(const uint8_t* jpeg, size_t length, uint8_t q, RtpJpegPictu
         return false;
     picture.width = source.width;
     picture.height = source.height;
-    picture.restartInterval = source.restartInterval;
+    picture.restartInterval = restartInterval != 0 ? restartInterval : source.restartInterval;
     if (q < 128) {
         ScaledStandardTables(q, picture.lumaTable, picture.chromaTable);
     } else {
@@ -469,7 +481,7 @@ bool TranscodeForRtp(const uint8_t* jpeg, size_t length, uint8_t q, RtpJpegPictu
         picture.chromaTable = source.quant[source.components[1].quantTable];
     }
     picture.scan.clear();
-    return CScanTranscoder(source, picture).Run(picture.scan);
+    return CScanTranscoder(source, picture).Run(picture.restartInterval, picture.scan);
 }
 
 }  // namespace camsim::media

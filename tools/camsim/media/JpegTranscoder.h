@@ -23,7 +23,9 @@ struct RtpJpegPicture {
 void ScaledStandardTables(uint8_t q, std::array<uint8_t, 64>& luma, std::array<uint8_t, 64>& chroma);
 
 // jpeg: one picture from SOI to EOI. q below 128: requantise to the scaled
-// standard tables; otherwise keep the picture's own tables.
-bool TranscodeForRtp(const uint8_t* jpeg, size_t length, uint8_t q, RtpJpegPicture& picture);
+// standard tables; otherwise keep the picture's own tables. restartInterval:
+// MCUs between restart markers in the result (0: the picture's own interval).
+bool TranscodeForRtp(const uint8_t* jpeg, size_t length, uint8_t q, uint16_t restartInterval,
+                     RtpJpegPicture& picture);
 
 }  // namespace camsim::media

@@ -41,6 +41,7 @@ struct MediaSourceOptions {
     bool h264ParameterSetsInBand = true;  // false: SPS and PPS only in sprop-parameter-sets
     // 1..99: tables scaled from the standard ones; 128..255: tables sent in band.
     uint8_t jpegQ = 255;
+    uint16_t jpegRestartInterval = 0;  // MCUs between restart markers (type 64/65); 0: as in the file
     bool mpeg4ConfigInBand = true;  // VOS/VOL headers in front of every I-VOP
 };
 

@@ -22,7 +22,8 @@ public:
 
     void NextFrame(std::vector<RtpPayload>& payloads, uint32_t& timestampStep) override
     {
-        RtpPayload payload{std::vector<uint8_t>(kSamplesPerPacket), false};
+        RtpPayload payload{std::vector<uint8_t>(kSamplesPerPacket), m_first};  // marker: start of the talkspurt
+        m_first = false;
         for (uint8_t& sample : payload.bytes) {
             sample = m_samples[m_next];
             m_next = (m_next + 1) % m_samples.size();
@@ -34,6 +35,7 @@ public:
 private:
     std::vector<uint8_t> m_samples;
     size_t m_next = 0;
+    bool m_first = true;
 };
 
 }  // namespace
