@@ -11,6 +11,7 @@
 
 #include "channels/ChannelTestSupport.h"
 #include "platform/Network.h"
+#include "platform/Time.h"
 #include "platform/UdpSocket.h"
 #include "streaming/SdpInfo.h"
 
@@ -120,6 +121,16 @@ TEST_F(RTSPChannel, UnicastFramesReachTheHost)
     EXPECT_EQ(frames[0].width, 640u);
     EXPECT_EQ(frames[0].height, 480u);
     EXPECT_EQ(frames[0].streamName, "127.0.0.1:80::RecStream");
+    // Capture times follow the wall clock and never go back.
+    const uint64_t now = platform::NowFileTime();
+    uint64_t previous = 0;
+    for (const DeliveredFrame& frame : frames) {
+        const uint64_t time = platform::SystemTimeToFileTime(frame.time);
+        EXPECT_GE(time, previous);
+        EXPECT_LT(time, now + 10'000'000);  // not ahead of the clock, and recent
+        EXPECT_GT(time + 100'000'000, now);
+        previous = time;
+    }
 
     const std::vector<std::string> setups = RequestsOf("SETUP");
     ASSERT_EQ(setups.size(), 1u);
@@ -232,6 +243,8 @@ TEST_F(RTSPChannel, ASilentCameraLosesTheSignalAndTheChannelRecovers)
     const auto silentSince = std::chrono::steady_clock::now();
     server.Faults().stopSending = true;
     EXPECT_TRUE(WaitUntil([&] { return channel->GetState() == kChannelSignalLost; }));
+    EXPECT_GE(ElapsedMs(silentSince) + 100, kReceiveTimeoutMs / 2);
+    EXPECT_EQ(host.SignalLostCount(), 0u);
     ASSERT_TRUE(WaitUntil([&] { return host.SignalLostCount() >= 1; }));
     // Signal lost is reported once the last frame is R old, not before.
     EXPECT_GE(ElapsedMs(silentSince) + 100, kReceiveTimeoutMs);
