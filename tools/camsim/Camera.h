@@ -33,6 +33,8 @@ public:
     uint16_t HttpPort() const { return m_http.Port(); }
     // The connection record a driver uses for this camera (address, HTTP port, credentials).
     korvane::DEVICE_INFO DeviceInfo() const;
+    // The audio switches and uploads.
+    AudioService& Audio() { return m_api.Audio(); }
 
     CameraModel& Model() { return m_model; }
     RequestLog& HttpRequests() { return m_httpLog; }

@@ -1,6 +1,7 @@
 // tallowcam: a command-line host for the Tallowcam driver plug-in.
 #include <CLI/CLI.hpp>
 
+#include "AudioCommand.h"
 #include "DemoCommand.h"
 
 int main(int argc, char** argv)
@@ -8,6 +9,7 @@ int main(int argc, char** argv)
     CLI::App app{"Command-line host for the Tallowcam capture driver"};
     app.require_subcommand(1);
     tallowcam_host::AddDemoCommand(app);
+    tallowcam_host::AddAudioCommand(app);
     CLI11_PARSE(app, argc, argv);
     return 0;
 }

@@ -1,5 +1,10 @@
 #include "driver/plugin/TallowcamDriver.h"
 
+#include <new>
+
+#include "audio/AudioCaptureChannel.h"
+#include "audio/AudioOutputChannel.h"
+
 namespace korvane {
 
 using namespace ipcapture;
@@ -72,25 +77,22 @@ ICameraChannel* CTallowcamDriver::CreateVideoChannel(uint32_t /*channelIndex*/, 
 }
 
 // The motion channel (CCanonMotionChannel given the channel index, this driver
-// and the sink) and the audio channels (CAudioCaptureChannel and
-// CAudioOutputChannel, given this driver and the four arguments) are created
-// here once their subsystems exist.
+// and the sink) is created here once its subsystem exists.
 IMotionChannel* CTallowcamDriver::CreateMotionChannel(uint32_t /*channelIndex*/, IFrameSink* /*sink*/)
 {
     return nullptr;
 }
 
-IAudioInputChannel* CTallowcamDriver::CreateAudioInputChannel(uint32_t /*audioId*/, uint32_t /*channelIndex*/,
-                                                              IAudioSink* /*sink*/, uint32_t /*extra*/)
+IAudioInputChannel* CTallowcamDriver::CreateAudioInputChannel(uint32_t audioId, uint32_t channelIndex,
+                                                              IAudioSink* sink, uint32_t extra)
 {
-    return nullptr;
+    return new (std::nothrow) CAudioCaptureChannel(this, channelIndex, audioId, sink, extra);
 }
 
-IAudioOutputChannel* CTallowcamDriver::CreateAudioOutputChannel(uint32_t /*audioId*/, uint32_t /*arg1*/,
-                                                                IAudioStateSink* /*stateSink*/,
-                                                                IAudioFormatList* /*formats*/)
+IAudioOutputChannel* CTallowcamDriver::CreateAudioOutputChannel(uint32_t audioId, uint32_t arg1,
+                                                                IAudioStateSink* stateSink, IAudioFormatList* formats)
 {
-    return nullptr;
+    return new (std::nothrow) CAudioOutputChannel(this, audioId, arg1, stateSink, formats);
 }
 
 }  // namespace korvane

@@ -1,9 +1,7 @@
 #pragma once
 // The camera's own HTTP interface on top of the camera model: information, settings,
 // control and audio upload requests.
-#include <atomic>
-#include <cstdint>
-
+#include "camsim/audio/AudioService.h"
 #include "camsim/http/HttpServer.h"
 #include "camsim/model/CameraModel.h"
 
@@ -11,15 +9,14 @@ namespace camsim {
 
 class CameraHttpApi {
 public:
-    explicit CameraHttpApi(CameraModel& model) : m_model(model) {}
+    explicit CameraHttpApi(CameraModel& model) : m_model(model), m_audio(model) {}
 
     HttpReply Handle(const RecordedRequest& request);
+    AudioService& Audio() { return m_audio; }
 
 private:
-    HttpReply AudioReply();
-
     CameraModel& m_model;
-    std::atomic<uint32_t> m_audioSession{0};
+    AudioService m_audio;
 };
 
 }  // namespace camsim
