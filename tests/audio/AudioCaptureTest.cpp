@@ -13,6 +13,7 @@
 #include "AudioTestSupport.h"
 #include "audio/AudioCaptureChannel.h"
 #include "audio/AudioFormat.h"
+#include "platform/UdpSocket.h"
 #include "streaming/RTPPacket.h"
 
 using namespace korvane;
@@ -197,6 +198,30 @@ TEST_F(AudioCapture, InterleavedAudioReachesTheHost)
     ASSERT_FALSE(setups.empty());
     EXPECT_NE(setups[0].find("interleaved=0-1"), std::string::npos);
     EXPECT_EQ(host.Frames()[1].bytes.size(), kSecondBytes);
+}
+
+TEST_F(AudioCapture, MulticastAudioReachesTheHost)
+{
+    platform::UdpSocket probe;
+    ASSERT_TRUE(probe.Create() && probe.Bind(0));
+    rtsp.Options().multicastGroup = "239.255.43.7";
+    rtsp.Options().multicastPort = probe.LocalPort();
+    probe.Close();
+    scratch.WriteFile("Tallowcam.xml", "<Configuration><StreamingMode>multicast</StreamingMode></Configuration>");
+    auto channel = OpenChannel();
+    ASSERT_TRUE(WaitForFrames(2));
+    EXPECT_EQ(channel->path, "stream/profile1=m");
+    const std::vector<std::string> setups = RtspRequests("SETUP");
+    ASSERT_EQ(setups.size(), 1u);
+    const unsigned audioPort = rtsp.Options().multicastPort + 2u;  // the second track's pair
+    EXPECT_NE(setups[0].find(";multicast;client_port=" + std::to_string(audioPort) + "-" +
+                             std::to_string(audioPort + 1)),
+              std::string::npos)
+        << setups[0];
+    EXPECT_EQ(CountTargets("/admin/-set-?el=ig21"), 1u);
+    channel->Close();
+    EXPECT_EQ(host.States(), (std::vector<std::pair<uint32_t, uint32_t>>{
+                                 {kAudioId, 1}, {kAudioId, 2}, {kAudioId, 3}, {kAudioId, 0}}));
 }
 
 TEST_F(AudioCapture, MulticastWithoutAnAudioGroupIsLoggedAndRetried)
