@@ -24,7 +24,12 @@ bool StartCodeAt(const uint8_t* bytes, size_t length, size_t offset, uint8_t cod
 CMpeg4RTPMediaParser::CMpeg4RTPMediaParser(IDriver* driver, const std::string& headerLibrary)
     : CRTPMediaParser(driver)
 {
-    if (!m_headerLibrary.Load(headerLibrary))
+    // A bare name is looked for beside the host executable first, as the host installs it there.
+    const bool bareName = headerLibrary.find('/') == std::string::npos;
+    const char* hostDirectory = driver->GetHostDirectory();
+    const bool loaded = (bareName && hostDirectory != nullptr && m_headerLibrary.Load(hostDirectory + headerLibrary)) ||
+                        m_headerLibrary.Load(headerLibrary);
+    if (!loaded)
         return;
     void* function = m_headerLibrary.Symbol("ParseMpegHeader");
     if (function == nullptr)

@@ -76,6 +76,17 @@ TEST(Mpeg4Parser, UsesTheHostLibraryWhenInstalled)
     EXPECT_EQ(frames[1].width, 704u);
 }
 
+TEST(Mpeg4Parser, LooksForTheHostLibraryBesideTheHostExecutable)
+{
+    FakeDriver driver;
+    const CMpeg4RTPMediaParser elsewhere(&driver);
+    EXPECT_FALSE(elsewhere.UsesHeaderLibrary());
+    const std::string libraryPath = TEST_HEADER_LIBRARY_PATH;
+    driver.hostDirectory = libraryPath.substr(0, libraryPath.rfind('/') + 1);
+    const CMpeg4RTPMediaParser beside(&driver);
+    EXPECT_TRUE(beside.UsesHeaderLibrary());
+}
+
 TEST(Mpeg4Parser, KeyFrameTheHeaderParserRejectsIsNotDelivered)
 {
     Rig rig("127.0.0.1:80::RecStream", TEST_REJECTING_HEADER_LIBRARY_PATH);
