@@ -36,6 +36,9 @@ CBaseAudioOutputChannel::~CBaseAudioOutputChannel()
 bool CBaseAudioOutputChannel::Open()
 {
     CAutoLock guard(m_lock);
+    if (IsRunning())
+        return false;
+    m_retryQueued = false;  // a queue discarded by an earlier Close took its retry along
     if (!Start(kThreadName))
         return false;
     SetState(kOutputOpening);
