@@ -175,7 +175,7 @@ TEST_F(AudioCapture, ACameraRefusingAudioIsRetriedWithoutASession)
     camera.Audio().RefuseSwitch("hb00", true);
     auto channel = OpenChannel();
     ASSERT_TRUE(WaitFor([&] { return CountTargets("/admin/-set-?em=2&pt=8&hb00=1") >= 2; }));
-    EXPECT_EQ(channel->GetState(), kAudioSignalLost);
+    EXPECT_TRUE(WaitFor([&] { return channel->GetState() == kAudioSignalLost; }));
     camera.Audio().RefuseSwitch("hb00", false);
     ASSERT_TRUE(WaitForFrames(1));
     channel->Close();
@@ -234,7 +234,7 @@ TEST_F(AudioCapture, MulticastWithoutAnAudioGroupIsLoggedAndRetried)
         "correct value! Device 127.0.0.1:";
     ASSERT_TRUE(WaitFor([&] { return CountTargets("/admin/-set-?el=ig21") >= 2; }));
     EXPECT_TRUE(driver.HasLineContaining(line));
-    EXPECT_EQ(channel->GetState(), kAudioSignalLost);
+    EXPECT_TRUE(WaitFor([&] { return channel->GetState() == kAudioSignalLost; }));
     EXPECT_EQ(CountTargets("/admin/-set-?em=2&pt=8&hb00=1"), 0u);
     channel->Close();
     EXPECT_TRUE(IsAllowedPath(host.States(), InputStateTable()));

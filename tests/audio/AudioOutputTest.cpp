@@ -115,7 +115,7 @@ TEST_F(AudioOutput, ACameraRefusingReceptionIsRetriedEveryOneAndAHalfSeconds)
     const auto firstRefusal = std::chrono::steady_clock::now();
     ASSERT_TRUE(WaitFor([&] { return CountTargets(kPrepare) >= 3; }));
     const auto elapsed = std::chrono::steady_clock::now() - firstRefusal;
-    EXPECT_EQ(channel->GetState(), kOutputRetrying);
+    ASSERT_TRUE(WaitForState(kOutputRetrying));
     camera.Audio().RefuseSwitch("hb10", false);
     ASSERT_TRUE(WaitForState(kOutputReady));
     channel->Close();
