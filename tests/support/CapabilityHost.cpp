@@ -163,16 +163,16 @@ void CapabilityHost::OnTimeout()
     Record("timeout");
 }
 
-bool CapabilityHost::WaitForOutcome(uint32_t timeoutMs)
+bool CapabilityHost::WaitForOutcomes(size_t count, uint32_t timeoutMs)
 {
     std::unique_lock<std::mutex> lock(m_mutex);
-    return m_finished.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return m_done; });
+    return m_finished.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return m_outcomes >= count; });
 }
 
 bool CapabilityHost::IsFinished() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_done;
+    return m_outcomes > 0;
 }
 
 bool CapabilityHost::HasCompleted() const
@@ -219,7 +219,7 @@ void CapabilityHost::Finish(std::string line)
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_entries.push_back({std::move(line), nullptr});
-        m_done = true;
+        ++m_outcomes;
     }
     m_finished.notify_all();
 }

@@ -33,10 +33,12 @@ public:
     void OnTimeout() override;
 
     // True once the query completed or failed within the time-out.
-    bool WaitForOutcome(uint32_t timeoutMs);
+    bool WaitForOutcome(uint32_t timeoutMs) { return WaitForOutcomes(1, timeoutMs); }
+    // True once count queries reported to this callback within the time-out.
+    bool WaitForOutcomes(size_t count, uint32_t timeoutMs);
     bool IsFinished() const;
     bool HasCompleted() const;
-    // The failure status and message; nullopt unless the query failed.
+    // The last failure's status and message; nullopt unless a query failed.
     std::optional<uint32_t> FailureStatus() const;
     std::string FailureMessage() const;
     bool HasTimedOut() const;
@@ -63,7 +65,7 @@ private:
     std::unique_ptr<ResolutionList> m_resolutions;
     std::map<uint32_t, std::unique_ptr<FrameRateList>> m_frameRates;
     std::vector<std::unique_ptr<Parameter>> m_parameters;
-    bool m_done = false;
+    size_t m_outcomes = 0;
     bool m_completed = false;
     bool m_timedOut = false;
     std::optional<uint32_t> m_failureStatus;
