@@ -26,6 +26,9 @@ TEST_F(CapabilityQueryTest, FixedCameraOfType1)
     CapabilityHost host;
     Query(host);
     ExpectRecording(host, "type1");
+    EXPECT_EQ(Camera().HttpRequests().Targets(),
+              (std::vector<std::string>{"/admin/-set-?el=ra02", "/-wvhttp-01-/info.cgi", "/admin/-set-?el=dh10",
+                                        "/admin/-set-?tl=dh04", "/admin/-set-?el=ra02", "/admin/-set-?tl=dh01"}));
 }
 
 TEST_F(CapabilityQueryTest, FullHdCameraOfType2OnAHighRateHost)
