@@ -1,7 +1,5 @@
 #include "capabilities/CapabilityQueryModule.h"
 
-#include <cstring>
-
 #include "capabilities/CapabilitySaver.h"
 
 namespace korvane {

@@ -3,6 +3,7 @@
 // them into the host's result object and reports to the host's callback.
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "capabilities/BaseCameraProperties.h"
 #include "driver/DeviceInfo.h"

@@ -1,7 +1,5 @@
 #include "capabilities/GlobalCapabilityQuery.h"
 
-#include <new>
-
 #include "capabilities/CanonCapabilityQueryModule.h"
 
 namespace korvane {
@@ -13,7 +11,7 @@ bool CGlobalCapabilityQuery::Init(ipcapture::ICapabilityCallback* callback, bool
         return false;
     try {
         m_module = std::make_shared<CCanonCapabilityQueryModule>(callback, videoStandard);
-    } catch (const std::bad_alloc&) {
+    } catch (...) {
         m_module.reset();
     }
     return true;
