@@ -73,6 +73,9 @@ TEST(HttpSender, GetReadsTheReplyAndIdentifiesItself)
     EXPECT_EQ(requests[0].Header("User-Agent"), "Korvane::HttpSender");
     EXPECT_EQ(requests[0].Header("Authorization"), "");  // no user name, no credentials
     EXPECT_EQ(requests[0].Header("Accept"), "");
+
+    ASSERT_TRUE(RequestGetText(sender, "/-wvhttp-01-/info.cgi?item=c.1.tilt", text));
+    EXPECT_EQ(camera.HttpRequests().All().back().clientPort, requests[0].clientPort);  // connection kept
 }
 
 TEST(HttpSender, BasicIsSentFirstAndModeFiveSendsNoCredentials)
@@ -90,6 +93,20 @@ TEST(HttpSender, BasicIsSentFirstAndModeFiveSendsNoCredentials)
     ASSERT_TRUE(sender.Send(anonymous));
     EXPECT_EQ(sender.GetStatusCode(), 401u);
     EXPECT_EQ(camera.HttpRequests().All().back().Header("Authorization"), "");
+}
+
+TEST(HttpSender, WithoutUserNameNoCredentialsAreSent)
+{
+    Camera camera(Options({AuthScheme::Basic}));
+    DEVICE_INFO device = camera.Device();
+    device.userName.clear();
+    Web::CHttpSender sender(device);
+    std::vector<uint8_t> body;
+    EXPECT_EQ(RequestGetRD(sender, kInfoPath, body).m_code, 10u);
+    const auto requests = camera.HttpRequests().All();
+    ASSERT_EQ(requests.size(), 2u);  // the learning retry, still without credentials
+    EXPECT_EQ(requests[0].Header("Authorization"), "");
+    EXPECT_EQ(requests[1].Header("Authorization"), "");
 }
 
 TEST(HttpSender, LearnsDigestFromTheFirstRefusalAndKeepsIt)
@@ -230,6 +247,13 @@ TEST(HttpSender, UnreachableCameraGivesCodeElevenAndStaysUsable)
     EXPECT_EQ(result.m_text, "korvane::HUtils::RequestGetRD: Cannot send request \"" + std::string(kInfoPath) +
                                  "\" to " + Label(device));
     EXPECT_EQ(sender.GetStatusCode(), 0u);
+
+    camsim::CameraOptions options;
+    options.httpPort = freePort;
+    camsim::Camera back(options);
+    ASSERT_TRUE(back.Start());
+    std::string text;
+    EXPECT_TRUE(RequestGetText(sender, kInfoPath, text));
 }
 
 TEST(HttpSender, SlowCameraTimesOutAndTheSenderIsUsableAfterwards)
@@ -286,6 +310,20 @@ TEST(HttpSender, FallsBackToHttpsOnceAndKeepsIt)
     const auto requests = camera.HttpRequests().All();
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_TRUE(requests[0].secure && requests[1].secure);
+}
+
+TEST(HttpSender, VerifiesTheCertificateUnlessAskedNotTo)
+{
+    Camera camera(Options({}, true));
+    Web::CHttpSender sender(camera.Device());
+    Web::CHttpRequest request(kInfoPath, "GET");
+    request.m_flags &= ~Web::kHttpFlagAnyCertificate;
+    EXPECT_FALSE(sender.Send(request));  // the simulator's certificate is self-signed
+    EXPECT_EQ(camera.HttpRequests().Count(), 0u);
+    EXPECT_FALSE(sender.IsSecure());
+
+    EXPECT_TRUE(sender.Send(Web::CHttpRequest(kInfoPath, "GET")));
+    EXPECT_EQ(camera.HttpRequests().Count(), 1u);
 }
 
 TEST(HttpSender, PortFourFourThreeStartsWithHttps)

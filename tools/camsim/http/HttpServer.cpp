@@ -21,6 +21,7 @@ RecordedRequest Record(const httplib::Request& request, bool secure)
         recorded.headers.emplace_back(name, value);
     recorded.body = request.body;
     recorded.secure = secure;
+    recorded.clientPort = request.remote_port;
     return recorded;
 }
 
