@@ -41,6 +41,16 @@ bool IsEdgeStorageOption(const char* name, const void* value, uint32_t type)
 
 }  // namespace
 
+template <typename Action>
+bool CIPVideoCapture::WithMainStream(uint32_t index, Action action)
+{
+    CAutoLock guard(m_lock);
+    if (index >= m_entries.size() || m_entries[index].streams[kStreamRec] == nullptr)
+        return false;
+    action(*m_entries[index].streams[kStreamRec]);
+    return true;
+}
+
 CIPVideoCapture::CIPVideoCapture(IVideoChannelCreator* creator, uint32_t channelCount)
     : m_creator(creator), m_entries(channelCount)
 {
@@ -102,7 +112,6 @@ bool CIPVideoCapture::StopChannel(uint32_t index)
         if (index >= m_entries.size())
             return false;
         taken = std::move(m_entries[index]);
-        m_entries[index] = ChannelEntry();
         ForgetChannels(taken);
     }
     return StopAndDelete(taken);
@@ -246,16 +255,6 @@ bool CIPVideoCapture::StopAndDelete(ChannelEntry& channels)
         }
     }
     return any;
-}
-
-template <typename Action>
-bool CIPVideoCapture::WithMainStream(uint32_t index, Action action)
-{
-    CAutoLock guard(m_lock);
-    if (index >= m_entries.size() || m_entries[index].streams[kStreamRec] == nullptr)
-        return false;
-    action(*m_entries[index].streams[kStreamRec]);
-    return true;
 }
 
 }  // namespace korvane

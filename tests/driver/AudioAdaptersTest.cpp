@@ -1,6 +1,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "ChannelFakes.h"
 #include "driver/IPAudioCapture.h"
 #include "driver/IPAudioSender.h"
@@ -36,12 +39,7 @@ private:
 
 class AudioAdaptersTest : public ::testing::Test {
 protected:
-    Journal TakeJournal()
-    {
-        Journal entries;
-        entries.swap(journal);
-        return entries;
-    }
+    std::vector<std::string> TakeJournal() { return journal.Take(); }
 
     Journal journal;
     JournalingCreator creator{journal};
@@ -131,6 +129,35 @@ TEST_F(AudioAdaptersTest, DestructionClosesEveryOpenChannel)
         TakeJournal();
     }
     EXPECT_THAT(TakeJournal(), ElementsAre("output1 close", "output1 delete", "output2 close", "output2 delete"));
+}
+
+TEST(AudioAdaptersConcurrency, ParallelOpensStayWithinTheLimit)
+{
+    Journal journal;
+    JournalingCreator creator(journal);
+    std::atomic<uint32_t> mostOpen{0};
+    {
+        CIPAudioCapture capture(&creator, 2);
+        auto hostThread = [&](uint32_t firstId) {
+            for (uint32_t round = 0; round < 300; ++round) {
+                const uint32_t id = firstId + round % 3;
+                capture.OpenChannel(id, 0, nullptr, 0);
+                const uint32_t count = capture.GetChannelCount();
+                if (count > mostOpen)
+                    mostOpen = count;
+                capture.RefreshChannel(id);
+                if (round % 2 == 1)
+                    capture.CloseChannel(id);
+            }
+        };
+        std::thread first(hostThread, 1);
+        std::thread second(hostThread, 2);
+        first.join();
+        second.join();
+    }
+    EXPECT_LE(mostOpen.load(), 2u);
+    std::string offender;
+    EXPECT_TRUE(EveryChannelEndedCleanly(journal.Take(), offender)) << offender;
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 #pragma once
 // Channels and a channel creator that write every call into one journal, so
 // that tests can check what the adapters did and in which order.
+#include <atomic>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -13,7 +15,27 @@
 
 namespace korvane::test {
 
-using Journal = std::vector<std::string>;
+// Entries in the order written, from any thread.
+class Journal {
+public:
+    void Add(std::string entry)
+    {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        m_entries.push_back(std::move(entry));
+    }
+    // The entries written since the last call.
+    std::vector<std::string> Take()
+    {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        std::vector<std::string> entries;
+        entries.swap(m_entries);
+        return entries;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::vector<std::string> m_entries;
+};
 
 // Entries read "<name> <call>", names "video1", "motion2", "input3", ...
 class JournalingObject {
@@ -22,7 +44,7 @@ public:
     const std::string& Name() const { return m_name; }
 
 protected:
-    void Note(const std::string& call) { m_journal.push_back(m_name + " " + call); }
+    void Note(const std::string& call) { m_journal.Add(m_name + " " + call); }
 
 private:
     Journal& m_journal;
@@ -172,6 +194,42 @@ public:
     }
 };
 
+// Every channel the journal saw created was stopped (or closed) and then
+// deleted; false with the first offender's name otherwise.
+inline bool EveryChannelEndedCleanly(const std::vector<std::string>& entries, std::string& offender)
+{
+    std::vector<std::string> open;     // created, not yet deleted
+    std::vector<std::string> stopped;  // stopped or closed, not yet deleted
+    auto erase = [](std::vector<std::string>& names, const std::string& name) {
+        for (auto it = names.begin(); it != names.end(); ++it)
+            if (*it == name) {
+                names.erase(it);
+                return true;
+            }
+        return false;
+    };
+    for (const std::string& entry : entries) {
+        const size_t blank = entry.find(' ');
+        const std::string first = entry.substr(0, blank);
+        const std::string rest = entry.substr(blank + 1);
+        if (first == "create") {
+            open.push_back(rest.substr(0, rest.find(' ')));
+        } else if (rest == "stop" || rest == "close") {
+            stopped.push_back(first);
+        } else if (rest == "delete" && first != "monitor") {
+            if (!erase(open, first) || !erase(stopped, first)) {
+                offender = first;
+                return false;
+            }
+        }
+    }
+    if (!open.empty()) {
+        offender = open.front();
+        return false;
+    }
+    return true;
+}
+
 // Creates fakes named by kind and creation number; what it makes is set per test.
 class JournalingCreator : public IVideoChannelCreator, public IAudioChannelCreator {
 public:
@@ -181,29 +239,29 @@ public:
                                        ChannelSettings* settings) override
     {
         const std::string name = "video" + std::to_string(++m_created);
-        m_journal.push_back("create " + name + " stream " + std::to_string(settings->streamNumber));
+        m_journal.Add("create " + name + " stream " + std::to_string(settings->streamNumber));
         if (!makeVideo)
             return nullptr;
         auto* channel = new FakeCameraChannel(m_journal, name, channelIndex, sink);
         channel->startResult = videoStartResult;
-        lastVideo = channel;
+        lastVideo.store(channel);
         return channel;
     }
     IMotionChannel* CreateMotionChannel(uint32_t channelIndex, ipcapture::IFrameSink*) override
     {
         const std::string name = "motion" + std::to_string(++m_created);
-        m_journal.push_back("create " + name);
+        m_journal.Add("create " + name);
         return makeMotion ? new FakeMotionChannel(m_journal, name, channelIndex, motionStartResult) : nullptr;
     }
     IEdgeMonitor* CreateEdgeMonitor() override
     {
-        m_journal.push_back("create monitor");
+        m_journal.Add("create monitor");
         return makeEdgeMonitor ? new FakeEdgeMonitor(m_journal) : nullptr;
     }
     IAudioInputChannel* CreateAudioInputChannel(uint32_t audioId, uint32_t, ipcapture::IAudioSink*, uint32_t) override
     {
         const std::string name = "input" + std::to_string(audioId);
-        m_journal.push_back("create " + name);
+        m_journal.Add("create " + name);
         auto* channel = new FakeAudioInputChannel(m_journal, name);
         channel->openResult = audioOpenResult;
         return channel;
@@ -212,7 +270,7 @@ public:
                                                   ipcapture::IAudioFormatList*) override
     {
         const std::string name = "output" + std::to_string(audioId);
-        m_journal.push_back("create " + name);
+        m_journal.Add("create " + name);
         auto* channel = new FakeAudioOutputChannel(m_journal, name);
         channel->openResult = audioOpenResult;
         return channel;
@@ -224,11 +282,11 @@ public:
     bool motionStartResult = true;
     bool makeEdgeMonitor = true;
     bool audioOpenResult = true;
-    FakeCameraChannel* lastVideo = nullptr;  // owned by the adapter
+    std::atomic<FakeCameraChannel*> lastVideo{nullptr};  // owned by the adapter
 
 private:
     Journal& m_journal;
-    uint32_t m_created = 0;
+    std::atomic<uint32_t> m_created{0};
 };
 
 }  // namespace korvane::test

@@ -201,6 +201,11 @@ struct LevelCase {
     std::vector<uint8_t> expected;  // for levels 1, 2, 3, 100
 };
 
+void PrintTo(const LevelCase& levelCase, std::ostream* out)
+{
+    *out << "host " << levelCase.major << "." << levelCase.minor;
+}
+
 class HostLevelTest : public DriverTest, public ::testing::WithParamInterface<LevelCase> {};
 
 TEST_P(HostLevelTest, LevelsFollowTheHostVersion)

@@ -1,6 +1,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "ChannelFakes.h"
 #include "driver/IPVideoCapture.h"
 #include "support/DriverHost.h"
@@ -13,13 +15,8 @@ using ::testing::IsEmpty;
 
 class VideoCaptureTest : public ::testing::Test {
 protected:
-    // Journal entries written since the last call.
-    Journal TakeJournal()
-    {
-        Journal entries;
-        entries.swap(journal);
-        return entries;
-    }
+    std::vector<std::string> TakeJournal() { return journal.Take(); }
+    FakeCameraChannel& LastVideo() { return *creator.lastVideo.load(); }
 
     Journal journal;
     JournalingCreator creator{journal};
@@ -38,16 +35,16 @@ TEST_F(VideoCaptureTest, StartChannelBuildsTheMainStreamFromTheRequest)
     request.hostInfo = 42;
 
     ASSERT_TRUE(capture.StartChannel(1, &sink, &request));
-    ASSERT_NE(creator.lastVideo, nullptr);
-    const ChannelSettings& started = creator.lastVideo->started;
+    ASSERT_NE(creator.lastVideo.load(), nullptr);
+    const ChannelSettings& started = LastVideo().started;
     EXPECT_EQ(started.frameRate, 0x7000u + 15);
     EXPECT_EQ(started.quality, 70u);
     EXPECT_EQ(started.width, 1280u);
     EXPECT_EQ(started.height, 720u);
     EXPECT_EQ(started.codec, 1u);
     EXPECT_EQ(started.streamNumber, 0u);
-    EXPECT_EQ(creator.lastVideo->GetChannelIndex(), 1u);
-    EXPECT_EQ(creator.lastVideo->GetFrameSink(), &sink);
+    EXPECT_EQ(LastVideo().GetChannelIndex(), 1u);
+    EXPECT_EQ(LastVideo().GetFrameSink(), &sink);
     EXPECT_THAT(TakeJournal(), ElementsAre("create video1 stream 0", "video1 hostInfo 42", "video1 start"));
 }
 
@@ -129,7 +126,7 @@ TEST_F(VideoCaptureTest, StreamsAreStartedAndStoppedOnTheirOwn)
 {
     EXPECT_FALSE(capture.StartStream(0, 4, &sink, &request));
     ASSERT_TRUE(capture.StartStream(0, 3, &sink, &request));
-    EXPECT_EQ(creator.lastVideo->started.streamNumber, 3u);
+    EXPECT_EQ(LastVideo().started.streamNumber, 3u);
 
     // A further stream is no main stream.
     uint32_t state = 0;
@@ -153,11 +150,11 @@ TEST_F(VideoCaptureTest, ChangeChannelPassesRateAndSizeToTheMainStream)
     EXPECT_FALSE(capture.ChangeChannel(0, &resolution, 200));
 
     ASSERT_TRUE(capture.StartChannel(0, &sink, &request));
-    creator.lastVideo->changeResult = false;
+    LastVideo().changeResult = false;
     EXPECT_FALSE(capture.ChangeChannel(0, &resolution, 200));
-    creator.lastVideo->changeResult = true;
+    LastVideo().changeResult = true;
     EXPECT_TRUE(capture.ChangeChannel(0, &resolution, 200));
-    const ChannelSettings& changed = creator.lastVideo->changed;
+    const ChannelSettings& changed = LastVideo().changed;
     EXPECT_EQ(changed.frameRate, 200u);
     EXPECT_EQ(changed.quality, 0u);
     EXPECT_EQ(changed.width, 320u);
@@ -174,17 +171,17 @@ TEST_F(VideoCaptureTest, ChannelStateReportsStoppedAsSignalLost)
     uint32_t extra = 99;
     char text[8] = "junk";
 
-    creator.lastVideo->state = kChannelStreaming;
+    LastVideo().state = kChannelStreaming;
     EXPECT_TRUE(capture.GetChannelState(0, &state, &extra, text, sizeof text));
     EXPECT_EQ(state, 0u);
     EXPECT_EQ(extra, 0u);
     EXPECT_STREQ(text, "");
 
-    creator.lastVideo->state = kChannelSignalLost;
+    LastVideo().state = kChannelSignalLost;
     EXPECT_TRUE(capture.GetChannelState(0, &state, nullptr, nullptr, 0));
     EXPECT_EQ(state, 2u);
 
-    creator.lastVideo->state = kChannelStopped;
+    LastVideo().state = kChannelStopped;
     EXPECT_TRUE(capture.GetChannelState(0, &state, nullptr, nullptr, 0));
     EXPECT_EQ(state, 2u);
 
@@ -200,7 +197,7 @@ TEST_F(VideoCaptureTest, SuspendAndResumeGoToTheMainStream)
     ASSERT_TRUE(capture.StartChannel(0, &sink, &request));
     TakeJournal();
     EXPECT_TRUE(capture.SuspendChannel(0));
-    creator.lastVideo->resumeResult = false;
+    LastVideo().resumeResult = false;
     EXPECT_FALSE(capture.ResumeChannel(0));
     EXPECT_THAT(TakeJournal(), ElementsAre("video1 suspend", "video1 resume"));
 }
@@ -259,10 +256,41 @@ TEST(VideoCaptureLifetime, DestructionStopsEveryChannelAndDeletesTheMonitor)
         capture.SetOption("EdgeStorageState", &on, 2);
         capture.StartChannel(0, &sink, &request);
         capture.StartStream(1, 2, &sink, &request);
-        journal.clear();
+        journal.Take();
     }
-    EXPECT_THAT(journal, ElementsAre("monitor remove video1", "video1 stop", "video1 delete",
+    EXPECT_THAT(journal.Take(), ElementsAre("monitor remove video1", "video1 stop", "video1 delete",
                                      "monitor remove video2", "video2 stop", "video2 delete", "monitor delete"));
+}
+
+TEST(VideoCaptureConcurrency, ParallelStartsAndStopsLoseNoChannel)
+{
+    Journal journal;
+    JournalingCreator creator(journal);
+    RecordingFrameSink sink;
+    {
+        CIPVideoCapture capture(&creator, 1);
+        auto hostThread = [&] {
+            SettableStreamRequest request;
+            request.rate.motionDetection = 1;
+            SettableResolution resolution;
+            for (int round = 0; round < 200; ++round) {
+                capture.StartChannel(0, &sink, &request);
+                capture.StartStream(0, 1 + round % 3, &sink, &request);
+                uint32_t state = 0;
+                capture.GetChannelState(0, &state, nullptr, nullptr, 0);
+                capture.ChangeChannel(0, &resolution, 40);
+                capture.StopStream(0, 1 + round % 2);
+                if (round % 4 == 0)
+                    capture.StopChannel(0);
+            }
+        };
+        std::thread first(hostThread);
+        std::thread second(hostThread);
+        first.join();
+        second.join();
+    }
+    std::string offender;
+    EXPECT_TRUE(EveryChannelEndedCleanly(journal.Take(), offender)) << offender;
 }
 
 }  // namespace

@@ -1,0 +1,76 @@
+#pragma once
+// UDP sockets: the only code that calls the operating system's datagram API.
+#include <cstddef>
+#include <cstdint>
+
+namespace korvane::platform {
+
+// An IPv4 socket address: address in network byte order, port in host order.
+struct IPv4Endpoint {
+    uint32_t address = 0;
+    uint16_t port = 0;
+
+    bool operator==(const IPv4Endpoint& other) const { return address == other.address && port == other.port; }
+};
+
+// What a failed wait or read means to the receiving loop.
+enum class SocketError {
+    kNone,             // success: readable, or a datagram was read
+    kTimedOut,         // the wait ended without data
+    kClosed,           // the socket or the network is gone: report and end
+    kInvalid,          // the socket can no longer be used: end silently
+    kMessageTooLarge,  // the datagram did not fit the buffer: enlarge it
+    kOther             // transient: try again
+};
+
+class UdpSocket {
+public:
+    UdpSocket() = default;
+    ~UdpSocket();
+    UdpSocket(const UdpSocket&) = delete;
+    UdpSocket& operator=(const UdpSocket&) = delete;
+    UdpSocket(UdpSocket&& other) noexcept;
+    UdpSocket& operator=(UdpSocket&& other) noexcept;
+
+    bool Create();
+    bool IsOpen() const { return m_handle >= 0; }
+
+    bool SetReuseAddress(bool enable);
+    bool SetReceiveBufferSize(uint32_t bytes);
+    bool SetReceiveTimeout(uint32_t ms);
+    bool SetSendTimeout(uint32_t ms);
+    // Sender side of multicast: loop datagrams back to local members, and
+    // choose the outgoing interface (network order address).
+    bool SetMulticastLoop(bool enable);
+    bool SetMulticastInterface(uint32_t interfaceAddress);
+
+    // Binds to the local address (network order; 0 = any); port 0 picks a free port.
+    bool Bind(uint16_t port, uint32_t localAddress = 0);
+    uint16_t LocalPort() const;
+
+    // Joins the group on the default interface and on loopback, so that both
+    // remote and local senders are heard; true when at least one join worked.
+    bool JoinGroup(uint32_t group);
+    // Leaves the group joined last; nothing when none is joined.
+    void LeaveGroup();
+
+    // Waits until a datagram can be read: kNone, kTimedOut or an error.
+    SocketError WaitReadable(uint32_t timeoutMs) const;
+    // Reads one datagram; its length (> 0), or 0 with the error set. A datagram
+    // larger than the buffer is discarded and reported as kMessageTooLarge.
+    size_t ReceiveFrom(uint8_t* buffer, size_t size, IPv4Endpoint& sender, SocketError& error);
+    // Sends all bytes as one datagram; false when nothing or only part went out.
+    bool SendTo(const IPv4Endpoint& target, const uint8_t* data, size_t length);
+
+    // Ends reception and sending; wakes a thread blocked in WaitReadable.
+    void Shutdown();
+    void Close();
+
+private:
+    int m_handle = -1;
+    uint32_t m_group = 0;
+    bool m_joinedDefault = false;
+    bool m_joinedLoopback = false;
+};
+
+}  // namespace korvane::platform

@@ -1,0 +1,186 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <vector>
+
+#include "streaming/RTCPHandler.h"
+#include "support/FakeDriver.h"
+#include "UdpTestPeer.h"
+
+namespace korvane {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+uint32_t ReadU32(const Bytes& bytes, size_t offset)
+{
+    return (uint32_t(bytes[offset]) << 24) | (uint32_t(bytes[offset + 1]) << 16) |
+           (uint32_t(bytes[offset + 2]) << 8) | bytes[offset + 3];
+}
+
+// A sender report: SSRC, NTP time stamp (its middle 32 bits are the
+// receiver's reference), RTP time stamp, packet and octet counts.
+Bytes MakeSenderReport(uint32_t ssrc, uint32_t ntpMiddle)
+{
+    Bytes packet = {0x80, 200, 0, 6};
+    for (uint32_t word : {ssrc, 0xAAAA0000u | (ntpMiddle >> 16), (ntpMiddle << 16) | 0xBBBBu, 1234u, 10u, 1000u})
+        for (int shift = 24; shift >= 0; shift -= 8)
+            packet.push_back(static_cast<uint8_t>(word >> shift));
+    return packet;
+}
+
+const Bytes kBye = {0x81, 203, 0, 1, 9, 9, 9, 9};
+
+Bytes Join(std::initializer_list<Bytes> parts)
+{
+    Bytes joined;
+    for (const Bytes& part : parts)
+        joined.insert(joined.end(), part.begin(), part.end());
+    return joined;
+}
+
+class CountingUser : public IRTCPHandlerUser {
+public:
+    void ByeReceived() override { ++byes; }
+    std::atomic<int> byes{0};
+};
+
+class RtcpHandlerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        handler.SetUser(&user);
+        ASSERT_TRUE(handler.StartUnicast(test::kLoopback, 0));
+        port = handler.GetPort();
+        ASSERT_NE(port, 0);
+    }
+
+    test::FakeDriver driver;
+    CountingUser user;
+    CRTCPHandler handler{&driver};
+    uint16_t port = 0;
+    test::UdpTestPeer camera;
+};
+
+TEST_F(RtcpHandlerTest, AnswersASenderReportWithAReceiverReport)
+{
+    handler.TrackSequence(65534);
+    handler.TrackSequence(65535);
+    handler.TrackSequence(0);
+    handler.TrackSequence(3);
+    ASSERT_TRUE(camera.Send(port, MakeSenderReport(0xCAFEF00D, 0x12345678)));
+
+    Bytes report;
+    platform::IPv4Endpoint from;
+    ASSERT_TRUE(camera.Receive(report, 5000, &from));
+    ASSERT_EQ(report.size(), 32u);
+    EXPECT_EQ(from.port, port);
+    EXPECT_EQ(report[0], 0x81);
+    EXPECT_EQ(report[1], 201);
+    EXPECT_EQ(report[2], 0);
+    EXPECT_EQ(report[3], 7);
+    EXPECT_EQ(Bytes(report.begin() + 4, report.begin() + 8), Bytes(handler.GetSsrc().begin(), handler.GetSsrc().end()));
+    EXPECT_EQ(ReadU32(report, 8), 0xCAFEF00Du);
+    EXPECT_EQ(ReadU32(report, 12), 0u);
+    EXPECT_EQ(ReadU32(report, 16), 65536u + 3);
+    EXPECT_EQ(ReadU32(report, 20), 0u);
+    EXPECT_EQ(ReadU32(report, 24), 0x12345678u);
+    EXPECT_LT(ReadU32(report, 28), 5u * 65536);  // answered within the receive wait
+
+    // Each sender report is answered.
+    ASSERT_TRUE(camera.Send(port, MakeSenderReport(0xCAFEF00D, 0x9ABCDEF0)));
+    ASSERT_TRUE(camera.Receive(report, 5000));
+    EXPECT_EQ(ReadU32(report, 24), 0x9ABCDEF0u);
+}
+
+TEST_F(RtcpHandlerTest, IgnoresReportsFromOtherAddressesAndMalformedCompounds)
+{
+    // Had any of these been taken, the receiver report would go to its sender.
+    test::UdpTestPeer stranger("127.0.0.2");
+    ASSERT_TRUE(stranger.Send(port, MakeSenderReport(1, 1)));
+    test::UdpTestPeer malformed;
+    const Bytes tooLong = {0x80, 201, 0, 50, 0, 0, 0, 0};  // announces more than the datagram holds
+    ASSERT_TRUE(malformed.Send(port, Join({tooLong, MakeSenderReport(2, 2)})));
+    const Bytes shortReport = {0x80, 200, 0, 1, 0, 0, 0, 2};  // no sender information
+    ASSERT_TRUE(malformed.Send(port, shortReport));
+    ASSERT_TRUE(malformed.Send(port, {0x80, 200, 0}));
+    Bytes truncated = MakeSenderReport(2, 2);
+    truncated.pop_back();
+    ASSERT_TRUE(malformed.Send(port, truncated));
+
+    // Compound packets: a leading receiver report, trailing bytes.
+    ASSERT_TRUE(camera.Send(port, Join({{0x81, 201, 0, 1, 0, 0, 0, 4}, MakeSenderReport(3, 0x33), {0x81, 202}})));
+    Bytes report;
+    ASSERT_TRUE(camera.Receive(report, 5000));
+    ASSERT_EQ(report.size(), 32u);
+    EXPECT_EQ(ReadU32(report, 8), 3u);
+    EXPECT_EQ(ReadU32(report, 24), 0x33u);
+    EXPECT_FALSE(stranger.Receive(report, 0));
+    EXPECT_FALSE(malformed.Receive(report, 0));
+}
+
+TEST_F(RtcpHandlerTest, ReportsByeAfterASenderReportOnce)
+{
+    ASSERT_TRUE(camera.Send(port, kBye));  // before any sender report: not reported
+    ASSERT_TRUE(camera.Send(port, MakeSenderReport(7, 7)));
+    Bytes report;
+    ASSERT_TRUE(camera.Receive(report, 5000));
+    EXPECT_EQ(user.byes, 0);
+
+    ASSERT_TRUE(camera.Send(port, Join({MakeSenderReport(7, 8), kBye, kBye})));
+    ASSERT_TRUE(camera.Send(port, kBye));
+    ASSERT_TRUE(test::WaitUntil([&] { return user.byes == 1; }));
+    // A later sender report proves the BYEs before it were handled.
+    test::UdpTestPeer next;
+    ASSERT_TRUE(next.Send(port, MakeSenderReport(7, 9)));
+    ASSERT_TRUE(next.Receive(report, 5000));
+    EXPECT_EQ(user.byes, 1);
+}
+
+TEST_F(RtcpHandlerTest, StopSendsByeToTheReportingCamera)
+{
+    ASSERT_TRUE(camera.Send(port, MakeSenderReport(5, 5)));
+    Bytes report;
+    ASSERT_TRUE(camera.Receive(report, 5000));
+    handler.Stop();
+    EXPECT_EQ(handler.GetPort(), 0);
+
+    Bytes bye;
+    ASSERT_TRUE(camera.Receive(bye, 5000));
+    ASSERT_EQ(bye.size(), 8u);
+    EXPECT_EQ(Bytes(bye.begin(), bye.begin() + 4), (Bytes{0x81, 203, 0, 1}));
+    EXPECT_EQ(Bytes(bye.begin() + 4, bye.end()), Bytes(handler.GetSsrc().begin(), handler.GetSsrc().end()));
+    EXPECT_FALSE(driver.HasLineContaining("was not stopped"));
+
+    // Restarted without a sender report: stopping sends nothing.
+    ASSERT_TRUE(handler.StartUnicast(test::kLoopback, port));
+    EXPECT_FALSE(handler.StartUnicast(test::kLoopback, 0));
+    handler.Stop();
+    EXPECT_FALSE(camera.Receive(bye, 0));
+}
+
+TEST(RtcpHandler, StartChecksItsArguments)
+{
+    CRTCPHandler handler;
+    EXPECT_FALSE(handler.StartUnicast(0, 0));
+    EXPECT_FALSE(handler.StartMulticast(test::kLoopback, "nonsense", 0));
+    CRTCPHandler other;
+    EXPECT_NE(handler.GetSsrc(), other.GetSsrc());
+}
+
+TEST(RtcpHandler, AnswersSenderReportsSentToAMulticastGroup)
+{
+    CRTCPHandler handler;
+    test::UdpTestPeer probe;
+    const uint16_t port = probe.Port();
+    probe.Socket().Close();
+    ASSERT_TRUE(handler.StartMulticast(test::kLoopback, "239.255.42.3", port));
+    test::UdpTestPeer camera;
+    ASSERT_TRUE(camera.Send(port, MakeSenderReport(11, 11), platform::ParseIPv4("239.255.42.3")));
+    Bytes report;
+    ASSERT_TRUE(camera.Receive(report, 5000));
+    EXPECT_EQ(ReadU32(report, 8), 11u);
+}
+
+}  // namespace
+}  // namespace korvane

@@ -1,0 +1,181 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "streaming/RTPReceiver.h"
+#include "support/FakeDriver.h"
+#include "UdpTestPeer.h"
+
+namespace korvane {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+class RecordingReceiverUser : public IRTPReceiverUser {
+public:
+    void PacketReceived(const RTPPacketRecord& record, const CRTPPacket& packet) override
+    {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        sequences.push_back(packet.m_sequenceNumber);
+        payloads.push_back(packet.m_payload);
+        senders.push_back(record.sender);
+        threads.push_back(std::this_thread::get_id());
+    }
+    void ReceiveTimeout() override { ++timeouts; }
+    void ReceiverClosed() override { ++closed; }
+
+    size_t Count()
+    {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        return sequences.size();
+    }
+
+    std::mutex m_mutex;
+    std::vector<uint16_t> sequences;
+    std::vector<Bytes> payloads;
+    std::vector<platform::IPv4Endpoint> senders;
+    std::vector<std::thread::id> threads;
+    std::atomic<int> timeouts{0};
+    std::atomic<int> closed{0};
+};
+
+TEST(RtpReceiver, DeliversParsedPacketsInArrivalOrderOnItsOwnThread)
+{
+    test::FakeDriver driver;
+    RecordingReceiverUser user;
+    CRTPReceiver receiver(&driver);
+    receiver.SetUser(&user);
+    ASSERT_TRUE(receiver.StartUnicast(0, 0));
+    const uint16_t port = receiver.GetPort();
+    ASSERT_NE(port, 0);
+
+    test::UdpTestPeer camera;
+    constexpr uint16_t kCount = 50;  // well within the socket buffer
+    for (uint16_t i = 0; i < kCount; ++i) {
+        ASSERT_TRUE(camera.Send(port, test::MakeRtp(static_cast<uint16_t>(65510 + i), i, {uint8_t(i), 0xEE})));
+        if (i == kCount / 2) {
+            ASSERT_TRUE(camera.Send(port, Bytes(12, 0x80)));  // not an RTP packet: dropped
+        }
+    }
+    ASSERT_TRUE(test::WaitUntil([&] { return user.Count() == kCount; }));
+
+    std::lock_guard<std::mutex> guard(user.m_mutex);
+    for (uint16_t i = 0; i < kCount; ++i) {
+        EXPECT_EQ(user.sequences[i], static_cast<uint16_t>(65510 + i));
+        EXPECT_EQ(user.payloads[i], (Bytes{uint8_t(i), 0xEE}));
+    }
+    EXPECT_EQ(user.senders[0].address, test::kLoopback);
+    EXPECT_EQ(user.senders[0].port, camera.Port());
+    EXPECT_NE(user.threads[0], std::this_thread::get_id());
+    EXPECT_EQ(user.threads[0], user.threads[kCount - 1]);
+}
+
+TEST(RtpReceiver, StopClosesThePortAndAllowsARestart)
+{
+    RecordingReceiverUser user;
+    CRTPReceiver receiver;
+    receiver.SetUser(&user);
+    ASSERT_TRUE(receiver.StartUnicast(0, 0));
+    const uint16_t port = receiver.GetPort();
+    EXPECT_FALSE(receiver.StartUnicast(0, 0));  // already started
+    receiver.Stop();
+    EXPECT_EQ(receiver.GetPort(), 0);
+    EXPECT_EQ(user.closed, 1);
+
+    ASSERT_TRUE(receiver.StartUnicast(0, port));  // the port is free again
+    test::UdpTestPeer camera;
+    ASSERT_TRUE(camera.Send(port, test::MakeRtp(1, 1, {1})));
+    EXPECT_TRUE(test::WaitUntil([&] { return user.Count() == 1; }));
+}
+
+TEST(RtpReceiver, FailsOnAnOccupiedPortAndForInterleavedTransport)
+{
+    RecordingReceiverUser user;
+    CRTPReceiver first;
+    first.SetUser(&user);
+    ASSERT_TRUE(first.StartUnicast(0, 0));
+    CRTPReceiver second;
+    second.SetUser(&user);
+    EXPECT_FALSE(second.StartUnicast(0, first.GetPort()));
+    EXPECT_EQ(second.GetPort(), 0);
+    EXPECT_FALSE(second.StartUnicast(2, 0));
+}
+
+TEST(RtpReceiver, ReceivesAMulticastGroup)
+{
+    RecordingReceiverUser user;
+    CRTPReceiver receiver;
+    receiver.SetUser(&user);
+    test::UdpTestPeer probe;
+    const uint16_t port = probe.Port();
+    probe.Socket().Close();
+    ASSERT_TRUE(receiver.StartMulticast("239.255.42.2", port));
+    EXPECT_FALSE(receiver.StartMulticast("239.255.42.2", port));
+
+    test::UdpTestPeer camera;
+    ASSERT_TRUE(camera.Send(port, test::MakeRtp(9, 9, {3}), platform::ParseIPv4("239.255.42.2")));
+    ASSERT_TRUE(test::WaitUntil([&] { return user.Count() == 1; }));
+    EXPECT_EQ(user.sequences[0], 9);
+
+    CRTPReceiver invalid;
+    EXPECT_FALSE(invalid.StartMulticast("not an address", port));
+}
+
+TEST(RtpReceiver, StopFromTheDeliveryThreadEndsDelivery)
+{
+    class StoppingUser : public RecordingReceiverUser {
+    public:
+        void PacketReceived(const RTPPacketRecord& record, const CRTPPacket& packet) override
+        {
+            RecordingReceiverUser::PacketReceived(record, packet);
+            receiver->Stop();
+            stopped = true;
+        }
+        CRTPReceiver* receiver = nullptr;
+        std::atomic<bool> stopped{false};
+    } user;
+    test::FakeDriver driver;
+    CRTPReceiver receiver(&driver);
+    user.receiver = &receiver;
+    receiver.SetUser(&user);
+    ASSERT_TRUE(receiver.StartUnicast(0, 0));
+    test::UdpTestPeer camera;
+    ASSERT_TRUE(camera.Send(receiver.GetPort(), test::MakeRtp(1, 1, {1})));
+    ASSERT_TRUE(test::WaitUntil([&] { return user.stopped.load(); }));
+    EXPECT_EQ(receiver.GetPort(), 0);
+    receiver.Stop();
+    EXPECT_EQ(user.Count(), 1u);
+    EXPECT_FALSE(driver.HasLineContaining("was not stopped"));
+}
+
+TEST(RtpReceiver, StopFromAReceiveTimeoutCallback)
+{
+    class StoppingUser : public RecordingReceiverUser {
+    public:
+        void ReceiveTimeout() override
+        {
+            if (timeouts++ == 0) {
+                receiver->Stop();
+                stopped = true;
+            }
+        }
+        CRTPReceiver* receiver = nullptr;
+        std::atomic<bool> stopped{false};
+    } user;
+    test::FakeDriver driver;
+    CRTPReceiver receiver(&driver);
+    user.receiver = &receiver;
+    receiver.SetUser(&user);
+    ASSERT_TRUE(receiver.StartUnicast(0, 0));  // the receive wait is 2 s
+    ASSERT_TRUE(test::WaitUntil([&] { return user.stopped.load(); }));
+    EXPECT_EQ(receiver.GetPort(), 0);
+    EXPECT_EQ(user.closed, 1);
+    EXPECT_TRUE(test::WaitUntil([&] { return receiver.StartUnicast(0, 0); }));
+    EXPECT_FALSE(driver.HasLineContaining("was not stopped"));
+}
+
+}  // namespace
+}  // namespace korvane
