@@ -4,7 +4,6 @@
 #include "driver/DeviceInfo.h"
 #include "driver/IDriver.h"
 #include "platform/Time.h"
-#include "runtime/HttpSender.h"
 #include "runtime/RequestHelpers.h"
 
 namespace korvane {
@@ -31,7 +30,7 @@ std::string SettingsValue(const std::string& reply, const std::string& key)
 }  // namespace
 
 CSyncItem::CSyncItem(IDriver* driver, uint32_t periodSeconds)
-    : m_httpSender(new Web::CHttpSender(*driver->GetDeviceInfo())), m_intervalMs(periodSeconds * 1000)
+    : m_httpSender(*driver->GetDeviceInfo()), m_intervalMs(periodSeconds * 1000)
 {
     m_lastSync.Set(0);
 }
@@ -41,13 +40,13 @@ CSyncItem::~CSyncItem() = default;
 void CSyncItem::Cancel()
 {
     m_active = false;
-    m_httpSender->Abort();
+    m_httpSender.Abort();
 }
 
 void CSyncItem::CheckDaylightKey()
 {
     std::string reply;
-    if (!HUtils::RequestGetText(*m_httpSender, "/admin/-set-?el=bc30", reply))
+    if (!HUtils::RequestGetText(m_httpSender, "/admin/-set-?el=bc30", reply))
         return;
     m_hasDstKey = !SettingsValue(reply, "Valbc30").empty();
     m_dstChecked = true;
@@ -63,7 +62,7 @@ void CSyncItem::Synchronise(bool forced)
         CheckDaylightKey();
     const SYSTEMTIME local = platform::LocalTimeNow();
     const platform::TimeZoneInfo zone = platform::CurrentTimeZone();
-    if (m_active && HUtils::RequestGet(*m_httpSender, BuildClockRequest(m_hasDstKey, zone, local)))
+    if (m_active && HUtils::RequestGet(m_httpSender, BuildClockRequest(m_hasDstKey, zone, local)))
         m_lastSync.Update();
 }
 

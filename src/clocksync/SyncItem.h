@@ -2,13 +2,9 @@
 // One camera whose clock the time provider keeps in step.
 #include <atomic>
 #include <cstdint>
-#include <memory>
 
+#include "runtime/HttpSender.h"
 #include "runtime/Time.h"
-
-namespace Web {
-class CHttpSender;
-}
 
 namespace korvane {
 
@@ -31,7 +27,7 @@ public:
 private:
     void CheckDaylightKey();
 
-    std::unique_ptr<Web::CHttpSender> m_httpSender;
+    Web::CHttpSender m_httpSender;
     std::atomic<bool> m_active{true};
     uint32_t m_intervalMs;
     CTime m_lastSync;
