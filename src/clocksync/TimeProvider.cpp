@@ -92,32 +92,36 @@ void CTimeProvider::AddDevice(IDriver* driver)
     CAutoLock guard(m_lock);
     auto found = m_devices.find(key);
     if (found != m_devices.end()) {
-        ++found->second.registrations;
+        found->second.drivers.insert(driver);
         return;
     }
     DEVICE_ENTRY entry;
     entry.item = new CSyncItem(driver, m_syncPeriodSeconds);
-    entry.registrations = 1;
+    entry.drivers.insert(driver);
     m_devices.emplace(key, entry);
     m_wakeEvent.Set();
 }
 
 bool CTimeProvider::RemoveDevice(IDriver* driver)
 {
-    const std::string key = DeviceKey(driver);
-    TSmartPtr<CSyncItem> removed;
+    std::vector<TSmartPtr<CSyncItem>> removed;
     bool empty = false;
     {
+        // Found by the driver rather than by its key: no name lookup, and a
+        // camera whose name now resolves differently is still found.
         CAutoLock guard(m_lock);
-        auto found = m_devices.find(key);
-        if (found != m_devices.end() && --found->second.registrations == 0) {
-            removed = found->second.item;
-            m_devices.erase(found);
+        for (auto device = m_devices.begin(); device != m_devices.end();) {
+            if (device->second.drivers.erase(driver) != 0 && device->second.drivers.empty()) {
+                removed.push_back(device->second.item);
+                device = m_devices.erase(device);
+            } else {
+                ++device;
+            }
         }
         empty = m_devices.empty();
     }
-    if (removed)
-        removed->Cancel();
+    for (const TSmartPtr<CSyncItem>& item : removed)
+        item->Cancel();
     return empty;
 }
 

@@ -5,6 +5,7 @@
 // forced.
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 
 #include "clocksync/SyncItem.h"
@@ -40,13 +41,15 @@ protected:
     bool Run() override;
 
 private:
+    // The drivers registered for one camera; their number is the registration count.
     struct DEVICE_ENTRY {
         TSmartPtr<CSyncItem> item;
-        uint16_t registrations = 0;
+        std::set<IDriver*> drivers;
     };
 
+    // A driver already registered is not counted again.
     void AddDevice(IDriver* driver);
-    // The table is empty afterwards.
+    // A driver that is not registered is ignored. True when the table is empty afterwards.
     bool RemoveDevice(IDriver* driver);
     void RunCycle(bool forced);
 

@@ -147,6 +147,7 @@ TEST_F(ClockSyncTest, DriversOfOneCameraShareOneItem)
     EXPECT_EQ(camera.camera.Model().Setting("bc00"), "5.50");
 
     first.Release();
+    CTimeProvider::UnregisterDevice(&camera.driver);  // closing twice leaves the other driver registered
     EXPECT_EQ(CTimeProvider::DeviceCount(), 1u);
     CTimeProvider::SynchroniseNow();
     ASSERT_TRUE(camera.WaitForWrites(2));
