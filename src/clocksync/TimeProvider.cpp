@@ -96,7 +96,11 @@ void CTimeProvider::AddDevice(IDriver* driver)
         return;
     }
     DEVICE_ENTRY entry;
-    entry.item = new CSyncItem(driver, m_syncPeriodSeconds);
+    try {
+        entry.item = new CSyncItem(driver, m_syncPeriodSeconds);
+    } catch (...) {
+        return;  // the camera stays unsynchronised; the driver opens all the same
+    }
     entry.drivers.insert(driver);
     m_devices.emplace(key, entry);
     m_wakeEvent.Set();
