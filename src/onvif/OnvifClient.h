@@ -116,8 +116,8 @@ protected:
     void ReadList(const CXmlParser& reply, const std::string& listPath, std::vector<Record>& records) const;
 
     SOAP_REQUEST MakeRequest(const std::string& path, const std::string& body) const;
+    // The prefix table of requests and replies.
     CXmlNamespaces& Namespaces() { return m_namespaces; }
-    const DEVICE_INFO& Device() const { return m_device; }
 
 private:
     std::string BuildSecurityHeader(const SOAP_REQUEST& request) const;

@@ -101,6 +101,28 @@ OnvifReply ActionNotSupported()
     return Fault(OnvifFault{500, "env:Receiver", {"ter:ActionNotSupported"}, "Optional action not implemented"});
 }
 
+std::string EncoderXml(const OnvifEncoderConfiguration& encoder)
+{
+    std::string xml = Element("tt:Name", encoder.name) + Element("tt:UseCount", encoder.useCount) +
+                      Element("tt:Encoding", encoder.encoding) + "<tt:Resolution>" +
+                      Element("tt:Width", encoder.width) + Element("tt:Height", encoder.height) +
+                      "</tt:Resolution>" + Element("tt:Quality", encoder.quality) + "<tt:RateControl>" +
+                      Element("tt:FrameRateLimit", encoder.frameRateLimit) +
+                      Element("tt:EncodingInterval", encoder.encodingInterval) +
+                      Element("tt:BitrateLimit", encoder.bitrateLimit) + "</tt:RateControl>";
+    if (encoder.encoding == "H264")
+        xml += "<tt:H264>" + Element("tt:GovLength", encoder.govLength) + Element("tt:H264Profile", encoder.profile) +
+               "</tt:H264>";
+    else if (encoder.encoding == "MPEG4")
+        xml += "<tt:MPEG4>" + Element("tt:GovLength", encoder.govLength) +
+               Element("tt:Mpeg4Profile", encoder.profile) + "</tt:MPEG4>";
+    xml += "<tt:Multicast><tt:Address><tt:Type>IPv4</tt:Type>" + Element("tt:IPv4Address", encoder.multicastAddress) +
+           "</tt:Address>" + Element("tt:Port", encoder.multicastPort) + Element("tt:TTL", encoder.multicastTtl);
+    if (!encoder.autoStart.empty())
+        xml += Element("tt:AutoStart", encoder.autoStart);
+    return xml + "</tt:Multicast>" + Element("tt:SessionTimeout", encoder.sessionTimeout);
+}
+
 struct DocumentDeleter {
     void operator()(xmlDoc* document) const { xmlFreeDoc(document); }
 };
@@ -359,28 +381,6 @@ OnvifReply COnvifService::GetCapabilities() const
     body += "<tt:Media>" + Element("tt:XAddr", m_baseAddress + m_mediaPath) + "</tt:Media>";
     body += "<tt:PTZ>" + Element("tt:XAddr", m_baseAddress + "/onvif/ptz_service") + "</tt:PTZ>";
     return Ok(body + "</tds:Capabilities></tds:GetCapabilitiesResponse>");
-}
-
-static std::string EncoderXml(const OnvifEncoderConfiguration& encoder)
-{
-    std::string xml = Element("tt:Name", encoder.name) + Element("tt:UseCount", encoder.useCount) +
-                      Element("tt:Encoding", encoder.encoding) + "<tt:Resolution>" +
-                      Element("tt:Width", encoder.width) + Element("tt:Height", encoder.height) +
-                      "</tt:Resolution>" + Element("tt:Quality", encoder.quality) + "<tt:RateControl>" +
-                      Element("tt:FrameRateLimit", encoder.frameRateLimit) +
-                      Element("tt:EncodingInterval", encoder.encodingInterval) +
-                      Element("tt:BitrateLimit", encoder.bitrateLimit) + "</tt:RateControl>";
-    if (encoder.encoding == "H264")
-        xml += "<tt:H264>" + Element("tt:GovLength", encoder.govLength) + Element("tt:H264Profile", encoder.profile) +
-               "</tt:H264>";
-    else if (encoder.encoding == "MPEG4")
-        xml += "<tt:MPEG4>" + Element("tt:GovLength", encoder.govLength) +
-               Element("tt:Mpeg4Profile", encoder.profile) + "</tt:MPEG4>";
-    xml += "<tt:Multicast><tt:Address><tt:Type>IPv4</tt:Type>" + Element("tt:IPv4Address", encoder.multicastAddress) +
-           "</tt:Address>" + Element("tt:Port", encoder.multicastPort) + Element("tt:TTL", encoder.multicastTtl);
-    if (!encoder.autoStart.empty())
-        xml += Element("tt:AutoStart", encoder.autoStart);
-    return xml + "</tt:Multicast>" + Element("tt:SessionTimeout", encoder.sessionTimeout);
 }
 
 std::string COnvifService::ProfileXml(const char* element, const OnvifProfile& profile) const
