@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstring>
 #include <type_traits>
@@ -114,6 +115,8 @@ HttpClient::HttpClient(const std::string& userAgent) : m_userAgent(userAgent)
     curl_easy_setopt(easy, CURLOPT_USERAGENT, m_userAgent.c_str());
     curl_easy_setopt(easy, CURLOPT_PROXY, "");
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &HttpClient::OnHeader);
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &HttpClient::OnBody);
@@ -288,7 +291,8 @@ HttpError HttpClient::SendRequest(const std::vector<uint8_t>& body, size_t total
     const bool plainGet = m_method == "GET" && m_body.empty();
     bool ok;
     if (plainGet) {
-        ok = curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L) == CURLE_OK &&
+        ok = curl_easy_setopt(easy, CURLOPT_POSTFIELDS, nullptr) == CURLE_OK &&
+             curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L) == CURLE_OK &&
              curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, nullptr) == CURLE_OK;
     } else {
         static const char kEmpty[] = "";

@@ -14,8 +14,8 @@ namespace korvane::platform {
 namespace {
 
 // No entity substitution, no DTD loading, no network; the library's default
-// limits on entity expansion, depth and text size stay in force. Errors are
-// reported only through the result.
+// limits on depth and text size stay in force. Errors are reported only
+// through the result.
 constexpr int kParseOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
 
 void InitialiseLibrary()
@@ -131,6 +131,11 @@ bool XmlDocument::LoadText(const std::string& text)
         return false;
     m_document.reset(xmlCtxtReadMemory(parser.get(), text.data(), static_cast<int>(text.size()), nullptr, nullptr,
                                        kParseOptions));
+    // A document type declaration is refused: it is the only way to entity
+    // expansion, and SOAP messages must not carry one.
+    const auto* document = static_cast<const xmlDoc*>(m_document.get());
+    if (document && (document->intSubset || document->extSubset))
+        Unload();
     return IsLoaded();
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // An XML document with XPath 1.0 selection; the only code that touches the XML
-// library. Parsing never loads DTDs or external entities, never goes to the
-// network and refuses documents above kMaxDocumentBytes.
+// library. Parsing never goes to the network or the file system, and refuses
+// documents with a document type declaration (so no entity is ever expanded)
+// and documents above kMaxDocumentBytes.
 #include <cstddef>
 #include <memory>
 #include <optional>
@@ -44,7 +45,8 @@ public:
     XmlDocument& operator=(const XmlDocument&) = delete;
 
     // Each load replaces the current document; false (and unloaded) when the
-    // file cannot be read, is too large or is not well-formed.
+    // file cannot be read, or the document is too large, not well-formed or
+    // has a document type declaration.
     bool LoadFile(const std::string& path);
     bool LoadText(const std::string& text);
     void Unload();

@@ -21,6 +21,7 @@ RecordedRequest Record(const httplib::Request& request, bool secure)
         recorded.headers.emplace_back(name, value);
     recorded.body = request.body;
     recorded.secure = secure;
+    recorded.clientPort = request.remote_port;
     return recorded;
 }
 
@@ -28,11 +29,10 @@ RecordedRequest Record(const httplib::Request& request, bool secure)
 void SetUnknownLengthBody(httplib::Response& response, std::string text, const std::string& contentType)
 {
     auto body = std::make_shared<std::string>(std::move(text));
+    response.set_header("Connection", "close");
     response.set_content_provider(contentType, [body](size_t offset, httplib::DataSink& sink) {
-        if (offset >= body->size()) {
-            sink.done();
-            return true;
-        }
+        if (offset >= body->size())
+            return false;  // closes the connection at once (a finished provider lingers until the keep-alive time-out)
         const size_t piece = std::min(kProviderPiece, body->size() - offset);
         return sink.write(body->data() + offset, piece);
     });
@@ -95,6 +95,7 @@ bool HttpServer::Start(const std::string& address, uint16_t port, bool tls)
     m_server->set_read_timeout(kSocketTimeoutSeconds);
     m_server->set_write_timeout(kSocketTimeoutSeconds);
     m_server->set_keep_alive_max_count(1000);
+    m_server->set_tcp_nodelay(true);
     auto handle = [this](const httplib::Request& request, httplib::Response& response) {
         const RecordedRequest recorded = Record(request, m_tls);
         m_log.Add(recorded);
@@ -180,6 +181,7 @@ void HttpServer::Serve(const RecordedRequest& request, httplib::Response& respon
         while (!WaitForStop(1000)) {
         }
         response.status = 503;
+        response.set_header("Connection", "close");
         return;
     case HttpFault::SlowReply:
         if (WaitForStop(delayMs))

@@ -15,6 +15,7 @@ struct RecordedRequest {
     std::vector<std::pair<std::string, std::string>> headers;
     std::string body;
     bool secure = false;
+    int clientPort = 0;  // tells the client's connections apart
 
     std::string Path() const { return target.substr(0, target.find('?')); }
     std::string Query() const;
