@@ -1,0 +1,388 @@
+// End-to-end tests of the HTTP sender and the GET helpers against the camera simulator.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+#include <string>
+#include <vector>
+
+#include "camsim/Camera.h"
+#include "runtime/HttpSender.h"
+#include "runtime/RequestHelpers.h"
+
+namespace {
+
+using camsim::AuthScheme;
+using camsim::HttpFault;
+using korvane::CResultDef;
+using korvane::DEVICE_INFO;
+using korvane::HUtils::RequestGetRD;
+using korvane::HUtils::RequestGetText;
+using Clock = std::chrono::steady_clock;
+
+constexpr char kInfoPath[] = "/-wvhttp-01-/info.cgi";
+
+camsim::CameraOptions Options(std::vector<AuthScheme> schemes = {}, bool tls = false)
+{
+    camsim::CameraOptions options;
+    options.tls = tls;
+    options.auth = {"root", "secret", std::move(schemes)};
+    return options;
+}
+
+struct Camera : camsim::Camera {
+    explicit Camera(const camsim::CameraOptions& options = Options()) : camsim::Camera(options)
+    {
+        EXPECT_TRUE(Start());
+    }
+
+    DEVICE_INFO Device(uint32_t timeoutMs = 2000) const
+    {
+        DEVICE_INFO device = DeviceInfo();
+        device.requestTimeoutMs = timeoutMs;
+        return device;
+    }
+};
+
+long long MsSince(Clock::time_point start)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+std::string Label(const DEVICE_INFO& device) { return "device 127.0.0.1:" + std::to_string(device.port); }
+
+TEST(HttpSender, GetReadsTheReplyAndIdentifiesItself)
+{
+    Camera camera;
+    DEVICE_INFO device = camera.Device();
+    device.userName.clear();
+    Web::CHttpSender sender(device);
+    EXPECT_EQ(sender.GetDataAvailable(), 0u);
+
+    std::string text;
+    ASSERT_TRUE(RequestGetText(sender, "/-wvhttp-01-/info.cgi?item=c.1.pan", text));
+    EXPECT_EQ(text, camera.Model().InfoReply("c.1.pan"));
+    EXPECT_EQ(sender.GetStatusCode(), 200u);
+    EXPECT_EQ(sender.GetContentLength(), text.size());
+    EXPECT_FALSE(sender.IsSecure());
+
+    const auto requests = camera.HttpRequests().All();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].method, "GET");
+    EXPECT_EQ(requests[0].target, "/-wvhttp-01-/info.cgi?item=c.1.pan");
+    EXPECT_EQ(requests[0].Header("User-Agent"), "Korvane::HttpSender");
+    EXPECT_EQ(requests[0].Header("Authorization"), "");  // no user name, no credentials
+    EXPECT_EQ(requests[0].Header("Accept"), "");
+
+    ASSERT_TRUE(RequestGetText(sender, "/-wvhttp-01-/info.cgi?item=c.1.tilt", text));
+    EXPECT_EQ(camera.HttpRequests().All().back().clientPort, requests[0].clientPort);  // connection kept
+}
+
+TEST(HttpSender, BasicIsSentFirstAndModeFiveSendsNoCredentials)
+{
+    Camera camera(Options({AuthScheme::Basic}));
+    Web::CHttpSender sender(camera.Device());
+
+    std::string text;
+    ASSERT_TRUE(RequestGetText(sender, kInfoPath, text));
+    EXPECT_EQ(camera.HttpRequests().Count(), 1u);
+    EXPECT_EQ(camera.HttpRequests().All()[0].Header("Authorization").rfind("Basic ", 0), 0u);
+
+    Web::CHttpRequest anonymous(kInfoPath, "GET");
+    anonymous.m_authenticationMode = Web::kHttpAuthModeNone;
+    ASSERT_TRUE(sender.Send(anonymous));
+    EXPECT_EQ(sender.GetStatusCode(), 401u);
+    EXPECT_EQ(camera.HttpRequests().All().back().Header("Authorization"), "");
+}
+
+TEST(HttpSender, WithoutUserNameNoCredentialsAreSent)
+{
+    Camera camera(Options({AuthScheme::Basic}));
+    DEVICE_INFO device = camera.Device();
+    device.userName.clear();
+    Web::CHttpSender sender(device);
+    std::vector<uint8_t> body;
+    EXPECT_EQ(RequestGetRD(sender, kInfoPath, body).m_code, 10u);
+    const auto requests = camera.HttpRequests().All();
+    ASSERT_EQ(requests.size(), 2u);  // the learning retry, still without credentials
+    EXPECT_EQ(requests[0].Header("Authorization"), "");
+    EXPECT_EQ(requests[1].Header("Authorization"), "");
+}
+
+TEST(HttpSender, LearnsDigestFromTheFirstRefusalAndKeepsIt)
+{
+    Camera camera(Options({AuthScheme::Digest, AuthScheme::Basic}));
+    camera.Auth().Configure({"root", "secret", {AuthScheme::Digest}});
+    Web::CHttpSender sender(camera.Device());
+
+    std::string text;
+    ASSERT_TRUE(RequestGetText(sender, "/admin/-set-?el=dh10", text));
+    EXPECT_EQ(text, "Valdh10=1\r\n");
+    EXPECT_EQ(sender.GetPreferredScheme(), 8u);
+    const size_t firstRound = camera.HttpRequests().Count();
+
+    ASSERT_TRUE(RequestGetText(sender, kInfoPath, text));
+    ASSERT_TRUE(RequestGetText(sender, kInfoPath, text));
+
+    // One refused Basic request, one retry with Digest, then Digest from the first request on.
+    const auto requests = camera.HttpRequests().All();
+    EXPECT_EQ(firstRound, 2u);
+    ASSERT_EQ(requests.size(), firstRound + 2);
+    EXPECT_EQ(requests[0].Header("Authorization").rfind("Basic ", 0), 0u);
+    for (size_t i = 1; i < requests.size(); ++i)
+        EXPECT_EQ(requests[i].Header("Authorization").rfind("Digest ", 0), 0u) << i;
+}
+
+TEST(HttpSender, RefusedCredentialsGiveCodeTenWithoutLooping)
+{
+    for (const auto& schemes : {std::vector<AuthScheme>{AuthScheme::Basic}, std::vector<AuthScheme>{AuthScheme::Digest}}) {
+        Camera camera(Options(schemes));
+        DEVICE_INFO device = camera.Device();
+        device.password = "wrong";
+        Web::CHttpSender sender(device);
+        std::vector<uint8_t> body;
+        for (int round = 0; round < 2; ++round) {
+            const CResultDef result = RequestGetRD(sender, kInfoPath, body);
+            EXPECT_EQ(result.m_code, 10u);
+            EXPECT_EQ(result.m_severity, 1u);
+            EXPECT_EQ(result.m_text, "korvane::HUtils::RequestGetRD: " + Label(device) + " is unable to process \"" +
+                                         kInfoPath + "\" request: credentials are invalid");
+            EXPECT_EQ(sender.GetStatusCode(), 401u);
+        }
+        EXPECT_LE(camera.HttpRequests().Count(), 5u);
+    }
+}
+
+TEST(HttpSender, AlwaysUnauthorizedEndsWithCodeTen)
+{
+    Camera camera(Options({AuthScheme::Digest}));
+    camera.Http().SetFault(HttpFault::AlwaysUnauthorized);
+    Web::CHttpSender sender(camera.Device());
+    std::vector<uint8_t> body;
+    EXPECT_EQ(RequestGetRD(sender, kInfoPath, body).m_code, 10u);
+    EXPECT_EQ(RequestGetRD(sender, kInfoPath, body).m_code, 10u);
+    EXPECT_LE(camera.HttpRequests().Count(), 6u);
+}
+
+TEST(HttpSender, StatusErrorsMapToTheirCodes)
+{
+    Camera camera;
+    Web::CHttpSender sender(camera.Device());
+    const DEVICE_INFO device = camera.Device();
+    std::vector<uint8_t> body;
+
+    camera.Http().SetFault(HttpFault::NoContent);
+    CResultDef result = RequestGetRD(sender, kInfoPath, body);
+    EXPECT_EQ(sender.GetStatusCode(), 204u);
+    EXPECT_EQ(sender.GetContentLength(), 0u);
+    EXPECT_EQ(result.m_code, 12u);
+    EXPECT_EQ(result.m_severity, 2u);
+    EXPECT_EQ(result.m_text, "korvane::HUtils::RequestGetRD: Incorrect response for request \"" + std::string(kInfoPath) +
+                                 "\" from " + Label(device));
+
+    camera.Http().SetFault(HttpFault::NotFound);
+    result = RequestGetRD(sender, "/missing", body);
+    EXPECT_EQ(result.m_code, 9u);
+    EXPECT_EQ(result.m_text, "korvane::HUtils::RequestGetRD: The \"/missing\" URL was not found on " + Label(device));
+
+    camera.Http().SetFault(HttpFault::ServerError);
+    result = RequestGetRD(sender, kInfoPath, body);
+    EXPECT_EQ(result.m_code, 8u);
+    EXPECT_EQ(result.m_severity, 1u);
+    EXPECT_EQ(result.m_text, "korvane::HUtils::RequestGetRD: " + Label(device) + " is unable to process \"" +
+                                 kInfoPath + "\" request. HTTP status code is 500");
+    EXPECT_TRUE(body.empty());
+    std::vector<uint8_t> unread;
+    sender.ReadChunk(unread, 100, true);  // the error body is still waiting: it was not read
+    EXPECT_EQ(std::string(unread.begin(), unread.end()), "Internal Server Error");
+}
+
+TEST(HttpSender, BodyWithoutLengthIsReadUpToOneMebibyte)
+{
+    Camera camera;
+    Web::CHttpSender sender(camera.Device());
+    std::vector<uint8_t> body;
+
+    camera.Http().SetFault(HttpFault::UnknownLength);
+    ASSERT_TRUE(RequestGetRD(sender, kInfoPath, body).IsSuccess());
+    EXPECT_EQ(sender.GetContentLength(), 0u);
+    EXPECT_EQ(std::string(body.begin(), body.end()), camera.Model().InfoReply(""));
+
+    camera.Http().SetFault(HttpFault::HugeBody);
+    ASSERT_TRUE(RequestGetRD(sender, kInfoPath, body).IsSuccess());
+    EXPECT_EQ(body.size(), 1048576u);
+
+    camera.Http().SetFault(HttpFault::None);
+    std::string text;
+    EXPECT_TRUE(RequestGetText(sender, kInfoPath, text));
+}
+
+TEST(HttpSender, TruncatedBodyIsAnIncorrectResponse)
+{
+    Camera camera;
+    camera.Http().SetFault(HttpFault::TruncatedBody);
+    Web::CHttpSender sender(camera.Device());
+    std::vector<uint8_t> body;
+    const CResultDef result = RequestGetRD(sender, kInfoPath, body);
+    EXPECT_EQ(result.m_code, 12u);
+    EXPECT_EQ(body.size(), camera.Model().InfoReply("").size() / 2);
+}
+
+TEST(HttpSender, UnreachableCameraGivesCodeElevenAndStaysUsable)
+{
+    uint16_t freePort;
+    {
+        Camera gone;
+        freePort = gone.HttpPort();
+    }
+    DEVICE_INFO device;
+    device.address = "127.0.0.1";
+    device.port = freePort;
+    device.requestTimeoutMs = 1000;
+    Web::CHttpSender sender(device);
+    std::vector<uint8_t> body;
+    const CResultDef result = RequestGetRD(sender, kInfoPath, body);
+    EXPECT_EQ(result.m_code, 11u);
+    EXPECT_EQ(result.m_severity, 4u);
+    EXPECT_EQ(result.m_text, "korvane::HUtils::RequestGetRD: Cannot send request \"" + std::string(kInfoPath) +
+                                 "\" to " + Label(device));
+    EXPECT_EQ(sender.GetStatusCode(), 0u);
+
+    camsim::CameraOptions options;
+    options.httpPort = freePort;
+    camsim::Camera back(options);
+    ASSERT_TRUE(back.Start());
+    std::string text;
+    EXPECT_TRUE(RequestGetText(sender, kInfoPath, text));
+}
+
+TEST(HttpSender, SlowCameraTimesOutAndTheSenderIsUsableAfterwards)
+{
+    Camera camera;
+    camera.Http().SetFault(HttpFault::SlowReply, 10000);
+    Web::CHttpSender sender(camera.Device(300));
+    std::vector<uint8_t> body;
+    const auto start = Clock::now();
+    EXPECT_EQ(RequestGetRD(sender, kInfoPath, body).m_code, 11u);
+    EXPECT_LT(MsSince(start), 5000);  // well before the reply would come
+
+    camera.Http().SetFault(HttpFault::None);
+    std::string text;
+    EXPECT_TRUE(RequestGetText(sender, kInfoPath, text));
+    EXPECT_FALSE(sender.IsSecure());
+}
+
+TEST(HttpSender, AbortFromAnotherThreadEndsARunningRequest)
+{
+    Camera camera;
+    camera.Http().SetFault(HttpFault::NeverReply);
+    Web::CHttpSender sender(camera.Device(20000));
+
+    auto running = std::async(std::launch::async, [&] {
+        const bool sent = sender.Send(Web::CHttpRequest(kInfoPath, "GET"));
+        return std::make_pair(sent, Clock::now());
+    });
+    ASSERT_TRUE(camera.HttpRequests().WaitForCount(1, 5000));
+    const auto aborted = Clock::now();
+    sender.Abort();
+    ASSERT_EQ(running.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    const auto [sent, ended] = running.get();
+    EXPECT_FALSE(sent);
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(ended - aborted).count(), 1000);
+    EXPECT_EQ(camera.HttpRequests().Count(), 1u);  // no protocol fallback after an abort
+
+    camera.Http().SetFault(HttpFault::None);
+    std::string text;
+    EXPECT_TRUE(RequestGetText(sender, kInfoPath, text));
+}
+
+TEST(HttpSender, FallsBackToHttpsOnceAndKeepsIt)
+{
+    Camera camera(Options({AuthScheme::Basic}, true));
+    Web::CHttpSender sender(camera.Device());
+    std::string text;
+    ASSERT_TRUE(RequestGetText(sender, kInfoPath, text));
+    EXPECT_TRUE(sender.IsSecure());
+    EXPECT_EQ(camera.Http().FailedHandshakes(), 1u);  // the plain HTTP attempt
+
+    ASSERT_TRUE(RequestGetText(sender, kInfoPath, text));
+    EXPECT_EQ(camera.Http().FailedHandshakes(), 1u);
+    const auto requests = camera.HttpRequests().All();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_TRUE(requests[0].secure && requests[1].secure);
+}
+
+TEST(HttpSender, VerifiesTheCertificateUnlessAskedNotTo)
+{
+    Camera camera(Options({}, true));
+    Web::CHttpSender sender(camera.Device());
+    Web::CHttpRequest request(kInfoPath, "GET");
+    request.m_flags &= ~Web::kHttpFlagAnyCertificate;
+    EXPECT_FALSE(sender.Send(request));  // the simulator's certificate is self-signed
+    EXPECT_EQ(camera.HttpRequests().Count(), 0u);
+    EXPECT_FALSE(sender.IsSecure());
+
+    EXPECT_TRUE(sender.Send(Web::CHttpRequest(kInfoPath, "GET")));
+    EXPECT_EQ(camera.HttpRequests().Count(), 1u);
+}
+
+TEST(HttpSender, PortFourFourThreeStartsWithHttps)
+{
+    // Port 443 needs privileges and may be taken: try a few loopback addresses.
+    for (const char* address : {"127.0.0.1", "127.0.0.44", "127.0.0.143"}) {
+        camsim::CameraOptions options = Options({}, true);
+        options.address = address;
+        options.httpPort = 443;
+        camsim::Camera camera(options);
+        if (!camera.Start())
+            continue;
+        DEVICE_INFO device = camera.DeviceInfo();
+        Web::CHttpSender sender(device);
+        EXPECT_TRUE(sender.IsSecure());
+        std::string text;
+        ASSERT_TRUE(RequestGetText(sender, kInfoPath, text));
+        EXPECT_TRUE(sender.IsSecure());
+        EXPECT_EQ(camera.Http().FailedHandshakes(), 0u);
+        EXPECT_EQ(camera.HttpRequests().Count(), 1u);
+        return;
+    }
+    GTEST_SKIP() << "no loopback address with a free port 443";
+}
+
+TEST(HttpSender, PostsAChunkedBodyAsGiven)
+{
+    Camera camera;
+    Web::CHttpSender sender(camera.Device());
+    Web::CHttpRequest request("/-wvaudio-01-/recv?t=win-a-100&l=100", "POST");
+    const std::string chunked = std::string("56\r\n\x02\x00\x00\x00\x00\x0a", 10) + std::string(80, 'a') + "\r\n0\r\n\r\n";
+    request.m_body.assign(chunked.begin(), chunked.end());
+    request.m_headers = {"Content-Type: application/x-wva-100", "Connection: Keep-Alive"};
+    ASSERT_TRUE(sender.Send(request));
+    EXPECT_EQ(sender.GetStatusCode(), 200u);
+    std::vector<uint8_t> reply;
+    EXPECT_EQ(sender.ReadBody(reply), 16u);
+
+    const auto requests = camera.HttpRequests().All();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].method, "POST");
+    EXPECT_EQ(requests[0].body, chunked);
+    EXPECT_EQ(requests[0].Header("Content-Length"), std::to_string(chunked.size()));
+    EXPECT_EQ(requests[0].Header("Content-Type"), "application/x-wva-100");
+    EXPECT_EQ(requests[0].Header("Transfer-Encoding"), "");
+    EXPECT_EQ(requests[0].Header("Expect"), "");
+}
+
+TEST(HttpSender, EscapesTheQueryOnlyWhenAsked)
+{
+    Camera camera;
+    Web::CHttpSender sender(camera.Device());
+    Web::CHttpRequest request("/-wvhttp-01-/control.cgi?title=a b", "GET");
+    request.m_flags = 0;
+    ASSERT_TRUE(sender.Send(request));
+    EXPECT_EQ(camera.HttpRequests().All().back().target, "/-wvhttp-01-/control.cgi?title=a%20b");
+
+    ASSERT_TRUE(sender.Send(Web::CHttpRequest("/-wvhttp-01-/control.cgi?title=a%20b", "GET")));
+    EXPECT_EQ(camera.HttpRequests().All().back().target, "/-wvhttp-01-/control.cgi?title=a%20b");
+}
+
+}  // namespace

@@ -1,0 +1,51 @@
+#pragma once
+// One simulated Canon camera: the camera model and the servers that expose it, on loopback.
+#include <cstdint>
+#include <string>
+
+#include "camsim/http/Authenticator.h"
+#include "camsim/http/CameraHttpApi.h"
+#include "camsim/http/HttpServer.h"
+#include "camsim/http/RequestLog.h"
+#include "camsim/model/CameraModel.h"
+#include "driver/DeviceInfo.h"
+
+namespace camsim {
+
+struct CameraOptions {
+    std::string address = "127.0.0.1";
+    uint16_t httpPort = 0;  // 0: a free port
+    bool tls = false;       // HTTPS instead of HTTP
+    CameraConfig model;
+    AuthConfig auth;
+};
+
+class Camera {
+public:
+    explicit Camera(const CameraOptions& options = {});
+    ~Camera();
+    Camera(const Camera&) = delete;
+    Camera& operator=(const Camera&) = delete;
+
+    bool Start();
+    void Stop();
+
+    uint16_t HttpPort() const { return m_http.Port(); }
+    // The connection record a driver uses for this camera (address, HTTP port, credentials).
+    korvane::DEVICE_INFO DeviceInfo() const;
+
+    CameraModel& Model() { return m_model; }
+    RequestLog& HttpRequests() { return m_httpLog; }
+    Authenticator& Auth() { return m_auth; }
+    HttpServer& Http() { return m_http; }
+
+private:
+    CameraOptions m_options;
+    CameraModel m_model;
+    Authenticator m_auth;
+    RequestLog m_httpLog;
+    CameraHttpApi m_api;
+    HttpServer m_http;
+};
+
+}  // namespace camsim

@@ -1,0 +1,50 @@
+// camsim: serves one simulated camera until interrupted.
+#include <csignal>
+#include <cstdio>
+
+#include <CLI/CLI.hpp>
+
+#include "camsim/Camera.h"
+
+int main(int argc, char** argv)
+{
+    camsim::CameraOptions options;
+    std::string scheme = "none";
+    CLI::App app{"Simulated Canon network camera"};
+    app.add_option("--port", options.httpPort, "HTTP port (0: a free port)")->required();
+    app.add_option("--address", options.address, "address to listen on");
+    app.add_flag("--tls", options.tls, "serve HTTPS with a self-signed certificate");
+    app.add_option("--user", options.auth.user, "user name");
+    app.add_option("--password", options.auth.password, "password");
+    app.add_option("--auth", scheme, "authentication: none, basic, digest or digest+basic")
+        ->check(CLI::IsMember({"none", "basic", "digest", "digest+basic"}));
+    app.add_option("--model", options.model.model, "model name");
+    app.add_option("--firmware", options.model.firmware, "firmware text");
+    CLI11_PARSE(app, argc, argv);
+
+    if (scheme == "basic")
+        options.auth.schemes = {camsim::AuthScheme::Basic};
+    else if (scheme == "digest")
+        options.auth.schemes = {camsim::AuthScheme::Digest};
+    else if (scheme == "digest+basic")
+        options.auth.schemes = {camsim::AuthScheme::Digest, camsim::AuthScheme::Basic};
+
+    // Block the stop signals before any server thread starts, then wait for one of them.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    camsim::Camera camera(options);
+    if (!camera.Start()) {
+        std::fprintf(stderr, "camsim: cannot listen on %s:%u\n", options.address.c_str(), options.httpPort);
+        return 1;
+    }
+    std::printf("camsim: %s on %s:%u\n", options.tls ? "https" : "http", options.address.c_str(), camera.HttpPort());
+    std::fflush(stdout);
+    int received = 0;
+    sigwait(&stopSignals, &received);
+    camera.Stop();
+    return 0;
+}
