@@ -1,0 +1,117 @@
+#include <gtest/gtest.h>
+
+#include "audio/AudioCapabilities.h"
+#include "ptz/PtzCapabilities.h"
+
+namespace korvane {
+namespace {
+
+TEST(PtzCapabilities, WritesTheOneLineForm)
+{
+    CPtzCapabilities caps;
+    caps.m_pan = caps.m_tilt = caps.m_zoom = caps.m_center = caps.m_areaZoom = true;
+    caps.m_panSpeed = {1, 100};
+    caps.m_tiltSpeed = {2, 90};
+    caps.m_zoomSpeed = {0, 7};
+    caps.m_preset = 20;
+    EXPECT_EQ(caps.ToString(), "Pan=1; Tilt=1; Zoom=1; Focus=0; Iris=0; PanSpeed=1-100;TiltSpeed=2-90;"
+                               "ZoomSpeed=0-7;IrisRange=0-0;Center=1; Unzoom=0; AreaZoom=1; Preset=20");
+}
+
+TEST(PtzCapabilities, WritesCentreUnzoomAndAreaZoomOnlyWithTheMotionsTheyNeed)
+{
+    CPtzCapabilities caps;
+    caps.m_center = caps.m_unzoom = caps.m_areaZoom = true;
+    EXPECT_NE(caps.ToString().find("Center=0; Unzoom=0; AreaZoom=0;"), std::string::npos);
+    caps.m_tilt = true;
+    caps.m_zoom = true;
+    EXPECT_NE(caps.ToString().find("Center=1; Unzoom=1; AreaZoom=1;"), std::string::npos);
+}
+
+TEST(PtzCapabilities, ReadsWhatItWrites)
+{
+    CPtzCapabilities caps;
+    caps.m_pan = caps.m_zoom = caps.m_focus = caps.m_iris = caps.m_unzoom = true;
+    caps.m_panSpeed = {5, 150};
+    caps.m_irisRange = {10, 200};
+    caps.m_preset = 64;
+    CPtzCapabilities read;
+    read.FromString(caps.ToString());
+    EXPECT_EQ(read.ToString(), caps.ToString());
+    EXPECT_TRUE(read.m_unzoom);
+    EXPECT_EQ(read.m_irisRange.maximum, 200u);
+}
+
+TEST(PtzCapabilities, FlagsMustBeExactlyOne)
+{
+    CPtzCapabilities caps;
+    caps.m_zoom = true;
+    caps.FromString("Pan=1;Tilt=true\tFocus=01\r\nIris=1");
+    EXPECT_TRUE(caps.m_pan);
+    EXPECT_FALSE(caps.m_tilt);
+    EXPECT_FALSE(caps.m_focus);
+    EXPECT_TRUE(caps.m_iris);
+    EXPECT_FALSE(caps.m_zoom);  // missing counts as false
+}
+
+TEST(PtzCapabilities, KeysAreCaseSensitiveAndTheFirstOneCounts)
+{
+    CPtzCapabilities caps;
+    caps.FromString("pan=1; Zoom=1; Zoom=0; Preset=8; Preset=9");
+    EXPECT_FALSE(caps.m_pan);
+    EXPECT_TRUE(caps.m_zoom);
+    EXPECT_EQ(caps.m_preset, 8u);
+}
+
+TEST(PtzCapabilities, MalformedRangesKeepTheirValues)
+{
+    CPtzCapabilities caps;
+    caps.m_panSpeed = {1, 100};
+    caps.m_tiltSpeed = {1, 100};
+    caps.m_zoomSpeed = {1, 100};
+    caps.FromString("PanSpeed=50; TiltSpeed=1-2-3; ZoomSpeed=x-9; IrisRange=3-4");
+    EXPECT_EQ(caps.m_panSpeed.minimum, 1u);
+    EXPECT_EQ(caps.m_panSpeed.maximum, 100u);
+    EXPECT_EQ(caps.m_tiltSpeed.maximum, 100u);
+    EXPECT_EQ(caps.m_zoomSpeed.maximum, 100u);
+    EXPECT_EQ(caps.m_irisRange.minimum, 3u);
+    EXPECT_EQ(caps.m_irisRange.maximum, 4u);
+}
+
+TEST(PtzCapabilities, PresetIsZeroWhenMissingOrEmpty)
+{
+    CPtzCapabilities caps;
+    caps.m_preset = 5;
+    caps.FromString("Preset=");
+    EXPECT_EQ(caps.m_preset, 0u);
+    caps.m_preset = 5;
+    caps.FromString("");
+    EXPECT_EQ(caps.m_preset, 0u);
+}
+
+TEST(AudioCapabilities, ReadsCountAndStereo)
+{
+    CAudioCapabilities caps;
+    EXPECT_TRUE(caps.FromString("Count=2; IsStereo=1"));
+    EXPECT_EQ(caps.m_channelCount, 2u);
+    EXPECT_TRUE(caps.m_stereo);
+    EXPECT_EQ(caps.ToString(), "Count=2; IsStereo=1");
+
+    EXPECT_TRUE(caps.FromString("Count=1; IsStereo=2"));
+    EXPECT_FALSE(caps.m_stereo);
+    EXPECT_EQ(caps.ToString(), "Count=1; IsStereo=0");
+}
+
+TEST(AudioCapabilities, IncompleteTextChangesNothing)
+{
+    CAudioCapabilities caps;
+    caps.m_channelCount = 3;
+    EXPECT_FALSE(caps.FromString(""));
+    EXPECT_FALSE(caps.FromString("Count=1"));
+    EXPECT_FALSE(caps.FromString("(none)"));
+    EXPECT_EQ(caps.m_channelCount, 3u);
+    EXPECT_FALSE(caps.m_stereo);
+}
+
+}  // namespace
+}  // namespace korvane

@@ -1,0 +1,30 @@
+#include "ConsoleLogSink.h"
+
+#include <cstdio>
+
+namespace tallowcam_host {
+
+namespace {
+
+const char* LevelName(uint8_t level)
+{
+    switch (level) {
+    case 1: return "error";
+    case 2: return "warning";
+    case 3: return "info";
+    case 100: return "event";
+    default: return "other";
+    }
+}
+
+}  // namespace
+
+void ConsoleLogSink::OnDebugInfo(korvane::ipcapture::CDebugInfoIf* info)
+{
+    const char* text = info->GetText();
+    std::lock_guard<std::mutex> guard(m_mutex);
+    std::printf("[%s] %s\n", LevelName(info->GetLevel()), text != nullptr ? text : "");
+    std::fflush(stdout);
+}
+
+}  // namespace tallowcam_host

@@ -1,0 +1,13 @@
+// tallowcam: a command-line host for the Tallowcam driver plug-in.
+#include <CLI/CLI.hpp>
+
+#include "DemoCommand.h"
+
+int main(int argc, char** argv)
+{
+    CLI::App app{"Command-line host for the Tallowcam capture driver"};
+    app.require_subcommand(1);
+    tallowcam_host::AddDemoCommand(app);
+    CLI11_PARSE(app, argc, argv);
+    return 0;
+}
