@@ -6,7 +6,12 @@ Camera::Camera(const CameraOptions& options)
     : m_options(options),
       m_model(options.model),
       m_api(m_model),
-      m_http([this](const RecordedRequest& request) { return m_api.Handle(request); }, m_httpLog, m_auth)
+      m_http(
+          [this](const RecordedRequest& request) {
+              m_ptz.Observe(request);
+              return m_api.Handle(request);
+          },
+          m_httpLog, m_auth)
 {
     m_auth.Configure(options.auth);
 }
