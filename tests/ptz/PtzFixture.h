@@ -62,12 +62,13 @@ protected:
     std::vector<std::string> ExecutedRequests(size_t before = 0)
     {
         EXPECT_TRUE(camera.HttpRequests().WaitForCount(before, kWaitMs));
+        const size_t earlier = camera.HttpRequests().Count();
         EXPECT_EQ(Api()->StartMove(kPtzMoveLeft, 16), kPtzSuccess);
         const std::string marker = std::string(kControl) + "pan=left&pan.speed.dir=15";
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
         for (;;) {
             std::vector<std::string> targets = camera.HttpRequests().Targets();
-            if (!targets.empty() && targets.back() == marker) {
+            if (targets.size() > earlier && targets.back() == marker) {
                 targets.pop_back();
                 return targets;
             }
