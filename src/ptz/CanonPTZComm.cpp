@@ -134,15 +134,17 @@ void CCanonPTZComm::ProcessMoveCommand(const CPTZItem& item)
         SendControl(zoom("wide"));
         break;
     default:
-        DebugMessage(kLogError, kUnexpectedSubtype, "korvane::CCanonPTZComm::ProcessMoveCommand",
-                     static_cast<int>(item.m_type), static_cast<int>(item.m_arg1));
+        DebugMessage(kLogError, "%s: Unexpected move direction %d", "korvane::CCanonPTZComm::ProcessMoveCommand",
+                     static_cast<int>(item.m_arg1));
         break;
     }
 }
 
 void CCanonPTZComm::ProcessFocusCommand(const CPTZItem& item)
 {
-    const char* way = item.m_subtype == PTZ_SUB_FOCUS_FAR ? "far" : item.m_subtype == PTZ_SUB_FOCUS_NEAR ? "near" : nullptr;
+    const char* way = item.m_subtype == PTZ_SUB_FOCUS_FAR    ? "far"
+                      : item.m_subtype == PTZ_SUB_FOCUS_NEAR ? "near"
+                                                             : nullptr;
     if (way == nullptr) {
         DebugMessage(kLogError, kUnexpectedSubtype, "korvane::CCanonPTZComm::ProcessFocusCommand",
                      static_cast<int>(item.m_type), static_cast<int>(item.m_subtype));

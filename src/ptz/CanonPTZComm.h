@@ -4,6 +4,7 @@
 // with the channel's cached flags.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "ptz/BasePTZComm.h"
 #include "runtime/HttpSender.h"

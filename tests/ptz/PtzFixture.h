@@ -44,9 +44,9 @@ protected:
     // Device section for the simulated camera in the configuration file.
     void Configure(const std::string& elements)
     {
-        directory.WriteFile("Tallowcam.xml", "<?xml version=\"1.0\"?>\n<Configuration><Device address=\"127.0.0.1\" port=\"" +
-                                                 std::to_string(camera.HttpPort()) + "\">" + elements +
-                                                 "</Device></Configuration>\n");
+        const std::string section = "<Device address=\"127.0.0.1\" port=\"" + std::to_string(camera.HttpPort()) + "\">";
+        const std::string document = "<Configuration>" + section + elements + "</Device></Configuration>\n";
+        directory.WriteFile("Tallowcam.xml", "<?xml version=\"1.0\"?>\n" + document);
     }
 
     IIPPTZApiEx* Api()

@@ -118,8 +118,9 @@ TEST_F(PtzPipelineTest, QueueSizeComesFromTheConfiguration)
         ASSERT_EQ(api->StartMove(kPtzMoveRight, speed), kPtzSuccess);
     camera.Ptz().ReleaseControlRequests();
 
-    EXPECT_THAT(ExecutedRequests(3), ElementsAre(Control("pan=right&pan.speed.dir=0"), Control("pan=right&pan.speed.dir=3"),
-                                                 Control("pan=right&pan.speed.dir=4")));
+    EXPECT_THAT(ExecutedRequests(3),
+                ElementsAre(Control("pan=right&pan.speed.dir=0"), Control("pan=right&pan.speed.dir=3"),
+                            Control("pan=right&pan.speed.dir=4")));
 }
 
 TEST_F(PtzPipelineTest, StopDiscardsPendingCommandsAndStopsEachRunningMotionInOrder)
