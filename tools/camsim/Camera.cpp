@@ -14,8 +14,10 @@ Camera::Camera(const CameraOptions& options)
 
 HttpReply Camera::Handle(const RecordedRequest& request)
 {
-    if (request.method != "POST" || !m_onvif.HandlesPath(request.Path()))
+    if (request.method != "POST" || !m_onvif.HandlesPath(request.Path())) {
+        m_ptz.Observe(request);
         return m_api.Handle(request);
+    }
     const OnvifReply reply = m_onvif.Handle(request.Path(), request.body);
     return HttpReply{static_cast<int>(reply.status), "application/soap+xml; charset=utf-8", reply.body};
 }

@@ -9,6 +9,7 @@
 #include "camsim/http/RequestLog.h"
 #include "camsim/model/CameraModel.h"
 #include "camsim/onvif/OnvifService.h"
+#include "camsim/ptz/PtzState.h"
 #include "driver/DeviceInfo.h"
 
 namespace camsim {
@@ -36,6 +37,7 @@ public:
     korvane::DEVICE_INFO DeviceInfo() const;
 
     CameraModel& Model() { return m_model; }
+    PtzState& Ptz() { return m_ptz; }
     RequestLog& HttpRequests() { return m_httpLog; }
     Authenticator& Auth() { return m_auth; }
     HttpServer& Http() { return m_http; }
@@ -47,6 +49,7 @@ private:
 
     CameraOptions m_options;
     CameraModel m_model;
+    PtzState m_ptz{m_model};
     Authenticator m_auth;
     RequestLog m_httpLog;
     CameraHttpApi m_api;

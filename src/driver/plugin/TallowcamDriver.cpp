@@ -1,6 +1,9 @@
 #include "driver/plugin/TallowcamDriver.h"
 
+#include <new>
+
 #include "clocksync/TimeProvider.h"
+#include "ptz/CanonPTZHandler.h"
 
 namespace korvane {
 
@@ -44,10 +47,9 @@ void CTallowcamDriver::Close()
     CIPCaptureDriver::Close();
 }
 
-// The digital I/O object (CDigitalIO, given this driver) and the PTZ handler
-// (CCanonPTZHandler, given this driver) are created here, once, into m_ioApi
-// and m_ptzHandler/m_ptzDriver. Until those subsystems exist the driver opens
-// without them, so both report that creation is possible.
+// The digital I/O object (CDigitalIO, given this driver) is created here, once,
+// into m_ioApi. Until that subsystem exists the driver opens without it, so
+// creation is reported possible.
 bool CTallowcamDriver::CreateIOApi()
 {
     return true;
@@ -55,7 +57,9 @@ bool CTallowcamDriver::CreateIOApi()
 
 bool CTallowcamDriver::CreatePTZDriver()
 {
-    return true;
+    if (m_ptzHandler == nullptr)
+        m_ptzHandler.reset(new (std::nothrow) CCanonPTZHandler(this));
+    return m_ptzHandler != nullptr;
 }
 
 ICameraChannel* CTallowcamDriver::CreateVideoChannel(uint32_t /*channelIndex*/, IFrameSink* sink,
