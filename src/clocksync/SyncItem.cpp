@@ -1,5 +1,6 @@
 #include "clocksync/SyncItem.h"
 
+#include "capabilities/CameraReply.h"
 #include "clocksync/ClockRequest.h"
 #include "driver/DeviceInfo.h"
 #include "driver/IDriver.h"
@@ -7,27 +8,6 @@
 #include "runtime/RequestHelpers.h"
 
 namespace korvane {
-
-namespace {
-
-// Value of `key` in a settings reply ("key=value" lines); empty when absent.
-std::string SettingsValue(const std::string& reply, const std::string& key)
-{
-    size_t lineStart = 0;
-    while (lineStart < reply.size()) {
-        size_t lineEnd = reply.find_first_of("\r\n", lineStart);
-        if (lineEnd == std::string::npos)
-            lineEnd = reply.size();
-        const std::string line = reply.substr(lineStart, lineEnd - lineStart);
-        const size_t separator = line.find('=');
-        if (separator != std::string::npos && line.compare(0, separator, key) == 0 && separator == key.size())
-            return line.substr(separator + 1);
-        lineStart = lineEnd + 1;
-    }
-    return std::string();
-}
-
-}  // namespace
 
 CSyncItem::CSyncItem(IDriver* driver, uint32_t periodSeconds)
     : m_httpSender(*driver->GetDeviceInfo()), m_intervalMs(periodSeconds * 1000)
@@ -48,7 +28,7 @@ void CSyncItem::CheckDaylightKey()
     std::string reply;
     if (!HUtils::RequestGetText(m_httpSender, "/admin/-set-?el=bc30", reply))
         return;
-    m_hasDstKey = !SettingsValue(reply, "Valbc30").empty();
+    m_hasDstKey = !GetValue(reply, SettingsValueKey("bc30"), "=", kReplyLineSeparators).empty();
     m_dstChecked = true;
 }
 

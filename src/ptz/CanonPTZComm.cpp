@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "capabilities/CameraReply.h"
 #include "driver/DeviceInfo.h"
 #include "driver/IDriver.h"
 #include "driver/StreamDefaults.h"
@@ -16,7 +17,7 @@ namespace {
 
 constexpr char kControlRequest[] = "/-wvhttp-01-/control.cgi?";
 constexpr char kIrisRequest[] = "/-wvhttp-01-/info.cgi?item=c.1.me.iris";
-constexpr char kIrisLine[] = "c.1.me.iris:=";
+constexpr char kIrisItem[] = "c.1.me.iris";
 constexpr char kUnexpectedSubtype[] = "%s: Unexpected command subtype (Type=%d, Subtype=%d)";
 constexpr double kEdge = 100.0;  // relative position of the picture's edges
 
@@ -25,24 +26,6 @@ std::string RelativeText(double position)
 {
     const int32_t value = static_cast<int32_t>(std::clamp(position, -kEdge, kEdge));
     return value > 0 ? FormatString("+%d", value) : FormatString("%d", value);
-}
-
-// The unsigned decimal value of the first reply line that starts with prefix.
-bool ParseUnsignedLine(const std::string& reply, const std::string& prefix, uint32_t& value)
-{
-    for (size_t start = 0; start < reply.size();) {
-        const size_t end = std::min(reply.find("\r\n", start), reply.size());
-        if (reply.compare(start, prefix.size(), prefix) == 0) {
-            const std::string text = reply.substr(start + prefix.size(), end - start - prefix.size());
-            const bool digits = std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-            if (text.empty() || text.size() > 9 || !digits)
-                return false;
-            value = static_cast<uint32_t>(std::stoul(text));
-            return true;
-        }
-        start = end + 2;
-    }
-    return false;
 }
 
 }  // namespace
@@ -260,8 +243,12 @@ bool CCanonPTZComm::ReadIris(uint32_t& value)
     std::vector<uint8_t> body;
     if (!SendGet(kIrisRequest, body))
         return false;
-    if (ParseUnsignedLine(std::string(body.begin(), body.end()), kIrisLine, value))
+    const std::string reply(body.begin(), body.end());
+    const std::string text = GetValue(reply, kIrisItem, ":=", kReplyLineSeparators);
+    if (!text.empty() && text.find_first_not_of("0123456789") == std::string::npos) {
+        value = GetUIntValue(reply, kIrisItem, ":=", kReplyLineSeparators);
         return true;
+    }
     DebugMessage(kLogWarning, "%s: The reply of device %s to \"%s\" holds no iris value",
                  "korvane::CCanonPTZComm::ProcessIrisCommand", GetDeviceName(), kIrisRequest);
     return false;
