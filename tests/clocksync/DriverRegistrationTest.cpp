@@ -8,6 +8,7 @@
 #include "clocksync/TimeProvider.h"
 #include "driver/plugin/TallowcamDriver.h"
 #include "support/DriverHost.h"
+#include "support/FrameHost.h"
 
 using namespace korvane;
 
@@ -28,7 +29,7 @@ TEST(DriverRegistration, AnOpenDriverKeepsItsCameraInStepUntilItCloses)
     camsim::Camera camera;
     ASSERT_TRUE(camera.Start());
     test::RecordingLogSink logSink;
-    test::RecordingFrameAllocator allocator;
+    test::CFrameHost allocator;
     test::SettableDriverParams params;
     params.deviceAddress.port = camera.HttpPort();
     CTallowcamDriver driver;

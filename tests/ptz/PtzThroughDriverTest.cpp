@@ -7,6 +7,7 @@
 #include "camsim/Camera.h"
 #include "driver/plugin/TallowcamDriver.h"
 #include "support/DriverHost.h"
+#include "support/FrameHost.h"
 #include "tallowcam/PtzInterfaces.h"
 
 namespace korvane::test {
@@ -53,7 +54,7 @@ protected:
 
     camsim::Camera camera;
     RecordingLogSink logSink;
-    RecordingFrameAllocator allocator;
+    CFrameHost allocator;
     SettableDriverParams params;
     CTallowcamDriver driver;
 };
