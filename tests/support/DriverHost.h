@@ -1,7 +1,6 @@
 #pragma once
 // Host objects as a recorder passes them to the driver: a recording log sink
 // and settable parameter and stream request objects (frames: FrameHost.h).
-#include <atomic>
 #include <cstdint>
 #include <map>
 #include <mutex>
