@@ -9,6 +9,7 @@
 #include "driver/plugin/TallowcamDriver.h"
 #include "platform/Process.h"
 #include "support/DriverHost.h"
+#include "support/FrameHost.h"
 
 namespace korvane::test {
 namespace {
@@ -27,7 +28,7 @@ protected:
     bool Open() { return driver.Open(&logSink, &allocator, &params); }
 
     RecordingLogSink logSink;
-    RecordingFrameAllocator allocator;
+    CFrameHost allocator;
     SettableDriverParams params;
     TestableDriver driver;
 };
@@ -295,7 +296,7 @@ TEST_F(DriverTest, VideoChannelsNeedASinkAndTakeTheDefaultCodec)
 {
     params.deviceAddress.defaultCodec = 3;
     ASSERT_TRUE(Open());
-    RecordingFrameSink sink;
+    CFrameHost sink;
     ChannelSettings settings;
     EXPECT_EQ(driver.CreateVideoChannel(0, nullptr, &settings), nullptr);
     EXPECT_EQ(settings.codec, 0u);

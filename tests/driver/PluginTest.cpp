@@ -6,6 +6,7 @@
 
 #include "platform/DynamicLibrary.h"
 #include "support/DriverHost.h"
+#include "support/FrameHost.h"
 #include "tallowcam/HostInterfaces.h"
 
 namespace korvane::test {
@@ -48,7 +49,7 @@ protected:
     Factory create = nullptr;
     Deleter destroy = nullptr;
     RecordingLogSink logSink;
-    RecordingFrameAllocator allocator;
+    CFrameHost allocator;
     SettableDriverParams params;
 
 private:
@@ -111,7 +112,7 @@ TEST_F(PluginTest, StartingAStreamWithoutAChannelFails)
     bool opened = false;
     IIPCaptureDriverEx5* driver = OpenDriver(opened);
     ASSERT_TRUE(opened);
-    RecordingFrameSink sink;
+    CFrameHost sink;
     SettableStreamRequest request;
     request.format.codec = 2;  // MPEG-4 has no channel
     EXPECT_FALSE(driver->GetVideoCapture()->StartChannel(0, &sink, &request));

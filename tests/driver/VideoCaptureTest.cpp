@@ -6,6 +6,7 @@
 #include "ChannelFakes.h"
 #include "driver/IPVideoCapture.h"
 #include "support/DriverHost.h"
+#include "support/FrameHost.h"
 
 namespace korvane::test {
 namespace {
@@ -21,7 +22,7 @@ protected:
     Journal journal;
     JournalingCreator creator{journal};
     CIPVideoCapture capture{&creator, 2};
-    RecordingFrameSink sink;
+    CFrameHost sink;
     SettableStreamRequest request;
 };
 
@@ -248,7 +249,7 @@ TEST(VideoCaptureLifetime, DestructionStopsEveryChannelAndDeletesTheMonitor)
 {
     Journal journal;
     JournalingCreator creator(journal);
-    RecordingFrameSink sink;
+    CFrameHost sink;
     SettableStreamRequest request;
     {
         CIPVideoCapture capture(&creator, 2);
@@ -266,7 +267,7 @@ TEST(VideoCaptureConcurrency, ParallelStartsAndStopsLoseNoChannel)
 {
     Journal journal;
     JournalingCreator creator(journal);
-    RecordingFrameSink sink;
+    CFrameHost sink;
     {
         CIPVideoCapture capture(&creator, 1);
         auto hostThread = [&] {

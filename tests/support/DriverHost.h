@@ -1,8 +1,6 @@
 #pragma once
-// Host objects as a recorder passes them to the driver: a recording log sink,
-// settable parameter and stream request objects, and a minimal frame
-// allocator and frame sink that record what they receive.
-#include <atomic>
+// Host objects as a recorder passes them to the driver: a recording log sink
+// and settable parameter and stream request objects (frames: FrameHost.h).
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -115,88 +113,6 @@ public:
     SettableStreamFormat format;
     SettableStreamRate rate;
     uint32_t hostInfo = 0;
-};
-
-// A frame with a buffer of the allocated size and every field the driver sets.
-class RecordingFrame : public ipcapture::IHostFrame {
-public:
-    RecordingFrame(uint32_t fourCC, uint32_t size, std::string streamName);
-
-    uint32_t GetBufferSize() override { return static_cast<uint32_t>(buffer.size()); }
-    uint8_t* GetBuffer() override { return buffer.data(); }
-    uint32_t GetDataSize() override { return dataSize; }
-    void SetDataSize(uint32_t size) override { dataSize = size; }
-    void Commit() override { committed = true; }
-    void SetTime(const SYSTEMTIME* value) override;
-    void GetTime(SYSTEMTIME* value) override;
-    void SetFourCC(uint32_t value) override { fourCC = value; }
-    uint32_t GetFourCC() override { return fourCC; }
-    void SetHeight(uint32_t value) override { height = value; }
-    uint32_t GetHeight() override { return height; }
-    void SetWidth(uint32_t value) override { width = value; }
-    uint32_t GetWidth() override { return width; }
-    void SetSizeClass(uint32_t value) override { sizeClass = value; }
-
-    std::vector<uint8_t> buffer;
-    std::string streamName;
-    uint32_t dataSize = 0;
-    uint32_t fourCC = 0;
-    uint32_t width = 0;
-    uint32_t height = 0;
-    uint32_t sizeClass = 0;
-    bool committed = false;
-    SYSTEMTIME time{};
-};
-
-// Video frames only: audio frame requests are counted and answered with null.
-class RecordingFrameAllocator : public ipcapture::IFrameAllocator {
-public:
-    ~RecordingFrameAllocator() override;
-
-    ipcapture::IHostFrame* AllocateFrame(uint32_t fourCC, uint32_t size, const char* streamName) override;
-    ipcapture::IAudioData* AllocateAudioFrame(uint32_t fourCC, uint32_t size, const char* driverName) override;
-    void ReleaseAudioFrame(ipcapture::IAudioData* frame) override;
-    void ReleaseFrame(ipcapture::IHostFrame* frame) override;
-
-    uint32_t AllocatedCount() const;
-    uint32_t ReleasedCount() const;
-    uint32_t AudioRequestCount() const;
-    // Frames handed out and not yet released.
-    uint32_t OutstandingCount() const;
-
-private:
-    mutable std::mutex m_mutex;
-    std::vector<RecordingFrame*> m_outstanding;
-    uint32_t m_allocated = 0;
-    uint32_t m_released = 0;
-    uint32_t m_audioRequests = 0;
-};
-
-// What a frame sink saw of one frame.
-struct ReceivedFrame {
-    uint32_t fourCC;
-    uint32_t width;
-    uint32_t height;
-    uint32_t sizeClass;
-    std::vector<uint8_t> data;
-    std::string streamName;
-};
-
-class RecordingFrameSink : public ipcapture::IFrameSink {
-public:
-    // Copies the frame; answers accept.
-    bool OnFrame(ipcapture::IHostFrame* frame) override;
-    void OnSignalLost() override;
-
-    std::vector<ReceivedFrame> Frames() const;
-    uint32_t SignalLostCount() const;
-
-    std::atomic<bool> accept{true};
-
-private:
-    mutable std::mutex m_mutex;
-    std::vector<ReceivedFrame> m_frames;
-    uint32_t m_signalLost = 0;
 };
 
 }  // namespace korvane::test

@@ -8,6 +8,8 @@
 #include "camsim/http/HttpServer.h"
 #include "camsim/http/RequestLog.h"
 #include "camsim/model/CameraModel.h"
+#include "camsim/onvif/OnvifService.h"
+#include "camsim/ptz/PtzState.h"
 #include "driver/DeviceInfo.h"
 
 namespace camsim {
@@ -37,16 +39,23 @@ public:
     AudioService& Audio() { return m_api.Audio(); }
 
     CameraModel& Model() { return m_model; }
+    PtzState& Ptz() { return m_ptz; }
     RequestLog& HttpRequests() { return m_httpLog; }
     Authenticator& Auth() { return m_auth; }
     HttpServer& Http() { return m_http; }
+    COnvifService& Onvif() { return m_onvif; }
 
 private:
+    // ONVIF posts go to the ONVIF services, everything else to the camera's own interface.
+    HttpReply Handle(const RecordedRequest& request);
+
     CameraOptions m_options;
     CameraModel m_model;
+    PtzState m_ptz{m_model};
     Authenticator m_auth;
     RequestLog m_httpLog;
     CameraHttpApi m_api;
+    COnvifService m_onvif;
     HttpServer m_http;
 };
 

@@ -3,6 +3,7 @@
 
 #include "AudioCommand.h"
 #include "DemoCommand.h"
+#include "PtzCommand.h"
 
 int main(int argc, char** argv)
 {
@@ -10,6 +11,7 @@ int main(int argc, char** argv)
     app.require_subcommand(1);
     tallowcam_host::AddDemoCommand(app);
     tallowcam_host::AddAudioCommand(app);
+    tallowcam_host::AddPtzCommand(app);
     CLI11_PARSE(app, argc, argv);
     return 0;
 }

@@ -135,7 +135,6 @@ void CIPCaptureDriver::Close()
     m_videoCapture.reset();
     m_ioApi.reset();
     m_ptzHandler.reset();
-    m_ptzDriver = nullptr;
     m_audioCapture.reset();
     m_audioSender.reset();
 }

@@ -12,6 +12,7 @@
 #include "driver/IDriver.h"
 #include "driver/IVideoChannelCreator.h"
 #include "platform/Process.h"
+#include "ptz/BasePTZHandler.h"
 #include "tallowcam/HostInterfaces.h"
 
 namespace korvane {
@@ -43,7 +44,7 @@ public:
     ipcapture::IIPVideoCapture* GetVideoCapture() override;
     ICaptureIOApi* GetIOApi() override { return m_ioApi.get(); }
     void* Reserved5() override { return nullptr; }
-    IIPPTZDriver* GetPTZDriver() override { return m_ptzDriver; }
+    IIPPTZDriver* GetPTZDriver() override { return m_ptzHandler.get(); }
     void* Reserved7() override { return nullptr; }
     ipcapture::IIPVideoCaptureEx* GetVideoCaptureEx() override;
     IIPPTZDriverEx* GetPTZDriverEx() override { return m_ptzHandler.get(); }
@@ -74,11 +75,9 @@ protected:
     void SetHostVersion(const platform::ModuleVersion& version) { m_hostVersion = version; }
     void SetParameter1Value(int32_t value) { m_parameter1Value = value; }
 
-    // Made by CreateIOApi and CreatePTZDriver. The PTZ handler is owned through
-    // its newest interface; m_ptzDriver is the same object as the first version.
+    // Made by CreateIOApi and CreatePTZDriver.
     TOwnedPtr<ICaptureIOApi> m_ioApi{nullptr, nullptr};
-    TOwnedPtr<IIPPTZDriverEx> m_ptzHandler{nullptr, nullptr};
-    IIPPTZDriver* m_ptzDriver = nullptr;
+    std::unique_ptr<CBasePTZHandler> m_ptzHandler;
 
 private:
     bool ReadHostParameters(ipcapture::IDriverParams* params);

@@ -4,6 +4,8 @@
 
 #include "audio/AudioCaptureChannel.h"
 #include "audio/AudioOutputChannel.h"
+#include "clocksync/TimeProvider.h"
+#include "ptz/CanonPTZHandler.h"
 
 namespace korvane {
 
@@ -37,22 +39,19 @@ bool CTallowcamDriver::Open(IDebugInfoSink* logSink, IFrameAllocator* hostContex
     const std::string ptzCapabilities = GetParameterString(kPtzCapabilitiesParameter);
     if (!ptzCapabilities.empty())
         m_ptzCapabilities.FromString(ptzCapabilities);
-    // Camera clock synchronisation: this driver registers its camera here
-    // (CTimeProvider::RegisterDevice) and leaves again in Close.
+    CTimeProvider::RegisterDevice(this);
     return true;
 }
 
 void CTallowcamDriver::Close()
 {
-    // Camera clock synchronisation: the driver unregisters its camera here
-    // (CTimeProvider::UnregisterDevice), before its objects go.
+    CTimeProvider::UnregisterDevice(this);
     CIPCaptureDriver::Close();
 }
 
-// The digital I/O object (CDigitalIO, given this driver) and the PTZ handler
-// (CCanonPTZHandler, given this driver) are created here, once, into m_ioApi
-// and m_ptzHandler/m_ptzDriver. Until those subsystems exist the driver opens
-// without them, so both report that creation is possible.
+// The digital I/O object (CDigitalIO, given this driver) is created here, once,
+// into m_ioApi. Until that subsystem exists the driver opens without it, so
+// creation is reported possible.
 bool CTallowcamDriver::CreateIOApi()
 {
     return true;
@@ -60,7 +59,9 @@ bool CTallowcamDriver::CreateIOApi()
 
 bool CTallowcamDriver::CreatePTZDriver()
 {
-    return true;
+    if (m_ptzHandler == nullptr)
+        m_ptzHandler.reset(new (std::nothrow) CCanonPTZHandler(this));
+    return m_ptzHandler != nullptr;
 }
 
 ICameraChannel* CTallowcamDriver::CreateVideoChannel(uint32_t /*channelIndex*/, IFrameSink* sink,
