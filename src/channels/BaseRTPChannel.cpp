@@ -1,0 +1,160 @@
+#include "channels/BaseRTPChannel.h"
+
+#include <algorithm>
+
+#include "driver/DeviceInfo.h"
+#include "driver/IDriver.h"
+
+namespace korvane {
+
+CBaseRTPChannel::CBaseRTPChannel(uint32_t channelIndex, IDriver* driver, ipcapture::IFrameSink* frameSink)
+    : CBaseCameraChannel(channelIndex, driver, frameSink), m_reception(driver, this, this)
+{
+}
+
+CBaseRTPChannel::~CBaseRTPChannel()
+{
+    Stop();
+}
+
+uint32_t CBaseRTPChannel::ConnectTimeoutMs() const
+{
+    return m_driver->GetDeviceInfo()->requestTimeoutMs;
+}
+
+uint32_t CBaseRTPChannel::ReceiveTimeoutMs() const
+{
+    return m_driver->GetDeviceInfo()->secondTimeoutMs;
+}
+
+uint32_t CBaseRTPChannel::Run()
+{
+    m_configuration = StreamConfiguration::Read(*m_driver);
+    if (m_configuration.streamingMode == kStreamingUnicast)
+        RunUnicast();
+    else
+        RunMulticast();
+    return 0;
+}
+
+void CBaseRTPChannel::RunUnicast()
+{
+    const uint32_t firstFrameWaitMs = std::max(ReceiveTimeoutMs() / 2, ConnectTimeoutMs());
+    m_lastFrameTime.Update();
+    for (;;) {
+        uint32_t pauseMs = 1000;
+        if (GetState() == kChannelStreaming) {
+            if (m_hookTimer.ElapsedMs() > kStreamingTickMs) {
+                OnStreamingTick();
+                m_hookTimer.Update();
+            }
+        } else if (RestartStream()) {
+            if (IsSuspended()) {
+                SetState(kChannelStreaming);
+                SetCameraState(true);
+            }
+            CEvent* const events[] = {&m_stopEvent, &m_frameEvent};
+            const int signalled = WaitAny(events, 2, firstFrameWaitMs);
+            if (signalled < 0)
+                pauseMs = 10;
+            else if (signalled == 1)
+                SetState(kChannelStreaming);
+        }
+        if (m_stopEvent.Wait(pauseMs))
+            break;
+        if (IsStreaming())
+            continue;
+        SetState(kChannelSignalLost);
+        ReportSignalLostWhenDue();
+    }
+    StopStream();
+    SetState(kChannelStopped);
+    if (!IsSuspended())
+        SetCameraState(false);
+}
+
+bool CBaseRTPChannel::RestartStream()
+{
+    StopStream();
+    m_frameEvent.Reset();
+    m_timeStampConverter.Reset();
+    if (ApplyParams() && StartStream())
+        return true;
+    StopStream();
+    return false;
+}
+
+void CBaseRTPChannel::ReportSignalLostWhenDue()
+{
+    if (m_lastFrameTime.ElapsedMs() < ReceiveTimeoutMs())
+        return;
+    SendSignalLost();
+    SetCameraState(false);
+}
+
+bool CBaseRTPChannel::StartStream()
+{
+    if (m_configuration.settings.rtpMode != kRtpModeDefault)
+        return true;
+    return m_reception.StartUnicast(m_stopEvent, kPortProbeMs);
+}
+
+void CBaseRTPChannel::StopStream()
+{
+    m_reception.Stop();
+}
+
+bool CBaseRTPChannel::StartMulticastReceivers(const std::string& groupAddress, uint16_t port)
+{
+    return m_reception.StartMulticast(groupAddress, port, m_stopEvent);
+}
+
+bool CBaseRTPChannel::IsStreaming()
+{
+    return IsSuspended() || FramesArriving();
+}
+
+void CBaseRTPChannel::PacketReceived(const RTPPacketRecord& record, const CRTPPacket& packet)
+{
+    if (m_reception.Accept(record))
+        ProcessPacket(packet);
+}
+
+bool CBaseRTPChannel::FrameReady(ipcapture::IHostFrame* frame)
+{
+    m_frameEvent.Set();
+    if (!SendFrameCallback(frame))
+        return false;
+    m_lastFrameTime.Update();
+    SetCameraState(true);
+    return true;
+}
+
+void CBaseRTPChannel::GetRequestedSize(uint32_t& width, uint32_t& height)
+{
+    width = m_params.width;
+    height = m_params.height;
+}
+
+std::string CBaseRTPChannel::GetStreamName()
+{
+    std::string name = m_driver->GetDeviceName();
+    switch (m_params.streamNumber) {
+    case kStreamRec:
+        return name + "::RecStream";
+    case kStreamLive:
+        return name + "::LiveStream";
+    case kStreamRemote:
+        return name + "::RemoteStream";
+    default:
+        return name;
+    }
+}
+
+void CBaseRTPChannel::GetFrameTime(uint32_t rtpTimeStamp, SYSTEMTIME& time)
+{
+    m_timeStampConverter.Update(rtpTimeStamp);
+    m_timeStampConverter.GetTime(time);
+}
+
+}  // namespace korvane

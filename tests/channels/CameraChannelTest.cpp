@@ -1,0 +1,320 @@
+// The camera channel base on its own: log lines of the camera state, frame
+// hand-over to the host and the edge monitor, settings, and the capture
+// thread's start and bounded stop.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+#include "channels/BaseCameraChannel.h"
+#include "channels/ChannelTestSupport.h"
+#include "platform/Time.h"
+#include "support/FakeDriver.h"
+#include "support/FrameHost.h"
+
+using namespace korvane;
+using namespace korvane::test;
+
+namespace {
+
+// Exposes the base's helpers; the thread body is whatever the test gives it.
+class CProbeChannel : public CBaseCameraChannel {
+public:
+    CProbeChannel(uint32_t channelIndex, IDriver* driver, ipcapture::IFrameSink* sink)
+        : CBaseCameraChannel(channelIndex, driver, sink)
+    {
+    }
+    ~CProbeChannel() override { Stop(); }
+
+    void SetHostInfo(uint32_t) override {}
+
+    using CBaseCameraChannel::SendFrameCallback;
+    using CBaseCameraChannel::SendSignalLost;
+    using CBaseCameraChannel::SetCameraState;
+    using CBaseCameraChannel::SetState;
+    using CBaseCameraChannel::SetSuspended;
+
+    CManualEvent& StopEvent() { return m_stopEvent; }
+    const ChannelSettings& Params() const { return m_params; }
+
+    std::function<uint32_t(CProbeChannel&)> body;
+    bool applyResult = true;
+
+protected:
+    uint32_t Run() override { return body ? body(*this) : 0; }
+    bool ApplyParams() override { return applyResult; }
+};
+
+class RecordingEdgeMonitor : public IEdgeMonitor {
+public:
+    void AddChannel(IEdgeMonitorChannel*) override {}
+    void RemoveChannel(IEdgeMonitorChannel*) override {}
+    void FrameReceived(uint32_t channelIndex, uint64_t time) override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        frames.emplace_back(channelIndex, time);
+    }
+    void SignalLost(uint32_t channelIndex) override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        signalLost.push_back(channelIndex);
+    }
+
+    std::vector<std::pair<uint32_t, uint64_t>> frames;
+    std::vector<uint32_t> signalLost;
+
+private:
+    std::mutex m_mutex;
+};
+
+class ThrowingSink : public ipcapture::IFrameSink {
+public:
+    bool OnFrame(ipcapture::IHostFrame*) override { throw std::runtime_error("host fault"); }
+    void OnSignalLost() override { throw std::runtime_error("host fault"); }
+};
+
+ChannelSettings SettingsForRole(uint32_t streamNumber)
+{
+    ChannelSettings settings;
+    settings.quality = 40;
+    settings.streamNumber = streamNumber;
+    return settings;
+}
+
+class CameraChannel : public ::testing::Test {
+protected:
+    CameraChannel() { driver.allocator = &host; }
+
+    std::vector<std::string> LineTexts() const
+    {
+        std::vector<std::string> texts;
+        for (const LogLine& line : driver.Lines())
+            texts.push_back(line.text);
+        return texts;
+    }
+
+    FakeDriver driver;
+    CFrameHost host;
+};
+
+}  // namespace
+
+TEST_F(CameraChannel, LogsEachChangeOfTheCameraStateOnce)
+{
+    CProbeChannel channel(0, &driver, &host);
+    ASSERT_TRUE(channel.ChangeSettings(SettingsForRole(kStreamLive)));
+
+    channel.SetCameraState(false);  // never online: nothing to say
+    EXPECT_TRUE(driver.Lines().empty());
+
+    channel.SetCameraState(true);
+    channel.SetCameraState(true);
+    channel.SetState(kChannelSignalLost);
+    channel.SetCameraState(false);
+    channel.SetCameraState(true);
+    channel.SetState(kChannelStreaming);
+    channel.SetCameraState(false);
+    channel.SetCameraState(true);
+    channel.SetState(kChannelStopped);
+    channel.SetCameraState(false);
+
+    const std::vector<LogLine> lines = driver.Lines();
+    ASSERT_EQ(lines.size(), 6u);
+    const std::string op = "korvane::CBaseCameraChannel::SetCameraState: ";
+    EXPECT_EQ(lines[0].text, op + "Camera 127.0.0.1 is online (Live)");
+    EXPECT_EQ(lines[0].level, kLogInfo);
+    EXPECT_EQ(lines[1].text, op + "Signal was lost for camera 127.0.0.1 (Live)");
+    EXPECT_EQ(lines[1].level, kLogError);
+    EXPECT_EQ(lines[3].text, op + "Camera 127.0.0.1 is offline or failed (Live)");
+    EXPECT_EQ(lines[3].level, kLogError);
+    EXPECT_EQ(lines[5].text, op + "Camera 127.0.0.1 is offline. Channel was stopped (Live)");
+    EXPECT_EQ(lines[5].level, kLogInfo);
+}
+
+TEST_F(CameraChannel, NamesAVideoServerInputAndLeavesUnknownRolesOut)
+{
+    driver.channelCount = 4;
+    CProbeChannel channel(2, &driver, &host);
+    ASSERT_TRUE(channel.ChangeSettings(SettingsForRole(3)));
+
+    channel.SetCameraState(true);
+    channel.SetState(kChannelSignalLost);
+    channel.SetCameraState(false);
+
+    const std::string op = "korvane::CBaseCameraChannel::SetCameraState: ";
+    EXPECT_EQ(LineTexts(), (std::vector<std::string>{op + "Video-server 127.0.0.1 (channel 2) is online ",
+                                                     op + "Signal was lost for video-server 127.0.0.1 (channel 2) "}));
+}
+
+TEST_F(CameraChannel, HandsFramesToTheSinkAndTellsTheEdgeMonitor)
+{
+    RecordingEdgeMonitor monitor;
+    CProbeChannel channel(1, &driver, &host);
+    channel.SetEdgeMonitor(&monitor);
+
+    ipcapture::IHostFrame* frame = host.AllocateFrame(0x34363248, 16, "stream");
+    SYSTEMTIME time{2026, 12, 0, 6, 10, 20, 30, 400};
+    frame->SetTime(&time);
+
+    EXPECT_TRUE(channel.SendFrameCallback(frame));
+    EXPECT_EQ(host.FrameCount(), 1u);
+    ASSERT_EQ(monitor.frames.size(), 1u);
+    EXPECT_EQ(monitor.frames[0].first, 1u);
+    EXPECT_EQ(monitor.frames[0].second, platform::SystemTimeToFileTime(time));
+
+    host.SetAcceptFrames(false);
+    EXPECT_FALSE(channel.SendFrameCallback(frame));
+    EXPECT_EQ(monitor.frames.size(), 1u);  // a refused frame is not reported
+    EXPECT_FALSE(channel.SendFrameCallback(nullptr));
+
+    channel.SendSignalLost();
+    EXPECT_EQ(host.SignalLostCount(), 1u);
+    EXPECT_EQ(monitor.signalLost, std::vector<uint32_t>{1u});
+    host.ReleaseFrame(frame);
+}
+
+TEST_F(CameraChannel, ASuspendedChannelWithholdsFramesFromTheHostOnly)
+{
+    RecordingEdgeMonitor monitor;
+    CProbeChannel channel(0, &driver, &host);
+    channel.SetEdgeMonitor(&monitor);
+    ipcapture::IHostFrame* frame = host.AllocateFrame(0x34363248, 16, "stream");
+
+    EXPECT_TRUE(channel.SetSuspended(true));
+    EXPECT_FALSE(channel.SetSuspended(true));
+    host.SetAcceptFrames(false);
+    EXPECT_TRUE(channel.SendFrameCallback(frame));
+    EXPECT_TRUE(channel.SendFrameCallback(nullptr));
+    EXPECT_EQ(host.FrameCount(), 0u);
+    EXPECT_EQ(monitor.frames.size(), 1u);
+    host.ReleaseFrame(frame);
+
+    // The base does not suspend by itself.
+    EXPECT_FALSE(channel.Suspend());
+    EXPECT_FALSE(channel.Resume());
+}
+
+TEST_F(CameraChannel, WithoutASinkNothingIsDelivered)
+{
+    RecordingEdgeMonitor monitor;
+    CProbeChannel channel(0, &driver, nullptr);
+    channel.SetEdgeMonitor(&monitor);
+    ipcapture::IHostFrame* frame = host.AllocateFrame(0x34363248, 16, "stream");
+
+    EXPECT_FALSE(channel.SendFrameCallback(frame));
+    channel.SendSignalLost();
+    EXPECT_TRUE(monitor.frames.empty());
+    EXPECT_EQ(monitor.signalLost.size(), 1u);
+    host.ReleaseFrame(frame);
+}
+
+TEST_F(CameraChannel, ExceptionsOfTheHostSinkAreLoggedAndCountAsNotDelivered)
+{
+    ThrowingSink sink;
+    CProbeChannel channel(0, &driver, &sink);
+    ipcapture::IHostFrame* frame = host.AllocateFrame(0x34363248, 16, "stream");
+
+    EXPECT_FALSE(channel.SendFrameCallback(frame));
+    channel.SendSignalLost();
+    host.ReleaseFrame(frame);
+
+    EXPECT_EQ(LineTexts(), (std::vector<std::string>{
+                               "korvane::CBaseCameraChannel::SendFrameCallback(): Unexpected exception, device 127.0.0.1:80",
+                               "korvane::CBaseCameraChannel::SendSignalLost(): Unexpected exception, device 127.0.0.1:80"}));
+    EXPECT_EQ(driver.Lines()[0].level, kLogError);
+}
+
+TEST_F(CameraChannel, ChangingSettingsKeepsTheQuality)
+{
+    CProbeChannel channel(0, &driver, &host);
+    ASSERT_TRUE(channel.Start({0x7000 + 10, 80, 640, 480, kCodecJpeg, kStreamRec}));
+    channel.Stop();
+    EXPECT_TRUE(channel.ChangeSettings({200, 30, 320, 240, kCodecJpeg, kStreamRec}));
+    channel.applyResult = false;
+    EXPECT_FALSE(channel.ChangeSettings({100, 20, 1280, 720, kCodecH264, kStreamLive}));
+
+    const ChannelSettings& params = channel.Params();
+    EXPECT_EQ(params.frameRate, 100u);
+    EXPECT_EQ(params.quality, 80u);
+    EXPECT_EQ(params.width, 1280u);
+    EXPECT_EQ(params.height, 720u);
+    EXPECT_EQ(params.codec, kCodecH264);
+    EXPECT_EQ(params.streamNumber, kStreamLive);
+}
+
+TEST_F(CameraChannel, StartRunsTheBodyWithTheSettingsAndARestartStopsTheFirstRun)
+{
+    CProbeChannel channel(0, &driver, &host);
+    std::atomic<int> runs{0};
+    std::atomic<uint32_t> seenWidth{0};
+    channel.body = [&](CProbeChannel& self) {
+        seenWidth = self.Params().width;
+        ++runs;
+        self.StopEvent().Wait(kInfiniteWait);
+        return 0u;
+    };
+
+    ASSERT_TRUE(channel.Start({0, 50, 320, 240, kCodecJpeg, kStreamRec}));
+    ASSERT_TRUE(WaitUntil([&] { return runs == 1; }));
+    EXPECT_EQ(seenWidth, 320u);
+    EXPECT_EQ(channel.GetState(), kChannelStopped);
+
+    ASSERT_TRUE(channel.Start({0, 50, 640, 480, kCodecJpeg, kStreamRec}));
+    ASSERT_TRUE(WaitUntil([&] { return runs == 2; }));
+    EXPECT_EQ(seenWidth, 640u);
+
+    channel.Stop();
+    EXPECT_EQ(channel.GetState(), kChannelStopped);
+    EXPECT_FALSE(driver.HasLineContaining("cannot be stopped"));
+    EXPECT_EQ(CBaseCameraChannel::ThreadEntry(nullptr), 0x123456u);
+}
+
+TEST_F(CameraChannel, AStopThatOutlastsItsBoundIsLoggedAndStillWaitsForTheThread)
+{
+    driver.deviceInfo.requestTimeoutMs = 50;  // the stop waits 100 ms before it complains
+    CProbeChannel channel(0, &driver, &host);
+    CManualEvent release;
+    std::atomic<bool> bodyEnded{false};
+    channel.body = [&](CProbeChannel&) {
+        release.Wait(kInfiniteWait);  // deaf to the stop request
+        bodyEnded = true;
+        return 0u;
+    };
+    ASSERT_TRUE(channel.Start(SettingsForRole(kStreamRec)));
+
+    std::atomic<bool> stopped{false};
+    std::thread stopper([&] {
+        channel.Stop();
+        stopped = true;
+    });
+    EXPECT_TRUE(WaitUntil([&] { return driver.HasLineContaining("cannot be stopped"); }));
+    EXPECT_FALSE(stopped);
+    release.Set();
+    stopper.join();
+    EXPECT_TRUE(bodyEnded);
+
+    const std::vector<LogLine> lines = driver.Lines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].level, kLogWarning);
+    EXPECT_EQ(lines[0].text,
+              "korvane::CBaseCameraChannel::StopThread: Video capture thread for camera 127.0.0.1 cannot be stopped "
+              "and will be terminated now");
+}
+
+TEST_F(CameraChannel, StoppingAnOnlineChannelLogsTheStopOnce)
+{
+    CProbeChannel channel(0, &driver, &host);
+    ASSERT_TRUE(channel.Start(SettingsForRole(kStreamRemote)));
+    channel.SetState(kChannelStreaming);
+    channel.SetCameraState(true);
+
+    channel.Stop();
+    channel.Stop();
+
+    EXPECT_EQ(channel.GetState(), kChannelStopped);
+    EXPECT_EQ(driver.CountLinesContaining("is offline. Channel was stopped (Remote)"), 1u);
+}

@@ -1,0 +1,142 @@
+#pragma once
+// A leaf RTSP channel for the tests and a fixture that connects it to the
+// simulated camera on loopback, with short device time-outs.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "camsim/rtsp/RtspServer.h"
+#include "channels/BaseRTSPChannel.h"
+#include "support/FakeDriver.h"
+#include "support/FrameHost.h"
+#include "support/ScratchDirectory.h"
+
+namespace korvane::test {
+
+constexpr uint32_t kConnectTimeoutMs = 1000;  // C of the device record
+constexpr uint32_t kReceiveTimeoutMs = 2000;  // R: also the signal-lost time
+constexpr uint32_t kWaitMs = 10000;           // deadline of the polling waits
+
+template <typename Condition>
+bool WaitUntil(Condition condition, uint32_t timeoutMs = kWaitMs)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+inline uint64_t ElapsedMs(std::chrono::steady_clock::time_point since)
+{
+    return static_cast<uint64_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - since).count());
+}
+
+// Connects to the simulated camera; its camera settings only count, and can
+// be made to fail or to take a while (a slow camera).
+class CTestRTSPChannel : public CBaseRTSPChannel {
+public:
+    CTestRTSPChannel(IDriver* driver, ipcapture::IFrameSink* sink, uint16_t serverPort)
+        : CBaseRTSPChannel(0, driver, sink), m_serverPort(serverPort)
+    {
+    }
+    ~CTestRTSPChannel() override { Stop(); }
+
+    void SetHostInfo(uint32_t) override {}
+
+    using CBaseRTSPChannel::ChangeSettings;
+
+    std::atomic<int> applyCount{0};
+    std::atomic<bool> applyResult{true};
+    std::atomic<uint32_t> applyDelayMs{0};
+    ChannelSettings appliedSettings;
+
+protected:
+    bool ApplyParams() override
+    {
+        ++applyCount;
+        appliedSettings = m_params;
+        if (applyDelayMs != 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(applyDelayMs.load()));
+        return applyResult;
+    }
+    void FillStreamSettings(RTSPClientSettings& settings) override
+    {
+        settings.serverPort = m_serverPort;
+        settings.path = "stream";
+    }
+
+private:
+    uint16_t m_serverPort;
+};
+
+class ChannelTest : public ::testing::Test {
+protected:
+    ChannelTest()
+    {
+        driver.allocator = &host;
+        driver.hostDirectory = scratch.Path();
+        driver.deviceInfo.requestTimeoutMs = kConnectTimeoutMs;
+        driver.deviceInfo.secondTimeoutMs = kReceiveTimeoutMs;
+    }
+
+    // The configuration file's streaming mode and RTP mode texts; empty ones are left out.
+    void WriteConfiguration(const std::string& streamingMode, const std::string& rtpMode)
+    {
+        std::string body = "<Configuration>";
+        if (!streamingMode.empty())
+            body += "<StreamingMode>" + streamingMode + "</StreamingMode>";
+        if (!rtpMode.empty())
+            body += "<Default><RTPMode>" + rtpMode + "</RTPMode></Default>";
+        scratch.WriteFile("Tallowcam.xml", body + "</Configuration>");
+    }
+
+    std::unique_ptr<CTestRTSPChannel> StartChannel(uint32_t streamNumber = kStreamRec)
+    {
+        auto channel = std::make_unique<CTestRTSPChannel>(&driver, &host, server.Port());
+        ChannelSettings settings;
+        settings.frameRate = 0x7000 + 25;
+        settings.quality = 50;
+        settings.width = 640;
+        settings.height = 480;
+        settings.codec = kCodecH264;
+        settings.streamNumber = streamNumber;
+        EXPECT_TRUE(channel->Start(settings));
+        return channel;
+    }
+
+    bool WaitForFrames(size_t count, uint32_t timeoutMs = kWaitMs)
+    {
+        return WaitUntil([&] { return host.FrameCount() >= count; }, timeoutMs);
+    }
+
+    std::vector<std::string> RequestsOf(const std::string& method) const
+    {
+        std::vector<std::string> found;
+        for (const std::string& request : server.Recorder().Requests())
+            if (request.rfind(method + " ", 0) == 0)
+                found.push_back(request);
+        return found;
+    }
+
+    bool WaitForRequests(const std::string& method, size_t count, uint32_t timeoutMs = kWaitMs)
+    {
+        return WaitUntil([&] { return RequestsOf(method).size() >= count; }, timeoutMs);
+    }
+
+    FakeDriver driver;
+    CFrameHost host;
+    ScratchDirectory scratch;
+    camsim::RtspServer server;
+};
+
+}  // namespace korvane::test

@@ -1,0 +1,369 @@
+// RTSP channels end to end against the simulated camera on loopback: every
+// transport, the parser choice, signal loss and recovery, BYE, the port-pair
+// search, suspend and resume, and bounded stops in every phase.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "channels/ChannelTestSupport.h"
+#include "platform/Network.h"
+#include "platform/Time.h"
+#include "platform/UdpSocket.h"
+#include "streaming/SdpInfo.h"
+
+using namespace korvane;
+using namespace korvane::test;
+using camsim::MediaCodec;
+
+namespace {
+
+const uint32_t kLoopback = platform::ParseIPv4("127.0.0.1");
+
+// The first port of the client_port pair a SETUP asked for; 0 without one.
+unsigned ClientPort(const std::string& setup)
+{
+    const size_t at = setup.find("client_port=");
+    return at == std::string::npos ? 0 : static_cast<unsigned>(std::strtoul(setup.c_str() + at + 12, nullptr, 10));
+}
+
+bool PortIsFree(uint16_t port)
+{
+    platform::UdpSocket socket;
+    return socket.Create() && socket.Bind(port);
+}
+
+// A port the system hands out as free, for a multicast group.
+uint16_t FreeUdpPort()
+{
+    platform::UdpSocket socket;
+    socket.Create();
+    socket.Bind(0);
+    return socket.LocalPort();
+}
+
+// The first pair P, P + 1 of the channels' port range after which `count`
+// ports are free.
+uint16_t FirstFreePorts(uint16_t count)
+{
+    for (uint16_t port = 3556; port < 4556; port += 2) {
+        bool free = true;
+        for (uint16_t offset = 0; offset < count && free; ++offset)
+            free = PortIsFree(static_cast<uint16_t>(port + offset));
+        if (free)
+            return port;
+    }
+    return 0;
+}
+
+// Sends RTP packets from loopback to a port until it goes: a stray stream.
+class StrayStream {
+public:
+    explicit StrayStream(uint16_t port) : m_port(port)
+    {
+        m_socket.Create();
+        m_thread = std::thread([this] {
+            uint16_t sequence = 0;
+            while (!m_stop) {
+                uint8_t packet[16] = {0x80, 96, static_cast<uint8_t>(sequence >> 8), static_cast<uint8_t>(sequence)};
+                ++sequence;
+                m_socket.SendTo({kLoopback, m_port}, packet, sizeof packet);
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+        });
+    }
+    ~StrayStream()
+    {
+        m_stop = true;
+        m_thread.join();
+    }
+
+private:
+    uint16_t m_port;
+    platform::UdpSocket m_socket;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
+class RTSPChannel : public ChannelTest {
+protected:
+    void UseMulticast(const char* group)
+    {
+        server.Options().multicastGroup = group;
+        server.Options().multicastPort = FreeUdpPort();
+        WriteConfiguration("multicast", "");
+    }
+
+    // A stop within its bound never reaches the "cannot be stopped" line.
+    void ExpectBoundedStop(CTestRTSPChannel& channel)
+    {
+        channel.Stop();
+        EXPECT_EQ(channel.GetState(), kChannelStopped);
+        EXPECT_FALSE(driver.HasLineContaining("cannot be stopped"));
+        EXPECT_FALSE(driver.HasLineContaining("was not stopped"));
+    }
+};
+
+}  // namespace
+
+TEST_F(RTSPChannel, UnicastFramesReachTheHost)
+{
+    ASSERT_TRUE(server.Start());
+    auto channel = StartChannel(kStreamRec);
+
+    ASSERT_TRUE(WaitForFrames(10));
+    EXPECT_TRUE(WaitUntil([&] { return channel->GetState() == kChannelStreaming; }));
+    const std::vector<DeliveredFrame> frames = host.Frames();
+    EXPECT_EQ(frames[0].fourCC, 0x34363248u);  // a key frame with its SPS first
+    EXPECT_EQ(frames[0].width, 640u);
+    EXPECT_EQ(frames[0].height, 480u);
+    EXPECT_EQ(frames[0].streamName, "127.0.0.1:80::RecStream");
+    // Capture times follow the wall clock and never go back.
+    const uint64_t now = platform::NowFileTime();
+    uint64_t previous = 0;
+    for (const DeliveredFrame& frame : frames) {
+        const uint64_t time = platform::SystemTimeToFileTime(frame.time);
+        EXPECT_GE(time, previous);
+        EXPECT_LT(time, now + 10'000'000);  // not ahead of the clock, and recent
+        EXPECT_GT(time + 100'000'000, now);
+        previous = time;
+    }
+
+    const std::vector<std::string> setups = RequestsOf("SETUP");
+    ASSERT_EQ(setups.size(), 1u);
+    const unsigned port = ClientPort(setups[0]);
+    EXPECT_GE(port, 3556u);
+    EXPECT_LT(port, 4556u);
+    EXPECT_EQ(port % 2, 0u);
+    EXPECT_NE(setups[0].find("Transport: RTP/AVP/UDP;unicast;client_port=" + std::to_string(port) + "-" +
+                             std::to_string(port + 1) + "\r\n"),
+              std::string::npos);
+    EXPECT_EQ(channel->applyCount, 1);
+    EXPECT_EQ(driver.CountLinesContaining("SetCameraState: Camera 127.0.0.1 is online (Rec)"), 1u);
+
+    ExpectBoundedStop(*channel);
+    EXPECT_TRUE(WaitForRequests("TEARDOWN", 1));
+    EXPECT_EQ(host.OutstandingFrames(), 0u);
+    EXPECT_EQ(driver.CountLinesContaining("Camera 127.0.0.1 is offline. Channel was stopped (Rec)"), 1u);
+}
+
+TEST_F(RTSPChannel, InterleavedStreamsOfEveryCodecReachTheHost)
+{
+    WriteConfiguration("", "RTPoverRTSP");
+    const struct {
+        MediaCodec codec;
+        uint32_t fourCC;
+    } cases[] = {{MediaCodec::H264, 0x34363248}, {MediaCodec::Jpeg, 0x4745504A}, {MediaCodec::Mpeg4, 0x58564944}};
+    for (const auto& each : cases) {
+        camsim::RtspServer camera;
+        camera.Options().tracks = {each.codec};
+        ASSERT_TRUE(camera.Start());
+        CFrameHost frames;
+        driver.allocator = &frames;
+        CTestRTSPChannel channel(&driver, &frames, camera.Port());
+        ASSERT_TRUE(channel.Start({0x7000 + 25, 50, 640, 480, kCodecH264, kStreamLive}));
+
+        ASSERT_TRUE(WaitUntil([&] { return frames.FrameCount() >= 3; })) << each.fourCC;
+        EXPECT_EQ(frames.Frames()[0].fourCC, each.fourCC);
+        EXPECT_EQ(frames.Frames()[0].streamName, "127.0.0.1:80::LiveStream");
+        const std::vector<std::string> requests = camera.Recorder().Requests();
+        ASSERT_GE(requests.size(), 2u);
+        EXPECT_NE(requests[1].find("Transport: RTP/AVP/TCP;unicast;interleaved=0-1\r\n"), std::string::npos);
+        ExpectBoundedStop(channel);
+        EXPECT_EQ(frames.OutstandingFrames(), 0u);
+    }
+    driver.allocator = &host;
+}
+
+TEST_F(RTSPChannel, MulticastFramesReachTheHost)
+{
+    UseMulticast("239.255.43.1");
+    ASSERT_TRUE(server.Start());
+    auto channel = StartChannel();
+
+    ASSERT_TRUE(WaitForFrames(10));
+    EXPECT_TRUE(WaitUntil([&] { return channel->GetState() == kChannelStreaming; }));
+    const std::vector<std::string> setups = RequestsOf("SETUP");
+    ASSERT_EQ(setups.size(), 1u);
+    const unsigned port = server.Options().multicastPort;
+    EXPECT_NE(setups[0].find("Transport: RTP/AVP/UDP;multicast;client_port=" + std::to_string(port) + "-" +
+                             std::to_string(port + 1) + "\r\n"),
+              std::string::npos);
+    ExpectBoundedStop(*channel);
+}
+
+TEST_F(RTSPChannel, AMulticastDescriptionWithoutConnectionDataIsRetried)
+{
+    WriteConfiguration("multicast", "");
+    ASSERT_TRUE(server.Start());  // describes a unicast stream
+    auto channel = StartChannel();
+
+    ASSERT_TRUE(WaitForRequests("DESCRIBE", 2));
+    EXPECT_TRUE(RequestsOf("SETUP").empty());
+    EXPECT_EQ(host.FrameCount(), 0u);
+    // Repeated lines are suppressed by the channel's logger.
+    EXPECT_EQ(driver.CountLinesContaining(
+                  "korvane::CBaseRTSPChannel::SdpInfoReceived: RTSP response doesn't contain connection data section. "
+                  "RTP multicast stream cannot be started for device 127.0.0.1:80"),
+              1u);
+    ExpectBoundedStop(*channel);
+}
+
+TEST_F(RTSPChannel, ACameraByeRestartsTheMulticastSession)
+{
+    UseMulticast("239.255.43.2");
+    ASSERT_TRUE(server.Start());
+    auto channel = StartChannel();
+    ASSERT_TRUE(WaitForFrames(5));
+    // BYE counts once the camera's sender reports are being answered.
+    ASSERT_TRUE(server.Recorder().WaitForReceiverReports(1, kWaitMs));
+    ASSERT_TRUE(WaitUntil([&] { return channel->GetState() == kChannelStreaming; }));
+
+    server.SendBye();  // the simulated camera goes on sending: only the BYE can cause the restart
+
+    EXPECT_TRUE(WaitUntil([&] { return channel->GetState() == kChannelSignalLost; }));
+    EXPECT_TRUE(WaitForRequests("DESCRIBE", 2));
+    const size_t before = host.FrameCount();
+    EXPECT_TRUE(WaitForFrames(before + 5));
+    EXPECT_TRUE(WaitUntil([&] { return channel->GetState() == kChannelStreaming; }));
+    EXPECT_EQ(host.SignalLostCount(), 0u);
+    ExpectBoundedStop(*channel);
+}
+
+TEST_F(RTSPChannel, ASilentCameraLosesTheSignalAndTheChannelRecovers)
+{
+    ASSERT_TRUE(server.Start());
+    auto channel = StartChannel();
+    ASSERT_TRUE(WaitForFrames(5));
+    ASSERT_TRUE(WaitUntil([&] { return channel->GetState() == kChannelStreaming; }));
+
+    const auto silentSince = std::chrono::steady_clock::now();
+    server.Faults().stopSending = true;
+    EXPECT_TRUE(WaitUntil([&] { return channel->GetState() == kChannelSignalLost; }));
+    EXPECT_GE(ElapsedMs(silentSince) + 100, kReceiveTimeoutMs / 2);
+    EXPECT_EQ(host.SignalLostCount(), 0u);
+    ASSERT_TRUE(WaitUntil([&] { return host.SignalLostCount() >= 1; }));
+    // Signal lost is reported once the last frame is R old, not before.
+    EXPECT_GE(ElapsedMs(silentSince) + 100, kReceiveTimeoutMs);
+    EXPECT_EQ(driver.CountLinesContaining("SetCameraState: Signal was lost for camera 127.0.0.1 (Rec)"), 1u);
+    EXPECT_GE(RequestsOf("DESCRIBE").size(), 2u);  // restarted meanwhile
+
+    server.Faults().stopSending = false;
+    const size_t before = host.FrameCount();
+    EXPECT_TRUE(WaitForFrames(before + 5));
+    EXPECT_TRUE(WaitUntil([&] { return channel->GetState() == kChannelStreaming; }));
+    EXPECT_EQ(driver.CountLinesContaining("Camera 127.0.0.1 is online (Rec)"), 2u);
+    EXPECT_GE(channel->applyCount, 2);  // the settings are written again before each session
+    ExpectBoundedStop(*channel);
+}
+
+TEST_F(RTSPChannel, OccupiedPortPairsAreSkipped)
+{
+    const uint16_t first = FirstFreePorts(6);
+    ASSERT_NE(first, 0);
+    platform::UdpSocket taken;  // P: bound by someone else
+    ASSERT_TRUE(taken.Create() && taken.Bind(first));
+    StrayStream stray(static_cast<uint16_t>(first + 2));  // P + 2: the camera still sends there
+    ASSERT_TRUE(server.Start());
+
+    auto channel = StartChannel();
+
+    ASSERT_TRUE(WaitForFrames(3));
+    const std::vector<std::string> setups = RequestsOf("SETUP");
+    ASSERT_EQ(setups.size(), 1u);
+    EXPECT_EQ(ClientPort(setups[0]), first + 4u);
+    ExpectBoundedStop(*channel);
+}
+
+TEST_F(RTSPChannel, SuspendWithholdsFramesButKeepsTheSession)
+{
+    ASSERT_TRUE(server.Start());
+    auto channel = StartChannel();
+    ASSERT_TRUE(WaitForFrames(5));
+    ASSERT_TRUE(WaitUntil([&] { return channel->GetState() == kChannelStreaming; }));
+    EXPECT_FALSE(channel->Resume());
+
+    EXPECT_TRUE(channel->Suspend());
+    EXPECT_FALSE(channel->Suspend());
+    ASSERT_TRUE(WaitForRequests("PAUSE", 1));
+    const size_t suspendedAt = host.FrameCount();
+
+    // Longer than the signal-lost time: a suspended channel neither restarts nor loses its signal.
+    const auto observed = std::chrono::steady_clock::now();
+    while (ElapsedMs(observed) < kReceiveTimeoutMs + 500) {
+        EXPECT_EQ(channel->GetState(), kChannelStreaming);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_EQ(host.FrameCount(), suspendedAt);
+    EXPECT_EQ(host.SignalLostCount(), 0u);
+    EXPECT_EQ(RequestsOf("DESCRIBE").size(), 1u);
+    EXPECT_TRUE(RequestsOf("TEARDOWN").empty());
+
+    EXPECT_TRUE(channel->Resume());
+    EXPECT_FALSE(channel->Resume());
+    EXPECT_TRUE(WaitForRequests("PLAY", 2));
+    EXPECT_TRUE(WaitForFrames(suspendedAt + 5));
+    EXPECT_EQ(RequestsOf("SETUP").size(), 1u);
+    EXPECT_EQ(channel->GetState(), kChannelStreaming);
+    ExpectBoundedStop(*channel);
+}
+
+TEST_F(RTSPChannel, StopsInBoundedTimeInEveryPhase)
+{
+    ASSERT_TRUE(server.Start());
+
+    {  // writing the camera settings (a slow camera)
+        auto channel = std::make_unique<CTestRTSPChannel>(&driver, &host, server.Port());
+        channel->applyDelayMs = kConnectTimeoutMs;
+        ASSERT_TRUE(channel->Start({}));
+        ASSERT_TRUE(WaitUntil([&] { return channel->applyCount == 1; }));
+        ExpectBoundedStop(*channel);
+    }
+    {  // probing the first port pair
+        auto channel = StartChannel();
+        ASSERT_TRUE(WaitUntil([&] { return channel->applyCount == 1; }));
+        ExpectBoundedStop(*channel);
+        EXPECT_TRUE(RequestsOf("DESCRIBE").empty());
+    }
+    {  // waiting for the first frame
+        server.Faults().stopSending = true;
+        const size_t plays = RequestsOf("PLAY").size();
+        auto channel = StartChannel();
+        ASSERT_TRUE(WaitForRequests("PLAY", plays + 1));
+        ExpectBoundedStop(*channel);
+        server.Faults().stopSending = false;
+    }
+    {  // waiting for an answer to DESCRIBE
+        server.Faults().responseDelayMs = 5 * kConnectTimeoutMs;
+        const size_t describes = RequestsOf("DESCRIBE").size();
+        auto channel = StartChannel();
+        ASSERT_TRUE(WaitForRequests("DESCRIBE", describes + 1));
+        ExpectBoundedStop(*channel);
+        server.Faults().responseDelayMs = 0;
+    }
+    {  // streaming inside the RTSP connection
+        WriteConfiguration("", "RTPoverRTSP");
+        auto channel = StartChannel();
+        ASSERT_TRUE(WaitForFrames(host.FrameCount() + 3));
+        ExpectBoundedStop(*channel);
+    }
+    EXPECT_EQ(host.OutstandingFrames(), 0u);
+}
+
+TEST_F(RTSPChannel, ThePayloadParserFollowsTheVideoEncoding)
+{
+    CTestRTSPChannel channel(&driver, &host, 0);
+    SdpInfo description;
+    for (const char* encoding : {"H264/90000", "MP4V-ES/90000", "mpeg4-generic/90000", "JPEG/90000", ""}) {
+        description.media[SdpInfo::kVideo].encoding = encoding;
+        EXPECT_TRUE(channel.SdpInfoReceived(description)) << encoding;
+    }
+    description.media[SdpInfo::kVideo].encoding = "PCMU/8000";
+    EXPECT_FALSE(channel.SdpInfoReceived(description));
+    EXPECT_TRUE(driver.HasLineContaining(
+        "korvane::CBaseRTSPChannel::SdpInfoReceived: Unable to handle RTP video data from device 127.0.0.1:80 - "
+        "unexpected payload type \"PCMU/8000\""));
+}
