@@ -6,14 +6,30 @@ Camera::Camera(const CameraOptions& options)
     : m_options(options),
       m_model(options.model),
       m_api(m_model),
-      m_http([this](const RecordedRequest& request) { return m_api.Handle(request); }, m_httpLog, m_auth)
+      m_http([this](const RecordedRequest& request) { return Handle(request); }, m_httpLog, m_auth)
 {
     m_auth.Configure(options.auth);
+    m_onvif.SetCredentials(options.auth.user, options.auth.password);
+}
+
+HttpReply Camera::Handle(const RecordedRequest& request)
+{
+    if (request.method != "POST" || !m_onvif.HandlesPath(request.Path()))
+        return m_api.Handle(request);
+    const OnvifReply reply = m_onvif.Handle(request.Path(), request.body);
+    return HttpReply{static_cast<int>(reply.status), "application/soap+xml; charset=utf-8", reply.body};
 }
 
 Camera::~Camera() { Stop(); }
 
-bool Camera::Start() { return m_http.Start(m_options.address, m_options.httpPort, m_options.tls); }
+bool Camera::Start()
+{
+    if (!m_http.Start(m_options.address, m_options.httpPort, m_options.tls))
+        return false;
+    m_onvif.SetBaseAddress((m_options.tls ? "https://" : "http://") + m_options.address + ":" +
+                           std::to_string(m_http.Port()));
+    return true;
+}
 
 void Camera::Stop() { m_http.Stop(); }
 

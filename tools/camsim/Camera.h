@@ -8,6 +8,7 @@
 #include "camsim/http/HttpServer.h"
 #include "camsim/http/RequestLog.h"
 #include "camsim/model/CameraModel.h"
+#include "camsim/onvif/OnvifService.h"
 #include "driver/DeviceInfo.h"
 
 namespace camsim {
@@ -38,13 +39,18 @@ public:
     RequestLog& HttpRequests() { return m_httpLog; }
     Authenticator& Auth() { return m_auth; }
     HttpServer& Http() { return m_http; }
+    COnvifService& Onvif() { return m_onvif; }
 
 private:
+    // ONVIF posts go to the ONVIF services, everything else to the camera's own interface.
+    HttpReply Handle(const RecordedRequest& request);
+
     CameraOptions m_options;
     CameraModel m_model;
     Authenticator m_auth;
     RequestLog m_httpLog;
     CameraHttpApi m_api;
+    COnvifService m_onvif;
     HttpServer m_http;
 };
 

@@ -1,5 +1,7 @@
 #include "driver/plugin/TallowcamDriver.h"
 
+#include "clocksync/TimeProvider.h"
+
 namespace korvane {
 
 using namespace ipcapture;
@@ -32,15 +34,13 @@ bool CTallowcamDriver::Open(IDebugInfoSink* logSink, IFrameAllocator* hostContex
     const std::string ptzCapabilities = GetParameterString(kPtzCapabilitiesParameter);
     if (!ptzCapabilities.empty())
         m_ptzCapabilities.FromString(ptzCapabilities);
-    // Camera clock synchronisation: this driver registers its camera here
-    // (CTimeProvider::RegisterDevice) and leaves again in Close.
+    CTimeProvider::RegisterDevice(this);
     return true;
 }
 
 void CTallowcamDriver::Close()
 {
-    // Camera clock synchronisation: the driver unregisters its camera here
-    // (CTimeProvider::UnregisterDevice), before its objects go.
+    CTimeProvider::UnregisterDevice(this);
     CIPCaptureDriver::Close();
 }
 
