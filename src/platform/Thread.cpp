@@ -52,6 +52,14 @@ bool Thread::Join(uint32_t timeoutMs)
     return true;
 }
 
+void Thread::Detach()
+{
+    if (!m_thread.joinable())
+        return;
+    m_thread.detach();
+    m_ended.reset();
+}
+
 bool Thread::HasEnded() const
 {
     return !m_thread.joinable() || m_ended->Wait(0);

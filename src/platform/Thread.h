@@ -22,6 +22,8 @@ public:
     // True when the thread has ended within the time-out (or none is attached);
     // the thread is then detached from this object.
     bool Join(uint32_t timeoutMs);
+    // Lets the thread run on unwatched (for a thread that outlives its owner).
+    void Detach();
     bool IsAttached() const { return m_thread.joinable(); }
     bool HasEnded() const;
     bool IsCurrent() const;

@@ -2,7 +2,8 @@
 # Checks that the plug-in library exports exactly the host's entry points.
 set -euo pipefail
 library="$1"
-expected="CreateIPCapture
+expected="CreateCapabilityQueryModule
+CreateIPCapture
 CreateIPCaptureEx
 CreateIPCaptureEx2
 CreateIPCaptureEx3
@@ -14,7 +15,11 @@ DeleteIPCaptureEx
 DeleteIPCaptureEx2
 DeleteIPCaptureEx3
 DeleteIPCaptureEx4
-DeleteIPCaptureEx5"
+DeleteIPCaptureEx5
+InitCapabilityQuery
+StartCapabilityQuery
+TerminateCapabilityQuery
+UninitCapabilityQuery"
 actual="$(nm -D --defined-only "$library" | awk '{ print $NF }' | LC_ALL=C sort)"
 if [ "$actual" != "$(echo "$expected" | LC_ALL=C sort)" ]; then
   echo "Exported symbols of $library differ from the expected entry points:"

@@ -1,0 +1,256 @@
+#include <gtest/gtest.h>
+
+#include "HostVersion.h"
+#include "capabilities/BaseCameraProperties.h"
+#include "capabilities/CapabilitySaver.h"
+#include "capabilities/ParameterWriter.h"
+#include "support/CapabilityHost.h"
+
+using namespace korvane;
+using korvane::test::CapabilityHost;
+using korvane::test::HostVersion;
+
+namespace {
+
+DEVICE_INFO Device()
+{
+    DEVICE_INFO device;
+    device.address = "10.0.0.7";
+    device.port = 8080;
+    device.userName = "admin";
+    device.password = "secret";
+    return device;
+}
+
+// A capability store filled directly by the test.
+class StoredProperties : public CBaseCameraProperties {
+public:
+    explicit StoredProperties(uint32_t videoStandard = 1) : CBaseCameraProperties(Device(), videoStandard) {}
+
+    bool ListProperties(CParameterWriter& list) const override { return list.WriteText(2, "Firmware", m_firmware); }
+    CResultDef Query(uint32_t&) override { return {}; }
+
+    using CBaseCameraProperties::AddCodec;
+    using CBaseCameraProperties::AddResolution;
+    using CBaseCameraProperties::SetFrameRates;
+    using CBaseCameraProperties::m_audioInput;
+    using CBaseCameraProperties::m_audioOutput;
+    using CBaseCameraProperties::m_cameraCount;
+    using CBaseCameraProperties::m_firmware;
+    using CBaseCameraProperties::m_hasHardware;
+    using CBaseCameraProperties::m_inputCount;
+    using CBaseCameraProperties::m_model;
+    using CBaseCameraProperties::m_ptzCount;
+    using CBaseCameraProperties::m_ptzKind;
+    using CBaseCameraProperties::m_streamCount;
+    using CBaseCameraProperties::m_streams;
+    using CBaseCameraProperties::m_vendor;
+
+    // A minimal camera that can be saved.
+    void FillMinimal()
+    {
+        m_model = "Test";
+        m_cameraCount = 1;
+        AddCodec(kCapabilityCodecJpeg, kMainStreamGroup);
+        SetFrameRates(kMainStreamGroup, 2);
+    }
+};
+
+// A host that hands out none of its list objects.
+class RefusingHost : public CapabilityHost {
+public:
+    ipcapture::ICapabilityField* GetConnectionField(uint32_t index) override
+    {
+        return refuseField ? nullptr : CapabilityHost::GetConnectionField(index);
+    }
+    ipcapture::IFrameRateList* GetFrameRateList(uint32_t group) override
+    {
+        return refuseFrameRates ? nullptr : CapabilityHost::GetFrameRateList(group);
+    }
+    ipcapture::ICapabilityParameter* AddParameter(uint32_t number) override
+    {
+        return refuseParameter ? nullptr : CapabilityHost::AddParameter(number);
+    }
+    bool refuseField = false;
+    bool refuseFrameRates = false;
+    bool refuseParameter = false;
+};
+
+}  // namespace
+
+TEST(CameraPropertiesStore, FrameRatesAreReportedInTheHostEncoding)
+{
+    StoredProperties oldHost;
+    EXPECT_FALSE(oldHost.IsHighRateHost());
+    EXPECT_FALSE(oldHost.IsMultiStreamHost());
+    EXPECT_EQ(oldHost.EncodeFrameRate(0), 1000u);
+    EXPECT_EQ(oldHost.EncodeFrameRate(1), 1000u);
+    EXPECT_EQ(oldHost.EncodeFrameRate(15), 67u);
+    EXPECT_EQ(oldHost.EncodeFrameRate(25), 40u);
+    EXPECT_EQ(oldHost.EncodeFrameRate(30), 33u);
+    EXPECT_EQ(oldHost.EncodeFrameRate(60), 17u);
+    {
+        HostVersion host(VEXHOST_61_PATH);
+        StoredProperties multiStream;
+        EXPECT_TRUE(multiStream.IsMultiStreamHost());
+        EXPECT_FALSE(multiStream.IsHighRateHost());
+        EXPECT_EQ(multiStream.EncodeFrameRate(60), 17u);
+    }
+    HostVersion host(VEXHOST_64_PATH);
+    StoredProperties highRate;
+    EXPECT_TRUE(highRate.IsMultiStreamHost());
+    EXPECT_TRUE(highRate.IsHighRateHost());
+    EXPECT_EQ(highRate.EncodeFrameRate(30), 33u);
+    EXPECT_EQ(highRate.EncodeFrameRate(31), 0x7000001Fu);
+    EXPECT_EQ(highRate.EncodeFrameRate(0), 1000u);
+}
+
+TEST(CameraPropertiesStore, KnownResolutionsOnlyRaiseTheirMaximumRate)
+{
+    StoredProperties properties;
+    properties.AddResolution(640, 480, 15, kMainStreamGroup);
+    properties.AddResolution(320, 240, 30, kMainStreamGroup);
+    properties.AddResolution(640, 480, 30, kMainStreamGroup);
+    properties.AddResolution(320, 240, 10, kMainStreamGroup);
+    properties.AddResolution(0, 480, 30, kMainStreamGroup);
+    properties.AddResolution(640, 0, 30, kMainStreamGroup);
+    properties.AddResolution(70000, 480, 30, kMainStreamGroup);
+    const std::vector<STREAM_RESOLUTION>& list = properties.GetStream(kMainStreamGroup).resolutions;
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[0].width, 640);
+    EXPECT_EQ(list[0].maxFrameRate, 30u);
+    EXPECT_EQ(list[1].width, 320);
+    EXPECT_EQ(list[1].maxFrameRate, 30u);
+    EXPECT_TRUE(properties.GetStream(kLiveStreamGroup).resolutions.empty());
+
+    properties.SetFrameRates(kLiveStreamGroup, 3);
+    EXPECT_EQ(properties.GetStream(kLiveStreamGroup).frameRates, (std::set<uint32_t>{1, 2, 3}));
+    EXPECT_EQ(properties.GetStream(kLiveStreamGroup).defaultFrameRate, 0u);
+}
+
+TEST(CapabilitySaver, StreamParameterTexts)
+{
+    StoredProperties properties;
+    STREAM_CAPABILITIES& stream = properties.m_streams[kLiveStreamGroup];
+    EXPECT_EQ(CCapabilitySaver::CodecListText(stream), "");
+    stream.codecs = {kCapabilityCodecJpeg, kCapabilityCodecH264, kCapabilityCodecMpeg4};
+    EXPECT_EQ(CCapabilitySaver::CodecListText(stream), "h264,mpeg,jpeg");
+
+    CapabilityHost host;
+    CCapabilitySaver saver(properties, host);
+    stream.resolutions = {{1280, 960, 0}, {640, 480, 15}, {0, 480, 30}};
+    EXPECT_EQ(saver.ResolutionListText(stream), "1280x960:40,640x480:67");
+    EXPECT_EQ(saver.FrameRateText(stream), "");
+
+    stream.frameRates = {25, 5, 10};
+    EXPECT_EQ(saver.ResolutionListText(stream), "1280x960:40,640x480:67");
+    EXPECT_EQ(saver.FrameRateText(stream), "values=200,100,40;default=40");
+    stream.defaultFrameRate = 10;
+    EXPECT_EQ(saver.FrameRateText(stream), "values=200,100,40;default=100");
+    stream.frameRates = {30};
+    stream.defaultFrameRate = 0;
+    EXPECT_EQ(saver.ResolutionListText(stream), "1280x960:33,640x480:67");
+}
+
+TEST(CapabilitySaver, WritesEverythingInTheHostsOrder)
+{
+    HostVersion version(VEXHOST_61_PATH);
+    StoredProperties properties(0);
+    properties.m_vendor = "Maker";
+    properties.m_model = "Cam 1";
+    properties.m_firmware = "";
+    properties.m_cameraCount = 2;
+    properties.m_hasHardware = true;
+    properties.m_inputCount = 4;
+    properties.m_ptzKind = 2;
+    properties.m_ptzCount = 3;
+    properties.m_streamCount = 2;
+    properties.m_audioOutput.m_channelCount = 1;
+    properties.AddCodec(kCapabilityCodecMpeg4, kMainStreamGroup);
+    properties.AddCodec(kCapabilityCodecH264, kMainStreamGroup);
+    properties.AddResolution(640, 480, 0, kMainStreamGroup);
+    properties.SetFrameRates(kMainStreamGroup, 2);
+
+    CapabilityHost host;
+    ASSERT_TRUE(CCapabilitySaver(properties, host).Save());
+    EXPECT_EQ(host.Text(),
+              "device name = \"Maker Cam 1\"\n"
+              "connection 1 = \"10.0.0.7\"\n"
+              "connection 2 = \"8080\"\n"
+              "connection 3 = \"admin\"\n"
+              "connection 4 = \"secret\"\n"
+              "value 8 = 1\n"
+              "value 6 = 1\n"
+              "value 0 = 2\n"
+              "resolution \"640x480\" 640 480 500\n"
+              "frame rate 1 1000\n"
+              "frame rate 1 500\n"
+              "value 5 = 1\n"
+              "value 11 = 0\n"
+              "value 12 = 0\n"
+              "value 2 = 4\n"
+              "value 13 = 3\n"
+              "value 15 = 1\n"
+              "value 17 = 0\n"
+              "value 27 = 1\n"
+              "parameter 120 \"Live Stream: Supported Codecs\" (text, attribute 0) = \"(none)\"\n"
+              "parameter 121 \"Live Stream: Supported Resolutions\" (text, attribute 0) = \"(none)\"\n"
+              "parameter 122 \"Live Stream: Supported Framerates\" (text, attribute 0) = \"(none)\"\n"
+              "parameter 102 \"Audio Output Parameters\" (text, attribute 0) = \"Count=1; IsStereo=0\"\n"
+              "parameter 2 \"Firmware\" (text, attribute 0) = \"(none)\"\n");
+}
+
+TEST(CapabilitySaver, ResolutionsWithoutAnyRateUseTheVideoStandard)
+{
+    for (uint32_t standard : {0u, 1u}) {
+        StoredProperties properties(standard);
+        properties.FillMinimal();
+        properties.m_streams[kMainStreamGroup].frameRates.clear();
+        properties.AddResolution(320, 240, 0, kMainStreamGroup);
+        CapabilityHost host;
+        EXPECT_FALSE(CCapabilitySaver(properties, host).Save());  // no frame rates
+        EXPECT_NE(host.Text().find(standard == 0 ? "resolution \"320x240\" 320 240 40\n"
+                                                 : "resolution \"320x240\" 320 240 33\n"),
+                  std::string::npos)
+            << host.Text();
+    }
+}
+
+TEST(CapabilitySaver, StopsAtTheFirstStepThatFails)
+{
+    {
+        StoredProperties properties;
+        properties.FillMinimal();
+        properties.m_model.clear();
+        CapabilityHost host;
+        EXPECT_FALSE(CCapabilitySaver(properties, host).Save());
+        EXPECT_EQ(host.Text(), "");
+    }
+    {
+        StoredProperties properties;
+        properties.FillMinimal();
+        properties.m_streams[kMainStreamGroup].codecs.clear();
+        CapabilityHost host;
+        EXPECT_FALSE(CCapabilitySaver(properties, host).Save());
+        EXPECT_EQ(host.Text().find("value 0"), std::string::npos);
+        EXPECT_EQ(host.Text().find("frame rate"), std::string::npos);
+    }
+    {
+        StoredProperties properties;
+        properties.FillMinimal();
+        properties.m_cameraCount = 0;
+        CapabilityHost host;
+        EXPECT_FALSE(CCapabilitySaver(properties, host).Save());
+    }
+    StoredProperties properties;
+    properties.FillMinimal();
+    for (int refused = 0; refused < 3; ++refused) {
+        RefusingHost host;
+        host.refuseField = refused == 0;
+        host.refuseFrameRates = refused == 1;
+        host.refuseParameter = refused == 2;
+        EXPECT_FALSE(CCapabilitySaver(properties, host).Save()) << refused;
+    }
+    RefusingHost host;
+    EXPECT_TRUE(CCapabilitySaver(properties, host).Save());
+}

@@ -1,0 +1,1 @@
+int vexhost_stub_version_marker(void) { return 1; }
