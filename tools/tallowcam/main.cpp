@@ -2,12 +2,16 @@
 #include <CLI/CLI.hpp>
 
 #include "DemoCommand.h"
+#include "ProbeCommand.h"
+#include "RecordCommand.h"
 
 int main(int argc, char** argv)
 {
     CLI::App app{"Command-line host for the Tallowcam capture driver"};
     app.require_subcommand(1);
     tallowcam_host::AddDemoCommand(app);
+    tallowcam_host::AddProbeCommand(app);
+    tallowcam_host::AddRecordCommand(app);
     CLI11_PARSE(app, argc, argv);
     return 0;
 }
