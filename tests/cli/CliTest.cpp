@@ -1,0 +1,260 @@
+// End-to-end tests of the tallowcam program against the simulated camera.
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "TransportConfiguration.h"
+#include "ToolRunner.h"
+#include "camsim/Camera.h"
+#include "runtime/Configuration.h"
+#include "support/ScratchDirectory.h"
+
+#if __has_include("channels/H264ChannelRTSP.h")
+#define TALLOWCAM_HAS_VIDEO_CHANNELS 1
+#else
+#define TALLOWCAM_HAS_VIDEO_CHANNELS 0
+#endif
+
+namespace {
+
+using tallowcam_host::Transport;
+using tallowcam_host::TransportConfiguration;
+using tallowcam_test::RunTool;
+using tallowcam_test::ToolRun;
+
+const char* const kPassword = "secret-7";
+
+class CliTest : public ::testing::Test {
+protected:
+    static camsim::CameraOptions DigestCamera()
+    {
+        camsim::CameraOptions options;
+        options.auth.user = "root";
+        options.auth.password = kPassword;
+        options.auth.schemes = {camsim::AuthScheme::Digest};
+        return options;
+    }
+
+    void StartCamera(const camsim::CameraOptions& options = DigestCamera())
+    {
+        m_camera = std::make_unique<camsim::Camera>(options);
+        ASSERT_TRUE(m_camera->Start());
+    }
+
+    std::vector<std::string> CameraArguments(const std::string& password = kPassword) const
+    {
+        return {"127.0.0.1", "--port", std::to_string(m_camera->HttpPort()), "--user", "root", "--password",
+                password};
+    }
+
+    static ToolRun Tool(const std::string& command, std::vector<std::string> arguments)
+    {
+        arguments.insert(arguments.begin(), command);
+        return RunTool(TALLOWCAM_CLI_PATH, arguments);
+    }
+
+    std::unique_ptr<camsim::Camera> m_camera;
+};
+
+TEST_F(CliTest, ProbeJsonCarriesTheCameraAndItsNumberedParameters)
+{
+    StartCamera();
+    const ToolRun run = Tool("probe", [&] {
+        auto arguments = CameraArguments();
+        arguments.push_back("--json");
+        return arguments;
+    }());
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
+    const nlohmann::json json = nlohmann::json::parse(run.out);
+    EXPECT_EQ(json["outcome"], "completed");
+    EXPECT_NE(json["deviceName"].get<std::string>().find("VB-H45"), std::string::npos);
+    EXPECT_EQ(json["capabilities"]["8"]["value"], 1);  // H.264
+    EXPECT_EQ(json["capabilities"]["7"]["value"], 1);  // Motion JPEG
+    EXPECT_EQ(json["parameters"]["2"]["name"], "Firmware");
+    EXPECT_EQ(json["parameters"]["2"]["value"], "Ver. 1.3.0");
+    EXPECT_EQ(json["parameters"]["1"]["kind"], "number");
+    EXPECT_FALSE(json["resolutions"].empty());
+    EXPECT_EQ(run.out.find(kPassword), std::string::npos) << "the password is not printed";
+}
+
+TEST_F(CliTest, ProbePrintsAReadableReport)
+{
+    StartCamera();
+    const ToolRun run = Tool("probe", CameraArguments());
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
+    EXPECT_NE(run.out.find("Camera:       Canon VB-H45"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Codecs:       H.264, Motion JPEG"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("MAC Address"), std::string::npos) << run.out;
+}
+
+TEST_F(CliTest, UnreachableCameraIsNamedAsSuch)
+{
+    StartCamera();
+    const std::vector<std::string> arguments = CameraArguments();
+    m_camera->Stop();  // nothing listens on its port any more
+
+    const ToolRun probe = Tool("probe", arguments);
+    EXPECT_NE(probe.exitStatus, 0);
+    EXPECT_NE(probe.err.find("camera unreachable"), std::string::npos) << probe.err;
+
+    std::vector<std::string> record = arguments;
+    record.insert(record.end(), {"--out", "/dev/null", "--seconds", "1"});
+    const ToolRun recording = Tool("record", record);
+    EXPECT_NE(recording.exitStatus, 0);
+    EXPECT_NE(recording.err.find("camera unreachable"), std::string::npos) << recording.err;
+}
+
+TEST_F(CliTest, ProbeJsonOfAnUnreachableCameraStillParses)
+{
+    StartCamera();
+    std::vector<std::string> arguments = CameraArguments();
+    m_camera->Stop();
+    arguments.push_back("--json");
+    const ToolRun run = Tool("probe", arguments);
+    EXPECT_NE(run.exitStatus, 0);
+    const nlohmann::json json = nlohmann::json::parse(run.out);
+    EXPECT_EQ(json["outcome"], "failed");
+    EXPECT_EQ(json["status"], 2);
+}
+
+TEST_F(CliTest, RefusedCredentialsAreNamedAsSuch)
+{
+    StartCamera();
+    const ToolRun run = Tool("probe", CameraArguments("wrong"));
+    EXPECT_NE(run.exitStatus, 0);
+    EXPECT_NE(run.err.find("bad credentials"), std::string::npos) << run.err;
+}
+
+TEST_F(CliTest, RecordRefusesACodecTheCameraLacks)
+{
+    camsim::CameraOptions options = DigestCamera();
+    options.model.videoList = {"jpg:640x480", "jpg:320x240"};
+    StartCamera(options);
+    korvane::test::ScratchDirectory scratch;
+    const std::string out = scratch.Path() + "never.h264";
+    std::vector<std::string> arguments = CameraArguments();
+    arguments.insert(arguments.end(), {"--codec", "h264", "--seconds", "1", "--out", out});
+    const ToolRun run = Tool("record", arguments);
+    EXPECT_NE(run.exitStatus, 0);
+    EXPECT_NE(run.err.find("unsupported codec"), std::string::npos) << run.err;
+    EXPECT_FALSE(std::filesystem::exists(out));
+}
+
+TEST_F(CliTest, RecordRejectsAnUnknownCodecName)
+{
+    const ToolRun run = Tool("record", {"127.0.0.1", "--codec", "mpeg4", "--out", "/dev/null"});
+    EXPECT_NE(run.exitStatus, 0);
+    EXPECT_NE(run.err.find("--codec"), std::string::npos) << run.err;
+}
+
+// The file written for each transport reads back as that transport in the driver.
+TEST(TransportConfigurationTest, FileGivesTheDriverTheChosenTransport)
+{
+    korvane::test::ScratchDirectory scratch;
+    korvane::DEVICE_INFO device;
+    device.address = "127.0.0.1";
+    struct Expected {
+        Transport transport;
+        uint32_t streamingMode;
+        uint32_t rtpMode;
+    };
+    const Expected cases[] = {{Transport::Udp, korvane::kStreamingUnicast, korvane::kRtpModeDefault},
+                              {Transport::Tcp, korvane::kStreamingUnicast, korvane::kRtpModeOverRtsp},
+                              {Transport::Multicast, korvane::kStreamingMulticastPrimary, korvane::kRtpModeDefault}};
+    for (const Expected& expected : cases) {
+        scratch.WriteFile("Tallowcam.xml", TransportConfiguration::FileContents(expected.transport));
+        EXPECT_EQ(korvane::CConfiguration::GetStreamingMode("Tallowcam", scratch.Path()), expected.streamingMode);
+        EXPECT_EQ(korvane::CConfiguration("Tallowcam", scratch.Path(), device).GetSettings().rtpMode,
+                  expected.rtpMode);
+    }
+}
+
+// Streaming needs the Canon video channels and the simulator's RTSP server,
+// which the driver reaches on port 554 of the camera's address.
+class CliStreamingTest : public CliTest {
+protected:
+    void SetUp() override
+    {
+#if !TALLOWCAM_HAS_VIDEO_CHANNELS
+        GTEST_SKIP() << "the Canon video channels are not built yet: nothing streams";
+#endif
+    }
+
+    // A copy of the program in its own directory: the transport file it
+    // writes beside itself is then this test's alone.
+    std::string CopyOfTool(const korvane::test::ScratchDirectory& scratch) const
+    {
+        const std::string copy = scratch.Path() + "tallowcam";
+        std::filesystem::copy_file(TALLOWCAM_CLI_PATH, copy);
+        return copy;
+    }
+};
+
+TEST_F(CliStreamingTest, DemoRecordsBothStreams)
+{
+    const ToolRun run = Tool("demo", {"--seconds", "1"});
+    ASSERT_EQ(run.exitStatus, 0) << run.out << run.err;
+    EXPECT_NE(run.out.find("Demo finished: both streams recorded"), std::string::npos) << run.out;
+    for (const char* title : {"H.264 recording:\n  frames:", "Motion JPEG recording:\n  frames:"}) {
+        const size_t at = run.out.find(title);
+        ASSERT_NE(at, std::string::npos) << run.out;
+        EXPECT_GT(std::stoul(run.out.substr(at + std::string(title).size())), 0u) << title;
+    }
+    EXPECT_NE(run.out.find("Frames still held by the driver: 0"), std::string::npos) << run.out;
+}
+
+TEST_F(CliStreamingTest, RecordWritesFilesFfprobeDecodes)
+{
+    if (!tallowcam_test::HaveProgram("ffprobe"))
+        GTEST_SKIP() << "ffprobe is not installed";
+    korvane::test::ScratchDirectory scratch;
+    const std::string tool = CopyOfTool(scratch);
+    StartCamera();
+    struct Case {
+        const char* codec;
+        const char* transport;
+        const char* file;
+        const char* ffprobeCodec;
+    };
+    for (const Case& c : {Case{"h264", "udp", "out.h264", "h264"}, Case{"jpeg", "tcp", "out.mjpeg", "mjpeg"}}) {
+        SCOPED_TRACE(c.codec);
+        const std::string out = scratch.Path() + c.file;
+        std::vector<std::string> arguments = CameraArguments();
+        arguments.insert(arguments.begin(), "record");
+        arguments.insert(arguments.end(),
+                         {"--codec", c.codec, "--transport", c.transport, "--seconds", "1", "--out", out});
+        const ToolRun run = RunTool(tool, arguments);
+        ASSERT_EQ(run.exitStatus, 0) << run.out << run.err;
+        EXPECT_FALSE(std::filesystem::exists(scratch.Path() + "Tallowcam.xml")) << "the transport file is removed";
+        const ToolRun probe =
+            RunTool("ffprobe", {"-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries",
+                                "stream=codec_name,nb_read_frames", "-of", "csv=p=0", out});
+        ASSERT_EQ(probe.exitStatus, 0) << probe.err;
+        EXPECT_EQ(probe.out.rfind(std::string(c.ffprobeCodec) + ",", 0), 0u) << probe.out;
+        EXPECT_GT(std::stoul(probe.out.substr(probe.out.find(',') + 1)), 0u) << probe.out;
+    }
+}
+
+TEST_F(CliStreamingTest, RecordPutsBackAnEarlierTransportFile)
+{
+    korvane::test::ScratchDirectory scratch;
+    const std::string tool = CopyOfTool(scratch);
+    const std::string installed = "<Configuration><StreamingMode>unicast</StreamingMode></Configuration>\n";
+    scratch.WriteFile("Tallowcam.xml", installed);
+    StartCamera();
+    std::vector<std::string> arguments = CameraArguments();
+    arguments.insert(arguments.begin(), "record");
+    arguments.insert(arguments.end(), {"--transport", "tcp", "--seconds", "1", "--out", scratch.Path() + "a.h264"});
+    const ToolRun run = RunTool(tool, arguments);
+    EXPECT_EQ(run.exitStatus, 0) << run.out << run.err;
+    std::ifstream in(scratch.Path() + "Tallowcam.xml");
+    const std::string contents((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(contents, installed);
+}
+
+}  // namespace
