@@ -48,7 +48,7 @@ protected:
 
     std::vector<std::string> CameraArguments(const std::string& password = kPassword) const
     {
-        return {"127.0.0.1", "--port", std::to_string(m_camera->HttpPort()), "--user", "root", "--password",
+        return {m_camera->DeviceInfo().address, "--port", std::to_string(m_camera->HttpPort()), "--user", "root", "--password",
                 password};
     }
 
@@ -185,6 +185,15 @@ protected:
 #endif
     }
 
+    // The plug-in connects to RTSP port 554 of the camera's address, so each
+    // test's camera has a loopback address of its own.
+    static camsim::CameraOptions StreamingCamera(int host)
+    {
+        camsim::CameraOptions options = DigestCamera();
+        options.address = "127.0.83." + std::to_string(host);
+        return options;
+    }
+
     // A copy of the program in its own directory: the transport file it
     // writes beside itself is then this test's alone.
     std::string CopyOfTool(const korvane::test::ScratchDirectory& scratch) const
@@ -197,7 +206,7 @@ protected:
 
 TEST_F(CliStreamingTest, DemoRecordsBothStreams)
 {
-    const ToolRun run = Tool("demo", {"--seconds", "1"});
+    const ToolRun run = Tool("demo", {"--address", "127.0.83.1", "--seconds", "1"});
     ASSERT_EQ(run.exitStatus, 0) << run.out << run.err;
     EXPECT_NE(run.out.find("Demo finished: both streams recorded"), std::string::npos) << run.out;
     for (const char* title : {"H.264 recording:\n  frames:", "Motion JPEG recording:\n  frames:"}) {
@@ -214,7 +223,7 @@ TEST_F(CliStreamingTest, RecordWritesFilesFfprobeDecodes)
         GTEST_SKIP() << "ffprobe is not installed";
     korvane::test::ScratchDirectory scratch;
     const std::string tool = CopyOfTool(scratch);
-    StartCamera();
+    StartCamera(StreamingCamera(2));
     struct Case {
         const char* codec;
         const char* transport;
@@ -246,7 +255,7 @@ TEST_F(CliStreamingTest, RecordPutsBackAnEarlierTransportFile)
     const std::string tool = CopyOfTool(scratch);
     const std::string installed = "<Configuration><StreamingMode>unicast</StreamingMode></Configuration>\n";
     scratch.WriteFile("Tallowcam.xml", installed);
-    StartCamera();
+    StartCamera(StreamingCamera(3));
     std::vector<std::string> arguments = CameraArguments();
     arguments.insert(arguments.begin(), "record");
     arguments.insert(arguments.end(), {"--transport", "tcp", "--seconds", "1", "--out", scratch.Path() + "a.h264"});

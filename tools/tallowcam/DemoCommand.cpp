@@ -12,14 +12,15 @@ namespace {
 
 struct DemoOptions {
     std::string plugin = TALLOWCAM_DEFAULT_PLUGIN;
+    std::string address = "127.0.0.1";  // any loopback address: the camera's ports are fixed
     double seconds = 3;
     std::string outputDirectory;  // empty: count frames only
 };
 
-camsim::CameraOptions SimulatedCamera()
+camsim::CameraOptions SimulatedCamera(const std::string& address)
 {
     camsim::CameraOptions options;
-    options.address = "127.0.0.1";
+    options.address = address;
     options.auth.user = "root";
     options.auth.password = "tallowcam-demo";
     options.auth.schemes = {camsim::AuthScheme::Digest};
@@ -41,7 +42,7 @@ int RunDemo(const DemoOptions& options)
     if (!plugin.Load(options.plugin, error))
         return Fail(error);
 
-    const camsim::CameraOptions cameraOptions = SimulatedCamera();
+    const camsim::CameraOptions cameraOptions = SimulatedCamera(options.address);
     camsim::Camera camera(cameraOptions);
     if (!camera.Start())
         return Fail("the simulated camera did not start on " + cameraOptions.address);
@@ -98,6 +99,8 @@ void AddDemoCommand(CLI::App& app)
 {
     auto options = std::make_shared<DemoOptions>();
     CLI::App* demo = app.add_subcommand("demo", "Probe and record the built-in simulated camera");
+    demo->add_option("--address", options->address, "Loopback address of the simulated camera")
+        ->capture_default_str();
     demo->add_option("--seconds", options->seconds, "Seconds of each recording")
         ->check(CLI::PositiveNumber)
         ->capture_default_str();
