@@ -1,5 +1,9 @@
 #include "driver/plugin/TallowcamDriver.h"
 
+#include <new>
+
+#include "channels/H264ChannelRTSP.h"
+#include "channels/JpegChannelRTSP.h"
 #include "clocksync/TimeProvider.h"
 
 namespace korvane {
@@ -58,17 +62,21 @@ bool CTallowcamDriver::CreatePTZDriver()
     return true;
 }
 
-ICameraChannel* CTallowcamDriver::CreateVideoChannel(uint32_t /*channelIndex*/, IFrameSink* sink,
+ICameraChannel* CTallowcamDriver::CreateVideoChannel(uint32_t channelIndex, IFrameSink* sink,
                                                      ChannelSettings* settings)
 {
     if (sink == nullptr || settings == nullptr)
         return nullptr;
     if (settings->codec == kCodecDefault || settings->codec == kCodecDefaultAlt)
         settings->codec = GetDefaultCodec();
-    // The Canon video channels are created here, each given the channel index,
-    // this driver and the sink: kCodecJpeg -> CJpegChannelRTSP, kCodecH264 ->
-    // CH264ChannelRTSP. Every other codec has no channel.
-    return nullptr;
+    switch (settings->codec) {
+    case kCodecJpeg:
+        return new (std::nothrow) CJpegChannelRTSP(channelIndex, this, sink);
+    case kCodecH264:
+        return new (std::nothrow) CH264ChannelRTSP(channelIndex, this, sink);
+    default:
+        return nullptr;
+    }
 }
 
 // The motion channel (CCanonMotionChannel given the channel index, this driver
