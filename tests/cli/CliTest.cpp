@@ -174,56 +174,77 @@ TEST(TransportConfigurationTest, FileGivesTheDriverTheChosenTransport)
     }
 }
 
-// Streaming needs the Canon video channels and the simulator's RTSP server,
-// which the driver reaches on port 554 of the camera's address.
+// Streaming through the plug-in reaches the camera's RTSP server on port 554
+// of 127.0.0.1, so one test runs every streaming case, one camera at a time.
 class CliStreamingTest : public CliTest {
 protected:
-    void SetUp() override
-    {
-#if !TALLOWCAM_HAS_VIDEO_CHANNELS
-        GTEST_SKIP() << "the Canon video channels are not built yet: nothing streams";
-#endif
-    }
-
-    // The plug-in connects to RTSP port 554 of the camera's address, so each
-    // test's camera has a loopback address of its own.
-    static camsim::CameraOptions StreamingCamera(int host)
-    {
-        camsim::CameraOptions options = DigestCamera();
-        options.address = "127.0.83." + std::to_string(host);
-        return options;
-    }
-
     // A copy of the program in its own directory: the transport file it
     // writes beside itself is then this test's alone.
-    std::string CopyOfTool(const korvane::test::ScratchDirectory& scratch) const
+    static std::string CopyOfTool(const korvane::test::ScratchDirectory& scratch)
     {
         const std::string copy = scratch.Path() + "tallowcam";
         std::filesystem::copy_file(TALLOWCAM_CLI_PATH, copy);
         return copy;
     }
+
+    static std::string ReadText(const std::string& path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    }
+
+    void ExpectDemoRecordsBothStreams()
+    {
+        const ToolRun run = Tool("demo", {"--seconds", "1"});
+        ASSERT_EQ(run.exitStatus, 0) << run.out << run.err;
+        EXPECT_NE(run.out.find("Demo finished: both streams recorded"), std::string::npos) << run.out;
+        for (const char* title : {"H.264 recording:\n  frames:", "Motion JPEG recording:\n  frames:"}) {
+            const size_t at = run.out.find(title);
+            ASSERT_NE(at, std::string::npos) << run.out;
+            EXPECT_GT(std::stoul(run.out.substr(at + std::string(title).size())), 0u) << title;
+        }
+        EXPECT_NE(run.out.find("Frames still held by the driver: 0"), std::string::npos) << run.out;
+    }
+
+    ToolRun Record(const std::string& tool, const std::string& codec, const std::string& transport,
+                   const std::string& out)
+    {
+        std::vector<std::string> arguments = CameraArguments();
+        arguments.insert(arguments.begin(), "record");
+        arguments.insert(arguments.end(),
+                         {"--codec", codec, "--transport", transport, "--seconds", "1", "--out", out});
+        return RunTool(tool, arguments);
+    }
+
+    static void ExpectFfprobeDecodes(const std::string& path, const std::string& codec)
+    {
+        const ToolRun probe =
+            RunTool("ffprobe", {"-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries",
+                                "stream=codec_name,nb_read_frames", "-of", "csv=p=0", path});
+        ASSERT_EQ(probe.exitStatus, 0) << probe.err;
+        EXPECT_EQ(probe.out.rfind(codec + ",", 0), 0u) << probe.out;
+        EXPECT_GT(std::stoul(probe.out.substr(probe.out.find(',') + 1)), 0u) << probe.out;
+    }
 };
 
-TEST_F(CliStreamingTest, DemoRecordsBothStreams)
+TEST_F(CliStreamingTest, DemoAndRecordingsOverEachTransport)
 {
-    const ToolRun run = Tool("demo", {"--address", "127.0.83.1", "--seconds", "1"});
-    ASSERT_EQ(run.exitStatus, 0) << run.out << run.err;
-    EXPECT_NE(run.out.find("Demo finished: both streams recorded"), std::string::npos) << run.out;
-    for (const char* title : {"H.264 recording:\n  frames:", "Motion JPEG recording:\n  frames:"}) {
-        const size_t at = run.out.find(title);
-        ASSERT_NE(at, std::string::npos) << run.out;
-        EXPECT_GT(std::stoul(run.out.substr(at + std::string(title).size())), 0u) << title;
+#if !TALLOWCAM_HAS_VIDEO_CHANNELS
+    GTEST_SKIP() << "the Canon video channels are not built yet: nothing streams";
+#endif
+    {
+        SCOPED_TRACE("demo");
+        ExpectDemoRecordsBothStreams();
     }
-    EXPECT_NE(run.out.find("Frames still held by the driver: 0"), std::string::npos) << run.out;
-}
 
-TEST_F(CliStreamingTest, RecordWritesFilesFfprobeDecodes)
-{
-    if (!tallowcam_test::HaveProgram("ffprobe"))
-        GTEST_SKIP() << "ffprobe is not installed";
     korvane::test::ScratchDirectory scratch;
     const std::string tool = CopyOfTool(scratch);
-    StartCamera(StreamingCamera(2));
+    const std::string configuration = scratch.Path() + "Tallowcam.xml";
+    camsim::CameraOptions options = DigestCamera();
+    options.rtspPort = 554;
+    StartCamera(options);
+    const bool haveFfprobe = tallowcam_test::HaveProgram("ffprobe");
+
     struct Case {
         const char* codec;
         const char* transport;
@@ -231,39 +252,22 @@ TEST_F(CliStreamingTest, RecordWritesFilesFfprobeDecodes)
         const char* ffprobeCodec;
     };
     for (const Case& c : {Case{"h264", "udp", "out.h264", "h264"}, Case{"jpeg", "tcp", "out.mjpeg", "mjpeg"}}) {
-        SCOPED_TRACE(c.codec);
-        const std::string out = scratch.Path() + c.file;
-        std::vector<std::string> arguments = CameraArguments();
-        arguments.insert(arguments.begin(), "record");
-        arguments.insert(arguments.end(),
-                         {"--codec", c.codec, "--transport", c.transport, "--seconds", "1", "--out", out});
-        const ToolRun run = RunTool(tool, arguments);
+        SCOPED_TRACE(std::string(c.codec) + " over " + c.transport);
+        const ToolRun run = Record(tool, c.codec, c.transport, scratch.Path() + c.file);
         ASSERT_EQ(run.exitStatus, 0) << run.out << run.err;
-        EXPECT_FALSE(std::filesystem::exists(scratch.Path() + "Tallowcam.xml")) << "the transport file is removed";
-        const ToolRun probe =
-            RunTool("ffprobe", {"-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries",
-                                "stream=codec_name,nb_read_frames", "-of", "csv=p=0", out});
-        ASSERT_EQ(probe.exitStatus, 0) << probe.err;
-        EXPECT_EQ(probe.out.rfind(std::string(c.ffprobeCodec) + ",", 0), 0u) << probe.out;
-        EXPECT_GT(std::stoul(probe.out.substr(probe.out.find(',') + 1)), 0u) << probe.out;
+        EXPECT_FALSE(std::filesystem::exists(configuration)) << "the tool removes the transport file it wrote";
+        if (haveFfprobe)
+            ExpectFfprobeDecodes(scratch.Path() + c.file, c.ffprobeCodec);
     }
-}
 
-TEST_F(CliStreamingTest, RecordPutsBackAnEarlierTransportFile)
-{
-    korvane::test::ScratchDirectory scratch;
-    const std::string tool = CopyOfTool(scratch);
+    // An installed configuration comes back after a recording with another transport.
     const std::string installed = "<Configuration><StreamingMode>unicast</StreamingMode></Configuration>\n";
     scratch.WriteFile("Tallowcam.xml", installed);
-    StartCamera(StreamingCamera(3));
-    std::vector<std::string> arguments = CameraArguments();
-    arguments.insert(arguments.begin(), "record");
-    arguments.insert(arguments.end(), {"--transport", "tcp", "--seconds", "1", "--out", scratch.Path() + "a.h264"});
-    const ToolRun run = RunTool(tool, arguments);
+    const ToolRun run = Record(tool, "h264", "tcp", scratch.Path() + "again.h264");
     EXPECT_EQ(run.exitStatus, 0) << run.out << run.err;
-    std::ifstream in(scratch.Path() + "Tallowcam.xml");
-    const std::string contents((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(contents, installed);
+    EXPECT_EQ(ReadText(configuration), installed);
+    if (!haveFfprobe)
+        GTEST_SKIP() << "ffprobe is not installed: the files were not decoded";
 }
 
 }  // namespace

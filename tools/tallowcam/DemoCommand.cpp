@@ -1,5 +1,6 @@
 #include "DemoCommand.h"
 
+#include <filesystem>
 #include <memory>
 
 #include "CommandSupport.h"
@@ -12,15 +13,15 @@ namespace {
 
 struct DemoOptions {
     std::string plugin = TALLOWCAM_DEFAULT_PLUGIN;
-    std::string address = "127.0.0.1";  // any loopback address: the camera's ports are fixed
     double seconds = 3;
     std::string outputDirectory;  // empty: count frames only
 };
 
-camsim::CameraOptions SimulatedCamera(const std::string& address)
+camsim::CameraOptions SimulatedCamera()
 {
     camsim::CameraOptions options;
-    options.address = address;
+    options.address = "127.0.0.1";
+    options.rtspPort = 554;  // where the driver looks for a camera's RTSP server
     options.auth.user = "root";
     options.auth.password = "tallowcam-demo";
     options.auth.schemes = {camsim::AuthScheme::Digest};
@@ -41,11 +42,16 @@ int RunDemo(const DemoOptions& options)
     std::string error;
     if (!plugin.Load(options.plugin, error))
         return Fail(error);
+    std::error_code directoryError;
+    if (!options.outputDirectory.empty() &&
+        !std::filesystem::create_directories(options.outputDirectory, directoryError) && directoryError)
+        return Fail("cannot create " + options.outputDirectory + ": " + directoryError.message());
 
-    const camsim::CameraOptions cameraOptions = SimulatedCamera(options.address);
+    const camsim::CameraOptions cameraOptions = SimulatedCamera();
     camsim::Camera camera(cameraOptions);
     if (!camera.Start())
-        return Fail("the simulated camera did not start on " + cameraOptions.address);
+        return Fail("the simulated camera did not start on " + cameraOptions.address +
+                    " (it needs RTSP port 554: is another program using it?)");
     const CameraConnection connection{cameraOptions.address, camera.HttpPort(), cameraOptions.auth.user,
                                       cameraOptions.auth.password};
     std::printf("Simulated camera %s on %s:%u\n\n", cameraOptions.model.model.c_str(), connection.address.c_str(),
@@ -99,8 +105,6 @@ void AddDemoCommand(CLI::App& app)
 {
     auto options = std::make_shared<DemoOptions>();
     CLI::App* demo = app.add_subcommand("demo", "Probe and record the built-in simulated camera");
-    demo->add_option("--address", options->address, "Loopback address of the simulated camera")
-        ->capture_default_str();
     demo->add_option("--seconds", options->seconds, "Seconds of each recording")
         ->check(CLI::PositiveNumber)
         ->capture_default_str();
