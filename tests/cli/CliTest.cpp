@@ -206,13 +206,13 @@ protected:
         EXPECT_NE(run.out.find("Frames still held by the driver: 0"), std::string::npos) << run.out;
     }
 
-    ToolRun Record(const std::string& tool, const std::string& codec, const std::string& transport,
-                   const std::string& out)
+    ToolRun Record(const std::string& tool, const std::string& codec, const std::string& stream,
+                   const std::string& transport, const std::string& out)
     {
         std::vector<std::string> arguments = CameraArguments();
         arguments.insert(arguments.begin(), "record");
-        arguments.insert(arguments.end(),
-                         {"--codec", codec, "--transport", transport, "--seconds", "1", "--out", out});
+        arguments.insert(arguments.end(), {"--codec", codec, "--stream", stream, "--transport", transport,
+                                           "--seconds", "1", "--out", out});
         return RunTool(tool, arguments);
     }
 
@@ -247,13 +247,16 @@ TEST_F(CliStreamingTest, DemoAndRecordingsOverEachTransport)
 
     struct Case {
         const char* codec;
+        const char* stream;
         const char* transport;
         const char* file;
         const char* ffprobeCodec;
     };
-    for (const Case& c : {Case{"h264", "udp", "out.h264", "h264"}, Case{"jpeg", "tcp", "out.mjpeg", "mjpeg"}}) {
-        SCOPED_TRACE(std::string(c.codec) + " over " + c.transport);
-        const ToolRun run = Record(tool, c.codec, c.transport, scratch.Path() + c.file);
+    // The main stream goes through StartChannel, the others through StartStream.
+    for (const Case& c : {Case{"h264", "rec", "udp", "out.h264", "h264"},
+                          Case{"jpeg", "live", "tcp", "out.mjpeg", "mjpeg"}}) {
+        SCOPED_TRACE(std::string(c.codec) + " " + c.stream + " over " + c.transport);
+        const ToolRun run = Record(tool, c.codec, c.stream, c.transport, scratch.Path() + c.file);
         ASSERT_EQ(run.exitStatus, 0) << run.out << run.err;
         EXPECT_FALSE(std::filesystem::exists(configuration)) << "the tool removes the transport file it wrote";
         if (haveFfprobe)
@@ -263,7 +266,7 @@ TEST_F(CliStreamingTest, DemoAndRecordingsOverEachTransport)
     // An installed configuration comes back after a recording with another transport.
     const std::string installed = "<Configuration><StreamingMode>unicast</StreamingMode></Configuration>\n";
     scratch.WriteFile("Tallowcam.xml", installed);
-    const ToolRun run = Record(tool, "h264", "tcp", scratch.Path() + "again.h264");
+    const ToolRun run = Record(tool, "h264", "rec", "tcp", scratch.Path() + "again.h264");
     EXPECT_EQ(run.exitStatus, 0) << run.out << run.err;
     EXPECT_EQ(ReadText(configuration), installed);
     if (!haveFfprobe)
