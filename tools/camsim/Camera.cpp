@@ -1,13 +1,32 @@
 #include "camsim/Camera.h"
 
+#include "platform/UdpSocket.h"
+
 namespace camsim {
+
+namespace {
+
+uint16_t FreeUdpPort()
+{
+    korvane::platform::UdpSocket socket;
+    return socket.Create() && socket.Bind(0) ? socket.LocalPort() : 0;
+}
+
+}  // namespace
 
 Camera::Camera(const CameraOptions& options)
     : m_options(options),
       m_model(options.model),
       m_api(m_model),
-      m_http([this](const RecordedRequest& request) { return Handle(request); }, m_httpLog, m_auth)
+      m_http([this](const RecordedRequest& request) { return Handle(request); }, m_httpLog, m_auth),
+      m_streams(m_model, m_onvif)
 {
+    m_rtsp.Options().port = options.rtspPort;
+    m_rtsp.Options().userName = options.auth.user;
+    m_rtsp.Options().password = options.auth.password;
+    m_rtsp.Options().resolveStream = [this](const std::string& path, RtspStreamPlan& plan) {
+        return m_streams.Resolve(path, plan);
+    };
     m_auth.Configure(options.auth);
     m_onvif.SetCredentials(options.auth.user, options.auth.password);
 }
@@ -30,10 +49,18 @@ bool Camera::Start()
         return false;
     m_onvif.SetBaseAddress((m_options.tls ? "https://" : "http://") + m_options.address + ":" +
                            std::to_string(m_http.Port()));
-    return true;
+    m_streams.SetMulticastPort(m_options.multicastPort != 0 ? m_options.multicastPort : FreeUdpPort());
+    if (m_rtsp.Start())
+        return true;
+    m_http.Stop();
+    return false;
 }
 
-void Camera::Stop() { m_http.Stop(); }
+void Camera::Stop()
+{
+    m_rtsp.Stop();
+    m_http.Stop();
+}
 
 korvane::DEVICE_INFO Camera::DeviceInfo() const
 {

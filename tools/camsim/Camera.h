@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "camsim/CameraStreams.h"
 #include "camsim/http/Authenticator.h"
 #include "camsim/http/CameraHttpApi.h"
 #include "camsim/http/HttpServer.h"
@@ -10,6 +11,7 @@
 #include "camsim/model/CameraModel.h"
 #include "camsim/onvif/OnvifService.h"
 #include "camsim/ptz/PtzState.h"
+#include "camsim/rtsp/RtspServer.h"
 #include "driver/DeviceInfo.h"
 
 namespace camsim {
@@ -18,6 +20,8 @@ struct CameraOptions {
     std::string address = "127.0.0.1";
     uint16_t httpPort = 0;  // 0: a free port
     bool tls = false;       // HTTPS instead of HTTP
+    uint16_t rtspPort = 0;  // 0: a free port (cameras listen on 554)
+    uint16_t multicastPort = 0;  // first port of the H.264 multicast streams; 0: a free one
     CameraConfig model;
     AuthConfig auth;
 };
@@ -33,6 +37,7 @@ public:
     void Stop();
 
     uint16_t HttpPort() const { return m_http.Port(); }
+    uint16_t RtspPort() const { return m_rtsp.Port(); }
     // The connection record a driver uses for this camera (address, HTTP port, credentials).
     korvane::DEVICE_INFO DeviceInfo() const;
     // The audio switches and uploads.
@@ -44,6 +49,10 @@ public:
     Authenticator& Auth() { return m_auth; }
     HttpServer& Http() { return m_http; }
     COnvifService& Onvif() { return m_onvif; }
+    // The RTSP server: its recorder and faults. The streams follow the model's
+    // settings and the ONVIF encoder configurations (CameraStreams).
+    RtspServer& Rtsp() { return m_rtsp; }
+    CameraStreams& Streams() { return m_streams; }
 
 private:
     // ONVIF posts go to the ONVIF services, everything else to the camera's own interface.
@@ -57,6 +66,8 @@ private:
     CameraHttpApi m_api;
     COnvifService m_onvif;
     HttpServer m_http;
+    CameraStreams m_streams;
+    RtspServer m_rtsp;
 };
 
 }  // namespace camsim

@@ -23,8 +23,18 @@ void ConsoleLogSink::OnDebugInfo(korvane::ipcapture::CDebugInfoIf* info)
 {
     const char* text = info->GetText();
     std::lock_guard<std::mutex> guard(m_mutex);
-    std::printf("[%s] %s\n", LevelName(info->GetLevel()), text != nullptr ? text : "");
-    std::fflush(stdout);
+    if (info->GetLevel() == 1)
+        m_lastError = text != nullptr ? text : "";
+    if (m_printLines) {
+        std::fprintf(stderr, "[%s] %s\n", LevelName(info->GetLevel()), text != nullptr ? text : "");
+        std::fflush(stderr);
+    }
+}
+
+std::string ConsoleLogSink::LastError() const
+{
+    std::lock_guard<std::mutex> guard(m_mutex);
+    return m_lastError;
 }
 
 }  // namespace tallowcam_host

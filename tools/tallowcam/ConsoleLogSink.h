@@ -1,6 +1,8 @@
 #pragma once
-// Prints every log line the driver sends, with its level.
+// Prints every log line the driver sends, with its level, on standard error,
+// and keeps the last error line for the failure message.
 #include <mutex>
+#include <string>
 
 #include "tallowcam/HostInterfaces.h"
 
@@ -8,10 +10,16 @@ namespace tallowcam_host {
 
 class ConsoleLogSink : public korvane::ipcapture::IDebugInfoSink {
 public:
+    explicit ConsoleLogSink(bool printLines = true) : m_printLines(printLines) {}
+
     void OnDebugInfo(korvane::ipcapture::CDebugInfoIf* info) override;
 
+    std::string LastError() const;
+
 private:
-    std::mutex m_mutex;  // lines come from every driver thread
+    const bool m_printLines;
+    mutable std::mutex m_mutex;  // lines come from every driver thread
+    std::string m_lastError;
 };
 
 }  // namespace tallowcam_host

@@ -1,12 +1,11 @@
 #include "DemoCommand.h"
 
-#include <cstdio>
+#include <filesystem>
 #include <memory>
-#include <string>
 
-#include "ConsoleLogSink.h"
-#include "HostParameters.h"
-#include "PluginLibrary.h"
+#include "CommandSupport.h"
+#include "ReportPrinter.h"
+#include "camsim/Camera.h"
 
 namespace tallowcam_host {
 
@@ -14,44 +13,90 @@ namespace {
 
 struct DemoOptions {
     std::string plugin = TALLOWCAM_DEFAULT_PLUGIN;
-    CameraSettings camera;
-    std::string firmware = "Ver. 1.0.0";
+    double seconds = 3;
+    std::string outputDirectory;  // empty: count frames only
 };
+
+camsim::CameraOptions SimulatedCamera()
+{
+    camsim::CameraOptions options;
+    options.address = "127.0.0.1";
+    options.rtspPort = 554;  // where the driver looks for a camera's RTSP server
+    options.auth.user = "root";
+    options.auth.password = "tallowcam-demo";
+    options.auth.schemes = {camsim::AuthScheme::Digest};
+    return options;
+}
+
+std::string OutputPath(const DemoOptions& options, const char* fileName)
+{
+    if (options.outputDirectory.empty())
+        return {};
+    const bool slash = options.outputDirectory.back() == '/';
+    return options.outputDirectory + (slash ? "" : "/") + fileName;
+}
 
 int RunDemo(const DemoOptions& options)
 {
     PluginLibrary plugin;
     std::string error;
-    if (!plugin.Load(options.plugin, error)) {
-        std::fprintf(stderr, "tallowcam: %s\n", error.c_str());
-        return 1;
-    }
-    PluginLibrary::DriverPtr driver = plugin.CreateDriver();
-    if (driver == nullptr) {
-        std::fprintf(stderr, "tallowcam: the plug-in created no driver\n");
-        return 1;
-    }
+    if (!plugin.Load(options.plugin, error))
+        return Fail(error);
+    std::error_code directoryError;
+    if (!options.outputDirectory.empty() &&
+        !std::filesystem::create_directories(options.outputDirectory, directoryError) && directoryError)
+        return Fail("cannot create " + options.outputDirectory + ": " + directoryError.message());
 
-    CameraSettings camera = options.camera;
-    camera.parameters[1] = "0";  // 25 frames per second camera
-    camera.parameters[2] = options.firmware.empty() ? "(none)" : options.firmware;
-    HostParameters parameters(camera);
+    const camsim::CameraOptions cameraOptions = SimulatedCamera();
+    camsim::Camera camera(cameraOptions);
+    if (!camera.Start())
+        return Fail("the simulated camera did not start on " + cameraOptions.address +
+                    " (it needs RTSP port 554: is another program using it?)");
+    const CameraConnection connection{cameraOptions.address, camera.HttpPort(), cameraOptions.auth.user,
+                                      cameraOptions.auth.password};
+    std::printf("Simulated camera %s on %s:%u\n\n", cameraOptions.model.model.c_str(), connection.address.c_str(),
+                static_cast<unsigned>(connection.port));
+
+    std::printf("== Capability query\n");
+    const CapabilityReport report = RunCapabilityQuery(plugin, connection, kProbeTimeoutMs);
+    if (report.outcome != ProbeOutcome::Completed)
+        return Fail(DescribeFailure(report, connection));
+    PrintReport(report, stdout);
+    std::fflush(stdout);
+
     ConsoleLogSink logSink;
+    DriverSession session(plugin, logSink);
+    if (!session.Open(SettingsFromReport(report, connection), error))
+        return Fail(error);
 
-    std::printf("Opening a driver for %s:%u\n", camera.address.c_str(), static_cast<unsigned>(camera.port));
-    const bool opened = driver->Open(&logSink, nullptr, &parameters);
-    if (opened) {
-        korvane::ipcapture::IIPVideoCaptureEx2* video = driver->GetVideoCaptureEx2();
-        std::printf("Driver opened: %u video channel(s), audio input %s, audio output %s\n",
-                    video != nullptr ? video->GetChannelCount() : 0u, driver->GetAudioCapture() ? "yes" : "no",
-                    driver->GetAudioSender() ? "yes" : "no");
-    } else {
-        std::fprintf(stderr, "tallowcam: the driver did not open\n");
+    struct Recording {
+        const char* title;
+        uint32_t codec;
+        const char* fileName;
+    };
+    const Recording recordings[] = {{"H.264 recording", kCodecH264, "demo.h264"},
+                                    {"Motion JPEG recording", kCodecMotionJpeg, "demo.mjpeg"}};
+    bool allOk = true;
+    for (const Recording& recording : recordings) {
+        RecordingPlan plan;
+        plan.stream.codec = recording.codec;
+        plan.seconds = options.seconds;
+        plan.outputPath = OutputPath(options, recording.fileName);
+        std::printf("\n== %s, %.1f s\n", recording.title, options.seconds);
+        std::fflush(stdout);
+        const RecordingResult result = session.Record(plan, PrintProgress);
+        EndProgress();
+        PrintRecordingSummary(recording.title, result, stdout);
+        if (!plan.outputPath.empty() && result.ok)
+            std::printf("  file:           %s\n", plan.outputPath.c_str());
+        allOk = allOk && result.ok;
     }
-    driver->Close();
-    driver.reset();
-    std::printf("Driver closed and deleted\n");
-    return opened ? 0 : 1;
+    session.Close();
+    std::printf("\nFrames still held by the driver: %lld\n", static_cast<long long>(session.OutstandingFrames()));
+    if (!allOk)
+        return Fail("the demo did not record both streams; see the summaries above");
+    std::printf("Demo finished: both streams recorded\n");
+    return 0;
 }
 
 }  // namespace
@@ -59,17 +104,14 @@ int RunDemo(const DemoOptions& options)
 void AddDemoCommand(CLI::App& app)
 {
     auto options = std::make_shared<DemoOptions>();
-    CLI::App* demo = app.add_subcommand("demo", "Open and close one driver with example camera parameters");
-    demo->add_option("--plugin", options->plugin, "Driver plug-in library")->capture_default_str();
-    demo->add_option("--address", options->camera.address, "Camera address")->capture_default_str();
-    demo->add_option("--port", options->camera.port, "Camera HTTP port")->capture_default_str();
-    demo->add_option("--user", options->camera.userName, "Camera user name")->capture_default_str();
-    demo->add_option("--password", options->camera.password, "Camera password");
-    demo->add_option("--model", options->camera.model, "Camera model name")->capture_default_str();
-    demo->add_option("--firmware", options->firmware, "Camera firmware text")->capture_default_str();
+    CLI::App* demo = app.add_subcommand("demo", "Probe and record the built-in simulated camera");
+    demo->add_option("--seconds", options->seconds, "Seconds of each recording")
+        ->check(CLI::PositiveNumber)
+        ->capture_default_str();
+    demo->add_option("--out-dir", options->outputDirectory, "Also write demo.h264 and demo.mjpeg here");
+    AddPluginOption(*demo, options->plugin);
     demo->callback([options] {
-        const int status = RunDemo(*options);
-        if (status != 0)
+        if (const int status = RunDemo(*options); status != 0)
             throw CLI::RuntimeError(status);
     });
 }

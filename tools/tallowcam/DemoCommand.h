@@ -1,6 +1,6 @@
 #pragma once
-// "tallowcam demo": creates, opens, closes and deletes one driver and prints
-// what it logs.
+// "tallowcam demo": starts the built-in simulated camera on loopback, runs the
+// capability query and records a few seconds of H.264 and of Motion JPEG.
 #include <CLI/CLI.hpp>
 
 namespace tallowcam_host {

@@ -4,6 +4,8 @@
 #include "AudioCommand.h"
 #include "DemoCommand.h"
 #include "PtzCommand.h"
+#include "ProbeCommand.h"
+#include "RecordCommand.h"
 
 int main(int argc, char** argv)
 {
@@ -12,6 +14,8 @@ int main(int argc, char** argv)
     tallowcam_host::AddDemoCommand(app);
     tallowcam_host::AddAudioCommand(app);
     tallowcam_host::AddPtzCommand(app);
+    tallowcam_host::AddProbeCommand(app);
+    tallowcam_host::AddRecordCommand(app);
     CLI11_PARSE(app, argc, argv);
     return 0;
 }

@@ -2,8 +2,13 @@
 
 #include <new>
 
+<<<<<<< HEAD
 #include "audio/AudioCaptureChannel.h"
 #include "audio/AudioOutputChannel.h"
+=======
+#include "channels/H264ChannelRTSP.h"
+#include "channels/JpegChannelRTSP.h"
+>>>>>>> cli
 #include "clocksync/TimeProvider.h"
 #include "ptz/CanonPTZHandler.h"
 
@@ -64,17 +69,21 @@ bool CTallowcamDriver::CreatePTZDriver()
     return m_ptzHandler != nullptr;
 }
 
-ICameraChannel* CTallowcamDriver::CreateVideoChannel(uint32_t /*channelIndex*/, IFrameSink* sink,
+ICameraChannel* CTallowcamDriver::CreateVideoChannel(uint32_t channelIndex, IFrameSink* sink,
                                                      ChannelSettings* settings)
 {
     if (sink == nullptr || settings == nullptr)
         return nullptr;
     if (settings->codec == kCodecDefault || settings->codec == kCodecDefaultAlt)
         settings->codec = GetDefaultCodec();
-    // The Canon video channels are created here, each given the channel index,
-    // this driver and the sink: kCodecJpeg -> CJpegChannelRTSP, kCodecH264 ->
-    // CH264ChannelRTSP. Every other codec has no channel.
-    return nullptr;
+    switch (settings->codec) {
+    case kCodecJpeg:
+        return new (std::nothrow) CJpegChannelRTSP(channelIndex, this, sink);
+    case kCodecH264:
+        return new (std::nothrow) CH264ChannelRTSP(channelIndex, this, sink);
+    default:
+        return nullptr;
+    }
 }
 
 // The motion channel (CCanonMotionChannel given the channel index, this driver

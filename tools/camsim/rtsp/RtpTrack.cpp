@@ -37,6 +37,8 @@ void RtpTrack::SendFrame(RtspFaults& faults, RtspRecorder& recorder)
         ++m_sequence;
         SendPacket(std::move(packet), faults, recorder);
     }
+    if (m_framePeriodMs != 0)
+        step = m_source->ClockRate() / 1000 * m_framePeriodMs;
     m_timestamp += step;
 }
 

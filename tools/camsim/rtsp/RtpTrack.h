@@ -36,6 +36,9 @@ public:
     RtpTrack(std::unique_ptr<IMediaSource> source, uint32_t ssrc);
 
     IMediaSource& Source() { return *m_source; }
+    // 0: the source's own period.
+    void SetFramePeriodMs(uint32_t periodMs) { m_framePeriodMs = periodMs; }
+    uint32_t FramePeriodMs() const { return m_framePeriodMs != 0 ? m_framePeriodMs : m_source->FramePeriodMs(); }
     void SetTransport(std::unique_ptr<IRtpTransport> transport) { m_transport = std::move(transport); }
     bool HasTransport() const { return m_transport != nullptr; }
     uint16_t NextSequence() const { return m_sequence; }
@@ -53,6 +56,7 @@ private:
     std::unique_ptr<IMediaSource> m_source;
     std::unique_ptr<IRtpTransport> m_transport;
     uint32_t m_ssrc;
+    uint32_t m_framePeriodMs = 0;
     uint16_t m_sequence;
     uint32_t m_timestamp;
     uint32_t m_packetCount = 0;  // counted for drop faults and sender reports

@@ -57,10 +57,12 @@ RtspConnection::RtspConnection(korvane::platform::TcpSocket socket, const RtspSe
     : m_socket(std::move(socket)), m_options(options), m_baseUrl(std::move(baseUrl)), m_faults(faults),
       m_recorder(recorder)
 {
-    uint32_t ssrc = 0x10203040;
+    RtspStreamPlan plan;
     for (MediaCodec codec : m_options.tracks)
-        if (auto source = OpenMediaSource(codec))
-            m_tracks.push_back(std::make_unique<RtpTrack>(std::move(source), ssrc++));
+        plan.tracks.push_back(RtspTrackPlan{codec, MediaSourceOptions(), 0});
+    plan.multicastGroup = m_options.multicastGroup;
+    plan.multicastPort = m_options.multicastPort;
+    UsePlan(plan);
     m_socket.SetReceiveTimeout(kPollMs);
     m_socket.SetSendTimeout(1000);
 }
@@ -88,6 +90,34 @@ void RtspConnection::Close()
         m_reader.join();
     if (m_streamer.joinable())
         m_streamer.join();
+}
+
+void RtspConnection::UsePlan(const RtspStreamPlan& plan)
+{
+    std::lock_guard<std::mutex> lock(m_tracksMutex);
+    m_tracks.clear();
+    uint32_t ssrc = 0x10203040;
+    for (const RtspTrackPlan& track : plan.tracks) {
+        if (auto source = OpenMediaSource(track.codec, track.media)) {
+            m_tracks.push_back(std::make_unique<RtpTrack>(std::move(source), ssrc++));
+            m_tracks.back()->SetFramePeriodMs(track.framePeriodMs);
+        }
+    }
+    m_multicastGroup = plan.multicastGroup;
+    m_multicastPort = plan.multicastPort;
+}
+
+bool RtspConnection::ResolveStream(const std::string& url)
+{
+    if (!m_options.resolveStream)
+        return true;
+    const size_t authority = url.find("://");
+    const size_t slash = url.find('/', authority == std::string::npos ? 0 : authority + 3);
+    RtspStreamPlan plan;
+    if (slash == std::string::npos || !m_options.resolveStream(url.substr(slash + 1), plan))
+        return false;
+    UsePlan(plan);
+    return true;
 }
 
 void RtspConnection::SendBye()
@@ -173,6 +203,8 @@ void RtspConnection::Handle(const RtspRequest& request)
             return Reply(cseq, "454 Session Not Found");
         Reply(cseq, "200 OK", "Public: DESCRIBE, SETUP, TEARDOWN, PLAY, PAUSE, OPTIONS\r\n");
     } else if (method == "DESCRIBE") {
+        if (!ResolveStream(request.url))
+            return Reply(cseq, "404 Not Found");
         const std::string body = Description();
         const std::string base = m_options.sendContentBase ? "Content-Base: " + m_baseUrl + "\r\n" : "";
         Reply(cseq, "200 OK", base + "Content-Type: application/sdp\r\n" + FormatString("Content-Length: %zu\r\n", body.size()),
@@ -227,13 +259,13 @@ void RtspConnection::HandleSetup(const RtspRequest& request, const std::string& 
             [this](uint8_t channel, const std::vector<uint8_t>& payload) { SendFrame(channel, payload); },
             static_cast<uint8_t>(first), static_cast<uint8_t>(second));
         answer = FormatString("RTP/AVP/TCP;unicast;interleaved=%u-%u", first, second);
-    } else if (transport.find(";multicast") != std::string::npos && !m_options.multicastGroup.empty()) {
-        const uint16_t port = static_cast<uint16_t>(m_options.multicastPort + 2 * (index - 1));
-        auto udp = std::make_unique<UdpRtpTransport>(korvane::platform::ParseIPv4(m_options.multicastGroup), port,
+    } else if (transport.find(";multicast") != std::string::npos && !m_multicastGroup.empty()) {
+        const uint16_t port = static_cast<uint16_t>(m_multicastPort + 2 * (index - 1));
+        auto udp = std::make_unique<UdpRtpTransport>(korvane::platform::ParseIPv4(m_multicastGroup), port,
                                                      static_cast<uint16_t>(port + 1));
         if (!udp->Open())
             return Reply(cseq, "500 Internal Server Error");
-        answer = FormatString("RTP/AVP;multicast;destination=%s;port=%u-%u;ttl=1", m_options.multicastGroup.c_str(),
+        answer = FormatString("RTP/AVP;multicast;destination=%s;port=%u-%u;ttl=1", m_multicastGroup.c_str(),
                               port, port + 1u);
         chosen = std::move(udp);
     } else if (ParsePortPair(HeaderParameter(transport, "client_port"), first, second)) {
@@ -297,18 +329,18 @@ bool RtspConnection::SessionMatches(const RtspRequest& request, bool required) c
 
 std::string RtspConnection::Description()
 {
-    const bool multicast = !m_options.multicastGroup.empty();
+    std::lock_guard<std::mutex> lock(m_tracksMutex);
+    const bool multicast = !m_multicastGroup.empty();
     std::string sdp = "v=0\r\no=- 1 1 IN IP4 127.0.0.1\r\ns=camsim\r\nt=0 0\r\na=control:*\r\n";
     if (!multicast)
         sdp += "c=IN IP4 0.0.0.0\r\n";
-    std::lock_guard<std::mutex> lock(m_tracksMutex);
     for (size_t i = 0; i < m_tracks.size(); ++i) {
         IMediaSource& source = m_tracks[i]->Source();
         const unsigned type = source.PayloadType();
-        const unsigned port = multicast ? m_options.multicastPort + 2u * static_cast<unsigned>(i) : 0u;
+        const unsigned port = multicast ? m_multicastPort + 2u * static_cast<unsigned>(i) : 0u;
         sdp += FormatString("m=%s %u RTP/AVP %u\r\n", source.MediaType().c_str(), port, type);
         if (multicast)
-            sdp += "c=IN IP4 " + m_options.multicastGroup + "/1\r\n";
+            sdp += "c=IN IP4 " + m_multicastGroup + "/1\r\n";
         sdp += FormatString("a=rtpmap:%u %s\r\n", type, source.EncodingName().c_str());
         if (!source.FmtpAttributes().empty())
             sdp += FormatString("a=fmtp:%u %s\r\n", type, source.FmtpAttributes().c_str());
@@ -363,7 +395,7 @@ void RtspConnection::StreamLoop()
                 if (now >= due[i]) {
                     if (sending && track.HasTransport())
                         track.SendFrame(m_faults, m_recorder);
-                    const uint64_t period = std::max<uint32_t>(1, track.Source().FramePeriodMs());
+                    const uint64_t period = std::max<uint32_t>(1, track.FramePeriodMs());
                     due[i] = std::max(due[i] + period, now);
                 }
                 if (report && track.HasTransport())

@@ -44,6 +44,10 @@ private:
     std::string Challenge() const;
     bool SessionMatches(const RtspRequest& request, bool required) const;
     std::string Description();
+    // Serves the plan's tracks and multicast group from now on.
+    void UsePlan(const RtspStreamPlan& plan);
+    // Asks the server's stream resolver about the URL's path; false: no such stream.
+    bool ResolveStream(const std::string& url);
     void HandleSetup(const RtspRequest& request, const std::string& cseq);
     void Reply(const std::string& cseq, const std::string& status, const std::string& headers = "",
                const std::string& body = "");
@@ -60,6 +64,8 @@ private:
     std::mutex m_sendMutex;  // socket writes: responses and interleaved frames
     std::mutex m_tracksMutex;
     std::vector<std::unique_ptr<RtpTrack>> m_tracks;
+    std::string m_multicastGroup;  // empty: unicast only
+    uint16_t m_multicastPort = 0;
     std::atomic<bool> m_playing{false};
     std::atomic<bool> m_sessionOpen{false};  // from SETUP to TEARDOWN or expiry
     std::atomic<uint64_t> m_lastRequestMs{0};

@@ -23,7 +23,7 @@ bool RtspServer::Start()
 {
     if (m_acceptor.joinable())
         return false;
-    if (!m_listener.Listen(korvane::platform::ParseIPv4("127.0.0.1"), 0))
+    if (!m_listener.Listen(korvane::platform::ParseIPv4("127.0.0.1"), m_options.port))
         return false;
     m_port = m_listener.LocalPort();
     m_stop = false;

@@ -1,6 +1,7 @@
 #pragma once
 // How the simulated RTSP server describes and protects its stream.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,20 @@
 namespace camsim {
 
 enum class RtspAuth { None, Basic, Digest };
+
+// One track of a stream that a stream resolver chose.
+struct RtspTrackPlan {
+    MediaCodec codec = MediaCodec::H264;
+    MediaSourceOptions media;
+    uint32_t framePeriodMs = 0;  // 0: the file's own rate
+};
+
+// What one stream path serves.
+struct RtspStreamPlan {
+    std::vector<RtspTrackPlan> tracks;
+    std::string multicastGroup;  // as RtspServerOptions::multicastGroup
+    uint16_t multicastPort = 0;
+};
 
 struct RtspServerOptions {
     std::vector<MediaCodec> tracks{MediaCodec::H264};  // one media section each, trackID=1, 2, ...
@@ -29,6 +44,10 @@ struct RtspServerOptions {
     std::string multicastGroup;
     uint16_t multicastPort = 0;
     uint32_t senderReportPeriodMs = 1000;
+    uint16_t port = 0;  // listening port on loopback; 0: a free one
+    // Set: DESCRIBE asks it what the URL's path (without the leading '/')
+    // serves, instead of tracks and the multicast group above; false gives 404.
+    std::function<bool(const std::string& path, RtspStreamPlan& plan)> resolveStream;
 };
 
 }  // namespace camsim

@@ -1,0 +1,161 @@
+#include "channels/JpegChannelRTSP.h"
+
+#include <vector>
+
+#include "clocksync/TimeProvider.h"
+#include "driver/IDriver.h"
+#include "driver/StreamDefaults.h"
+
+namespace korvane {
+
+namespace {
+
+const char kTemplateProfile[] = "profile0";
+
+// The multicast part a new encoder configuration of the role starts with.
+Onvif::MulticastConfiguration DefaultMulticast(uint32_t role)
+{
+    Onvif::MulticastConfiguration multicast;
+    multicast.ipv4Address = role == kStreamLive     ? "239.110.100.100"
+                            : role == kStreamRemote ? "239.120.100.100"
+                                                    : "239.100.100.100";
+    multicast.port = 6000;
+    multicast.ttl = 5;
+    multicast.autoStart = "false";
+    return multicast;
+}
+
+// The nearest multiple of 8.
+uint32_t RoundToMultipleOf8(uint32_t value)
+{
+    return static_cast<uint32_t>(value / 8.0 + 0.5) * 8;
+}
+
+}  // namespace
+
+CJpegChannelRTSP::CJpegChannelRTSP(uint32_t channelIndex, IDriver* driver, ipcapture::IFrameSink* frameSink)
+    : CCommonChannel(channelIndex, driver, frameSink), m_onvif(*driver->GetDeviceInfo())
+{
+}
+
+CJpegChannelRTSP::~CJpegChannelRTSP()
+{
+    Stop();
+    if (m_params.streamNumber == kStreamLive)
+        m_driver->GetStreamDefaults()->ClearPictureSize(kStreamLive);
+}
+
+bool CJpegChannelRTSP::ConfigureCamera()
+{
+    if (m_params.height % 8 != 0)
+        m_params.height = RoundToMultipleOf8(m_params.height);
+    CTimeProvider::SynchroniseNow();
+    ConnectOnvif();
+    const bool configured = ResolveProfileToken(true) && WriteEncoderConfiguration();
+    m_onvif.ReleaseSender();
+    return configured;
+}
+
+bool CJpegChannelRTSP::PrepareUnconfiguredStream()
+{
+    if (!m_profileToken.empty())
+        return true;
+    ConnectOnvif();
+    const bool found = ResolveProfileToken(false);
+    m_onvif.ReleaseSender();
+    return found;
+}
+
+void CJpegChannelRTSP::ConnectOnvif()
+{
+    Onvif::Capabilities capabilities;
+    m_onvif.Init(std::string(), std::string());
+    m_onvif.GetCapabilities(capabilities);
+}
+
+bool CJpegChannelRTSP::WriteEncoderConfiguration()
+{
+    const std::string token = ConfigurationToken();
+    Onvif::VideoEncoderConfiguration configuration;
+    if (!m_onvif.GetVideoEncoderConfiguration(token, configuration)) {
+        configuration = Onvif::VideoEncoderConfiguration();
+        configuration.multicast = DefaultMulticast(m_params.streamNumber);
+    }
+    // A configuration that could not be read carries no token of its own.
+    configuration.token = token;
+    configuration.useCount = 1;
+    configuration.name = "jpeg" + token;
+    configuration.encoding = "JPEG";
+    configuration.width = m_params.width;
+    configuration.height = m_params.height;
+    configuration.quality = static_cast<float>(QualityLevel(m_params.quality, m_qualityLevels));
+    configuration.frameRateLimit = FramesPerSecond(m_params.frameRate);
+    configuration.encodingInterval = 1;
+    configuration.bitrateLimit = JpegBitrateLimit(m_params.quality);
+    configuration.sessionTimeout = "PT1M0S";
+    return m_onvif.SetVideoEncoderConfiguration(configuration) &&
+           m_onvif.AddVideoEncoderConfiguration(m_profileToken, token);
+}
+
+bool CJpegChannelRTSP::ResolveProfileToken(bool mayCreate)
+{
+    if (!m_profileToken.empty())
+        return true;
+    const std::string name = ProfileName();
+    std::vector<Onvif::MediaProfile> profiles;
+    if (m_onvif.GetProfiles(profiles)) {
+        for (const Onvif::MediaProfile& profile : profiles) {
+            if (profile.name == name) {
+                m_profileToken = profile.token;
+                return true;
+            }
+        }
+    }
+    Onvif::MediaProfile templateProfile;
+    std::string created;
+    if (mayCreate && m_onvif.GetProfile(kTemplateProfile, templateProfile) && m_onvif.CreateProfile(name, created) &&
+        m_onvif.AddVideoSourceConfiguration(created, templateProfile.videoSource.token))
+        m_profileToken = created;
+    return !m_profileToken.empty();
+}
+
+std::string CJpegChannelRTSP::ProfileName() const
+{
+    switch (m_params.streamNumber) {
+    case kStreamLive:
+        return "MLIVE";
+    case kStreamRemote:
+        return "MREMOTE";
+    default:
+        return "MREC";
+    }
+}
+
+std::string CJpegChannelRTSP::ConfigurationToken() const
+{
+    switch (m_params.streamNumber) {
+    case kStreamRec:
+        return "1";
+    case kStreamLive:
+        return "2";
+    case kStreamRemote:
+        return "3";
+    default:
+        return std::string();
+    }
+}
+
+std::string CJpegChannelRTSP::StreamPath(const std::string& mode)
+{
+    switch (m_cameraType) {
+    case kCameraTypeBasic:
+        return m_profileToken + "=" + mode;
+    case kCameraTypeFullHd:
+    case kCameraTypeTwoStreams:
+        return "stream/" + m_profileToken + "=" + mode;
+    default:
+        return std::string();
+    }
+}
+
+}  // namespace korvane

@@ -1,0 +1,276 @@
+// End-to-end tests of the tallowcam program against the simulated camera.
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "TransportConfiguration.h"
+#include "ToolRunner.h"
+#include "camsim/Camera.h"
+#include "runtime/Configuration.h"
+#include "support/ScratchDirectory.h"
+
+#if __has_include("channels/H264ChannelRTSP.h")
+#define TALLOWCAM_HAS_VIDEO_CHANNELS 1
+#else
+#define TALLOWCAM_HAS_VIDEO_CHANNELS 0
+#endif
+
+namespace {
+
+using tallowcam_host::Transport;
+using tallowcam_host::TransportConfiguration;
+using tallowcam_test::RunTool;
+using tallowcam_test::ToolRun;
+
+const char* const kPassword = "secret-7";
+
+class CliTest : public ::testing::Test {
+protected:
+    static camsim::CameraOptions DigestCamera()
+    {
+        camsim::CameraOptions options;
+        options.auth.user = "root";
+        options.auth.password = kPassword;
+        options.auth.schemes = {camsim::AuthScheme::Digest};
+        return options;
+    }
+
+    void StartCamera(const camsim::CameraOptions& options = DigestCamera())
+    {
+        m_camera = std::make_unique<camsim::Camera>(options);
+        ASSERT_TRUE(m_camera->Start());
+    }
+
+    std::vector<std::string> CameraArguments(const std::string& password = kPassword) const
+    {
+        return {m_camera->DeviceInfo().address, "--port", std::to_string(m_camera->HttpPort()), "--user", "root", "--password",
+                password};
+    }
+
+    static ToolRun Tool(const std::string& command, std::vector<std::string> arguments)
+    {
+        arguments.insert(arguments.begin(), command);
+        return RunTool(TALLOWCAM_CLI_PATH, arguments);
+    }
+
+    std::unique_ptr<camsim::Camera> m_camera;
+};
+
+TEST_F(CliTest, ProbeJsonCarriesTheCameraAndItsNumberedParameters)
+{
+    StartCamera();
+    const ToolRun run = Tool("probe", [&] {
+        auto arguments = CameraArguments();
+        arguments.push_back("--json");
+        return arguments;
+    }());
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
+    const nlohmann::json json = nlohmann::json::parse(run.out);
+    EXPECT_EQ(json["outcome"], "completed");
+    EXPECT_NE(json["deviceName"].get<std::string>().find("VB-H45"), std::string::npos);
+    EXPECT_EQ(json["capabilities"]["8"]["value"], 1);  // H.264
+    EXPECT_EQ(json["capabilities"]["7"]["value"], 1);  // Motion JPEG
+    EXPECT_EQ(json["parameters"]["2"]["name"], "Firmware");
+    EXPECT_EQ(json["parameters"]["2"]["value"], "Ver. 1.3.0");
+    EXPECT_EQ(json["parameters"]["1"]["kind"], "number");
+    EXPECT_FALSE(json["resolutions"].empty());
+    EXPECT_EQ(run.out.find(kPassword), std::string::npos) << "the password is not printed";
+}
+
+TEST_F(CliTest, ProbePrintsAReadableReport)
+{
+    StartCamera();
+    const ToolRun run = Tool("probe", CameraArguments());
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
+    EXPECT_NE(run.out.find("Camera:       Canon VB-H45"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Codecs:       H.264, Motion JPEG"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("MAC Address"), std::string::npos) << run.out;
+}
+
+TEST_F(CliTest, UnreachableCameraIsNamedAsSuch)
+{
+    StartCamera();
+    const std::vector<std::string> arguments = CameraArguments();
+    m_camera->Stop();  // nothing listens on its port any more
+
+    const ToolRun probe = Tool("probe", arguments);
+    EXPECT_NE(probe.exitStatus, 0);
+    EXPECT_NE(probe.err.find("camera unreachable"), std::string::npos) << probe.err;
+
+    std::vector<std::string> record = arguments;
+    record.insert(record.end(), {"--out", "/dev/null", "--seconds", "1"});
+    const ToolRun recording = Tool("record", record);
+    EXPECT_NE(recording.exitStatus, 0);
+    EXPECT_NE(recording.err.find("camera unreachable"), std::string::npos) << recording.err;
+}
+
+TEST_F(CliTest, ProbeJsonOfAnUnreachableCameraStillParses)
+{
+    StartCamera();
+    std::vector<std::string> arguments = CameraArguments();
+    m_camera->Stop();
+    arguments.push_back("--json");
+    const ToolRun run = Tool("probe", arguments);
+    EXPECT_NE(run.exitStatus, 0);
+    const nlohmann::json json = nlohmann::json::parse(run.out);
+    EXPECT_EQ(json["outcome"], "failed");
+    EXPECT_EQ(json["status"], 2);
+}
+
+TEST_F(CliTest, RefusedCredentialsAreNamedAsSuch)
+{
+    StartCamera();
+    const ToolRun run = Tool("probe", CameraArguments("wrong"));
+    EXPECT_NE(run.exitStatus, 0);
+    EXPECT_NE(run.err.find("bad credentials"), std::string::npos) << run.err;
+}
+
+TEST_F(CliTest, RecordRefusesACodecTheCameraLacks)
+{
+    camsim::CameraOptions options = DigestCamera();
+    options.model.videoList = {"jpg:640x480", "jpg:320x240"};
+    StartCamera(options);
+    korvane::test::ScratchDirectory scratch;
+    const std::string out = scratch.Path() + "never.h264";
+    std::vector<std::string> arguments = CameraArguments();
+    arguments.insert(arguments.end(), {"--codec", "h264", "--seconds", "1", "--out", out});
+    const ToolRun run = Tool("record", arguments);
+    EXPECT_NE(run.exitStatus, 0);
+    EXPECT_NE(run.err.find("unsupported codec"), std::string::npos) << run.err;
+    EXPECT_FALSE(std::filesystem::exists(out));
+}
+
+TEST_F(CliTest, RecordRejectsAnUnknownCodecName)
+{
+    const ToolRun run = Tool("record", {"127.0.0.1", "--codec", "mpeg4", "--out", "/dev/null"});
+    EXPECT_NE(run.exitStatus, 0);
+    EXPECT_NE(run.err.find("--codec"), std::string::npos) << run.err;
+}
+
+// The file written for each transport reads back as that transport in the driver.
+TEST(TransportConfigurationTest, FileGivesTheDriverTheChosenTransport)
+{
+    korvane::test::ScratchDirectory scratch;
+    korvane::DEVICE_INFO device;
+    device.address = "127.0.0.1";
+    struct Expected {
+        Transport transport;
+        uint32_t streamingMode;
+        uint32_t rtpMode;
+    };
+    const Expected cases[] = {{Transport::Udp, korvane::kStreamingUnicast, korvane::kRtpModeDefault},
+                              {Transport::Tcp, korvane::kStreamingUnicast, korvane::kRtpModeOverRtsp},
+                              {Transport::Multicast, korvane::kStreamingMulticastPrimary, korvane::kRtpModeDefault}};
+    for (const Expected& expected : cases) {
+        scratch.WriteFile("Tallowcam.xml", TransportConfiguration::FileContents(expected.transport));
+        EXPECT_EQ(korvane::CConfiguration::GetStreamingMode("Tallowcam", scratch.Path()), expected.streamingMode);
+        EXPECT_EQ(korvane::CConfiguration("Tallowcam", scratch.Path(), device).GetSettings().rtpMode,
+                  expected.rtpMode);
+    }
+}
+
+// Streaming through the plug-in reaches the camera's RTSP server on port 554
+// of 127.0.0.1, so one test runs every streaming case, one camera at a time.
+class CliStreamingTest : public CliTest {
+protected:
+    // A copy of the program in its own directory: the transport file it
+    // writes beside itself is then this test's alone.
+    static std::string CopyOfTool(const korvane::test::ScratchDirectory& scratch)
+    {
+        const std::string copy = scratch.Path() + "tallowcam";
+        std::filesystem::copy_file(TALLOWCAM_CLI_PATH, copy);
+        return copy;
+    }
+
+    static std::string ReadText(const std::string& path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    }
+
+    void ExpectDemoRecordsBothStreams()
+    {
+        const ToolRun run = Tool("demo", {"--seconds", "1"});
+        ASSERT_EQ(run.exitStatus, 0) << run.out << run.err;
+        EXPECT_NE(run.out.find("Demo finished: both streams recorded"), std::string::npos) << run.out;
+        for (const char* title : {"H.264 recording:\n  frames:", "Motion JPEG recording:\n  frames:"}) {
+            const size_t at = run.out.find(title);
+            ASSERT_NE(at, std::string::npos) << run.out;
+            EXPECT_GT(std::stoul(run.out.substr(at + std::string(title).size())), 0u) << title;
+        }
+        EXPECT_NE(run.out.find("Frames still held by the driver: 0"), std::string::npos) << run.out;
+    }
+
+    ToolRun Record(const std::string& tool, const std::string& codec, const std::string& stream,
+                   const std::string& transport, const std::string& out)
+    {
+        std::vector<std::string> arguments = CameraArguments();
+        arguments.insert(arguments.begin(), "record");
+        arguments.insert(arguments.end(), {"--codec", codec, "--stream", stream, "--transport", transport,
+                                           "--seconds", "1", "--out", out});
+        return RunTool(tool, arguments);
+    }
+
+    static void ExpectFfprobeDecodes(const std::string& path, const std::string& codec)
+    {
+        const ToolRun probe =
+            RunTool("ffprobe", {"-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries",
+                                "stream=codec_name,nb_read_frames", "-of", "csv=p=0", path});
+        ASSERT_EQ(probe.exitStatus, 0) << probe.err;
+        EXPECT_EQ(probe.out.rfind(codec + ",", 0), 0u) << probe.out;
+        EXPECT_GT(std::stoul(probe.out.substr(probe.out.find(',') + 1)), 0u) << probe.out;
+    }
+};
+
+TEST_F(CliStreamingTest, DemoAndRecordingsOverEachTransport)
+{
+#if !TALLOWCAM_HAS_VIDEO_CHANNELS
+    GTEST_SKIP() << "the Canon video channels are not built yet: nothing streams";
+#endif
+    {
+        SCOPED_TRACE("demo");
+        ExpectDemoRecordsBothStreams();
+    }
+
+    korvane::test::ScratchDirectory scratch;
+    const std::string tool = CopyOfTool(scratch);
+    const std::string configuration = scratch.Path() + "Tallowcam.xml";
+    camsim::CameraOptions options = DigestCamera();
+    options.rtspPort = 554;
+    StartCamera(options);
+    const bool haveFfprobe = tallowcam_test::HaveProgram("ffprobe");
+
+    struct Case {
+        const char* codec;
+        const char* stream;
+        const char* transport;
+        const char* file;
+        const char* ffprobeCodec;
+    };
+    // The main stream goes through StartChannel, the others through StartStream.
+    for (const Case& c : {Case{"h264", "rec", "udp", "out.h264", "h264"},
+                          Case{"jpeg", "live", "tcp", "out.mjpeg", "mjpeg"}}) {
+        SCOPED_TRACE(std::string(c.codec) + " " + c.stream + " over " + c.transport);
+        const ToolRun run = Record(tool, c.codec, c.stream, c.transport, scratch.Path() + c.file);
+        ASSERT_EQ(run.exitStatus, 0) << run.out << run.err;
+        EXPECT_FALSE(std::filesystem::exists(configuration)) << "the tool removes the transport file it wrote";
+        if (haveFfprobe)
+            ExpectFfprobeDecodes(scratch.Path() + c.file, c.ffprobeCodec);
+    }
+
+    // An installed configuration comes back after a recording with another transport.
+    const std::string installed = "<Configuration><StreamingMode>unicast</StreamingMode></Configuration>\n";
+    scratch.WriteFile("Tallowcam.xml", installed);
+    const ToolRun run = Record(tool, "h264", "rec", "tcp", scratch.Path() + "again.h264");
+    EXPECT_EQ(run.exitStatus, 0) << run.out << run.err;
+    EXPECT_EQ(ReadText(configuration), installed);
+    if (!haveFfprobe)
+        GTEST_SKIP() << "ffprobe is not installed: the files were not decoded";
+}
+
+}  // namespace

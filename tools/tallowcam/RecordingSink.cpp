@@ -1,0 +1,69 @@
+#include "RecordingSink.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace tallowcam_host {
+
+std::string FourCCText(uint32_t fourCC)
+{
+    std::string text;
+    for (int shift = 0; shift < 32; shift += 8) {
+        const char c = static_cast<char>((fourCC >> shift) & 0xFF);
+        text += (c >= 0x20 && c < 0x7F) ? c : '?';
+    }
+    return text;
+}
+
+bool RecordingSink::OpenFile(const std::string& path, std::string& error)
+{
+    std::lock_guard<std::mutex> guard(m_mutex);
+    m_file.reset(std::fopen(path.c_str(), "wb"));
+    if (m_file == nullptr) {
+        error = "cannot create " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+bool RecordingSink::FileIsGood() const
+{
+    std::lock_guard<std::mutex> guard(m_mutex);
+    return !m_writeFailed;
+}
+
+bool RecordingSink::OnFrame(korvane::ipcapture::IHostFrame* frame)
+{
+    const uint32_t size = frame->GetDataSize();
+    std::lock_guard<std::mutex> guard(m_mutex);
+    if (m_writeFailed)
+        return false;
+    if (m_file != nullptr && std::fwrite(frame->GetBuffer(), 1, size, m_file.get()) != size) {
+        m_writeFailed = true;
+        return false;
+    }
+    const Clock::time_point now = Clock::now();
+    if (m_statistics.frames == 0)
+        m_firstFrame = now;
+    ++m_statistics.frames;
+    m_statistics.bytes += size;
+    m_statistics.fourCC = frame->GetFourCC();
+    m_statistics.width = frame->GetWidth();
+    m_statistics.height = frame->GetHeight();
+    m_statistics.seconds = std::chrono::duration<double>(now - m_firstFrame).count();
+    return true;
+}
+
+void RecordingSink::OnSignalLost()
+{
+    std::lock_guard<std::mutex> guard(m_mutex);
+    ++m_statistics.signalLosses;
+}
+
+StreamStatistics RecordingSink::Statistics() const
+{
+    std::lock_guard<std::mutex> guard(m_mutex);
+    return m_statistics;
+}
+
+}  // namespace tallowcam_host
