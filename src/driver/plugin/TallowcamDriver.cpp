@@ -2,13 +2,10 @@
 
 #include <new>
 
-<<<<<<< HEAD
 #include "audio/AudioCaptureChannel.h"
 #include "audio/AudioOutputChannel.h"
-=======
 #include "channels/H264ChannelRTSP.h"
 #include "channels/JpegChannelRTSP.h"
->>>>>>> cli
 #include "clocksync/TimeProvider.h"
 #include "ptz/CanonPTZHandler.h"
 
