@@ -1,6 +1,6 @@
 #include "runtime/Md5.h"
 
-#include <cstring>
+#include "runtime/MessageBlocks.h"
 
 namespace korvane {
 
@@ -20,11 +20,6 @@ const uint32_t kShift[64] = {7, 12, 17, 22, 7, 12, 17, 22, 7, 12, 17, 22, 7, 12,
                              5, 9,  14, 20, 5, 9,  14, 20, 5, 9,  14, 20, 5, 9,  14, 20,
                              4, 11, 16, 23, 4, 11, 16, 23, 4, 11, 16, 23, 4, 11, 16, 23,
                              6, 10, 15, 21, 6, 10, 15, 21, 6, 10, 15, 21, 6, 10, 15, 21};
-
-uint32_t RotateLeft(uint32_t value, uint32_t bits)
-{
-    return (value << bits) | (value >> (32 - bits));
-}
 
 void ProcessBlock(uint32_t state[4], const uint8_t* block)
 {
@@ -66,23 +61,8 @@ void ProcessBlock(uint32_t state[4], const uint8_t* block)
 std::array<uint8_t, 16> Md5(const void* data, size_t length)
 {
     uint32_t state[4] = {0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476};
-    const uint8_t* bytes = static_cast<const uint8_t*>(data);
-    size_t done = 0;
-    for (; length - done >= 64; done += 64)
-        ProcessBlock(state, bytes + done);
-
-    // Final block(s): the rest, a 1 bit, zeros and the bit length (little-endian).
-    uint8_t tail[128] = {};
-    const size_t rest = length - done;
-    if (rest > 0)
-        std::memcpy(tail, bytes + done, rest);
-    tail[rest] = 0x80;
-    const size_t tailLength = rest < 56 ? 64 : 128;
-    const uint64_t bitLength = static_cast<uint64_t>(length) * 8;
-    for (int i = 0; i < 8; ++i)
-        tail[tailLength - 8 + i] = static_cast<uint8_t>(bitLength >> (8 * i));
-    for (size_t offset = 0; offset < tailLength; offset += 64)
-        ProcessBlock(state, tail + offset);
+    ForEachMessageBlock(data, length, LengthByteOrder::LittleEndian,
+                        [&state](const uint8_t* block) { ProcessBlock(state, block); });
 
     std::array<uint8_t, 16> digest{};
     for (int i = 0; i < 16; ++i)

@@ -1,15 +1,10 @@
 #include "runtime/Sha1.h"
 
-#include <cstring>
+#include "runtime/MessageBlocks.h"
 
 namespace korvane {
 
 namespace {
-
-uint32_t RotateLeft(uint32_t value, uint32_t bits)
-{
-    return (value << bits) | (value >> (32 - bits));
-}
 
 void ProcessBlock(uint32_t state[5], const uint8_t* block)
 {
@@ -56,23 +51,8 @@ void ProcessBlock(uint32_t state[5], const uint8_t* block)
 std::array<uint8_t, 20> Sha1(const void* data, size_t length)
 {
     uint32_t state[5] = {0x67452301, 0xEFCDAB89, 0x98BADCFE, 0x10325476, 0xC3D2E1F0};
-    const uint8_t* bytes = static_cast<const uint8_t*>(data);
-    size_t done = 0;
-    for (; length - done >= 64; done += 64)
-        ProcessBlock(state, bytes + done);
-
-    // Final block(s): the rest, a 1 bit, zeros and the bit length (big-endian).
-    uint8_t tail[128] = {};
-    const size_t rest = length - done;
-    if (rest > 0)
-        std::memcpy(tail, bytes + done, rest);
-    tail[rest] = 0x80;
-    const size_t tailLength = rest < 56 ? 64 : 128;
-    const uint64_t bitLength = static_cast<uint64_t>(length) * 8;
-    for (int i = 0; i < 8; ++i)
-        tail[tailLength - 1 - i] = static_cast<uint8_t>(bitLength >> (8 * i));
-    for (size_t offset = 0; offset < tailLength; offset += 64)
-        ProcessBlock(state, tail + offset);
+    ForEachMessageBlock(data, length, LengthByteOrder::BigEndian,
+                        [&state](const uint8_t* block) { ProcessBlock(state, block); });
 
     std::array<uint8_t, 20> digest{};
     for (int i = 0; i < 20; ++i)

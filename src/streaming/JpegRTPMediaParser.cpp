@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "driver/IDriver.h"
+#include "streaming/JpegStandardTables.h"
 #include "streaming/RTPPacket.h"
 
 namespace korvane {
@@ -13,46 +14,6 @@ constexpr size_t kMainHeaderLength = 8;
 constexpr size_t kRestartHeaderLength = 4;
 constexpr size_t kTableHeaderLength = 4;
 constexpr size_t kHeaderWorkSize = 1024;
-
-// ITU-T T.81 Annex K.1 and K.2, in natural order.
-const uint8_t kLuminanceQuantiser[64] = {
-    16, 11, 10, 16, 24,  40,  51,  61,  12, 12, 14, 19, 26,  58,  60,  55,  14, 13, 16, 24,  40,  57,
-    69, 56, 14, 17, 22,  29,  51,  87,  80, 62, 18, 22, 37,  56,  68,  109, 103, 77, 24, 35,  55,  64,
-    81, 104, 113, 92, 49, 64, 78, 87, 103, 121, 120, 101, 72, 92, 95, 98, 112, 100, 103, 99};
-const uint8_t kChrominanceQuantiser[64] = {17, 18, 24, 47, 99, 99, 99, 99, 18, 21, 26, 66, 99, 99, 99, 99,
-                                           24, 26, 56, 99, 99, 99, 99, 99, 47, 66, 99, 99, 99, 99, 99, 99,
-                                           99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99,
-                                           99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99};
-const uint8_t kZigzag[64] = {0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33, 40, 48,
-                             41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23,
-                             30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
-
-// ITU-T T.81 Annex K.3: code counts per length, then values.
-const uint8_t kLuminanceDcCounts[16] = {0, 1, 5, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0};
-const uint8_t kChrominanceDcCounts[16] = {0, 3, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0};
-const uint8_t kDcValues[12] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
-const uint8_t kLuminanceAcCounts[16] = {0, 2, 1, 3, 3, 2, 4, 3, 5, 5, 4, 4, 0, 0, 1, 0x7d};
-const uint8_t kLuminanceAcValues[162] = {
-    0x01, 0x02, 0x03, 0x00, 0x04, 0x11, 0x05, 0x12, 0x21, 0x31, 0x41, 0x06, 0x13, 0x51, 0x61, 0x07, 0x22, 0x71, 0x14,
-    0x32, 0x81, 0x91, 0xa1, 0x08, 0x23, 0x42, 0xb1, 0xc1, 0x15, 0x52, 0xd1, 0xf0, 0x24, 0x33, 0x62, 0x72, 0x82, 0x09,
-    0x0a, 0x16, 0x17, 0x18, 0x19, 0x1a, 0x25, 0x26, 0x27, 0x28, 0x29, 0x2a, 0x34, 0x35, 0x36, 0x37, 0x38, 0x39, 0x3a,
-    0x43, 0x44, 0x45, 0x46, 0x47, 0x48, 0x49, 0x4a, 0x53, 0x54, 0x55, 0x56, 0x57, 0x58, 0x59, 0x5a, 0x63, 0x64, 0x65,
-    0x66, 0x67, 0x68, 0x69, 0x6a, 0x73, 0x74, 0x75, 0x76, 0x77, 0x78, 0x79, 0x7a, 0x83, 0x84, 0x85, 0x86, 0x87, 0x88,
-    0x89, 0x8a, 0x92, 0x93, 0x94, 0x95, 0x96, 0x97, 0x98, 0x99, 0x9a, 0xa2, 0xa3, 0xa4, 0xa5, 0xa6, 0xa7, 0xa8, 0xa9,
-    0xaa, 0xb2, 0xb3, 0xb4, 0xb5, 0xb6, 0xb7, 0xb8, 0xb9, 0xba, 0xc2, 0xc3, 0xc4, 0xc5, 0xc6, 0xc7, 0xc8, 0xc9, 0xca,
-    0xd2, 0xd3, 0xd4, 0xd5, 0xd6, 0xd7, 0xd8, 0xd9, 0xda, 0xe1, 0xe2, 0xe3, 0xe4, 0xe5, 0xe6, 0xe7, 0xe8, 0xe9, 0xea,
-    0xf1, 0xf2, 0xf3, 0xf4, 0xf5, 0xf6, 0xf7, 0xf8, 0xf9, 0xfa};
-const uint8_t kChrominanceAcCounts[16] = {0, 2, 1, 2, 4, 4, 3, 4, 7, 5, 4, 4, 0, 1, 2, 0x77};
-const uint8_t kChrominanceAcValues[162] = {
-    0x00, 0x01, 0x02, 0x03, 0x11, 0x04, 0x05, 0x21, 0x31, 0x06, 0x12, 0x41, 0x51, 0x07, 0x61, 0x71, 0x13, 0x22, 0x32,
-    0x81, 0x08, 0x14, 0x42, 0x91, 0xa1, 0xb1, 0xc1, 0x09, 0x23, 0x33, 0x52, 0xf0, 0x15, 0x62, 0x72, 0xd1, 0x0a, 0x16,
-    0x24, 0x34, 0xe1, 0x25, 0xf1, 0x17, 0x18, 0x19, 0x1a, 0x26, 0x27, 0x28, 0x29, 0x2a, 0x35, 0x36, 0x37, 0x38, 0x39,
-    0x3a, 0x43, 0x44, 0x45, 0x46, 0x47, 0x48, 0x49, 0x4a, 0x53, 0x54, 0x55, 0x56, 0x57, 0x58, 0x59, 0x5a, 0x63, 0x64,
-    0x65, 0x66, 0x67, 0x68, 0x69, 0x6a, 0x73, 0x74, 0x75, 0x76, 0x77, 0x78, 0x79, 0x7a, 0x82, 0x83, 0x84, 0x85, 0x86,
-    0x87, 0x88, 0x89, 0x8a, 0x92, 0x93, 0x94, 0x95, 0x96, 0x97, 0x98, 0x99, 0x9a, 0xa2, 0xa3, 0xa4, 0xa5, 0xa6, 0xa7,
-    0xa8, 0xa9, 0xaa, 0xb2, 0xb3, 0xb4, 0xb5, 0xb6, 0xb7, 0xb8, 0xb9, 0xba, 0xc2, 0xc3, 0xc4, 0xc5, 0xc6, 0xc7, 0xc8,
-    0xc9, 0xca, 0xd2, 0xd3, 0xd4, 0xd5, 0xd6, 0xd7, 0xd8, 0xd9, 0xda, 0xe2, 0xe3, 0xe4, 0xe5, 0xe6, 0xe7, 0xe8, 0xe9,
-    0xea, 0xf2, 0xf3, 0xf4, 0xf5, 0xf6, 0xf7, 0xf8, 0xf9, 0xfa};
 
 struct SofComponent {
     uint8_t id;
@@ -80,17 +41,6 @@ RtpJpegHeader ReadMainHeader(const uint8_t* bytes)
     header.width = (bytes[6] ? bytes[6] : 256u) * 8;
     header.height = (bytes[7] ? bytes[7] : 256u) * 8;
     return header;
-}
-
-// The standard tables scaled for a Q below 128, zigzag order: luminance then chrominance.
-void TablesFromQ(uint8_t q, uint8_t tables[128])
-{
-    const int quality = std::clamp<int>(q, 1, 99);
-    const int factor = quality < 50 ? 5000 / quality : 200 - 2 * quality;
-    for (int i = 0; i < 64; ++i) {
-        tables[i] = static_cast<uint8_t>(std::clamp((kLuminanceQuantiser[kZigzag[i]] * factor + 50) / 100, 1, 255));
-        tables[64 + i] = static_cast<uint8_t>(std::clamp((kChrominanceQuantiser[kZigzag[i]] * factor + 50) / 100, 1, 255));
-    }
 }
 
 // Writes JPEG marker segments into a bounded buffer.
@@ -157,10 +107,10 @@ public:
     }
     void StandardHuffmanTables()
     {
-        HuffmanTable(0x00, kLuminanceDcCounts, kDcValues, sizeof kDcValues);
-        HuffmanTable(0x10, kLuminanceAcCounts, kLuminanceAcValues, sizeof kLuminanceAcValues);
-        HuffmanTable(0x01, kChrominanceDcCounts, kDcValues, sizeof kDcValues);
-        HuffmanTable(0x11, kChrominanceAcCounts, kChrominanceAcValues, sizeof kChrominanceAcValues);
+        HuffmanTable(0x00, jpeg::kLuminanceDc);
+        HuffmanTable(0x10, jpeg::kLuminanceAc);
+        HuffmanTable(0x01, jpeg::kChrominanceDc);
+        HuffmanTable(0x11, jpeg::kChrominanceAc);
     }
     void ScanHeader(const uint8_t (&ids)[3])
     {
@@ -179,13 +129,13 @@ public:
     }
 
 private:
-    void HuffmanTable(uint8_t classAndId, const uint8_t (&counts)[16], const uint8_t* values, size_t valueCount)
+    void HuffmanTable(uint8_t classAndId, const jpeg::HuffmanTableSpec& table)
     {
         Marker(0xC4);
-        Word(static_cast<uint32_t>(3 + 16 + valueCount));
+        Word(static_cast<uint32_t>(3 + 16 + table.valueCount));
         Byte(classAndId);
-        Bytes(counts, 16);
-        Bytes(values, valueCount);
+        Bytes(table.counts, 16);
+        Bytes(table.values, table.valueCount);
     }
 
     uint8_t* m_out;
@@ -303,7 +253,7 @@ size_t CJpegRTPMediaParser::BuildImage(uint8_t* out, size_t capacity)
     uint8_t computedTables[128];
 
     if (header.q < 128) {
-        TablesFromQ(header.q, computedTables);
+        jpeg::ScaledQuantisers(header.q, computedTables, computedTables + 64);
         const uint8_t baseType = header.HasRestartHeader() ? header.type - 64 : header.type;
         writer.StartOfImage();
         if (restartInterval != 0)
@@ -328,7 +278,7 @@ size_t CJpegRTPMediaParser::BuildImage(uint8_t* out, size_t capacity)
         dataStart += kTableHeaderLength;
         const uint8_t* tables = frame + dataStart;
         if (mbz != 0 || tableLength == 0) {
-            TablesFromQ(header.q, computedTables);
+            jpeg::ScaledQuantisers(header.q, computedTables, computedTables + 64);
             tables = computedTables;
             tableLength = sizeof computedTables;
         } else {

@@ -85,7 +85,7 @@ protected:
         return channel;
     }
 
-    bool WaitForFrames(size_t count) { return WaitFor([&] { return host.FrameCount() >= count; }); }
+    bool WaitForFrames(size_t count) { return WaitFor([&] { return host.AudioFrameCount() >= count; }); }
 };
 
 TEST_F(AudioCapture, OneSecondMuLawFramesReachTheHost)
@@ -104,7 +104,7 @@ TEST_F(AudioCapture, OneSecondMuLawFramesReachTheHost)
     ASSERT_EQ(setups.size(), 1u);
     EXPECT_NE(setups[0].find("/stream/trackID=2 RTSP/1.0"), std::string::npos) << setups[0];
 
-    const std::vector<AudioRecord> frames = host.Frames();
+    const std::vector<AudioRecord> frames = host.AudioFrames();
     const int phase = PhaseOf(frames[0].bytes, sample);
     for (size_t i = 0; i < frames.size(); ++i) {
         const AudioRecord& frame = frames[i];
@@ -121,16 +121,16 @@ TEST_F(AudioCapture, OneSecondMuLawFramesReachTheHost)
         EXPECT_EQ(PhaseOf(frame.bytes, sample), phase) << "frame " << i;
     }
     EXPECT_NE(phase, -1);
-    EXPECT_EQ(host.LastDriverName(), "Tallowcam");
+    EXPECT_EQ(host.LastAudioDriverName(), "Tallowcam");
     EXPECT_EQ(driver.CountLinesContaining("Audio signal from camera 127.0.0.1 is OK"), 1u);
 
     EXPECT_TRUE(channel->Close());
     EXPECT_EQ(channel->GetState(), kAudioStopped);
-    EXPECT_EQ(host.States(), (std::vector<std::pair<uint32_t, uint32_t>>{
+    EXPECT_EQ(host.AudioStates(), (std::vector<std::pair<uint32_t, uint32_t>>{
                                  {kAudioId, 1}, {kAudioId, 2}, {kAudioId, 3}, {kAudioId, 0}}));
     EXPECT_TRUE(driver.HasLineContaining(
         "korvane::CBaseAudioRTSPChannel::SetDeviceState: Audio channel was stopped for camera 127.0.0.1"));
-    EXPECT_EQ(host.Outstanding(), 0u);
+    EXPECT_EQ(host.OutstandingAudioFrames(), 0u);
     EXPECT_EQ(RtspRequests("TEARDOWN").size(), 1u);
 }
 
@@ -143,7 +143,7 @@ TEST_F(AudioCapture, AGapDropsThePartOfTheSecondAndCollectionRestartsAfterIt)
     channel->Close();
 
     // Each frame is 50 unbroken packets; the next one starts right after the gap, 58 packets later.
-    const std::vector<AudioRecord> frames = host.Frames();
+    const std::vector<AudioRecord> frames = host.AudioFrames();
     const int first = PhaseOf(frames[0].bytes, sample);
     ASSERT_NE(first, -1);
     for (size_t i = 1; i < frames.size(); ++i)
@@ -157,15 +157,15 @@ TEST_F(AudioCapture, LostSignalIsReportedOnceAndTheSessionRestarts)
     rtsp.Faults().stopSending = true;
     ASSERT_TRUE(WaitFor([&] { return driver.HasLineContaining("Audio signal was lost for camera 127.0.0.1"); }));
     ASSERT_TRUE(WaitFor([&] { return RtspRequests("SETUP").size() >= 2; }));
-    const size_t before = host.FrameCount();
+    const size_t before = host.AudioFrameCount();
     rtsp.Faults().stopSending = false;
-    ASSERT_TRUE(WaitFor([&] { return host.FrameCount() > before && channel->GetState() == kAudioRunning; }));
+    ASSERT_TRUE(WaitFor([&] { return host.AudioFrameCount() > before && channel->GetState() == kAudioRunning; }));
     channel->Close();
 
     EXPECT_EQ(driver.CountLinesContaining("Audio signal was lost for camera 127.0.0.1"), 1u);
     EXPECT_EQ(driver.CountLinesContaining("Audio signal from camera 127.0.0.1 is OK"), 2u);
-    EXPECT_TRUE(IsAllowedPath(host.States(), InputStateTable()));
-    const auto states = host.States();
+    EXPECT_TRUE(IsAllowedPath(host.AudioStates(), InputStateTable()));
+    const auto states = host.AudioStates();
     EXPECT_NE(std::find(states.begin(), states.end(), std::make_pair(kAudioId, 5u)), states.end());
     EXPECT_EQ(states.back().second, 0u);
 }
@@ -180,8 +180,8 @@ TEST_F(AudioCapture, ACameraRefusingAudioIsRetriedWithoutASession)
     ASSERT_TRUE(WaitForFrames(1));
     channel->Close();
 
-    EXPECT_TRUE(IsAllowedPath(host.States(), InputStateTable()));
-    const auto states = host.States();
+    EXPECT_TRUE(IsAllowedPath(host.AudioStates(), InputStateTable()));
+    const auto states = host.AudioStates();
     ASSERT_GE(states.size(), 4u);
     EXPECT_EQ(states[0].second, 1u);
     EXPECT_EQ(states[1].second, 5u);
@@ -197,7 +197,7 @@ TEST_F(AudioCapture, InterleavedAudioReachesTheHost)
     const std::vector<std::string> setups = RtspRequests("SETUP");
     ASSERT_FALSE(setups.empty());
     EXPECT_NE(setups[0].find("interleaved=0-1"), std::string::npos);
-    EXPECT_EQ(host.Frames()[1].bytes.size(), kSecondBytes);
+    EXPECT_EQ(host.AudioFrames()[1].bytes.size(), kSecondBytes);
 }
 
 TEST_F(AudioCapture, MulticastAudioReachesTheHost)
@@ -220,7 +220,7 @@ TEST_F(AudioCapture, MulticastAudioReachesTheHost)
         << setups[0];
     EXPECT_EQ(CountTargets("/admin/-set-?el=ig21"), 1u);
     channel->Close();
-    EXPECT_EQ(host.States(), (std::vector<std::pair<uint32_t, uint32_t>>{
+    EXPECT_EQ(host.AudioStates(), (std::vector<std::pair<uint32_t, uint32_t>>{
                                  {kAudioId, 1}, {kAudioId, 2}, {kAudioId, 3}, {kAudioId, 0}}));
 }
 
@@ -237,7 +237,7 @@ TEST_F(AudioCapture, MulticastWithoutAnAudioGroupIsLoggedAndRetried)
     EXPECT_TRUE(WaitFor([&] { return channel->GetState() == kAudioSignalLost; }));
     EXPECT_EQ(CountTargets("/admin/-set-?em=2&pt=8&hb00=1"), 0u);
     channel->Close();
-    EXPECT_TRUE(IsAllowedPath(host.States(), InputStateTable()));
+    EXPECT_TRUE(IsAllowedPath(host.AudioStates(), InputStateTable()));
     EXPECT_EQ(channel->GetState(), kAudioStopped);
 }
 
@@ -261,15 +261,15 @@ protected:
 
     class CClient : public IAudioParserClient {
     public:
-        explicit CClient(CAudioHost& host) : m_host(host) {}
+        explicit CClient(CFrameHost& host) : m_host(host) {}
         bool OnAudioFrame(ipcapture::IAudioData* frame) override { return m_host.OnAudioFrame(frame); }
 
     private:
-        CAudioHost& m_host;
+        CFrameHost& m_host;
     };
 
     FakeDriver driver;
-    CAudioHost host;
+    CFrameHost host;
     CClient client{host};
     CBaseRTPAudioParser parser;
 };
@@ -280,14 +280,14 @@ TEST_F(AudioParser, SequenceWrapsAndOneBytePayloadsAreIgnored)
         Feed(static_cast<uint16_t>(65530 + 2 * i), 160, 1);  // even numbers of the pair
         Feed(static_cast<uint16_t>(65531 + 2 * i), 1, 9);    // one byte: ignored, sequence still counted
     }
-    EXPECT_EQ(host.FrameCount(), 0u);  // 25 packets of 160
+    EXPECT_EQ(host.AudioFrameCount(), 0u);  // 25 packets of 160
     for (uint16_t i = 0; i < 25; ++i)
         Feed(static_cast<uint16_t>(65530 + 50 + i), 160, 2);
-    ASSERT_EQ(host.FrameCount(), 1u);
-    const std::vector<uint8_t> bytes = host.Frames()[0].bytes;
+    ASSERT_EQ(host.AudioFrameCount(), 1u);
+    const std::vector<uint8_t> bytes = host.AudioFrames()[0].bytes;
     ASSERT_EQ(bytes.size(), kSecondBytes);
     EXPECT_EQ(std::count(bytes.begin(), bytes.end(), 9), 0);
-    EXPECT_EQ(host.Outstanding(), 0u);
+    EXPECT_EQ(host.OutstandingAudioFrames(), 0u);
 }
 
 TEST_F(AudioParser, ARefusedFrameIsLoggedAndTheNextSecondStartsAfresh)
@@ -300,10 +300,10 @@ TEST_F(AudioParser, ARefusedFrameIsLoggedAndTheNextSecondStartsAfresh)
     host.SetAcceptFrames(true);
     for (uint16_t i = 70; i < 120; ++i)  // a jump is fine after the reset
         Feed(i, 160, 2);
-    ASSERT_EQ(host.FrameCount(), 1u);
-    EXPECT_EQ(host.Frames()[0].bytes, std::vector<uint8_t>(kSecondBytes, 2));
-    EXPECT_EQ(host.Outstanding(), 0u);
-    EXPECT_EQ(host.Released(), 2u);
+    ASSERT_EQ(host.AudioFrameCount(), 1u);
+    EXPECT_EQ(host.AudioFrames()[0].bytes, std::vector<uint8_t>(kSecondBytes, 2));
+    EXPECT_EQ(host.OutstandingAudioFrames(), 0u);
+    EXPECT_EQ(host.AudioReleases(), 2u);
 }
 
 }  // namespace

@@ -39,7 +39,7 @@ protected:
         return channel;
     }
 
-    bool WaitForState(uint32_t state) { return WaitFor([&] { return host.LastState() == state; }); }
+    bool WaitForState(uint32_t state) { return WaitFor([&] { return host.LastAudioState() == state; }); }
 
     CFormatList formats;
 };
@@ -52,9 +52,9 @@ TEST_F(AudioOutput, PacketsArriveByteExactInNumberedPiecesAndTheSessionIsEchoedO
 
     const std::vector<std::vector<uint8_t>> packets = {Sound(160, 1), Sound(800, 2), Sound(203, 3), Sound(5, 4)};
     for (const auto& bytes : packets)
-        ASSERT_TRUE(channel->SendAudio(host.MakePacket(bytes)));
+        ASSERT_TRUE(channel->SendAudio(host.MakeAudioPacket(bytes)));
     ASSERT_TRUE(camera.Audio().WaitForUploads(packets.size(), kDeadlineMs));
-    ASSERT_TRUE(WaitFor([&] { return host.Outstanding() == 0; }));
+    ASSERT_TRUE(WaitFor([&] { return host.OutstandingAudioFrames() == 0; }));
 
     const std::vector<camsim::AudioUpload> uploads = camera.Audio().Uploads();
     ASSERT_EQ(uploads.size(), packets.size());
@@ -81,7 +81,7 @@ TEST_F(AudioOutput, PacketsArriveByteExactInNumberedPiecesAndTheSessionIsEchoedO
     EXPECT_EQ(requests[3].body.substr(requests[3].body.size() - 5 - 2 - 43 - 6 - 4, 4), "31\r\n");  // 6 + 43 bytes
 
     EXPECT_TRUE(channel->Close());
-    EXPECT_EQ(host.States(), (std::vector<std::pair<uint32_t, uint32_t>>{
+    EXPECT_EQ(host.AudioStates(), (std::vector<std::pair<uint32_t, uint32_t>>{
                                  {kAudioId, 1}, {kAudioId, 2}, {kAudioId, 3}, {kAudioId, 0}}));
 }
 
@@ -89,22 +89,22 @@ TEST_F(AudioOutput, AReplyWithoutSessionNumberLeavesTheNextPostWithoutOne)
 {
     auto channel = OpenChannel();
     ASSERT_TRUE(WaitForState(kOutputReady));
-    ASSERT_TRUE(channel->SendAudio(host.MakePacket(Sound(80, 1))));
+    ASSERT_TRUE(channel->SendAudio(host.MakeAudioPacket(Sound(80, 1))));
     ASSERT_TRUE(camera.Audio().WaitForUploads(1, kDeadlineMs));
-    ASSERT_TRUE(WaitFor([&] { return host.Outstanding() == 0; }));
+    ASSERT_TRUE(WaitFor([&] { return host.OutstandingAudioFrames() == 0; }));
     // The failing post used up the number; the post after the recovery goes without one.
     camera.Http().SetFault(camsim::HttpFault::ServerError);
-    ASSERT_TRUE(channel->SendAudio(host.MakePacket(Sound(80, 2))));
+    ASSERT_TRUE(channel->SendAudio(host.MakeAudioPacket(Sound(80, 2))));
     ASSERT_TRUE(WaitForState(kOutputRetrying));
     camera.Http().SetFault(camsim::HttpFault::None);
     ASSERT_TRUE(WaitForState(kOutputReady));
-    ASSERT_TRUE(channel->SendAudio(host.MakePacket(Sound(80, 3))));
+    ASSERT_TRUE(channel->SendAudio(host.MakeAudioPacket(Sound(80, 3))));
     ASSERT_TRUE(camera.Audio().WaitForUploads(2, kDeadlineMs));
     channel->Close();
     const auto uploads = camera.Audio().Uploads();
     EXPECT_EQ(uploads[1].target, kUpload);
     EXPECT_EQ(uploads[1].audio, Sound(80, 3));
-    EXPECT_TRUE(IsAllowedPath(host.States(), OutputStateTable()));
+    EXPECT_TRUE(IsAllowedPath(host.AudioStates(), OutputStateTable()));
 }
 
 TEST_F(AudioOutput, ACameraRefusingReceptionIsRetriedEveryOneAndAHalfSeconds)
@@ -121,8 +121,8 @@ TEST_F(AudioOutput, ACameraRefusingReceptionIsRetriedEveryOneAndAHalfSeconds)
     channel->Close();
 
     EXPECT_GE(elapsed, std::chrono::milliseconds(2 * CBaseAudioOutputChannel::kRetryWaitMs - 100));
-    EXPECT_TRUE(IsAllowedPath(host.States(), OutputStateTable()));
-    const auto states = host.States();
+    EXPECT_TRUE(IsAllowedPath(host.AudioStates(), OutputStateTable()));
+    const auto states = host.AudioStates();
     ASSERT_GE(states.size(), 4u);
     EXPECT_EQ(states[0].second, 1u);
     EXPECT_EQ(states[1].second, 5u);
@@ -139,10 +139,10 @@ TEST_F(AudioOutput, WithoutAnEnabledMuLawFormatNothingIsSent)
     auto channel = std::make_unique<CAudioOutputChannel>(&driver, kAudioId, 0, &host, &other);
     ASSERT_TRUE(channel->Open());
     ASSERT_TRUE(WaitForState(kOutputError));
-    ASSERT_TRUE(channel->SendAudio(host.MakePacket(Sound(80, 1))));
-    ASSERT_TRUE(WaitFor([&] { return host.Outstanding() == 0; }));  // dropped and given back
+    ASSERT_TRUE(channel->SendAudio(host.MakeAudioPacket(Sound(80, 1))));
+    ASSERT_TRUE(WaitFor([&] { return host.OutstandingAudioFrames() == 0; }));  // dropped and given back
     EXPECT_TRUE(channel->Close());
-    EXPECT_EQ(host.States(), (std::vector<std::pair<uint32_t, uint32_t>>{{kAudioId, 1}, {kAudioId, 4}, {kAudioId, 0}}));
+    EXPECT_EQ(host.AudioStates(), (std::vector<std::pair<uint32_t, uint32_t>>{{kAudioId, 1}, {kAudioId, 4}, {kAudioId, 0}}));
     EXPECT_EQ(camera.HttpRequests().Count(), 0u);
 }
 
@@ -150,17 +150,17 @@ TEST_F(AudioOutput, PacketsTheChannelCannotTakeStayWithTheHost)
 {
     auto channel = OpenChannel();
     ASSERT_TRUE(WaitForState(kOutputReady));
-    EXPECT_FALSE(channel->SendAudio(host.MakePacket({})));
-    CAudioData* stereo = host.MakePacket(Sound(80, 1));
+    EXPECT_FALSE(channel->SendAudio(host.MakeAudioPacket({})));
+    CRecordingAudioData* stereo = host.MakeAudioPacket(Sound(80, 1));
     stereo->SetFormat(8000, 16, 1);
     EXPECT_FALSE(channel->SendAudio(stereo));
-    CAudioData* otherRate = host.MakePacket(Sound(80, 1));
+    CRecordingAudioData* otherRate = host.MakeAudioPacket(Sound(80, 1));
     otherRate->SetBitRate(32000);
     EXPECT_FALSE(channel->SendAudio(otherRate));
-    EXPECT_EQ(host.Outstanding(), 3u);
-    EXPECT_EQ(host.Released(), 0u);
+    EXPECT_EQ(host.OutstandingAudioFrames(), 3u);
+    EXPECT_EQ(host.AudioReleases(), 0u);
     channel->Close();
-    EXPECT_FALSE(channel->SendAudio(host.MakePacket(Sound(80, 1))));
+    EXPECT_FALSE(channel->SendAudio(host.MakeAudioPacket(Sound(80, 1))));
     EXPECT_TRUE(camera.Audio().Uploads().empty());
 }
 
@@ -171,14 +171,14 @@ TEST_F(AudioOutput, CloseDuringAPostEndsPromptlyAndGivesEveryPacketBack)
     ASSERT_TRUE(WaitForState(kOutputReady));
     camera.Http().SetFault(camsim::HttpFault::NeverReply);
     for (int i = 0; i < 3; ++i)
-        ASSERT_TRUE(channel->SendAudio(host.MakePacket(Sound(800, 1))));
+        ASSERT_TRUE(channel->SendAudio(host.MakeAudioPacket(Sound(800, 1))));
     ASSERT_TRUE(camera.HttpRequests().WaitForCount(2, kDeadlineMs));  // the post is held
 
     const auto start = std::chrono::steady_clock::now();
     EXPECT_TRUE(channel->Close());
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(5000));
     EXPECT_EQ(channel->GetState(), kOutputClosed);
-    EXPECT_EQ(host.Outstanding(), 0u);
+    EXPECT_EQ(host.OutstandingAudioFrames(), 0u);
     EXPECT_FALSE(driver.HasLineContaining("was not stopped"));
     camera.Http().SetFault(camsim::HttpFault::None);
 }

@@ -10,7 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "AudioHost.h"
+#include "AudioFormats.h"
+#include "support/FrameHost.h"
 #include "camsim/Camera.h"
 #include "camsim/audio/AudioTracks.h"
 #include "camsim/rtsp/RtspServer.h"
@@ -87,7 +88,7 @@ protected:
     camsim::Camera camera;
     camsim::RtspServer rtsp;
     FakeDriver driver;
-    CAudioHost host;
+    CFrameHost host;
     ScratchDirectory scratch;
 };
 

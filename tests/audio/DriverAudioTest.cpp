@@ -2,7 +2,8 @@
 // audio sender reaches the simulated camera.
 #include <gtest/gtest.h>
 
-#include "AudioHost.h"
+#include "AudioFormats.h"
+#include "support/FrameHost.h"
 #include "audio/AudioFormat.h"
 #include "camsim/Camera.h"
 #include "driver/plugin/TallowcamDriver.h"
@@ -19,7 +20,7 @@ TEST(DriverAudio, TheAudioSenderPostsHostAudioToTheCamera)
     params.deviceAddress.port = camera.HttpPort();
     params.deviceAddress.userName = "";
     params.parameters = {{1, "0"}, {2, "(none)"}, {102, "Count=1; IsStereo=0"}};
-    CAudioHost host;
+    CFrameHost host;
     RecordingLogSink logSink;
     CTallowcamDriver driver;
     ASSERT_TRUE(driver.Open(&logSink, &host, &params));
@@ -30,12 +31,12 @@ TEST(DriverAudio, TheAudioSenderPostsHostAudioToTheCamera)
     formats.Add(kFourCCMuLaw, true);
     ASSERT_TRUE(sender->OpenChannel(1, 0, &host, &formats));
     ASSERT_TRUE(camera.HttpRequests().WaitForCount(1, 10000));
-    ASSERT_TRUE(sender->SendAudio(host.MakePacket(std::vector<uint8_t>(120, 0x55))));
+    ASSERT_TRUE(sender->SendAudio(host.MakeAudioPacket(std::vector<uint8_t>(120, 0x55))));
     ASSERT_TRUE(camera.Audio().WaitForUploads(1, 10000));
     EXPECT_TRUE(sender->CloseChannel(1));
     driver.Close();
 
     EXPECT_EQ(camera.Audio().Uploads()[0].audio, std::vector<uint8_t>(120, 0x55));
     EXPECT_EQ(camera.Audio().Uploads()[0].error, "");
-    EXPECT_EQ(host.Outstanding(), 0u);
+    EXPECT_EQ(host.OutstandingAudioFrames(), 0u);
 }

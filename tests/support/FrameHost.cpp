@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "audio/AudioFormat.h"
+
 namespace korvane::test {
 
 CRecordingFrame::CRecordingFrame(uint32_t fourCC, uint32_t bufferSize, std::string streamName) : m_buffer(bufferSize)
@@ -54,6 +56,38 @@ DeliveredFrame CRecordingFrame::Snapshot() const
     return frame;
 }
 
+void CRecordingAudioData::SetData(const uint8_t* data, uint32_t size)
+{
+    m_record.bytes.assign(data, data + size);
+    m_record.calls.push_back("SetData");
+}
+
+void CRecordingAudioData::SetFourCC(uint32_t fourCC)
+{
+    m_record.fourCC = fourCC;
+    m_record.calls.push_back("SetFourCC");
+}
+
+void CRecordingAudioData::SetBitRate(uint32_t bitRate)
+{
+    m_record.bitRate = bitRate;
+    m_record.calls.push_back("SetBitRate");
+}
+
+void CRecordingAudioData::SetChannelId(uint8_t id)
+{
+    m_record.channelId = id;
+    m_record.calls.push_back("SetChannelId");
+}
+
+void CRecordingAudioData::SetFormat(uint32_t sampleRate, uint8_t bitsPerSample, uint8_t stereo)
+{
+    m_record.sampleRate = sampleRate;
+    m_record.bitsPerSample = bitsPerSample;
+    m_record.stereo = stereo;
+    m_record.calls.push_back("SetFormat");
+}
+
 ipcapture::IHostFrame* CFrameHost::AllocateFrame(uint32_t fourCC, uint32_t size, const char* streamName)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -62,25 +96,29 @@ ipcapture::IHostFrame* CFrameHost::AllocateFrame(uint32_t fourCC, uint32_t size,
         return nullptr;
     ++m_allocations;
     const uint32_t bufferSize = size > m_shortfall ? size - m_shortfall : 0;
-    m_live.push_back(std::make_unique<CRecordingFrame>(fourCC, bufferSize, streamName ? streamName : ""));
-    return m_live.back().get();
+    return m_live.Add(std::make_unique<CRecordingFrame>(fourCC, bufferSize, streamName ? streamName : ""));
 }
 
-ipcapture::IAudioData* CFrameHost::AllocateAudioFrame(uint32_t, uint32_t, const char*)
+ipcapture::IAudioData* CFrameHost::AllocateAudioFrame(uint32_t, uint32_t, const char* driverName)
 {
-    return nullptr;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_audioDriverName = driverName != nullptr ? driverName : "";
+    return m_liveAudio.Add(std::make_unique<CRecordingAudioData>());
 }
 
-void CFrameHost::ReleaseAudioFrame(ipcapture::IAudioData*) {}
+// Frames that are not ours or released twice leave the release counts short: the test sees it.
+void CFrameHost::ReleaseAudioFrame(ipcapture::IAudioData* frame)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_liveAudio.Release(frame))
+        ++m_audioReleases;
+}
 
 void CFrameHost::ReleaseFrame(ipcapture::IHostFrame* frame)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    const auto found = std::find_if(m_live.begin(), m_live.end(), [frame](const auto& live) { return live.get() == frame; });
-    if (found == m_live.end())
-        return;  // not ours or released twice: Releases() stays short and the test sees it
-    m_live.erase(found);
-    ++m_releases;
+    if (m_live.Release(frame))
+        ++m_releases;
 }
 
 bool CFrameHost::OnFrame(ipcapture::IHostFrame* frame)
@@ -98,6 +136,35 @@ void CFrameHost::OnSignalLost()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     ++m_signalLost;
+}
+
+bool CFrameHost::OnAudioFrame(ipcapture::IAudioData* frame)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_accept)
+        return false;
+    m_audioFrames.push_back(static_cast<CRecordingAudioData*>(frame)->Record());
+    return true;
+}
+
+void CFrameHost::OnAudioState(uint32_t audioId, uint32_t state)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_audioStates.emplace_back(audioId, state);
+}
+
+CRecordingAudioData* CFrameHost::MakeAudioPacket(const std::vector<uint8_t>& bytes)
+{
+    auto packet = std::make_unique<CRecordingAudioData>();
+    const AudioFormat format = AudioFormat::MuLaw8k();
+    packet->SetFourCC(format.fourCC);
+    packet->SetFormat(format.sampleRate, format.bitsPerSample, format.stereo);
+    packet->SetBitRate(format.bitRate);
+    packet->SetChannelId(1);
+    if (!bytes.empty())
+        packet->SetData(bytes.data(), static_cast<uint32_t>(bytes.size()));
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_liveAudio.Add(std::move(packet));
 }
 
 void CFrameHost::SetAcceptFrames(bool accept)
@@ -151,7 +218,7 @@ size_t CFrameHost::Releases() const
 size_t CFrameHost::OutstandingFrames() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_live.size();
+    return m_live.Count();
 }
 
 size_t CFrameHost::SignalLostCount() const
@@ -164,6 +231,48 @@ uint32_t CFrameHost::LastAllocationSize() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_lastAllocationSize;
+}
+
+std::vector<AudioRecord> CFrameHost::AudioFrames() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_audioFrames;
+}
+
+size_t CFrameHost::AudioFrameCount() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_audioFrames.size();
+}
+
+size_t CFrameHost::OutstandingAudioFrames() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_liveAudio.Count();
+}
+
+size_t CFrameHost::AudioReleases() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_audioReleases;
+}
+
+std::string CFrameHost::LastAudioDriverName() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_audioDriverName;
+}
+
+std::vector<std::pair<uint32_t, uint32_t>> CFrameHost::AudioStates() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_audioStates;
+}
+
+uint32_t CFrameHost::LastAudioState() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_audioStates.empty() ? 0 : m_audioStates.back().second;
 }
 
 }  // namespace korvane::test

@@ -1,12 +1,13 @@
 #pragma once
-// Host-side frame objects for component tests: a recording frame allocator
-// and frame sink. Keeps what every delivered frame carried, can refuse frames
-// or allocations, and counts allocations and releases so a test can check
-// that every frame went back to the host.
+// Host-side frame objects for component tests: a recording frame allocator,
+// frame sink and audio sink. Keeps what every delivered video or audio frame
+// carried, can refuse frames or allocations, and counts allocations and
+// releases so a test can check that every frame went back to the host.
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tallowcam/HostInterfaces.h"
@@ -52,7 +53,70 @@ private:
     DeliveredFrame m_record;
 };
 
-class CFrameHost : public ipcapture::IFrameAllocator, public ipcapture::IFrameSink {
+struct AudioRecord {
+    std::vector<uint8_t> bytes;
+    uint32_t fourCC = 0;
+    uint32_t sampleRate = 0;
+    uint8_t bitsPerSample = 0;
+    uint8_t stereo = 0;
+    uint32_t bitRate = 0;
+    uint32_t channelId = 0;
+    std::vector<std::string> calls;  // the setters in call order
+};
+
+class CRecordingAudioData : public ipcapture::IAudioData {
+public:
+    void SetData(const uint8_t* data, uint32_t size) override;
+    const uint8_t* GetData() override { return m_record.bytes.empty() ? nullptr : m_record.bytes.data(); }
+    uint32_t GetDataSize() override { return static_cast<uint32_t>(m_record.bytes.size()); }
+    void Commit() override { m_record.calls.push_back("Commit"); }
+    uint32_t GetFourCC() override { return m_record.fourCC; }
+    void SetFourCC(uint32_t fourCC) override;
+    void SetBitRate(uint32_t bitRate) override;
+    void SetChannelId(uint8_t id) override;
+    uint32_t GetChannelId() override { return m_record.channelId; }
+    uint8_t IsStereo() override { return m_record.stereo; }
+    uint8_t GetBitsPerSample() override { return m_record.bitsPerSample; }
+    uint32_t GetSampleRate() override { return m_record.sampleRate; }
+    uint32_t GetBitRate() override { return m_record.bitRate; }
+    void SetFormat(uint32_t sampleRate, uint8_t bitsPerSample, uint8_t stereo) override;
+
+    const AudioRecord& Record() const { return m_record; }
+
+private:
+    AudioRecord m_record;
+};
+
+// Objects handed to the driver and not yet given back.
+template <typename T>
+class COutstanding {
+public:
+    T* Add(std::unique_ptr<T> object)
+    {
+        m_objects.push_back(std::move(object));
+        return m_objects.back().get();
+    }
+    // False for an object that is not ours or was released already.
+    bool Release(const void* object)
+    {
+        for (auto it = m_objects.begin(); it != m_objects.end(); ++it) {
+            if (it->get() == object) {
+                m_objects.erase(it);
+                return true;
+            }
+        }
+        return false;
+    }
+    size_t Count() const { return m_objects.size(); }
+
+private:
+    std::vector<std::unique_ptr<T>> m_objects;
+};
+
+class CFrameHost : public ipcapture::IFrameAllocator,
+                   public ipcapture::IFrameSink,
+                   public ipcapture::IAudioSink,
+                   public ipcapture::IAudioStateSink {
 public:
     // IFrameAllocator
     ipcapture::IHostFrame* AllocateFrame(uint32_t fourCC, uint32_t size, const char* streamName) override;
@@ -64,7 +128,14 @@ public:
     bool OnFrame(ipcapture::IHostFrame* frame) override;
     void OnSignalLost() override;
 
-    // Behaviour
+    // IAudioSink and IAudioStateSink
+    bool OnAudioFrame(ipcapture::IAudioData* frame) override;
+    void OnAudioState(uint32_t audioId, uint32_t state) override;
+
+    // A packet for an output channel, G.711 mu-law at 8000 Hz unless changed; owned by this host.
+    CRecordingAudioData* MakeAudioPacket(const std::vector<uint8_t>& bytes);
+
+    // Behaviour (accepting applies to video and audio frames)
     void SetAcceptFrames(bool accept);
     void SetRefuseAllocations(bool refuse);
     // Buffers this many bytes smaller than requested (0: as requested).
@@ -81,10 +152,23 @@ public:
     size_t SignalLostCount() const;
     uint32_t LastAllocationSize() const;
 
+    std::vector<AudioRecord> AudioFrames() const;
+    size_t AudioFrameCount() const;
+    size_t OutstandingAudioFrames() const;  // handed out and not yet released
+    size_t AudioReleases() const;
+    std::string LastAudioDriverName() const;
+    std::vector<std::pair<uint32_t, uint32_t>> AudioStates() const;  // audio id, state
+    uint32_t LastAudioState() const;
+
 private:
     mutable std::mutex m_mutex;
     std::vector<DeliveredFrame> m_frames;
-    std::vector<std::unique_ptr<CRecordingFrame>> m_live;
+    COutstanding<CRecordingFrame> m_live;
+    COutstanding<CRecordingAudioData> m_liveAudio;
+    std::vector<AudioRecord> m_audioFrames;
+    std::vector<std::pair<uint32_t, uint32_t>> m_audioStates;
+    size_t m_audioReleases = 0;
+    std::string m_audioDriverName;
     size_t m_frameCount = 0;
     size_t m_allocations = 0;
     size_t m_releases = 0;

@@ -19,9 +19,6 @@ struct RtpJpegPicture {
     std::vector<uint8_t> scan;              // entropy-coded data, restart markers included, no EOI
 };
 
-// The tables of RFC 2435 section 4.2 for 1 <= q <= 99, in zigzag order.
-void ScaledStandardTables(uint8_t q, std::array<uint8_t, 64>& luma, std::array<uint8_t, 64>& chroma);
-
 // jpeg: one picture from SOI to EOI. q below 128: requantise to the scaled
 // standard tables; otherwise keep the picture's own tables. restartInterval:
 // MCUs between restart markers in the result (0: the picture's own interval).
