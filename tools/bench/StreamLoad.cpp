@@ -118,7 +118,7 @@ public:
             m_driver->Close();
         m_driver.reset();
     }
-    uint64_t Frames() const { return m_sink.Statistics().frames; }
+    StreamStatistics Statistics() const { return m_sink.Statistics(); }
 
 private:
     ConsoleLogSink m_logSink{false};
@@ -130,12 +130,15 @@ private:
     korvane::ipcapture::IIPVideoCaptureEx2* m_video = nullptr;
 };
 
-uint64_t TotalFrames(const std::vector<std::unique_ptr<LoadChannel>>& channels)
+StreamStatistics Total(const std::vector<std::unique_ptr<LoadChannel>>& channels)
 {
-    uint64_t frames = 0;
-    for (const auto& channel : channels)
-        frames += channel->Frames();
-    return frames;
+    StreamStatistics total;
+    for (const auto& channel : channels) {
+        const StreamStatistics statistics = channel->Statistics();
+        total.frames += statistics.frames;
+        total.bytes += statistics.bytes;
+    }
+    return total;
 }
 
 void SleepSeconds(double seconds)
@@ -180,7 +183,7 @@ int Run(const LoadOptions& options)
     }
     SleepSeconds(options.warmupSeconds);
 
-    const uint64_t framesBefore = TotalFrames(channels);
+    const StreamStatistics before = Total(channels);
     const CpuTimes driverBefore = korvane::platform::ProcessCpuTimes();
     const CpuTimes cameraBefore = camera.Cpu();
     const Clock::time_point windowStart = Clock::now();
@@ -188,24 +191,26 @@ int Run(const LoadOptions& options)
     const double window = std::chrono::duration<double>(Clock::now() - windowStart).count();
     const CpuTimes driverAfter = korvane::platform::ProcessCpuTimes();
     const CpuTimes cameraAfter = camera.Cpu();
-    const uint64_t framesInWindow = TotalFrames(channels) - framesBefore;
+    const StreamStatistics after = Total(channels);
+    const uint64_t framesInWindow = after.frames - before.frames;
+    const double kilobits = static_cast<double>(after.bytes - before.bytes) * 8 / 1000;
     const uint64_t residentAfter = korvane::platform::ProcessResidentBytes();
     const uint64_t cameraResident = camera.ResidentBytes();
 
     const long long sent = camera.Stop();
     SleepSeconds(kDrainMs / 1000.0);
-    const uint64_t delivered = TotalFrames(channels);
+    const uint64_t delivered = Total(channels).frames;
     for (auto& channel : channels)
         channel->Stop();
 
     const double n = options.channels;
     const double driverCpu = driverAfter.Total() - driverBefore.Total();
     const double cameraCpu = cameraAfter.Total() - cameraBefore.Total();
-    std::printf("| %s | %u | %.1f | %.2f | %llu | %lld | %lld | %.2f %% | %.2f %% (user %.2f %%) | %.2f |"
+    std::printf("| %s | %u | %.1f | %.2f | %.0f | %llu | %lld | %lld | %.2f %% | %.2f %% (user %.2f %%) | %.2f |"
                 " %.0f |\n",
                 options.transport == Transport::Tcp ? "interleaved" : "UDP", options.channels,
                 static_cast<double>(framesInWindow) / window, static_cast<double>(framesInWindow) / window / n,
-                static_cast<unsigned long long>(delivered), sent, sent - static_cast<long long>(delivered),
+                kilobits / window / n, static_cast<unsigned long long>(delivered), sent, sent - static_cast<long long>(delivered),
                 100 * cameraCpu / window / n, 100 * driverCpu / window / n,
                 100 * (driverAfter.userSeconds - driverBefore.userSeconds) / window / n,
                 (static_cast<double>(residentAfter) - static_cast<double>(residentBefore)) / n / (1024 * 1024),
@@ -232,6 +237,13 @@ int main(int argc, char** argv)
         ->capture_default_str();
     app.add_option("--plugin", options.plugin, "driver plug-in")->capture_default_str();
     app.add_option("--camsim", options.camsim, "camera simulator program")->capture_default_str();
+    bool header = false;
+    app.add_flag("--header", header, "print the table head first");
     CLI11_PARSE(app, argc, argv);
+    if (header) {
+        std::printf("| transport | streams | frames/s | frames/s per stream | kbit/s per stream | frames delivered |"
+                    " frames sent | frames lost | camsim CPU per stream | driver CPU per stream |"
+                    " driver MiB per stream | camsim MiB |\n|---|---|---|---|---|---|---|---|---|---|---|---|\n");
+    }
     return Run(options);
 }
