@@ -11,8 +11,8 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <thread>
 
