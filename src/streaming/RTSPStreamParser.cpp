@@ -16,11 +16,17 @@ void CRTSPStreamParser::Process(const uint8_t* bytes, size_t length)
         if (m_missing > 0) {
             const size_t available = length - position;
             const size_t take = available < static_cast<size_t>(m_missing) ? available : static_cast<size_t>(m_missing);
-            m_payload.insert(m_payload.end(), bytes + position, bytes + position + take);
+            if (m_payload.empty() && take == static_cast<size_t>(m_missing)) {
+                Deliver(bytes + position, take);  // the whole frame is in this buffer: no copy
+            } else {
+                if (m_payload.empty())
+                    m_payload.reserve(static_cast<size_t>(m_missing));
+                m_payload.insert(m_payload.end(), bytes + position, bytes + position + take);
+                m_missing -= static_cast<int32_t>(take);
+                if (m_missing == 0)
+                    Deliver(m_payload.data(), m_payload.size());
+            }
             position += take;
-            m_missing -= static_cast<int32_t>(take);
-            if (m_missing == 0)
-                Deliver();
             continue;
         }
         if (Consume(bytes[position]))
@@ -47,15 +53,14 @@ bool CRTSPStreamParser::Consume(uint8_t byte)
         ResetState();  // framing error: look for the pattern again from this byte
         return false;
     }
-    m_payload.reserve(static_cast<size_t>(m_missing));
     return true;
 }
 
-void CRTSPStreamParser::Deliver()
+void CRTSPStreamParser::Deliver(const uint8_t* frame, size_t length)
 {
     try {
         CRTPPacket packet;
-        if (packet.Parse(m_payload.data(), m_payload.size()) && m_receiver != nullptr)
+        if (packet.Parse(frame, length) && m_receiver != nullptr)
             m_receiver->InterleavedPacketReceived(packet);
     } catch (...) {
     }

@@ -20,7 +20,7 @@ public:
 
 private:
     bool Consume(uint8_t byte);  // false: examine the byte again
-    void Deliver();
+    void Deliver(const uint8_t* frame, size_t length);
     void ResetState();
 
     IRTSPClientUser* m_receiver;

@@ -110,3 +110,18 @@ TEST(RtspStreamParser, GarbageAndBadPacketsDoNotStopParsing)
     parser.Process(stream.data(), stream.size());
     EXPECT_EQ(user.sequences, (std::vector<uint16_t>{1, 2}));
 }
+
+TEST(RtspStreamParser, SplitFrameThenWholeFramesInOneBuffer)
+{
+    PacketCollector user;
+    CRTSPStreamParser parser(&user);
+    std::vector<uint8_t> stream = Frame(1, 500);
+    Append(stream, Frame(2, 40));
+    Append(stream, Frame(3, 1400));
+    // The first frame ends inside the second buffer, which holds the next frame whole.
+    parser.Process(stream.data(), 200);
+    parser.Process(stream.data() + 200, stream.size() - 200 - 700);
+    parser.Process(stream.data() + stream.size() - 700, 700);
+    EXPECT_EQ(user.sequences, (std::vector<uint16_t>{1, 2, 3}));
+    EXPECT_EQ(user.payloadSizes, (std::vector<uint32_t>{488, 28, 1388}));
+}

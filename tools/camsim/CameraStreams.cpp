@@ -111,6 +111,8 @@ bool CameraStreams::Resolve(const std::string& path, RtspStreamPlan& plan)
     RtspTrackPlan track;
     track.codec = description.codec;
     track.media.filePath = description.sampleFile;
+    if (track.codec == MediaCodec::H264)
+        track.media.h264MinimumFrameBytes = m_h264MinimumFrameBytes;
     track.framePeriodMs = description.framesPerSecond != 0 ? (1000 + description.framesPerSecond / 2) /
                                                                  description.framesPerSecond
                                                            : 0;

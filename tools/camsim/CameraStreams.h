@@ -39,6 +39,8 @@ public:
 
     // First port of the H.264 multicast streams (stream 1 two ports higher).
     void SetMulticastPort(uint16_t port) { m_multicastPort = port; }
+    // Pads the H.264 streams described from now on (MediaSourceOptions::h264MinimumFrameBytes).
+    void SetH264MinimumFrameBytes(size_t bytes) { m_h264MinimumFrameBytes = bytes; }
     // The RTSP server's stream resolver; false for a path the camera does not serve.
     bool Resolve(const std::string& path, RtspStreamPlan& plan);
     // Every stream described so far, in order.
@@ -51,6 +53,7 @@ private:
     CameraModel& m_model;
     COnvifService& m_onvif;
     uint16_t m_multicastPort = 0;
+    size_t m_h264MinimumFrameBytes = 0;
     mutable std::mutex m_mutex;
     std::vector<StreamDescription> m_described;
 };

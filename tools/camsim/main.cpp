@@ -10,9 +10,12 @@ int main(int argc, char** argv)
 {
     camsim::CameraOptions options;
     std::string scheme = "none";
+    size_t h264FrameBytes = 0;
     CLI::App app{"Simulated Canon network camera"};
     app.add_option("--port", options.httpPort, "HTTP port (0: a free port)")->required();
     app.add_option("--address", options.address, "address to listen on");
+    app.add_option("--rtsp-port", options.rtspPort, "RTSP port (0: a free port)");
+    app.add_option("--h264-frame-bytes", h264FrameBytes, "pad H.264 frames with filler data to this size");
     app.add_flag("--tls", options.tls, "serve HTTPS with a self-signed certificate");
     app.add_option("--user", options.auth.user, "user name");
     app.add_option("--password", options.auth.password, "password");
@@ -37,14 +40,18 @@ int main(int argc, char** argv)
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     camsim::Camera camera(options);
+    camera.Streams().SetH264MinimumFrameBytes(h264FrameBytes);
     if (!camera.Start()) {
         std::fprintf(stderr, "camsim: cannot listen on %s:%u\n", options.address.c_str(), options.httpPort);
         return 1;
     }
-    std::printf("camsim: %s on %s:%u\n", options.tls ? "https" : "http", options.address.c_str(), camera.HttpPort());
+    std::printf("camsim: %s on %s:%u, rtsp on port %u\n", options.tls ? "https" : "http", options.address.c_str(),
+                camera.HttpPort(), camera.RtspPort());
     std::fflush(stdout);
     int received = 0;
     sigwait(&stopSignals, &received);
     camera.Stop();
+    std::printf("camsim: sent %zu RTP packets, %zu of them ending a frame\n", camera.Rtsp().Recorder().RtpPacketsSent(),
+                camera.Rtsp().Recorder().MarkedRtpPacketsSent());
     return 0;
 }

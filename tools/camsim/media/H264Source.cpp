@@ -9,6 +9,7 @@ namespace {
 
 constexpr uint8_t kNalSps = 7;
 constexpr uint8_t kNalPps = 8;
+constexpr uint8_t kNalFiller = 12;
 constexpr uint8_t kStapA = 24;
 constexpr uint8_t kFuA = 28;
 constexpr uint32_t kFramePeriodMs = 40;
@@ -104,6 +105,8 @@ public:
             if (!parameterSet || m_options.h264ParameterSetsInBand)
                 sent.push_back(&nal);
         }
+        if (FillTo(sent, m_options.h264MinimumFrameBytes))
+            sent.push_back(&m_filler);
         for (size_t i = 0; i < sent.size(); ++i) {
             if (m_options.h264Mode == H264Packetisation::NonInterleaved && i + 1 < sent.size() &&
                 NalType(*sent[i]) == kNalSps && NalType(*sent[i + 1]) == kNalPps &&
@@ -122,6 +125,21 @@ public:
     }
 
 private:
+    // Sizes m_filler to make up the access unit's shortfall; false when there is none.
+    bool FillTo(const std::vector<const Nal*>& sent, size_t minimumBytes)
+    {
+        size_t bytes = 0;
+        for (const Nal* nal : sent)
+            bytes += 3 + nal->size();  // with its start code
+        const size_t fillerHeaderAndEnd = 3 + 2;
+        if (bytes + fillerHeaderAndEnd > minimumBytes)
+            return false;
+        m_filler.assign(minimumBytes - bytes - 3, 0xFF);
+        m_filler.front() = kNalFiller;
+        m_filler.back() = 0x80;  // rbsp_trailing_bits
+        return true;
+    }
+
     bool AggregateFits(const Nal& a, const Nal& b) const
     {
         return 1 + 2 + a.size() + 2 + b.size() <= m_options.maxPayloadSize;
@@ -149,7 +167,10 @@ private:
                 header |= 0x80;
             if (end == nal.size())
                 header |= 0x40;
-            RtpPayload payload{{indicator, header}, false};
+            RtpPayload payload{{}, false};
+            payload.bytes.reserve(2 + end - offset);
+            payload.bytes.push_back(indicator);
+            payload.bytes.push_back(header);
             payload.bytes.insert(payload.bytes.end(), nal.begin() + offset, nal.begin() + end);
             payloads.push_back(std::move(payload));
         }
@@ -159,6 +180,7 @@ private:
     MediaSourceOptions m_options;
     Nal m_sps;
     Nal m_pps;
+    Nal m_filler;
     size_t m_next = 0;
 };
 

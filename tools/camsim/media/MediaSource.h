@@ -39,6 +39,9 @@ struct MediaSourceOptions {
     size_t maxPayloadSize = 1400;
     H264Packetisation h264Mode = H264Packetisation::NonInterleaved;
     bool h264ParameterSetsInBand = true;  // false: SPS and PPS only in sprop-parameter-sets
+    // An access unit smaller than this gets a filler-data NAL unit that brings it up to the size
+    // (to stream at a chosen bit rate); 0: as in the file.
+    size_t h264MinimumFrameBytes = 0;
     // 1..99: tables scaled from the standard ones; 128..255: tables sent in band.
     uint8_t jpegQ = 255;
     uint16_t jpegRestartInterval = 0;  // MCUs between restart markers (type 64/65); 0: as in the file

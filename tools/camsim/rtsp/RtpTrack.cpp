@@ -68,6 +68,8 @@ void RtpTrack::Transmit(const std::vector<uint8_t>& packet, RtspRecorder& record
     m_transport->SendRtp(packet);
     m_octetCount += static_cast<uint32_t>(packet.size() - 12);
     recorder.CountRtpPacket();
+    if ((packet[1] & 0x80) != 0)
+        recorder.CountMarkedRtpPacket();
 }
 
 void RtpTrack::SendSenderReport(RtspRecorder& recorder)

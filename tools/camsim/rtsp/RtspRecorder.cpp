@@ -23,6 +23,12 @@ void RtspRecorder::CountRtpPacket()
     m_changed.notify_all();
 }
 
+void RtspRecorder::CountMarkedRtpPacket()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    ++m_markedRtpPackets;
+}
+
 void RtspRecorder::CountSenderReport()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -33,6 +39,12 @@ void RtspRecorder::CountExpiredSession()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     ++m_expiredSessions;
+}
+
+size_t RtspRecorder::MarkedRtpPacketsSent() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_markedRtpPackets;
 }
 
 size_t RtspRecorder::SessionsExpired() const

@@ -16,12 +16,14 @@ public:
     void AddRequest(const std::string& text);
     void AddReceiverReport(const std::vector<uint8_t>& report);
     void CountRtpPacket();
+    void CountMarkedRtpPacket();  // the last packet of a video frame
     void CountSenderReport();
     void CountExpiredSession();
 
     std::vector<std::string> Requests() const;
     std::vector<std::vector<uint8_t>> ReceiverReports() const;
     size_t RtpPacketsSent() const;
+    size_t MarkedRtpPacketsSent() const;
     size_t SenderReportsSent() const;
     size_t SessionsExpired() const;
 
@@ -38,6 +40,7 @@ private:
     std::vector<std::string> m_requests;
     std::vector<std::vector<uint8_t>> m_receiverReports;
     size_t m_rtpPackets = 0;
+    size_t m_markedRtpPackets = 0;
     size_t m_senderReports = 0;
     size_t m_expiredSessions = 0;
 };

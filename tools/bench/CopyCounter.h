@@ -1,0 +1,6 @@
+#pragma once
+// Counts the bytes copied through memcpy and memmove by this program's own
+// code (the program is linked with --wrap=memcpy and --wrap=memmove).
+#include <cstddef>
+
+size_t CopiedBytes();
