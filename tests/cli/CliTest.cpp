@@ -1,4 +1,5 @@
 // End-to-end tests of the tallowcam program against the simulated camera.
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -150,6 +151,43 @@ TEST_F(CliTest, RecordRejectsAnUnknownCodecName)
     const ToolRun run = Tool("record", {"127.0.0.1", "--codec", "mpeg4", "--out", "/dev/null"});
     EXPECT_NE(run.exitStatus, 0);
     EXPECT_NE(run.err.find("--codec"), std::string::npos) << run.err;
+}
+
+TEST_F(CliTest, EventsPrintsMotionAndInputsAndOutputSwitchesOneOutput)
+{
+    camsim::CameraOptions options = DigestCamera();
+    options.address = "127.0.0.62";  // nothing streams on its port 554: the stream stays without frames
+    StartCamera(options);
+    m_camera->Events().SetMotionAreas({{1, true}});
+    m_camera->Events().SetInput(1, "1");
+
+    std::vector<std::string> watch = CameraArguments();
+    watch.insert(watch.end(), {"--seconds", "1.5"});
+    const ToolRun events = Tool("events", watch);
+    ASSERT_EQ(events.exitStatus, 0) << events.err;
+    const size_t off = events.out.find("motion off");
+    EXPECT_NE(off, std::string::npos) << events.out;
+    EXPECT_NE(events.out.find("motion on", off), std::string::npos) << "the edge ends on the camera's state\n"
+                                                                    << events.out;
+    EXPECT_NE(events.out.find("input 0 on"), std::string::npos) << events.out;
+    EXPECT_NE(events.out.find("input 1 off"), std::string::npos) << events.out;
+    const std::vector<std::string> targets = m_camera->HttpRequests().Targets();
+    EXPECT_TRUE(std::none_of(targets.begin(), targets.end(),
+                             [](const std::string& target) { return target.find("control.cgi?o.") != std::string::npos; }))
+        << "watching leaves the outputs alone";
+
+    std::vector<std::string> output = CameraArguments();
+    output.insert(output.begin() + 1, {"1", "on"});
+    const ToolRun switched = Tool("output", output);
+    ASSERT_EQ(switched.exitStatus, 0) << switched.err;
+    EXPECT_NE(switched.out.find("output 1 on"), std::string::npos) << switched.out;
+    EXPECT_EQ(m_camera->Events().Output(2), "1");
+    EXPECT_EQ(m_camera->Events().Output(1), "0");
+
+    output[1] = "2";
+    const ToolRun missing = Tool("output", output);
+    EXPECT_NE(missing.exitStatus, 0);
+    EXPECT_NE(missing.err.find("the camera has 2 output(s)"), std::string::npos) << missing.err;
 }
 
 // The file written for each transport reads back as that transport in the driver.

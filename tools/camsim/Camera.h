@@ -9,6 +9,7 @@
 #include "camsim/http/HttpServer.h"
 #include "camsim/http/RequestLog.h"
 #include "camsim/model/CameraModel.h"
+#include "camsim/model/EventItems.h"
 #include "camsim/onvif/OnvifService.h"
 #include "camsim/ptz/PtzState.h"
 #include "camsim/rtsp/RtspServer.h"
@@ -45,6 +46,8 @@ public:
 
     CameraModel& Model() { return m_model; }
     PtzState& Ptz() { return m_ptz; }
+    // Motion detection areas, inputs and outputs.
+    EventItems& Events() { return m_events; }
     RequestLog& HttpRequests() { return m_httpLog; }
     Authenticator& Auth() { return m_auth; }
     HttpServer& Http() { return m_http; }
@@ -61,6 +64,7 @@ private:
     CameraOptions m_options;
     CameraModel m_model;
     PtzState m_ptz{m_model};
+    EventItems m_events{m_model};
     Authenticator m_auth;
     RequestLog m_httpLog;
     CameraHttpApi m_api;

@@ -91,6 +91,14 @@ void DriverSession::StopStream(StreamRole role)
         m_video->StopStream(0, static_cast<uint32_t>(role));
 }
 
+bool DriverSession::StartMotionDetection(korvane::ipcapture::IFrameSink& sink, const StreamSettings& stream)
+{
+    StreamSettings settings = stream;
+    settings.motionDetection = true;
+    StreamRequest request(settings);
+    return m_video != nullptr && m_video->StartChannel(0, &sink, &request);
+}
+
 bool DriverSession::ReadState(uint32_t& state)
 {
     uint32_t extra = 0;

@@ -16,6 +16,7 @@
 #include "ProbeRunner.h"
 #include "RecordingSink.h"
 #include "StreamRequest.h"
+#include "tallowcam/IOInterfaces.h"
 
 namespace tallowcam_host {
 
@@ -59,6 +60,16 @@ public:
     void Close();
 
     RecordingResult Record(const RecordingPlan& plan, const ProgressCallback& progress);
+
+    // The main stream with motion detection: its frames and the motion frames go to sink.
+    bool StartMotionDetection(korvane::ipcapture::IFrameSink& sink, const StreamSettings& stream);
+    void StopMotionDetection()
+    {
+        if (m_video != nullptr)
+            StopStream(StreamRole::Rec);
+    }
+    // The driver's digital I/O object; null while not open.
+    korvane::ICaptureIOApi* IOApi() const { return m_driver != nullptr ? m_driver->GetIOApi() : nullptr; }
 
     // Frames the driver took and has not given back.
     int64_t OutstandingFrames() const { return m_allocator.Outstanding(); }

@@ -17,6 +17,7 @@ struct StreamSettings {
     uint32_t height = 480;
     uint32_t framesPerSecond = 25;
     uint32_t quality = 60;  // 1..100
+    bool motionDetection = false;  // the driver also reports the camera's motion state
 };
 
 class StreamRequest : public korvane::ipcapture::IStreamRequest,
@@ -37,7 +38,7 @@ private:
     // IStreamRate: a rate in frames per second is sent as 0x7000 + rate.
     uint32_t GetFrameRate() override { return 0x7000 + m_settings.framesPerSecond; }
     uint32_t GetQuality() override { return m_settings.quality; }
-    uint32_t IsMotionDetectionWanted() override { return 0; }
+    uint32_t IsMotionDetectionWanted() override { return m_settings.motionDetection ? 1 : 0; }
     // IResolution
     uint32_t GetWidth() override { return m_settings.width; }
     uint32_t GetHeight() override { return m_settings.height; }

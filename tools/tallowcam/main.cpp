@@ -3,6 +3,7 @@
 
 #include "AudioCommand.h"
 #include "DemoCommand.h"
+#include "IOCommands.h"
 #include "PtzCommand.h"
 #include "ProbeCommand.h"
 #include "RecordCommand.h"
@@ -14,6 +15,8 @@ int main(int argc, char** argv)
     tallowcam_host::AddDemoCommand(app);
     tallowcam_host::AddAudioCommand(app);
     tallowcam_host::AddPtzCommand(app);
+    tallowcam_host::AddEventsCommand(app);
+    tallowcam_host::AddOutputCommand(app);
     tallowcam_host::AddProbeCommand(app);
     tallowcam_host::AddRecordCommand(app);
     CLI11_PARSE(app, argc, argv);

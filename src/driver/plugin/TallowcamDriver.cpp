@@ -7,6 +7,8 @@
 #include "channels/H264ChannelRTSP.h"
 #include "channels/JpegChannelRTSP.h"
 #include "clocksync/TimeProvider.h"
+#include "events/CanonMotionChannel.h"
+#include "events/DigitalIO.h"
 #include "ptz/CanonPTZHandler.h"
 
 namespace korvane {
@@ -51,12 +53,11 @@ void CTallowcamDriver::Close()
     CIPCaptureDriver::Close();
 }
 
-// The digital I/O object (CDigitalIO, given this driver) is created here, once,
-// into m_ioApi. Until that subsystem exists the driver opens without it, so
-// creation is reported possible.
 bool CTallowcamDriver::CreateIOApi()
 {
-    return true;
+    if (m_ioApi == nullptr)
+        m_ioApi = TOwnedPtr<ICaptureIOApi>(new (std::nothrow) CDigitalIO(this), [](ICaptureIOApi* io) { delete io; });
+    return m_ioApi != nullptr;
 }
 
 bool CTallowcamDriver::CreatePTZDriver()
@@ -83,11 +84,9 @@ ICameraChannel* CTallowcamDriver::CreateVideoChannel(uint32_t channelIndex, IFra
     }
 }
 
-// The motion channel (CCanonMotionChannel given the channel index, this driver
-// and the sink) is created here once its subsystem exists.
-IMotionChannel* CTallowcamDriver::CreateMotionChannel(uint32_t /*channelIndex*/, IFrameSink* /*sink*/)
+IMotionChannel* CTallowcamDriver::CreateMotionChannel(uint32_t channelIndex, IFrameSink* sink)
 {
-    return nullptr;
+    return new (std::nothrow) CCanonMotionChannel(channelIndex, this, sink);
 }
 
 IAudioInputChannel* CTallowcamDriver::CreateAudioInputChannel(uint32_t audioId, uint32_t channelIndex,
