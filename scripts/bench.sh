@@ -87,15 +87,7 @@ if [ "${1:-}" = "--run" ]; then
 fi
 
 packages=(gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good valgrind bc)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update
-  apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+bash scripts/install-packages.sh "${packages[@]}"
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTALLOWCAM_BUILD_BENCHMARKS=ON
 cmake --build "$build" -j "$(nproc)" --target bench_parsers bench_stop stream_load camsim tallowcam
 if [ "$(id -u)" = 0 ]; then
