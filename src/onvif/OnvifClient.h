@@ -116,6 +116,8 @@ protected:
     void ReadList(const CXmlParser& reply, const std::string& listPath, std::vector<Record>& records) const;
 
     SOAP_REQUEST MakeRequest(const std::string& path, const std::string& body) const;
+    // Executes the request on the media service; false at once without a media path.
+    bool ExecuteMedia(const std::string& body, std::string& reply);
     // The prefix table of requests and replies.
     CXmlNamespaces& Namespaces() { return m_namespaces; }
 
@@ -124,8 +126,6 @@ private:
     void FillSecurityFields(SOAP_REQUEST& request) const;
     void ParseFault(const std::string& reply);
     bool Exchange(const SOAP_REQUEST& request, std::string& reply);
-    // Executes the request on the media service; false at once without a media path.
-    bool ExecuteMedia(const std::string& body, std::string& reply);
     // Adds a configuration to a profile with the named media operation.
     bool AddConfiguration(const std::string& operation, const std::string& profileToken,
                           const std::string& configurationToken);

@@ -132,6 +132,7 @@ bool MediaProfile::Read(const CXmlParser& reply, const std::string& path)
     const bool named = CCommonNamedStructure::Read(reply, path);
     const bool hasSource = videoSource.Read(reply, path + "/tt:VideoSourceConfiguration");
     videoEncoder.Read(reply, path + "/tt:VideoEncoderConfiguration");
+    ptzConfiguration.Read(reply, path + "/tt:PTZConfiguration");
     return named && hasSource;
 }
 

@@ -4,29 +4,10 @@
 #include <cstdint>
 #include <string>
 
-namespace korvane {
-class CXmlParser;
-}
+#include "onvif/OnvifPtzRecords.h"
+#include "onvif/OnvifStructures.h"
 
 namespace Onvif {
-
-class CCommonStructure {
-public:
-    virtual ~CCommonStructure() = default;
-    virtual std::string ToXml() const { return std::string(); }
-    virtual bool Read(const korvane::CXmlParser& reply, const std::string& path) = 0;
-};
-
-class CCommonNamedStructure : public CCommonStructure {
-public:
-    // Name from "/tt:Name"; the token attribute only when no token is set yet.
-    // True when a token is known.
-    bool Read(const korvane::CXmlParser& reply, const std::string& path) override;
-    virtual bool IsValid() const { return !token.empty() && !name.empty(); }
-
-    std::string token;
-    std::string name;
-};
 
 class MulticastConfiguration : public CCommonStructure {
 public:
@@ -75,12 +56,13 @@ public:
 
 class MediaProfile : public CCommonNamedStructure {
 public:
-    // Fails without a token or a video source configuration; the encoder
-    // configuration may be missing.
+    // Fails without a token or a video source configuration; the encoder and
+    // PTZ configurations may be missing.
     bool Read(const korvane::CXmlParser& reply, const std::string& path) override;
 
     VideoSourceConfiguration videoSource;
     VideoEncoderConfiguration videoEncoder;
+    PTZConfiguration ptzConfiguration;
 };
 
 }  // namespace Onvif

@@ -43,6 +43,8 @@ public:
     bool StopIrisChanging(IIPParams* params);
 
     uint32_t GetQueueLimit() const { return m_queueLimit; }
+    uint16_t GetChannel() const { return m_channel; }
+    const CPtzCapabilities& Capabilities() const { return m_capabilities; }
 
     // IDebugMessage: the driver's log.
     const char* GetDeviceName() override;
@@ -50,7 +52,6 @@ public:
 
 protected:
     IDriver& Driver() const { return *m_driver; }
-    const CPtzCapabilities& Capabilities() const { return m_capabilities; }
 
 private:
     int32_t PostIfSupported(const char* operation, bool supported, std::unique_ptr<CPTZItem> item);

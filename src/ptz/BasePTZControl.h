@@ -1,13 +1,14 @@
 #pragma once
 // One PTZ channel as the host sees it: checks the arguments, remembers which
-// motions run so that Stop stops exactly those, and hands every command to the
-// channel's worker (CBasePTZComm). Until the preset list exists the preset
-// operations answer as for a camera without presets.
+// motions run so that Stop stops exactly those, hands every command to the
+// channel's worker (CBasePTZComm) and every preset operation to the channel's
+// preset list.
 #include <cstdint>
 #include <memory>
 
 #include "ptz/BasePTZComm.h"
 #include "ptz/IPParams.h"
+#include "ptz/PrepositionList.h"
 #include "tallowcam/PtzInterfaces.h"
 
 namespace korvane {
@@ -65,6 +66,10 @@ private:
 
     // Sets flag when the command was queued.
     static int32_t NoteStarted(int32_t result, bool& flag);
+    // A queued motion takes the camera away from its preset.
+    int32_t NoteMoved(int32_t result);
+    // The name into the host's buffer: kPtzInvalidArgument when it does not fit.
+    static int32_t CopyName(const std::string& name, char* buffer, uint32_t bufferSize);
     // Posts the stop when flag is set; the flag stays set only when the stop
     // could not be queued. False then.
     bool StopIfRunning(bool& flag, StopOperation stop);
@@ -72,6 +77,7 @@ private:
     IDriver* m_driver;
     uint32_t m_channel;
     std::unique_ptr<CBasePTZComm> m_comm;
+    CPrepositionList m_prepositions;
     bool m_manualIris = false;
     bool m_manualFocus = false;
     bool m_zooming = false;

@@ -32,7 +32,9 @@ std::string RelativeText(double position)
 
 CCanonPTZComm::CCanonPTZComm(IDriver* driver, uint16_t channel, const CPtzCapabilities& capabilities,
                              uint32_t queueLimit)
-    : CBasePTZComm(driver, channel, capabilities, queueLimit), m_sender(*driver->GetDeviceInfo())
+    : CBasePTZComm(driver, channel, capabilities, queueLimit),
+      m_sender(*driver->GetDeviceInfo()),
+      m_onvif(*driver->GetDeviceInfo())
 {
 }
 

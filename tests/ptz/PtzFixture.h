@@ -49,11 +49,16 @@ protected:
         directory.WriteFile("Tallowcam.xml", "<?xml version=\"1.0\"?>\n" + document);
     }
 
+    // Opening the channel loads its presets over ONVIF before it returns; the
+    // request log starts after that, with the commands.
     IIPPTZApiEx* Api()
     {
-        if (handler == nullptr)
-            handler = std::make_unique<CCanonPTZHandler>(&driver);
-        return handler->GetPTZApiEx(0);
+        if (handler != nullptr)
+            return handler->GetPTZApiEx(0);
+        handler = std::make_unique<CCanonPTZHandler>(&driver);
+        IIPPTZApiEx* api = handler->GetPTZApiEx(0);
+        camera.HttpRequests().Clear();
+        return api;
     }
 
     // Every request the camera received up to a final marker command, which

@@ -29,6 +29,8 @@ Camera::Camera(const CameraOptions& options)
     };
     m_auth.Configure(options.auth);
     m_onvif.SetCredentials(options.auth.user, options.auth.password);
+    m_onvif.AttachPtz(m_ptz);
+    m_onvif.SetPtzVersion10(options.onvifPtzVersion10);
 }
 
 HttpReply Camera::Handle(const RecordedRequest& request)

@@ -25,6 +25,7 @@ struct CameraOptions {
     uint16_t multicastPort = 0;  // first port of the H.264 multicast streams; 0: a free one
     CameraConfig model;
     AuthConfig auth;
+    bool onvifPtzVersion10 = false;  // ONVIF PTZ replies in the version 1.0 namespace
 };
 
 class Camera {

@@ -4,8 +4,10 @@
 #include <libxml/xpath.h>
 #include <libxml/xpathInternals.h>
 
+#include <algorithm>
 #include <memory>
 
+#include "camsim/ptz/PtzState.h"
 #include "runtime/Base64.h"
 #include "runtime/Sha1.h"
 
@@ -25,6 +27,11 @@ const std::pair<const char*, const char*> kNamespaces[] = {
     {"trt", "http://www.onvif.org/ver10/media/wsdl"},
     {"tt", "http://www.onvif.org/ver10/schema"},
 };
+
+const char kPtzNamespace20[] = "http://www.onvif.org/ver20/ptz/wsdl";
+const char kPtzNamespace10[] = "http://www.onvif.org/ver10/ptz/wsdl";
+const char kPanTiltSpaces[] = "http://www.onvif.org/ver10/tptz/PanTiltSpaces/";
+const char kZoomSpaces[] = "http://www.onvif.org/ver10/tptz/ZoomSpaces/";
 
 std::string Escape(const std::string& text)
 {
@@ -53,7 +60,8 @@ uint32_t Number(const std::string& text)
     }
 }
 
-std::string Envelope(const std::string& body)
+// ptzNamespace: bound to "tptz" when not empty.
+std::string Envelope(const std::string& body, const std::string& ptzNamespace = std::string())
 {
     std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><env:Envelope xmlns:env=\"";
     text += kSoapNamespace;
@@ -62,6 +70,8 @@ std::string Envelope(const std::string& body)
         if (std::string(prefix) != "s")
             text += std::string(" xmlns:") + prefix + "=\"" + name + "\"";
     }
+    if (!ptzNamespace.empty())
+        text += " xmlns:tptz=\"" + ptzNamespace + "\"";
     return text + "><env:Body>" + body + "</env:Body></env:Envelope>";
 }
 
@@ -154,6 +164,11 @@ struct COnvifService::Call {
         if (operation == nullptr)
             return false;
         record.operation = reinterpret_cast<const char*>(operation->name);
+        // PTZ requests come in either PTZ namespace.
+        const bool version10 = operation->ns != nullptr && operation->ns->href != nullptr &&
+                               std::string(reinterpret_cast<const char*>(operation->ns->href)) == kPtzNamespace10;
+        xmlXPathRegisterNs(xpath.get(), reinterpret_cast<const xmlChar*>("tptz"),
+                           reinterpret_cast<const xmlChar*>(version10 ? kPtzNamespace10 : kPtzNamespace20));
         return true;
     }
 
@@ -217,7 +232,25 @@ COnvifService::COnvifService()
     third.multicastAddress = "239.120.100.100";
     third.multicastPort = 6000;
     m_encoders = {{first.token, first}, {second.token, second}, {third.token, third}};
-    m_profiles = {{"profile0", "profile0", "vsc0", "1"}, {"profile1", "profile1", "vsc0", "2"}};
+    m_profiles = {{"profile0", "profile0", "vsc0", "1", ""}, {"profile1", "profile1", "vsc0", "2", ""}};
+
+    for (const char* token : {"ptzconf0", "ptzconf1"}) {
+        OnvifPtzConfiguration ptz;
+        ptz.token = token;
+        ptz.name = std::string("PTZ ") + token;
+        ptz.nodeToken = "ptznode0";
+        ptz.absolutePanTiltSpace = std::string(kPanTiltSpaces) + "PositionGenericSpace";
+        ptz.absoluteZoomSpace = std::string(kZoomSpaces) + "PositionGenericSpace";
+        ptz.relativePanTiltSpace = std::string(kPanTiltSpaces) + "TranslationGenericSpace";
+        ptz.relativeZoomSpace = std::string(kZoomSpaces) + "TranslationGenericSpace";
+        ptz.continuousPanTiltSpace = std::string(kPanTiltSpaces) + "VelocityGenericSpace";
+        ptz.continuousZoomSpace = std::string(kZoomSpaces) + "VelocityGenericSpace";
+        ptz.speedPanTiltX = ptz.speedPanTiltY = ptz.speedZoomX = "0.5";
+        ptz.speedPanTiltSpace = std::string(kPanTiltSpaces) + "GenericSpeedSpace";
+        ptz.speedZoomSpace = std::string(kZoomSpaces) + "ZoomGenericSpeedSpace";
+        ptz.timeout = "PT10S";
+        m_ptzConfigurations.push_back(ptz);
+    }
 }
 
 void COnvifService::SetCredentials(const std::string& user, const std::string& password)
@@ -252,10 +285,41 @@ void COnvifService::FailNextRequest(const OnvifFault& fault)
     m_nextFault = fault;
 }
 
+void COnvifService::FailOperation(const std::string& operation, const OnvifFault& fault)
+{
+    std::lock_guard<std::mutex> guard(m_mutex);
+    m_failingOperations[operation] = fault;
+}
+
+void COnvifService::ClearFailures()
+{
+    std::lock_guard<std::mutex> guard(m_mutex);
+    m_failingOperations.clear();
+    m_failNext = false;
+}
+
+void COnvifService::AttachPtz(PtzState& ptz)
+{
+    std::lock_guard<std::mutex> guard(m_mutex);
+    m_ptz = &ptz;
+}
+
+void COnvifService::SetPtzVersion10(bool version10)
+{
+    std::lock_guard<std::mutex> guard(m_mutex);
+    m_ptzVersion10 = version10;
+}
+
+std::vector<OnvifPtzConfiguration> COnvifService::PtzConfigurations() const
+{
+    std::lock_guard<std::mutex> guard(m_mutex);
+    return m_ptzConfigurations;
+}
+
 bool COnvifService::HandlesPath(const std::string& path) const
 {
     std::lock_guard<std::mutex> guard(m_mutex);
-    return path == kDevicePath || path == m_mediaPath;
+    return path == kDevicePath || path == m_mediaPath || path == kPtzPath;
 }
 
 std::vector<OnvifRequestRecord> COnvifService::Requests() const
@@ -306,6 +370,9 @@ OnvifReply COnvifService::Handle(const std::string& path, const std::string& env
     else if (m_failNext) {
         m_failNext = false;
         reply = Fault(m_nextFault);
+    } else if (const auto failing = m_failingOperations.find(call.record.operation);
+               failing != m_failingOperations.end()) {
+        reply = Fault(failing->second);
     } else {
         reply = Dispatch(call);
     }
@@ -353,6 +420,12 @@ OnvifReply COnvifService::Dispatch(Call& call)
             return GetCapabilities();
         return ActionNotSupported();
     }
+    if (call.record.path == kPtzPath)
+        return DispatchPtz(call);
+    if (operation == "AddPTZConfiguration")
+        return AddPtzConfiguration(call);
+    if (operation == "RemovePTZConfiguration")
+        return RemovePtzConfiguration(call);
     if (operation == "GetProfiles")
         return GetProfiles();
     if (operation == "GetProfile")
@@ -395,6 +468,11 @@ std::string COnvifService::ProfileXml(const char* element, const OnvifProfile& p
     if (encoder != m_encoders.end())
         xml += "<tt:VideoEncoderConfiguration token=\"" + Escape(encoder->first) + "\">" +
                EncoderXml(encoder->second) + "</tt:VideoEncoderConfiguration>";
+    for (const OnvifPtzConfiguration& ptz : m_ptzConfigurations) {
+        if (ptz.token == profile.ptzToken)
+            xml += "<tt:PTZConfiguration token=\"" + Escape(ptz.token) + "\">" + PtzConfigurationXml(ptz) +
+                   "</tt:PTZConfiguration>";
+    }
     return xml + "</" + element + ">";
 }
 
@@ -484,6 +562,207 @@ OnvifReply COnvifService::SetVideoEncoderConfiguration(Call& call)
     encoder.autoStart = call.Text(c + "tt:Multicast/tt:AutoStart");
     encoder.sessionTimeout = call.Text(c + "tt:SessionTimeout");
     return Ok("<trt:SetVideoEncoderConfigurationResponse/>");
+}
+
+}  // namespace camsim
+
+namespace camsim {
+
+namespace {
+
+std::string OptionalElement(const std::string& name, const std::string& text)
+{
+    return text.empty() ? std::string() : Element(name, text);
+}
+
+// <tt:PanTilt .../><tt:Zoom .../>, each only with its space.
+std::string VectorXml(const std::string& panTiltX, const std::string& panTiltY, const std::string& panTiltSpace,
+                      const std::string& zoomX, const std::string& zoomSpace)
+{
+    std::string xml;
+    if (!panTiltSpace.empty())
+        xml += "<tt:PanTilt x=\"" + Escape(panTiltX) + "\" y=\"" + Escape(panTiltY) + "\" space=\"" +
+               Escape(panTiltSpace) + "\"/>";
+    if (!zoomSpace.empty())
+        xml += "<tt:Zoom x=\"" + Escape(zoomX) + "\" space=\"" + Escape(zoomSpace) + "\"/>";
+    return xml;
+}
+
+OnvifReply NoPreset()
+{
+    return SenderFault("ter:InvalidArgVal", "ter:NoToken", "The requested preset token does not exist");
+}
+
+}  // namespace
+
+OnvifReply COnvifService::PtzOk(const std::string& body) const
+{
+    return OnvifReply{200, Envelope(body, m_ptzVersion10 ? kPtzNamespace10 : kPtzNamespace20)};
+}
+
+std::string COnvifService::PtzConfigurationXml(const OnvifPtzConfiguration& ptz) const
+{
+    std::string xml = Element("tt:Name", ptz.name) + Element("tt:UseCount", ptz.useCount) +
+                      Element("tt:NodeToken", ptz.nodeToken) +
+                      OptionalElement("tt:DefaultAbsolutePanTiltPositionSpace", ptz.absolutePanTiltSpace) +
+                      OptionalElement("tt:DefaultAbsoluteZoomPositionSpace", ptz.absoluteZoomSpace) +
+                      OptionalElement("tt:DefaultRelativePanTiltTranslationSpace", ptz.relativePanTiltSpace) +
+                      OptionalElement("tt:DefaultRelativeZoomTranslationSpace", ptz.relativeZoomSpace) +
+                      OptionalElement("tt:DefaultContinuousPanTiltVelocitySpace", ptz.continuousPanTiltSpace) +
+                      OptionalElement("tt:DefaultContinuousZoomVelocitySpace", ptz.continuousZoomSpace);
+    const std::string speed =
+        VectorXml(ptz.speedPanTiltX, ptz.speedPanTiltY, ptz.speedPanTiltSpace, ptz.speedZoomX, ptz.speedZoomSpace);
+    if (!speed.empty())
+        xml += "<tt:DefaultPTZSpeed>" + speed + "</tt:DefaultPTZSpeed>";
+    return xml + OptionalElement("tt:DefaultPTZTimeout", ptz.timeout);
+}
+
+OnvifReply COnvifService::DispatchPtz(Call& call)
+{
+    const std::string& operation = call.record.operation;
+    if (operation == "GetConfigurations")
+        return GetPtzConfigurations();
+    if (operation == "SetConfiguration")
+        return SetPtzConfiguration(call);
+    if (m_ptz == nullptr)
+        return ActionNotSupported();
+    if (operation == "GetPresets")
+        return GetPresets(call);
+    if (operation == "SetPreset")
+        return SetPreset(call);
+    if (operation == "GotoPreset")
+        return GotoPreset(call);
+    if (operation == "RemovePreset")
+        return RemovePreset(call);
+    return ActionNotSupported();
+}
+
+OnvifReply COnvifService::GetPtzConfigurations() const
+{
+    const std::string element = m_ptzVersion10 ? "tptz:PTZConfigurations" : "tptz:PTZConfiguration";
+    std::string body = "<tptz:GetConfigurationsResponse>";
+    for (const OnvifPtzConfiguration& ptz : m_ptzConfigurations)
+        body += "<" + element + " token=\"" + Escape(ptz.token) + "\">" + PtzConfigurationXml(ptz) + "</" + element +
+                ">";
+    return PtzOk(body + "</tptz:GetConfigurationsResponse>");
+}
+
+OnvifReply COnvifService::SetPtzConfiguration(Call& call)
+{
+    const std::string c = "tptz:PTZConfiguration/";
+    const std::string token = call.Attribute("tptz:PTZConfiguration", "token");
+    auto found = std::find_if(m_ptzConfigurations.begin(), m_ptzConfigurations.end(),
+                              [&token](const OnvifPtzConfiguration& ptz) { return ptz.token == token; });
+    if (found == m_ptzConfigurations.end())
+        return SenderFault("ter:InvalidArgVal", "ter:NoConfig", "The requested configuration does not exist");
+    // The request replaces the configuration: what it leaves out is gone.
+    OnvifPtzConfiguration& ptz = *found;
+    ptz.name = call.Text(c + "tt:Name");
+    ptz.nodeToken = call.Text(c + "tt:NodeToken");
+    ptz.absolutePanTiltSpace = call.Text(c + "tt:DefaultAbsolutePanTiltPositionSpace");
+    ptz.absoluteZoomSpace = call.Text(c + "tt:DefaultAbsoluteZoomPositionSpace");
+    ptz.relativePanTiltSpace = call.Text(c + "tt:DefaultRelativePanTiltTranslationSpace");
+    ptz.relativeZoomSpace = call.Text(c + "tt:DefaultRelativeZoomTranslationSpace");
+    ptz.continuousPanTiltSpace = call.Text(c + "tt:DefaultContinuousPanTiltVelocitySpace");
+    ptz.continuousZoomSpace = call.Text(c + "tt:DefaultContinuousZoomVelocitySpace");
+    const std::string speed = c + "tt:DefaultPTZSpeed/";
+    ptz.speedPanTiltX = call.Attribute(speed + "tt:PanTilt", "x");
+    ptz.speedPanTiltY = call.Attribute(speed + "tt:PanTilt", "y");
+    ptz.speedPanTiltSpace = call.Attribute(speed + "tt:PanTilt", "space");
+    ptz.speedZoomX = call.Attribute(speed + "tt:Zoom", "x");
+    ptz.speedZoomSpace = call.Attribute(speed + "tt:Zoom", "space");
+    ptz.timeout = call.Text(c + "tt:DefaultPTZTimeout");
+    return PtzOk("<tptz:SetConfigurationResponse/>");
+}
+
+OnvifReply COnvifService::AddPtzConfiguration(Call& call)
+{
+    OnvifProfile* profile = FindProfile(call.Text("trt:ProfileToken"));
+    if (profile == nullptr)
+        return SenderFault("ter:InvalidArgVal", "ter:NoProfile", "The requested profile does not exist");
+    const std::string token = call.Text("trt:ConfigurationToken");
+    const bool known = std::any_of(m_ptzConfigurations.begin(), m_ptzConfigurations.end(),
+                                   [&token](const OnvifPtzConfiguration& ptz) { return ptz.token == token; });
+    if (!known)
+        return SenderFault("ter:InvalidArgVal", "ter:NoConfig", "The requested configuration does not exist");
+    profile->ptzToken = token;
+    return Ok("<trt:AddPTZConfigurationResponse/>");
+}
+
+OnvifReply COnvifService::RemovePtzConfiguration(Call& call)
+{
+    OnvifProfile* profile = FindProfile(call.Text("trt:ProfileToken"));
+    if (profile == nullptr)
+        return SenderFault("ter:InvalidArgVal", "ter:NoProfile", "The requested profile does not exist");
+    profile->ptzToken.clear();
+    return Ok("<trt:RemovePTZConfigurationResponse/>");
+}
+
+const OnvifProfile* COnvifService::PresetProfile(const Call& call, OnvifReply& fault) const
+{
+    const OnvifProfile* profile = FindProfile(call.Text("tptz:ProfileToken"));
+    if (profile == nullptr)
+        fault = SenderFault("ter:InvalidArgVal", "ter:NoProfile", "The requested profile does not exist");
+    else if (profile->ptzToken.empty())
+        fault = SenderFault("ter:InvalidArgVal", "ter:NoPTZProfile", "The profile has no PTZ configuration");
+    else
+        return profile;
+    return nullptr;
+}
+
+OnvifReply COnvifService::GetPresets(Call& call) const
+{
+    OnvifReply fault;
+    if (PresetProfile(call, fault) == nullptr)
+        return fault;
+    const std::string element = m_ptzVersion10 ? "tptz:PTZPreset" : "tptz:Preset";
+    std::string body = "<tptz:GetPresetsResponse>";
+    for (const PtzPreset& preset : m_ptz->Presets()) {
+        body += "<" + element + " token=\"" + Escape(preset.token) + "\">" + OptionalElement("tt:Name", preset.name);
+        body += "<tt:PTZPosition>" +
+                VectorXml(std::to_string(preset.panPosition), std::to_string(preset.tiltPosition),
+                          std::string(kPanTiltSpaces) + "PositionGenericSpace", std::to_string(preset.zoomPercent),
+                          std::string(kZoomSpaces) + "PositionGenericSpace") +
+                "</tt:PTZPosition></" + element + ">";
+    }
+    return PtzOk(body + "</tptz:GetPresetsResponse>");
+}
+
+OnvifReply COnvifService::SetPreset(Call& call)
+{
+    OnvifReply fault;
+    if (PresetProfile(call, fault) == nullptr)
+        return fault;
+    std::string token = call.Text("tptz:PresetToken");
+    if (!m_ptz->StorePreset(call.Text("tptz:PresetName"), token))
+        return NoPreset();
+    return PtzOk("<tptz:SetPresetResponse>" + Element("tptz:PresetToken", token) + "</tptz:SetPresetResponse>");
+}
+
+OnvifReply COnvifService::GotoPreset(Call& call)
+{
+    OnvifReply fault;
+    if (PresetProfile(call, fault) == nullptr)
+        return fault;
+    PtzRecallSpeed speed;
+    speed.panTiltX = call.Attribute("tptz:Speed/tt:PanTilt", "x");
+    speed.panTiltY = call.Attribute("tptz:Speed/tt:PanTilt", "y");
+    speed.panTiltSpace = call.Attribute("tptz:Speed/tt:PanTilt", "space");
+    speed.zoomX = call.Attribute("tptz:Speed/tt:Zoom", "x");
+    speed.zoomSpace = call.Attribute("tptz:Speed/tt:Zoom", "space");
+    if (!m_ptz->RecallPreset(call.Text("tptz:PresetToken"), speed))
+        return NoPreset();
+    return PtzOk("<tptz:GotoPresetResponse/>");
+}
+
+OnvifReply COnvifService::RemovePreset(Call& call)
+{
+    OnvifReply fault;
+    if (PresetProfile(call, fault) == nullptr)
+        return fault;
+    if (!m_ptz->RemovePreset(call.Text("tptz:PresetToken")))
+        return NoPreset();
+    return PtzOk("<tptz:RemovePresetResponse/>");
 }
 
 }  // namespace camsim

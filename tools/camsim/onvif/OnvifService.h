@@ -1,7 +1,8 @@
 #pragma once
-// ONVIF device and media services of the simulated camera (SOAP 1.2 with
+// ONVIF device, media and PTZ services of the simulated camera (SOAP 1.2 with
 // WS-Security UsernameToken checking). Transport-free: the camera's HTTP
-// server hands each POST to Handle().
+// server hands each POST to Handle(). The PTZ service answers in the version
+// 2.0 PTZ namespace, or in the version 1.0 one of older cameras.
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -35,7 +36,30 @@ struct OnvifProfile {
     std::string name;
     std::string videoSourceToken;  // empty: none attached
     std::string encoderToken;      // empty: none attached
+    std::string ptzToken;          // empty: none attached
 };
+
+// Texts as the camera writes them; the speeds are numbers ("0.5").
+struct OnvifPtzConfiguration {
+    std::string token;
+    std::string name;
+    uint32_t useCount = 0;
+    std::string nodeToken;
+    std::string absolutePanTiltSpace;
+    std::string absoluteZoomSpace;
+    std::string relativePanTiltSpace;
+    std::string relativeZoomSpace;
+    std::string continuousPanTiltSpace;
+    std::string continuousZoomSpace;
+    std::string speedPanTiltX;
+    std::string speedPanTiltY;
+    std::string speedPanTiltSpace;
+    std::string speedZoomX;
+    std::string speedZoomSpace;
+    std::string timeout;
+};
+
+class PtzState;
 
 enum class OnvifSecurity { None, Digest, Plain };
 
@@ -62,6 +86,7 @@ struct OnvifReply {
 class COnvifService {
 public:
     static constexpr const char* kDevicePath = "/onvif/device_service";
+    static constexpr const char* kPtzPath = "/onvif/ptz_service";
 
     COnvifService();
 
@@ -75,6 +100,14 @@ public:
     void SetRefuseDigest(bool refuse);
     // The next authorised request is answered with this fault.
     void FailNextRequest(const OnvifFault& fault);
+    // Every authorised request of the operation (local name, "GetProfile") is
+    // answered with this fault until ClearFailures.
+    void FailOperation(const std::string& operation, const OnvifFault& fault);
+    void ClearFailures();
+    // The presets' positions; without it the PTZ service offers no presets.
+    void AttachPtz(PtzState& ptz);
+    // Replies in the version 1.0 PTZ namespace instead of the version 2.0 one.
+    void SetPtzVersion10(bool version10);
 
     bool HandlesPath(const std::string& path) const;
     OnvifReply Handle(const std::string& path, const std::string& envelope);
@@ -84,6 +117,7 @@ public:
     std::vector<OnvifProfile> Profiles() const;
     bool FindEncoder(const std::string& token, OnvifEncoderConfiguration& configuration) const;
     void RemoveEncoder(const std::string& token);
+    std::vector<OnvifPtzConfiguration> PtzConfigurations() const;
 
 private:
     struct Call;
@@ -95,6 +129,19 @@ private:
     OnvifReply AddConfiguration(Call& call, bool encoder);
     OnvifReply GetVideoEncoderConfiguration(Call& call) const;
     OnvifReply SetVideoEncoderConfiguration(Call& call);
+    OnvifReply DispatchPtz(Call& call);
+    OnvifReply GetPtzConfigurations() const;
+    OnvifReply SetPtzConfiguration(Call& call);
+    OnvifReply AddPtzConfiguration(Call& call);
+    OnvifReply RemovePtzConfiguration(Call& call);
+    OnvifReply GetPresets(Call& call) const;
+    OnvifReply SetPreset(Call& call);
+    OnvifReply GotoPreset(Call& call);
+    OnvifReply RemovePreset(Call& call);
+    // The profile of the preset call, when it has a PTZ configuration; else the fault.
+    const OnvifProfile* PresetProfile(const Call& call, OnvifReply& fault) const;
+    OnvifReply PtzOk(const std::string& body) const;
+    std::string PtzConfigurationXml(const OnvifPtzConfiguration& configuration) const;
     bool Authorise(Call& call) const;
     std::string ProfileXml(const char* element, const OnvifProfile& profile) const;
     OnvifProfile* FindProfile(const std::string& token);
@@ -108,6 +155,10 @@ private:
     bool m_refuseDigest = false;
     bool m_failNext = false;
     OnvifFault m_nextFault;
+    std::map<std::string, OnvifFault> m_failingOperations;
+    PtzState* m_ptz = nullptr;
+    bool m_ptzVersion10 = false;
+    std::vector<OnvifPtzConfiguration> m_ptzConfigurations;
     std::vector<OnvifRequestRecord> m_requests;
     std::vector<OnvifProfile> m_profiles;
     std::map<std::string, OnvifEncoderConfiguration> m_encoders;

@@ -1,5 +1,6 @@
 #include "camsim/ptz/PtzState.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace camsim {
@@ -92,6 +93,59 @@ PtzSnapshot PtzState::Snapshot() const
 void PtzState::SetIris(uint32_t value)
 {
     m_model.SetInfo(kIrisItem, std::to_string(value));
+}
+
+bool PtzState::StorePreset(const std::string& name, std::string& token)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    PtzPreset preset{token, name, m_state.panPosition, m_state.tiltPosition, m_state.zoomPercent};
+    if (token.empty()) {
+        preset.token = token = "preset" + std::to_string(++m_presetsMade);
+        m_presets.push_back(preset);
+        return true;
+    }
+    auto stored = std::find_if(m_presets.begin(), m_presets.end(),
+                               [&token](const PtzPreset& existing) { return existing.token == token; });
+    if (stored == m_presets.end())
+        return false;
+    *stored = preset;
+    return true;
+}
+
+bool PtzState::RecallPreset(const std::string& token, const PtzRecallSpeed& speed)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    auto stored = std::find_if(m_presets.begin(), m_presets.end(),
+                               [&token](const PtzPreset& existing) { return existing.token == token; });
+    if (stored == m_presets.end())
+        return false;
+    m_state.panPosition = stored->panPosition;
+    m_state.tiltPosition = stored->tiltPosition;
+    m_state.zoomPercent = stored->zoomPercent;
+    m_recallSpeeds.push_back(speed);
+    return true;
+}
+
+bool PtzState::RemovePreset(const std::string& token)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const auto removed = std::remove_if(m_presets.begin(), m_presets.end(),
+                                        [&token](const PtzPreset& existing) { return existing.token == token; });
+    const bool any = removed != m_presets.end();
+    m_presets.erase(removed, m_presets.end());
+    return any;
+}
+
+std::vector<PtzPreset> PtzState::Presets() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_presets;
+}
+
+std::vector<PtzRecallSpeed> PtzState::RecallSpeeds() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_recallSpeeds;
 }
 
 void PtzState::HoldControlRequests()

@@ -2,12 +2,15 @@
 // The simulated camera's pan/tilt/zoom head, changed by "/-wvhttp-01-/control.cgi"
 // requests: running motions with their speeds, the position reached by
 // relative moves ("pan=v+25"), focus and exposure modes, and the iris value
-// (the model's "c.1.me.iris" item). Tests read it and can hold control
-// requests to let commands pile up in a driver's queue.
+// (the model's "c.1.me.iris" item). It also keeps the presets (stored
+// positions) that the ONVIF PTZ service stores, recalls and removes. Tests
+// read it and can hold control requests to let commands pile up in a
+// driver's queue.
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "camsim/http/RequestLog.h"
 #include "camsim/model/CameraModel.h"
@@ -30,6 +33,24 @@ struct PtzSnapshot {
     uint32_t iris = 0;
 };
 
+// A stored position; the name may be empty.
+struct PtzPreset {
+    std::string token;
+    std::string name;
+    int panPosition = 0;
+    int tiltPosition = 0;
+    int zoomPercent = 100;
+};
+
+// The speed a recall asked for, as the request wrote it (empty parts missing).
+struct PtzRecallSpeed {
+    std::string panTiltX;
+    std::string panTiltY;
+    std::string panTiltSpace;
+    std::string zoomX;
+    std::string zoomSpace;
+};
+
 class PtzState {
 public:
     explicit PtzState(CameraModel& model) : m_model(model) {}
@@ -46,6 +67,16 @@ public:
     // True once count control requests wait at the hold within the time-out.
     bool WaitForHeldRequests(size_t count, uint32_t timeoutMs);
 
+    // Stores the current position: under a new token when token is empty, else
+    // over that preset. False for an unknown token.
+    bool StorePreset(const std::string& name, std::string& token);
+    // Moves to the preset; false for an unknown token.
+    bool RecallPreset(const std::string& token, const PtzRecallSpeed& speed);
+    bool RemovePreset(const std::string& token);
+    std::vector<PtzPreset> Presets() const;
+    // Every recall's speed, oldest first.
+    std::vector<PtzRecallSpeed> RecallSpeeds() const;
+
     static constexpr uint32_t kHoldLimitMs = 3000;  // below the driver's request time-out
 
 private:
@@ -58,6 +89,9 @@ private:
     PtzSnapshot m_state;
     bool m_holding = false;
     size_t m_held = 0;
+    std::vector<PtzPreset> m_presets;
+    std::vector<PtzRecallSpeed> m_recallSpeeds;
+    uint32_t m_presetsMade = 0;
 };
 
 }  // namespace camsim

@@ -1,0 +1,279 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "ptz/CanonPTZControl.h"
+#include "ptz/PtzFixture.h"
+
+namespace korvane::test {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+constexpr char kPanTiltSpeedSpace[] = "http://www.onvif.org/ver10/tptz/PanTiltSpaces/GenericSpeedSpace";
+constexpr char kZoomSpeedSpace[] = "http://www.onvif.org/ver10/tptz/ZoomSpaces/ZoomGenericSpeedSpace";
+
+class PresetsTest : public PtzFixture {
+protected:
+    std::vector<std::string> OnvifOperations()
+    {
+        std::vector<std::string> operations;
+        for (const camsim::OnvifRequestRecord& request : camera.Onvif().Requests())
+            operations.push_back(request.operation);
+        return operations;
+    }
+
+    // The camera's presets as "token=name".
+    std::vector<std::string> CameraPresets()
+    {
+        std::vector<std::string> presets;
+        for (const camsim::PtzPreset& preset : camera.Ptz().Presets())
+            presets.push_back(preset.token + "=" + preset.name);
+        return presets;
+    }
+
+    std::vector<std::string> HostNames()
+    {
+        std::vector<std::string> names;
+        const int32_t count = Api()->GetPrepositionCount();
+        for (int32_t index = 0; index < count; ++index) {
+            char name[64];
+            EXPECT_EQ(Api()->GetPrepositionName(index, name, sizeof name), kPtzSuccess);
+            names.push_back(name);
+        }
+        return names;
+    }
+
+    std::string Current()
+    {
+        char name[64];
+        return Api()->GetCurrentPreposition(name, sizeof name) == kPtzSuccess ? std::string(name) : "(none)";
+    }
+
+    // Leaves the preset the camera stands at.
+    void Move() { ASSERT_EQ(Api()->StartMove(kPtzMoveLeft, 4), kPtzSuccess); }
+
+    void StoreOnCamera(const std::string& name)
+    {
+        std::string token;
+        ASSERT_TRUE(camera.Ptz().StorePreset(name, token));
+    }
+};
+
+TEST_F(PresetsTest, FirstLoadFailsWithoutServicePathsAndTheNextCountConfiguresAndLoads)
+{
+    StoreOnCamera("Door");
+    StoreOnCamera("");  // a preset without a name
+
+    IIPPTZApiEx* api = Api();
+    ASSERT_NE(api, nullptr);
+    // The client had no connection for GetCapabilities, so the PTZ path is unknown.
+    EXPECT_THAT(OnvifOperations(), ElementsAre("GetProfile"));
+    EXPECT_TRUE(driver.HasLineContaining("Unable to receive current PTZ configurations from device"));
+
+    camera.Onvif().ClearRequests();
+    PTZ_CAPABILITIES record{};
+    ASSERT_EQ(api->GetCapabilities(&record), kPtzSuccess);
+    EXPECT_EQ(record.presetCount, 2u);
+    EXPECT_EQ(record.maxPresets, 20u);
+    EXPECT_THAT(OnvifOperations(), ElementsAre("GetCapabilities", "GetProfile", "GetConfigurations",
+                                               "SetConfiguration", "AddPTZConfiguration", "GetPresets"));
+    EXPECT_THAT(HostNames(), ElementsAre("Door", "Preset preset2"));
+    EXPECT_EQ(Current(), "(none)");
+
+    // profile0 got the first configuration, set to the highest speed and the request time-out.
+    EXPECT_EQ(camera.Onvif().Profiles()[0].ptzToken, "ptzconf0");
+    const camsim::OnvifPtzConfiguration configuration = camera.Onvif().PtzConfigurations()[0];
+    EXPECT_EQ(configuration.speedPanTiltX, "1");
+    EXPECT_EQ(configuration.speedPanTiltY, "1");
+    EXPECT_EQ(configuration.speedZoomX, "1");
+    EXPECT_EQ(configuration.speedPanTiltSpace, kPanTiltSpeedSpace);
+    EXPECT_EQ(configuration.timeout, "PT05S");
+
+    // Loaded once: counting again asks nothing.
+    camera.Onvif().ClearRequests();
+    EXPECT_EQ(api->GetPrepositionCount(), 2);
+    EXPECT_THAT(OnvifOperations(), IsEmpty());
+}
+
+TEST_F(PresetsTest, StoreRecallAndRenameAfterRecall)
+{
+    IIPPTZApiEx* api = Api();
+    ASSERT_EQ(api->GetPrepositionCount(), 0);
+    ASSERT_EQ(api->SetPreposition("Door"), kPtzSuccess);
+    EXPECT_EQ(Current(), "Door");
+    Move();
+    EXPECT_EQ(Current(), "(none)");
+    ASSERT_EQ(api->SetPreposition("Window"), kPtzSuccess);
+    EXPECT_THAT(CameraPresets(), ElementsAre("preset1=Door", "preset2=Window"));
+
+    // Standing at Door, storing under a new name overwrites Door on the camera.
+    ASSERT_EQ(api->MoveToPreposition(8, "Door"), kPtzSuccess);
+    EXPECT_EQ(Current(), "Door");
+    ASSERT_EQ(api->SetPreposition("Gate"), kPtzSuccess);
+    EXPECT_THAT(CameraPresets(), ElementsAre("preset1=Gate", "preset2=Window"));
+    EXPECT_THAT(HostNames(), ElementsAre("Gate", "Window"));
+    EXPECT_EQ(Current(), "Gate");
+
+    EXPECT_EQ(api->MoveToPreposition(8, "Door"), kPtzPresetFailure);
+    EXPECT_EQ(api->MoveToPreposition(8, nullptr), kPtzInvalidArgument);
+    char exact[4];  // "Gate" without room for its terminating zero
+    EXPECT_EQ(api->GetPrepositionName(0, exact, sizeof exact), kPtzInvalidArgument);
+    EXPECT_EQ(api->GetCurrentPreposition(exact, sizeof exact), kPtzInvalidArgument);
+    EXPECT_EQ(api->GetPrepositionName(0, nullptr, 10), kPtzInvalidArgument);
+    char name[16];
+    EXPECT_EQ(api->GetPrepositionName(2, name, sizeof name), kPtzPresetFailure);
+    EXPECT_EQ(api->GetPrepositionName(-1, name, sizeof name), kPtzPresetFailure);
+}
+
+TEST_F(PresetsTest, FullCameraRefusesNewPresetsButOverwritesTheCurrentOne)
+{
+    UseCapabilities("Pan=1; Tilt=1; Zoom=1; PanSpeed=0-15;Preset=2");
+    IIPPTZApiEx* api = Api();
+    ASSERT_EQ(api->SetPreposition("A"), kPtzSuccess);
+    Move();
+    ASSERT_EQ(api->SetPreposition("B"), kPtzSuccess);
+    Move();
+    EXPECT_EQ(api->SetPreposition("C"), kPtzPresetLimit);
+    EXPECT_TRUE(driver.HasLineContaining(
+        "korvane::CPrepositionList::CanNewPrepositionBeAdded: A preposition \"C\" cannot be added. Camera supports "
+        "saving not more than 2 prepositions."));
+    EXPECT_EQ(camera.Ptz().Presets().size(), 2u);
+
+    ASSERT_EQ(api->MoveToPreposition(16, "A"), kPtzSuccess);
+    EXPECT_EQ(api->SetPreposition("C"), kPtzSuccess);
+    EXPECT_THAT(CameraPresets(), ElementsAre("preset1=C", "preset2=B"));
+}
+
+TEST_F(PresetsTest, InvalidNamesAreRefusedWithoutAskingTheCamera)
+{
+    IIPPTZApiEx* api = Api();
+    ASSERT_EQ(api->GetPrepositionCount(), 0);
+    camera.Onvif().ClearRequests();
+    for (const char* name : {"", "a&b", "100%", "wow!", "<x", "x>", "it's", "say \"hi\""})
+        EXPECT_EQ(api->SetPreposition(name), kPtzInvalidArgument) << name;
+    EXPECT_EQ(api->SetPreposition(nullptr), kPtzInvalidArgument);
+    EXPECT_THAT(OnvifOperations(), IsEmpty());
+    EXPECT_TRUE(driver.HasLineContaining(
+        "korvane::CPrepositionList::IsPrepositionNameCorrect: A preposition \"100&percent;\" cannot be added - the "
+        "name is invalid."));
+    EXPECT_EQ(api->GetPrepositionCount(), 0);
+}
+
+TEST_F(PresetsTest, RecallSpeedReachesTheCameraInTheConfiguredSpeedSpaces)
+{
+    IIPPTZApiEx* api = Api();
+    ASSERT_EQ(api->SetPreposition("A"), kPtzSuccess);
+    for (int32_t speed : {1, 8, 16, 40, -8})
+        ASSERT_EQ(api->MoveToPreposition(speed, "A"), kPtzSuccess) << speed;
+    const std::vector<camsim::PtzRecallSpeed> speeds = camera.Ptz().RecallSpeeds();
+    ASSERT_EQ(speeds.size(), 5u);
+    const char* expected[] = {"0.15000", "0.50000", "1", "1", "0.50000"};
+    for (size_t index = 0; index < speeds.size(); ++index) {
+        EXPECT_EQ(speeds[index].panTiltX, expected[index]) << index;
+        EXPECT_EQ(speeds[index].panTiltY, expected[index]) << index;
+        EXPECT_EQ(speeds[index].zoomX, expected[index]) << index;
+        EXPECT_EQ(speeds[index].panTiltSpace, kPanTiltSpeedSpace);
+        EXPECT_EQ(speeds[index].zoomSpace, kZoomSpeedSpace);
+    }
+}
+
+TEST_F(PresetsTest, DeleteRemovesThePresetOnlyWhenTheCameraDid)
+{
+    IIPPTZApiEx* api = Api();
+    ASSERT_EQ(api->SetPreposition("A"), kPtzSuccess);
+    Move();
+    ASSERT_EQ(api->SetPreposition("B"), kPtzSuccess);
+
+    camera.Onvif().FailOperation("RemovePreset", camsim::OnvifFault{500, "env:Receiver", {"ter:Action"}, "Busy"});
+    EXPECT_EQ(api->DeletePreposition("A"), kPtzPresetFailure);
+    EXPECT_TRUE(driver.HasLineContaining("is unable to remove preposition \"preset1\" (<tptz:RemovePreset> request). "
+                                         "Reason: Busy (code: ter:Action)"));
+    EXPECT_EQ(api->GetPrepositionCount(), 2);
+    camera.Onvif().ClearFailures();
+
+    EXPECT_EQ(api->DeletePreposition("A"), kPtzSuccess);
+    EXPECT_THAT(CameraPresets(), ElementsAre("preset2=B"));
+    EXPECT_THAT(HostNames(), ElementsAre("B"));
+    EXPECT_EQ(Current(), "(none)");
+    EXPECT_EQ(api->DeletePreposition("A"), kPtzPresetFailure);
+    EXPECT_EQ(api->DeletePreposition(nullptr), kPtzInvalidArgument);
+}
+
+TEST_F(PresetsTest, CameraAnsweringInTheVersion10PtzNamespace)
+{
+    camsim::CameraOptions options;
+    options.onvifPtzVersion10 = true;
+    camsim::Camera older(options);
+    ASSERT_TRUE(older.Start());
+    std::string token;
+    ASSERT_TRUE(older.Ptz().StorePreset("Door", token));
+    driver.deviceInfo = older.DeviceInfo();
+    driver.SetCamera("127.0.0.1", older.HttpPort());
+
+    IIPPTZApiEx* api = Api();
+    EXPECT_EQ(api->GetPrepositionCount(), 1);
+    EXPECT_EQ(older.Onvif().Profiles()[0].ptzToken, "ptzconf0");
+    EXPECT_THAT(HostNames(), ElementsAre("Door"));
+    ASSERT_EQ(api->SetPreposition("Window"), kPtzSuccess);
+    EXPECT_EQ(older.Ptz().Presets().size(), 2u);
+    handler.reset();  // its connection goes before the camera
+}
+
+TEST_F(PresetsTest, RepeatedFailureIsLoggedOnceUntilAConfigurationSucceeds)
+{
+    const char line[] = "Unable to receive media profile \"profile0\" from device";
+    camera.Onvif().FailOperation("GetProfile", camsim::OnvifFault{500, "env:Receiver", {"ter:Action"}, "Busy"});
+    IIPPTZApiEx* api = Api();
+    EXPECT_EQ(api->GetPrepositionCount(), 0);
+    EXPECT_EQ(api->SetPreposition("A"), kPtzFailure);
+    EXPECT_EQ(driver.CountLinesContaining(line), 1u);
+    for (const LogLine& logged : driver.Lines()) {
+        if (logged.text.find(line) != std::string::npos) {
+            EXPECT_EQ(logged.level, kLogError);
+        }
+    }
+
+    camera.Onvif().ClearFailures();
+    ASSERT_EQ(api->SetPreposition("A"), kPtzSuccess);
+
+    // A failing preset call makes the next one configure again, which fails as before.
+    camera.Onvif().FailOperation("SetPreset", camsim::OnvifFault{500, "env:Receiver", {"ter:Action"}, "Busy"});
+    camera.Onvif().FailOperation("GetProfile", camsim::OnvifFault{500, "env:Receiver", {"ter:Action"}, "Busy"});
+    Move();
+    EXPECT_EQ(api->SetPreposition("B"), kPtzFailure);
+    EXPECT_EQ(api->SetPreposition("B"), kPtzFailure);
+    EXPECT_EQ(api->SetPreposition("B"), kPtzFailure);
+    EXPECT_EQ(driver.CountLinesContaining("is unable to set preposition \"B\" (<tptz:SetPreset> request)"), 1u);
+    EXPECT_EQ(driver.CountLinesContaining(line), 2u);
+}
+
+TEST_F(PresetsTest, UnreachableCameraIsLoggedAsDebugOnly)
+{
+    camera.Stop();
+    IIPPTZApiEx* api = Api();
+    EXPECT_EQ(api->GetPrepositionCount(), 0);
+    EXPECT_EQ(api->SetPreposition("A"), kPtzFailure);
+    EXPECT_EQ(driver.CountLinesContaining("(<trt:GetProfile> request). Device is not accessible"), 1u);
+    for (const LogLine& logged : driver.Lines())
+        EXPECT_EQ(logged.level, kLogDebug) << logged.text;
+}
+
+TEST_F(PresetsTest, ClosedChannelForgetsItsPresetsAndDoesNotReachTheCamera)
+{
+    CCanonPTZControl control(&driver, 0);
+    ASSERT_TRUE(control.Open());
+    ASSERT_EQ(control.SetPreposition("A"), kPtzSuccess);
+    control.Close();
+    EXPECT_EQ(control.GetPrepositionCount(), 0);
+    EXPECT_EQ(control.SetPreposition("B"), kPtzFailure);
+    EXPECT_EQ(control.MoveToPreposition(8, "A"), kPtzPresetFailure);
+    EXPECT_EQ(control.DeletePreposition("A"), kPtzPresetFailure);
+    EXPECT_EQ(camera.Ptz().Presets().size(), 1u);
+}
+
+}  // namespace
+}  // namespace korvane::test

@@ -1,0 +1,85 @@
+#include <gtest/gtest.h>
+
+#include "ptz/PtzConfigurationAdjustment.h"
+
+namespace korvane::test {
+namespace {
+
+constexpr char kPanTilt[] = "http://www.onvif.org/ver10/tptz/PanTiltSpaces/";
+constexpr char kZoom[] = "http://www.onvif.org/ver10/tptz/ZoomSpaces/";
+
+Onvif::PTZConfiguration GenericConfiguration()
+{
+    Onvif::PTZConfiguration configuration;
+    configuration.token = "conf";
+    configuration.name = "PTZ";
+    configuration.defaultAbsolutePantTiltPositionSpace = std::string(kPanTilt) + "PositionGenericSpace";
+    configuration.defaultContinuousZoomVelocitySpace = std::string(kZoom) + "VelocityGenericSpace";
+    configuration.defaultSpeed.panTiltSpace = std::string(kPanTilt) + "GenericSpeedSpace";
+    configuration.defaultSpeed.panTiltX = 1.0f;
+    configuration.defaultSpeed.panTiltY = 1.0f;
+    configuration.defaultSpeed.zoomSpace = std::string(kZoom) + "ZoomGenericSpeedSpace";
+    configuration.defaultSpeed.zoomX = 1.0f;
+    configuration.defaultTimeout = "PT05S";
+    return configuration;
+}
+
+TEST(PtzConfigurationAdjustmentTest, FitConfigurationStaysAsItIs)
+{
+    Onvif::PTZConfiguration configuration = GenericConfiguration();
+    EXPECT_FALSE(AdjustPtzConfiguration(configuration, 1.0f, 5000));
+    EXPECT_EQ(configuration.ToXml(), GenericConfiguration().ToXml());
+}
+
+TEST(PtzConfigurationAdjustmentTest, OtherSpacesBecomeGenericWithoutCountingAsAChange)
+{
+    Onvif::PTZConfiguration configuration = GenericConfiguration();
+    configuration.defaultAbsolutePantTiltPositionSpace = std::string(kPanTilt) + "PositionSpaceDegrees";
+    configuration.defaultRelativeZoomTranslationSpace = std::string(kZoom) + "TranslationSpaceMillimeter";
+    configuration.defaultContinuousPanTiltVelocitySpace = "NoSlash";
+    EXPECT_FALSE(AdjustPtzConfiguration(configuration, 1.0f, 5000));
+    EXPECT_EQ(configuration.defaultAbsolutePantTiltPositionSpace, std::string(kPanTilt) + "PositionGenericSpace");
+    EXPECT_EQ(configuration.defaultRelativeZoomTranslationSpace, std::string(kZoom) + "TranslationGenericSpace");
+    EXPECT_EQ(configuration.defaultContinuousPanTiltVelocitySpace, "NoSlash");
+}
+
+TEST(PtzConfigurationAdjustmentTest, SpeedsAndTimeOutAreChanges)
+{
+    Onvif::PTZConfiguration configuration = GenericConfiguration();
+    configuration.defaultSpeed.panTiltY = 0.5f;
+    EXPECT_TRUE(AdjustPtzConfiguration(configuration, 1.0f, 5000));
+    EXPECT_FLOAT_EQ(configuration.defaultSpeed.panTiltX, 1.0f);
+    EXPECT_FLOAT_EQ(configuration.defaultSpeed.panTiltY, 1.0f);
+
+    configuration = GenericConfiguration();
+    configuration.defaultSpeed.zoomSpace = std::string(kZoom) + "SpeedSpaceMillimeter";
+    EXPECT_TRUE(AdjustPtzConfiguration(configuration, 1.0f, 5000));
+    EXPECT_EQ(configuration.defaultSpeed.zoomSpace, std::string(kZoom) + "ZoomGenericSpeedSpace");
+
+    configuration = GenericConfiguration();
+    EXPECT_TRUE(AdjustPtzConfiguration(configuration, 1.0f, 15000));
+    EXPECT_EQ(configuration.defaultTimeout, "PT15S");
+    configuration.defaultTimeout = "PT1M";
+    EXPECT_TRUE(AdjustPtzConfiguration(configuration, 1.0f, 900));
+    EXPECT_EQ(configuration.defaultTimeout, "PT02S");
+
+    // Without a time-out of its own the configuration keeps none; a speed without space is not set.
+    configuration = GenericConfiguration();
+    configuration.defaultTimeout.clear();
+    configuration.defaultSpeed.zoomSpace.clear();
+    configuration.defaultSpeed.zoomX = 0.2f;
+    EXPECT_FALSE(AdjustPtzConfiguration(configuration, 1.0f, 5000));
+    EXPECT_FLOAT_EQ(configuration.defaultSpeed.zoomX, 0.2f);
+}
+
+TEST(PtzConfigurationAdjustmentTest, ConfigurationWithoutNameIsLeftAlone)
+{
+    Onvif::PTZConfiguration configuration = GenericConfiguration();
+    configuration.name.clear();
+    configuration.defaultSpeed.panTiltX = 0.3f;
+    EXPECT_FALSE(AdjustPtzConfiguration(configuration, 1.0f, 5000));
+    EXPECT_FLOAT_EQ(configuration.defaultSpeed.panTiltX, 0.3f);
+}
+
+}  // namespace
+}  // namespace korvane::test
