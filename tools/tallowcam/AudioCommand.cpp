@@ -12,9 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "ConsoleLogSink.h"
-#include "HostParameters.h"
-#include "PluginLibrary.h"
+#include "CommandSupport.h"
+#include "QueriedCamera.h"
 
 namespace tallowcam_host {
 
@@ -31,8 +30,7 @@ constexpr auto kStateWait = std::chrono::seconds(15);
 
 struct AudioOptions {
     std::string plugin = TALLOWCAM_DEFAULT_PLUGIN;
-    CameraSettings camera;
-    uint32_t cameraType = 2;
+    CameraConnection camera;
     uint32_t listenSeconds = 0;
     std::string outFile;
     std::string sayFile;
@@ -254,18 +252,15 @@ private:
 int Listen(IIPCaptureDriverEx5& driver, AudioHost& host, const AudioOptions& options)
 {
     IIPAudioCapture2* capture = driver.GetAudioCapture();
-    if (capture == nullptr || !capture->OpenChannel(kAudioId, 0, &host, 0)) {
-        std::fprintf(stderr, "tallowcam: the driver opened no audio input channel\n");
-        return 1;
-    }
+    if (capture == nullptr || !capture->OpenChannel(kAudioId, 0, &host, 0))
+        return Fail("the driver opened no audio input channel");
     const size_t wanted = static_cast<size_t>(options.listenSeconds) * kSampleRate;
     const bool complete = host.WaitForCaptured(wanted, std::chrono::seconds(options.listenSeconds) + kStateWait);
     capture->CloseChannel(kAudioId);
     std::vector<uint8_t> captured = host.Captured();
     captured.resize(std::min(captured.size(), wanted));
     if (!WriteMuLawWav(options.outFile, captured)) {
-        std::fprintf(stderr, "tallowcam: cannot write %s\n", options.outFile.c_str());
-        return 1;
+        return Fail("cannot write " + options.outFile);
     }
     std::printf("Wrote %zu bytes of audio (%.1f s) to %s\n", captured.size(),
                 static_cast<double>(captured.size()) / kSampleRate, options.outFile.c_str());
@@ -277,28 +272,22 @@ int Say(IIPCaptureDriverEx5& driver, AudioHost& host, const AudioOptions& option
     std::vector<uint8_t> samples;
     std::string error;
     if (!ReadWavAsMuLaw(options.sayFile, samples, error)) {
-        std::fprintf(stderr, "tallowcam: %s\n", error.c_str());
-        return 1;
+        return Fail(error);
     }
     IIPAudioSender* sender = driver.GetAudioSender();
     MuLawFormats formats;
-    if (sender == nullptr || !sender->OpenChannel(kAudioId, 0, &host, &formats)) {
-        std::fprintf(stderr, "tallowcam: the driver opened no audio output channel\n");
-        return 1;
-    }
+    if (sender == nullptr || !sender->OpenChannel(kAudioId, 0, &host, &formats))
+        return Fail("the driver opened no audio output channel");
     int status = 0;
-    if (!host.WaitForState(2, kStateWait)) {
-        std::fprintf(stderr, "tallowcam: the camera did not accept audio\n");
-        status = 1;
-    }
+    if (!host.WaitForState(2, kStateWait))
+        status = Fail("the camera did not accept audio");
     const auto packetTime = std::chrono::milliseconds(kPacketBytes * 1000 / kSampleRate);
     auto due = std::chrono::steady_clock::now();
     for (size_t at = 0; status == 0 && at < samples.size(); at += kPacketBytes) {
         IAudioData* packet = host.MakePacket(samples.data() + at, std::min(kPacketBytes, samples.size() - at));
         if (!sender->SendAudio(packet)) {
             host.ReleaseAudioFrame(packet);  // refused packets stay with the host
-            std::fprintf(stderr, "tallowcam: the driver refused an audio packet\n");
-            status = 1;
+            status = Fail("the driver refused an audio packet");
         }
         due += packetTime;
         std::this_thread::sleep_until(due);
@@ -313,33 +302,13 @@ int Say(IIPCaptureDriverEx5& driver, AudioHost& host, const AudioOptions& option
 
 int RunAudio(const AudioOptions& options)
 {
-    PluginLibrary plugin;
+    QueriedCamera camera;
     std::string error;
-    if (!plugin.Load(options.plugin, error)) {
-        std::fprintf(stderr, "tallowcam: %s\n", error.c_str());
-        return 1;
-    }
-    PluginLibrary::DriverPtr driver = plugin.CreateDriver();
-    if (driver == nullptr) {
-        std::fprintf(stderr, "tallowcam: the plug-in created no driver\n");
-        return 1;
-    }
-    CameraSettings camera = options.camera;
-    camera.parameters[1] = "0";
-    camera.parameters[2] = "(none)";
-    camera.parameters[3] = std::to_string(options.cameraType);
-    camera.parameters[101] = "Count=1; IsStereo=0";
-    camera.parameters[102] = "Count=1; IsStereo=0";
-    HostParameters parameters(camera);
-    ConsoleLogSink logSink;
     AudioHost host;
-    if (!driver->Open(&logSink, &host, &parameters)) {
-        std::fprintf(stderr, "tallowcam: the driver did not open\n");
-        return 1;
-    }
-    const int status = options.sayFile.empty() ? Listen(*driver, host, options) : Say(*driver, host, options);
-    driver->Close();
-    return status;
+    if (!camera.Query(options.plugin, options.camera, error) || !camera.Open(camera.Settings(), error, &host))
+        return Fail(error);
+    IIPCaptureDriverEx5& driver = *camera.Session().Driver();
+    return options.sayFile.empty() ? Listen(driver, host, options) : Say(driver, host, options);
 }
 
 }  // namespace
@@ -348,12 +317,8 @@ void AddAudioCommand(CLI::App& app)
 {
     auto options = std::make_shared<AudioOptions>();
     CLI::App* audio = app.add_subcommand("audio", "Record the camera's microphone or play a file on its loudspeaker");
-    audio->add_option("address", options->camera.address, "Camera address")->required();
-    audio->add_option("--port", options->camera.port, "Camera HTTP port")->capture_default_str();
-    audio->add_option("--user", options->camera.userName, "Camera user name")->capture_default_str();
-    audio->add_option("--password", options->camera.password, "Camera password");
-    audio->add_option("--camera-type", options->cameraType, "Camera type (1, 2 or 3)")->capture_default_str();
-    audio->add_option("--plugin", options->plugin, "Driver plug-in library")->capture_default_str();
+    AddCameraOptions(*audio, options->camera);
+    AddPluginOption(*audio, options->plugin);
     CLI::Option* listen = audio->add_option("--listen", options->listenSeconds, "Seconds of audio to record");
     CLI::Option* out = audio->add_option("--out", options->outFile, "WAV file for the recording (G.711 mu-law)");
     CLI::Option* say = audio->add_option("--say", options->sayFile, "WAV file to play (mono 8000 Hz, mu-law or PCM)");

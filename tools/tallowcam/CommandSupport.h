@@ -3,6 +3,7 @@
 // printed recording summary.
 #include <atomic>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include <CLI/CLI.hpp>
@@ -12,12 +13,20 @@
 
 namespace tallowcam_host {
 
-constexpr uint32_t kProbeTimeoutMs = 30000;
-
 // Adds --plugin.
 void AddPluginOption(CLI::App& command, std::string& plugin);
 // Adds ADDRESS, --port, --user and --password.
 void AddCameraOptions(CLI::App& command, CameraConnection& camera);
+
+// Runs run(options) when the command is chosen; a failure status becomes the exit status.
+template <typename Run, typename Options>
+void RunOnCallback(CLI::App& command, Run run, const std::shared_ptr<Options>& options)
+{
+    command.callback([run, options] {
+        if (const int status = run(*options); status != 0)
+            throw CLI::RuntimeError(status);
+    });
+}
 
 // Set once SIGINT or SIGTERM arrives (after InstallInterruptHandler).
 const std::atomic<bool>& InterruptRequested();

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "CommandSupport.h"
+#include "QueriedCamera.h"
 #include "ReportPrinter.h"
 #include "camsim/Camera.h"
 
@@ -38,10 +39,6 @@ std::string OutputPath(const DemoOptions& options, const char* fileName)
 
 int RunDemo(const DemoOptions& options)
 {
-    PluginLibrary plugin;
-    std::string error;
-    if (!plugin.Load(options.plugin, error))
-        return Fail(error);
     std::error_code directoryError;
     if (!options.outputDirectory.empty() &&
         !std::filesystem::create_directories(options.outputDirectory, directoryError) && directoryError)
@@ -58,16 +55,15 @@ int RunDemo(const DemoOptions& options)
                 static_cast<unsigned>(connection.port));
 
     std::printf("== Capability query\n");
-    const CapabilityReport report = RunCapabilityQuery(plugin, connection, kProbeTimeoutMs);
-    if (report.outcome != ProbeOutcome::Completed)
-        return Fail(DescribeFailure(report, connection));
-    PrintReport(report, stdout);
-    std::fflush(stdout);
-
-    ConsoleLogSink logSink;
-    DriverSession session(plugin, logSink);
-    if (!session.Open(SettingsFromReport(report, connection), error))
+    QueriedCamera queried;
+    std::string error;
+    if (!queried.Query(options.plugin, connection, error))
         return Fail(error);
+    PrintReport(queried.Report(), stdout);
+    std::fflush(stdout);
+    if (!queried.Open(error))
+        return Fail(error);
+    DriverSession& session = queried.Session();
 
     struct Recording {
         const char* title;
@@ -110,10 +106,7 @@ void AddDemoCommand(CLI::App& app)
         ->capture_default_str();
     demo->add_option("--out-dir", options->outputDirectory, "Also write demo.h264 and demo.mjpeg here");
     AddPluginOption(*demo, options->plugin);
-    demo->callback([options] {
-        if (const int status = RunDemo(*options); status != 0)
-            throw CLI::RuntimeError(status);
-    });
+    RunOnCallback(*demo, RunDemo, options);
 }
 
 }  // namespace tallowcam_host

@@ -43,7 +43,8 @@ CameraSettings SettingsFromReport(const CapabilityReport& report, const CameraCo
     return settings;
 }
 
-bool DriverSession::Open(const CameraSettings& camera, std::string& error)
+bool DriverSession::Open(const CameraSettings& camera, std::string& error,
+                         korvane::ipcapture::IFrameAllocator* host)
 {
     Close();
     m_driver = m_plugin.CreateDriver();
@@ -52,7 +53,7 @@ bool DriverSession::Open(const CameraSettings& camera, std::string& error)
         return false;
     }
     m_parameters = std::make_unique<HostParameters>(camera);
-    if (!m_driver->Open(&m_logSink, &m_allocator, m_parameters.get())) {
+    if (!m_driver->Open(&m_logSink, host != nullptr ? host : &m_allocator, m_parameters.get())) {
         error = WithLastError("the driver did not open for " + camera.address, m_logSink);
         Close();
         return false;
@@ -74,6 +75,12 @@ void DriverSession::Close()
     m_driver->Close();
     m_driver.reset();
     m_parameters.reset();
+}
+
+korvane::IIPPTZApi* DriverSession::PtzApi() const
+{
+    korvane::IIPPTZDriver* ptz = m_driver != nullptr ? m_driver->GetPTZDriver() : nullptr;
+    return ptz != nullptr ? ptz->GetPTZApi(0) : nullptr;
 }
 
 bool DriverSession::StartStream(const RecordingPlan& plan, RecordingSink& sink, StreamRequest& request)

@@ -17,6 +17,7 @@
 #include "RecordingSink.h"
 #include "StreamRequest.h"
 #include "tallowcam/IOInterfaces.h"
+#include "tallowcam/PtzInterfaces.h"
 
 namespace tallowcam_host {
 
@@ -56,7 +57,9 @@ public:
     DriverSession(const DriverSession&) = delete;
     DriverSession& operator=(const DriverSession&) = delete;
 
-    bool Open(const CameraSettings& camera, std::string& error);
+    // host: the frame allocator the driver is given; null for the session's own heap frames.
+    bool Open(const CameraSettings& camera, std::string& error,
+              korvane::ipcapture::IFrameAllocator* host = nullptr);
     void Close();
 
     RecordingResult Record(const RecordingPlan& plan, const ProgressCallback& progress);
@@ -70,6 +73,10 @@ public:
     }
     // The driver's digital I/O object; null while not open.
     korvane::ICaptureIOApi* IOApi() const { return m_driver != nullptr ? m_driver->GetIOApi() : nullptr; }
+    // The opened driver; null while not open.
+    IIPCaptureDriverEx5* Driver() const { return m_driver.get(); }
+    // The first channel's PTZ interface; null while not open or without PTZ.
+    korvane::IIPPTZApi* PtzApi() const;
 
     // Frames the driver took and has not given back.
     int64_t OutstandingFrames() const { return m_allocator.Outstanding(); }

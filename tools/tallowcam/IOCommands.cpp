@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "CommandSupport.h"
+#include "QueriedCamera.h"
 
 namespace tallowcam_host {
 
@@ -37,22 +38,19 @@ struct OutputOptions {
     bool on = false;
 };
 
-// Queries the camera and opens the session with what it offers; which of its
+// Queries the camera and opens the driver with what it offers; which of its
 // inputs and outputs the driver is told about is up to the command.
-bool OpenSession(const PluginLibrary& plugin, const CameraConnection& camera, bool withInputs, bool withOutputs,
-                 DriverSession& session, CapabilityReport& report, std::string& error)
+bool OpenCamera(const std::string& pluginPath, const CameraConnection& connection, bool withInputs,
+                bool withOutputs, QueriedCamera& camera, std::string& error)
 {
-    report = RunCapabilityQuery(plugin, camera, kProbeTimeoutMs);
-    if (report.outcome != ProbeOutcome::Completed) {
-        error = DescribeFailure(report, camera);
+    if (!camera.Query(pluginPath, connection, error))
         return false;
-    }
-    CameraSettings settings = SettingsFromReport(report, camera);
+    CameraSettings settings = camera.Settings();
     if (!withInputs)
         settings.inputCount = 0;
     if (!withOutputs)
         settings.outputCount = 0;
-    return session.Open(settings, error);
+    return camera.Open(settings, error);
 }
 
 // Prints the motion frames and input changes with the time since the start;
@@ -97,16 +95,12 @@ private:
 
 int RunEvents(const EventsOptions& options)
 {
-    PluginLibrary plugin;
+    QueriedCamera camera;
     std::string error;
-    if (!plugin.Load(options.plugin, error))
-        return Fail(error);
-    ConsoleLogSink logSink;
-    DriverSession session(plugin, logSink);
-    CapabilityReport report;
     // Outputs stay unknown to the driver: starting its I/O would switch them off.
-    if (!OpenSession(plugin, options.camera, true, false, session, report, error))
+    if (!OpenCamera(options.plugin, options.camera, true, false, camera, error))
         return Fail(error);
+    DriverSession& session = camera.Session();
 
     EventPrinter printer;
     ICaptureIOApi* io = session.IOApi();
@@ -114,7 +108,7 @@ int RunEvents(const EventsOptions& options)
     if (watchInputs && !(io->SetEventSink(&printer) && io->StartIO()))
         return Fail("the driver did not start watching the inputs");
     StreamSettings stream;
-    stream.codec = report.Offers(8) ? kCodecH264 : kCodecMotionJpeg;
+    stream.codec = camera.Report().Offers(8) ? kCodecH264 : kCodecMotionJpeg;
     stream.framesPerSecond = 1;
     if (!session.StartMotionDetection(printer, stream)) {
         if (watchInputs)
@@ -122,7 +116,7 @@ int RunEvents(const EventsOptions& options)
         return Fail("the driver did not start motion detection");
     }
     std::printf("Watching motion and %u input(s) of %s (%s)\n", watchInputs ? io->GetInputCount() : 0,
-                options.camera.address.c_str(), report.deviceName.c_str());
+                options.camera.address.c_str(), camera.Report().deviceName.c_str());
     std::fflush(stdout);
 
     InstallInterruptHandler();
@@ -140,15 +134,11 @@ int RunEvents(const EventsOptions& options)
 
 int RunOutput(const OutputOptions& options)
 {
-    PluginLibrary plugin;
+    QueriedCamera camera;
     std::string error;
-    if (!plugin.Load(options.plugin, error))
+    if (!OpenCamera(options.plugin, options.camera, false, true, camera, error))
         return Fail(error);
-    ConsoleLogSink logSink;
-    DriverSession session(plugin, logSink);
-    CapabilityReport report;
-    if (!OpenSession(plugin, options.camera, false, true, session, report, error))
-        return Fail(error);
+    DriverSession& session = camera.Session();
     ICaptureIOApi* io = session.IOApi();
     const uint32_t outputs = io != nullptr ? io->GetOutputCount() : 0;
     if (options.index >= outputs)
@@ -179,10 +169,7 @@ void AddEventsCommand(CLI::App& app)
     events->add_option("--seconds", options->seconds, "Seconds to watch (default: until interrupted)")
         ->check(CLI::NonNegativeNumber);
     AddPluginOption(*events, options->plugin);
-    events->callback([options] {
-        if (const int status = RunEvents(*options); status != 0)
-            throw CLI::RuntimeError(status);
-    });
+    RunOnCallback(*events, RunEvents, options);
 }
 
 void AddOutputCommand(CLI::App& app)
@@ -196,10 +183,7 @@ void AddOutputCommand(CLI::App& app)
         ->required()
         ->transform(CLI::CheckedTransformer(std::map<std::string, bool>{{"on", true}, {"off", false}}));
     AddPluginOption(*output, options->plugin);
-    output->callback([options] {
-        if (const int status = RunOutput(*options); status != 0)
-            throw CLI::RuntimeError(status);
-    });
+    RunOnCallback(*output, RunOutput, options);
 }
 
 }  // namespace tallowcam_host

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "CommandSupport.h"
+#include "QueriedCamera.h"
 #include "ReportPrinter.h"
 
 namespace tallowcam_host {
@@ -17,17 +18,15 @@ struct ProbeOptions {
 
 int RunProbe(const ProbeOptions& options)
 {
-    PluginLibrary plugin;
+    QueriedCamera camera;
     std::string error;
-    if (!plugin.Load(options.plugin, error))
-        return Fail(error);
-    const CapabilityReport report = RunCapabilityQuery(plugin, options.camera, kProbeTimeoutMs);
-    const bool completed = report.outcome == ProbeOutcome::Completed;
-    if (options.json)
+    const bool completed = camera.Query(options.plugin, options.camera, error);
+    const CapabilityReport& report = camera.Report();
+    if (options.json && report.outcome != ProbeOutcome::Pending)
         std::printf("%s\n", ReportToJson(report).dump(2).c_str());
     else if (completed)
         PrintReport(report, stdout);
-    return completed ? 0 : Fail(DescribeFailure(report, options.camera));
+    return completed ? 0 : Fail(error);
 }
 
 }  // namespace
@@ -39,10 +38,7 @@ void AddProbeCommand(CLI::App& app)
     AddCameraOptions(*probe, options->camera);
     probe->add_flag("--json", options->json, "Print the result as JSON");
     AddPluginOption(*probe, options->plugin);
-    probe->callback([options] {
-        if (const int status = RunProbe(*options); status != 0)
-            throw CLI::RuntimeError(status);
-    });
+    RunOnCallback(*probe, RunProbe, options);
 }
 
 }  // namespace tallowcam_host

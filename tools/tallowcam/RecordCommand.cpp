@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "CommandSupport.h"
+#include "QueriedCamera.h"
 #include "TransportConfiguration.h"
 
 namespace tallowcam_host {
@@ -31,13 +32,11 @@ uint32_t CodecCapability(uint32_t codec)
 
 int RunRecord(RecordOptions options)
 {
-    PluginLibrary plugin;
+    QueriedCamera camera;
     std::string error;
-    if (!plugin.Load(options.plugin, error))
+    if (!camera.Query(options.plugin, options.camera, error))
         return Fail(error);
-    const CapabilityReport report = RunCapabilityQuery(plugin, options.camera, kProbeTimeoutMs);
-    if (report.outcome != ProbeOutcome::Completed)
-        return Fail(DescribeFailure(report, options.camera));
+    const CapabilityReport& report = camera.Report();
     const uint32_t codec = options.plan.stream.codec;
     if (!report.Offers(CodecCapability(codec)))
         return Fail(std::string("unsupported codec: ") + report.deviceName + " does not offer " + CodecName(codec));
@@ -46,10 +45,9 @@ int RunRecord(RecordOptions options)
     if (options.transport.has_value() && !configuration.Apply(*options.transport, error))
         return Fail(error);
 
-    ConsoleLogSink logSink;
-    DriverSession session(plugin, logSink);
-    if (!session.Open(SettingsFromReport(report, options.camera), error))
+    if (!camera.Open(error))
         return Fail(error);
+    DriverSession& session = camera.Session();
     InstallInterruptHandler();
     options.plan.interrupted = &InterruptRequested();
     std::printf("Recording %s from %s (%s) into %s\n", CodecName(codec), options.camera.address.c_str(),
@@ -91,10 +89,7 @@ void AddRecordCommand(CLI::App& app)
         ->capture_default_str();
     record->add_option("--quality", stream.quality, "Quality 1-100")->check(CLI::Range(1, 100))->capture_default_str();
     AddPluginOption(*record, options->plugin);
-    record->callback([options] {
-        if (const int status = RunRecord(*options); status != 0)
-            throw CLI::RuntimeError(status);
-    });
+    RunOnCallback(*record, RunRecord, options);
 }
 
 }  // namespace tallowcam_host

@@ -15,6 +15,7 @@ int main(int argc, char** argv)
     tallowcam_host::AddDemoCommand(app);
     tallowcam_host::AddAudioCommand(app);
     tallowcam_host::AddPtzCommand(app);
+    tallowcam_host::AddPresetsCommand(app);
     tallowcam_host::AddEventsCommand(app);
     tallowcam_host::AddOutputCommand(app);
     tallowcam_host::AddProbeCommand(app);
