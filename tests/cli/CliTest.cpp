@@ -237,6 +237,34 @@ TEST_F(CliTest, PtzMoveRunsTheMotionAndStopsIt)
     EXPECT_TRUE(sent("control.cgi?pan=stop"));
 }
 
+// The camera's RTSP server listens on port 554 of its own address, away from
+// the other streaming tests on 127.0.0.1.
+TEST_F(CliTest, AudioRecordsTheMicrophoneAndPlaysTheFileBack)
+{
+    camsim::CameraOptions options = DigestCamera();
+    options.address = "127.0.0.64";
+    options.rtspPort = 554;
+    StartCamera(options);
+    korvane::test::ScratchDirectory scratch;
+    const std::string wav = scratch.Path() + "heard.wav";
+
+    std::vector<std::string> listen = CameraArguments();
+    listen.insert(listen.end(), {"--listen", "1", "--out", wav});
+    const ToolRun heard = Tool("audio", listen);
+    ASSERT_EQ(heard.exitStatus, 0) << heard.err;
+    EXPECT_NE(heard.out.find("Wrote 8000 bytes of audio (1.0 s)"), std::string::npos) << heard.out;
+    EXPECT_EQ(std::filesystem::file_size(wav), 58u + 8000u);  // RIFF, fmt, fact and data headers
+
+    std::vector<std::string> say = CameraArguments();
+    say.insert(say.end(), {"--say", wav});
+    const ToolRun played = Tool("audio", say);
+    ASSERT_EQ(played.exitStatus, 0) << played.err;
+    size_t uploaded = 0;
+    for (const camsim::AudioUpload& upload : m_camera->Audio().Uploads())
+        uploaded += upload.audio.size();
+    EXPECT_EQ(uploaded, 8000u);
+}
+
 // The file written for each transport reads back as that transport in the driver.
 TEST(TransportConfigurationTest, FileGivesTheDriverTheChosenTransport)
 {

@@ -19,8 +19,9 @@ Camera::Camera(const CameraOptions& options)
       m_model(options.model),
       m_api(m_model),
       m_http([this](const RecordedRequest& request) { return Handle(request); }, m_httpLog, m_auth),
-      m_streams(m_model, m_onvif)
+      m_streams(m_model, m_onvif, options.model.audioChannels > 0)
 {
+    m_rtsp.Options().address = options.address;
     m_rtsp.Options().port = options.rtspPort;
     m_rtsp.Options().userName = options.auth.user;
     m_rtsp.Options().password = options.auth.password;

@@ -82,7 +82,10 @@ std::string NearestSample(MediaCodec codec, uint32_t width, uint32_t height)
     return nearest;
 }
 
-CameraStreams::CameraStreams(CameraModel& model, COnvifService& onvif) : m_model(model), m_onvif(onvif) {}
+CameraStreams::CameraStreams(CameraModel& model, COnvifService& onvif, bool withAudio)
+    : m_model(model), m_onvif(onvif), m_withAudio(withAudio)
+{
+}
 
 bool CameraStreams::Resolve(const std::string& path, RtspStreamPlan& plan)
 {
@@ -117,6 +120,8 @@ bool CameraStreams::Resolve(const std::string& path, RtspStreamPlan& plan)
                                                                  description.framesPerSecond
                                                            : 0;
     plan.tracks = {track};
+    if (m_withAudio)
+        plan.tracks.push_back(RtspTrackPlan{MediaCodec::Pcmu, MediaSourceOptions(), 0});
     plan.multicastGroup = description.multicastGroup;
     plan.multicastPort = description.multicastPort;
     std::lock_guard<std::mutex> lock(m_mutex);

@@ -35,7 +35,8 @@ struct StreamDescription {
 
 class CameraStreams {
 public:
-    CameraStreams(CameraModel& model, COnvifService& onvif);
+    // withAudio: every stream also carries the PCMU track of the camera's microphone.
+    CameraStreams(CameraModel& model, COnvifService& onvif, bool withAudio);
 
     // First port of the H.264 multicast streams (stream 1 two ports higher).
     void SetMulticastPort(uint16_t port) { m_multicastPort = port; }
@@ -52,6 +53,7 @@ private:
 
     CameraModel& m_model;
     COnvifService& m_onvif;
+    const bool m_withAudio;
     uint16_t m_multicastPort = 0;
     size_t m_h264MinimumFrameBytes = 0;
     mutable std::mutex m_mutex;

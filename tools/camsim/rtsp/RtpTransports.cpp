@@ -9,23 +9,23 @@ using korvane::platform::SocketError;
 
 namespace {
 
-// A socket on a free port whose multicast leaves through loopback.
-bool OpenSender(korvane::platform::UdpSocket& socket)
+// A socket on a free port of source whose multicast leaves through loopback.
+bool OpenSender(korvane::platform::UdpSocket& socket, uint32_t source)
 {
-    return socket.Create() && socket.Bind(0) && socket.SetMulticastLoop(true) &&
+    return socket.Create() && socket.Bind(0, source) && socket.SetMulticastLoop(true) &&
            socket.SetMulticastInterface(korvane::platform::ParseIPv4("127.0.0.1"));
 }
 
 }  // namespace
 
-UdpRtpTransport::UdpRtpTransport(uint32_t address, uint16_t rtpPort, uint16_t rtcpPort)
-    : m_rtpTarget{address, rtpPort}, m_rtcpTarget{address, rtcpPort}
+UdpRtpTransport::UdpRtpTransport(uint32_t source, uint32_t address, uint16_t rtpPort, uint16_t rtcpPort)
+    : m_source(source), m_rtpTarget{address, rtpPort}, m_rtcpTarget{address, rtcpPort}
 {
 }
 
 bool UdpRtpTransport::Open()
 {
-    return OpenSender(m_rtp) && OpenSender(m_rtcp);
+    return OpenSender(m_rtp, m_source) && OpenSender(m_rtcp, m_source);
 }
 
 void UdpRtpTransport::SendRtp(const std::vector<uint8_t>& packet)

@@ -12,8 +12,9 @@ namespace camsim {
 
 class UdpRtpTransport : public IRtpTransport {
 public:
-    // Address in network byte order; RTP goes to rtpPort, RTCP to rtcpPort.
-    UdpRtpTransport(uint32_t address, uint16_t rtpPort, uint16_t rtcpPort);
+    // Addresses in network byte order: sent from source (the camera's own
+    // address) to address, RTP to rtpPort, RTCP to rtcpPort.
+    UdpRtpTransport(uint32_t source, uint32_t address, uint16_t rtpPort, uint16_t rtcpPort);
     bool Open();
     uint16_t ServerRtpPort() const { return m_rtp.LocalPort(); }
     uint16_t ServerRtcpPort() const { return m_rtcp.LocalPort(); }
@@ -23,6 +24,7 @@ public:
     void CollectRtcp(std::vector<std::vector<uint8_t>>& reports) override;
 
 private:
+    uint32_t m_source;
     korvane::platform::IPv4Endpoint m_rtpTarget;
     korvane::platform::IPv4Endpoint m_rtcpTarget;
     korvane::platform::UdpSocket m_rtp;

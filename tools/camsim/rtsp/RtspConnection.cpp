@@ -261,7 +261,8 @@ void RtspConnection::HandleSetup(const RtspRequest& request, const std::string& 
         answer = FormatString("RTP/AVP/TCP;unicast;interleaved=%u-%u", first, second);
     } else if (transport.find(";multicast") != std::string::npos && !m_multicastGroup.empty()) {
         const uint16_t port = static_cast<uint16_t>(m_multicastPort + 2 * (index - 1));
-        auto udp = std::make_unique<UdpRtpTransport>(korvane::platform::ParseIPv4(m_multicastGroup), port,
+        auto udp = std::make_unique<UdpRtpTransport>(korvane::platform::ParseIPv4(m_options.address),
+                                                     korvane::platform::ParseIPv4(m_multicastGroup), port,
                                                      static_cast<uint16_t>(port + 1));
         if (!udp->Open())
             return Reply(cseq, "500 Internal Server Error");
@@ -269,7 +270,8 @@ void RtspConnection::HandleSetup(const RtspRequest& request, const std::string& 
                               port, port + 1u);
         chosen = std::move(udp);
     } else if (ParsePortPair(HeaderParameter(transport, "client_port"), first, second)) {
-        auto udp = std::make_unique<UdpRtpTransport>(korvane::platform::ParseIPv4("127.0.0.1"), first, second);
+        auto udp = std::make_unique<UdpRtpTransport>(korvane::platform::ParseIPv4(m_options.address),
+                                                     korvane::platform::ParseIPv4("127.0.0.1"), first, second);
         if (!udp->Open())
             return Reply(cseq, "500 Internal Server Error");
         answer = FormatString("RTP/AVP;unicast;client_port=%u-%u;server_port=%u-%u", first, second,

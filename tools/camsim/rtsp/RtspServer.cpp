@@ -23,7 +23,7 @@ bool RtspServer::Start()
 {
     if (m_acceptor.joinable())
         return false;
-    if (!m_listener.Listen(korvane::platform::ParseIPv4("127.0.0.1"), m_options.port))
+    if (!m_listener.Listen(korvane::platform::ParseIPv4(m_options.address), m_options.port))
         return false;
     m_port = m_listener.LocalPort();
     m_stop = false;
@@ -43,7 +43,7 @@ void RtspServer::Stop()
 
 std::string RtspServer::BaseUrl() const
 {
-    return korvane::FormatString("rtsp://127.0.0.1:%u/%s/", m_port, m_options.path.c_str());
+    return korvane::FormatString("rtsp://%s:%u/%s/", m_options.address.c_str(), m_port, m_options.path.c_str());
 }
 
 void RtspServer::SendBye()

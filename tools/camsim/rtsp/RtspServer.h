@@ -30,7 +30,7 @@ public:
     bool Start();
     void Stop();
     uint16_t Port() const { return m_port; }
-    // The Content-Base it announces: rtsp://127.0.0.1:<port>/<path>/
+    // The Content-Base it announces: rtsp://<address>:<port>/<path>/
     std::string BaseUrl() const;
 
     RtspServerOptions& Options() { return m_options; }  // change before Start

@@ -27,7 +27,8 @@ struct RtspStreamPlan {
 
 struct RtspServerOptions {
     std::vector<MediaCodec> tracks{MediaCodec::H264};  // one media section each, trackID=1, 2, ...
-    std::string path = "stream";                       // Content-Base rtsp://127.0.0.1:<port>/<path>/
+    std::string address = "127.0.0.1";                 // where the server listens
+    std::string path = "stream";                       // Content-Base rtsp://<address>:<port>/<path>/
     bool sendContentBase = true;
     RtspAuth auth = RtspAuth::None;
     std::string userName = "root";
