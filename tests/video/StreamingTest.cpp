@@ -219,5 +219,36 @@ TEST(VideoStreaming, TheDefaultCodecAndReplacingTheRunningChannel)
     EXPECT_EQ(camera.frames.OutstandingFrames(), 0u);
 }
 
+// A camera that takes the settings request and never answers: stopping the
+// channel ends the request instead of waiting for its time-out.
+TEST(VideoStreaming, StopEndsACameraRequestThatIsNotAnswered)
+{
+    const HostConfigurationFile interleaved(kInterleaved);
+    for (uint32_t codec : {kCodecH264, kCodecJpeg}) {
+        SCOPED_TRACE(FormatString("codec %u", codec));
+        VideoCamera camera(CameraOfType(3));
+        ASSERT_TRUE(camera.Open());
+        camera.camera.Http().SetFault(camsim::HttpFault::NeverReply);
+        const std::string firstRequest = codec == kCodecH264 ? "/admin/-set-?el=dh10" : "/onvif/device_service";
+        SettableStreamRequest request = StreamRequest(codec, 640, 480, 30, 50);
+        ASSERT_TRUE(camera.Video()->StartChannel(0, &camera.frames, &request));
+        ASSERT_TRUE(WaitUntil(
+            [&] {
+                const std::vector<std::string> targets = camera.camera.HttpRequests().Targets();
+                return std::any_of(targets.begin(), targets.end(), [&](const std::string& target) {
+                    return target.rfind(firstRequest, 0) == 0;
+                });
+            },
+            kStreamWaitMs));
+
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_TRUE(camera.Video()->StopChannel(0));
+        const auto requestTimeout = std::chrono::milliseconds(DEVICE_INFO().requestTimeoutMs);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, requestTimeout / 2);
+        EXPECT_FALSE(camera.HasLogLine("cannot be stopped"));
+        camera.camera.Http().SetFault(camsim::HttpFault::None);
+    }
+}
+
 }  // namespace
 }  // namespace korvane::test
