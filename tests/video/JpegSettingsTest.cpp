@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <optional>
 
 #include "runtime/StringFormat.h"
 #include "support/WaitUntil.h"
@@ -17,12 +18,13 @@ namespace {
 
 using ::testing::ElementsAre;
 
-const camsim::OnvifProfile* ProfileNamed(const std::vector<camsim::OnvifProfile>& profiles, const std::string& name)
+std::optional<camsim::OnvifProfile> ProfileNamed(const std::vector<camsim::OnvifProfile>& profiles,
+                                                 const std::string& name)
 {
     for (const camsim::OnvifProfile& profile : profiles)
         if (profile.name == name)
-            return &profile;
-    return nullptr;
+            return profile;
+    return std::nullopt;
 }
 
 camsim::OnvifEncoderConfiguration Encoder(VideoCamera& camera, const std::string& token)
@@ -53,8 +55,8 @@ void ExpectRoleConfiguresItsProfile(VideoCamera& camera, const JpegRole& c, cons
                             "AddVideoEncoderConfiguration"));
     EXPECT_TRUE(camera.SettingsWrites().empty()) << "Motion JPEG goes over ONVIF only";
 
-    const camsim::OnvifProfile* profile = ProfileNamed(camera.camera.Onvif().Profiles(), c.profileName);
-    ASSERT_NE(profile, nullptr) << c.profileName;
+    const auto profile = ProfileNamed(camera.camera.Onvif().Profiles(), c.profileName);
+    ASSERT_TRUE(profile.has_value()) << c.profileName;
     EXPECT_EQ(profile->videoSourceToken, "vsc0") << "profile0's video source";
     EXPECT_EQ(profile->encoderToken, c.encoderToken);
 
@@ -120,8 +122,8 @@ TEST(VideoJpegSettings, TheChannelKeepsItsProfileAndANewChannelFindsIt)
     SettableStreamRequest request = StreamRequest(kCodecJpeg, 320, 240, 25, 30);
     ASSERT_TRUE(video->StartChannel(0, &camera.frames, &request));
     ASSERT_TRUE(camera.WaitForFrames(kRec, 1));
-    const camsim::OnvifProfile* created = ProfileNamed(camera.camera.Onvif().Profiles(), "MREC");
-    ASSERT_NE(created, nullptr);
+    const auto created = ProfileNamed(camera.camera.Onvif().Profiles(), "MREC");
+    ASSERT_TRUE(created.has_value());
     const std::string token = created->token;
 
     camera.ClearRequests();
