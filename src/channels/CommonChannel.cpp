@@ -52,11 +52,21 @@ void CCommonChannel::FillStreamSettings(RTSPClientSettings& settings)
         settings.path = path;
 }
 
+void CCommonChannel::OnStopThread()
+{
+    m_httpSender.Abort();
+}
+
+bool CCommonChannel::RequestText(const std::string& request, std::string& reply)
+{
+    return !IsStopRequested() && HUtils::RequestGetText(m_httpSender, request, reply);
+}
+
 bool CCommonChannel::CheckMulticastAddress()
 {
     const bool rec = m_params.streamNumber == kStreamRec;
     std::string reply;
-    if (HUtils::RequestGetText(m_httpSender, rec ? "/admin/-set-?el=ig12-4" : "/admin/-set-?el=ig12-3", reply) &&
+    if (RequestText(rec ? "/admin/-set-?el=ig12-4" : "/admin/-set-?el=ig12-3", reply) &&
         reply.find("0.0.0.0") == std::string::npos)
         return true;
     Log(kLogError,
@@ -69,7 +79,7 @@ bool CCommonChannel::CheckMulticastAddress()
 bool CCommonChannel::SendSettings(const std::string& request)
 {
     std::string reply;
-    return HUtils::RequestGetText(m_httpSender, request, reply) && reply.find("SettingError") == std::string::npos;
+    return RequestText(request, reply) && reply.find("SettingError") == std::string::npos;
 }
 
 }  // namespace korvane

@@ -35,6 +35,8 @@ protected:
     bool ApplyParams() override;
     // Port 554 and the stream path of the camera type.
     void FillStreamSettings(RTSPClientSettings& settings) override;
+    // Ends a camera request in progress: a stop does not wait for the camera.
+    void OnStopThread() override;
 
     // Writes the stream's settings into the camera.
     virtual bool ConfigureCamera() = 0;
@@ -45,6 +47,8 @@ protected:
     virtual std::string StreamPath(const std::string& mode) = 0;
 
     bool CheckMulticastAddress();
+    // The reply text of a settings request; false when it fails or the channel is stopping.
+    bool RequestText(const std::string& request, std::string& reply);
     // A settings request that the camera accepted (no "SettingError" in the reply).
     bool SendSettings(const std::string& request);
     uint32_t StreamingMode() const { return m_configuration.streamingMode; }

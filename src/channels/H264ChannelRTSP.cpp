@@ -4,7 +4,6 @@
 #include "driver/IDriver.h"
 #include "driver/StreamDefaults.h"
 #include "runtime/Configuration.h"
-#include "runtime/RequestHelpers.h"
 #include "runtime/StringFormat.h"
 
 namespace korvane {
@@ -46,7 +45,7 @@ bool CH264ChannelRTSP::ConfigureCamera()
     if (m_cameraType == kCameraTypeTwoStreams) {
         std::string reply;
         if (m_params.streamNumber == kStreamLive) {
-            if (!HUtils::RequestGetText(m_httpSender, "/admin/-set-?el=dh10&el=dh03-0&el=dh04-0", reply))
+            if (!RequestText("/admin/-set-?el=dh10&el=dh03-0&el=dh04-0", reply))
                 return false;
             if (SettingValue(reply, "dh10") == kOneStreamMode)
                 switchToTwoStreams = true;
@@ -54,7 +53,7 @@ bool CH264ChannelRTSP::ConfigureCamera()
                 request += "&ig10-3=5";
             AdjustForMainStream(reply, request);
         } else {
-            if (!HUtils::RequestGetText(m_httpSender, "/admin/-set-?el=dh10&el=dh03-1&el=dh04-1", reply))
+            if (!RequestText("/admin/-set-?el=dh10&el=dh03-1&el=dh04-1", reply))
                 return false;
             AdjustForSecondStream(reply, request);
             request += "&ig10-4=4";

@@ -50,8 +50,7 @@ bool CJpegChannelRTSP::ConfigureCamera()
     if (m_params.height % 8 != 0)
         m_params.height = RoundToMultipleOf8(m_params.height);
     CTimeProvider::SynchroniseNow();
-    ConnectOnvif();
-    const bool configured = ResolveProfileToken(true) && WriteEncoderConfiguration();
+    const bool configured = ConnectOnvif() && ResolveProfileToken(true) && WriteEncoderConfiguration();
     m_onvif.ReleaseSender();
     return configured;
 }
@@ -60,17 +59,26 @@ bool CJpegChannelRTSP::PrepareUnconfiguredStream()
 {
     if (!m_profileToken.empty())
         return true;
-    ConnectOnvif();
-    const bool found = ResolveProfileToken(false);
+    const bool found = ConnectOnvif() && ResolveProfileToken(false);
     m_onvif.ReleaseSender();
     return found;
 }
 
-void CJpegChannelRTSP::ConnectOnvif()
+bool CJpegChannelRTSP::ConnectOnvif()
 {
     Onvif::Capabilities capabilities;
     m_onvif.Init(std::string(), std::string());
+    // A stop that came before the new sender existed could not abort it.
+    if (IsStopRequested())
+        return false;
     m_onvif.GetCapabilities(capabilities);
+    return true;
+}
+
+void CJpegChannelRTSP::OnStopThread()
+{
+    CCommonChannel::OnStopThread();
+    m_onvif.Abort();
 }
 
 bool CJpegChannelRTSP::WriteEncoderConfiguration()

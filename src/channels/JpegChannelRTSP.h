@@ -23,10 +23,13 @@ protected:
     // profile: it is looked up without changing anything.
     bool PrepareUnconfiguredStream() override;
     std::string StreamPath(const std::string& mode) override;
+    // Also ends an ONVIF call in progress.
+    void OnStopThread() override;
 
 private:
-    // Init and GetCapabilities, so that the calls go to the announced services.
-    void ConnectOnvif();
+    // Init and GetCapabilities, so that the calls go to the announced services;
+    // false when the channel is stopping.
+    bool ConnectOnvif();
     bool WriteEncoderConfiguration();
     // Finds the role's profile by name; when `mayCreate`, a missing one is
     // created with the video source of "profile0".

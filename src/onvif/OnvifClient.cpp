@@ -82,6 +82,14 @@ void COnvifClient::ReleaseSender()
     m_sender.Release();
 }
 
+void COnvifClient::Abort()
+{
+    CAutoLock guard(m_lock);
+    if (m_sender)
+        m_sender->Abort();
+    m_sender.Release();
+}
+
 std::string COnvifClient::BuildElement(const std::string& name, const std::string& content,
                                        const std::string& firstPrefix, const std::string& secondPrefix,
                                        const std::string& thirdPrefix) const

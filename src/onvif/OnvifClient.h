@@ -67,6 +67,9 @@ public:
     bool Init(const std::string& authScheme, const std::string& extraNamespaces);
     // Drops the HTTP sender (and with it the connection).
     void ReleaseSender();
+    // From another thread: ends the running request and drops the sender, so
+    // that the calls after it fail at once until the next Init.
+    void Abort();
 
     bool GetCapabilities(Onvif::Capabilities& capabilities);
     bool GetProfiles(std::vector<Onvif::MediaProfile>& profiles);

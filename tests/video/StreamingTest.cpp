@@ -1,0 +1,254 @@
+// Frames from the Canon channels through the plug-in, and the host's control
+// of a running channel: change, state, suspend and resume, stop, replace.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
+
+#include "runtime/StringFormat.h"
+#include "support/WaitUntil.h"
+#include "video/CameraCodes.h"
+#include "video/VideoTestSupport.h"
+
+namespace korvane::test {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+// Milliseconds since the epoch of a UTC SYSTEMTIME.
+int64_t EpochMs(const SYSTEMTIME& time)
+{
+    std::tm parts{};
+    parts.tm_year = time.wYear - 1900;
+    parts.tm_mon = time.wMonth - 1;
+    parts.tm_mday = time.wDay;
+    parts.tm_hour = time.wHour;
+    parts.tm_min = time.wMinute;
+    parts.tm_sec = time.wSecond;
+    return static_cast<int64_t>(timegm(&parts)) * 1000 + time.wMilliseconds;
+}
+
+int64_t NowMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+// Frame times: near the wall clock, in order, and apart by the stream's frame period.
+void ExpectFrameTimes(const std::vector<DeliveredFrame>& frames, uint32_t framesPerSecond)
+{
+    ASSERT_GE(frames.size(), 3u);
+    std::vector<int64_t> steps;
+    for (size_t i = 0; i < frames.size(); ++i) {
+        const int64_t at = EpochMs(frames[i].time);
+        EXPECT_LT(std::llabs(at - NowMs()), 30000) << "frame " << i << " is stamped with the current UTC time";
+        if (i > 0)
+            steps.push_back(at - EpochMs(frames[i - 1].time));
+    }
+    EXPECT_TRUE(std::all_of(steps.begin(), steps.end(), [](int64_t step) { return step >= 0; }));
+    std::nth_element(steps.begin(), steps.begin() + steps.size() / 2, steps.end());
+    const int64_t period = 1000 / framesPerSecond;
+    const int64_t median = steps[steps.size() / 2];
+    EXPECT_GE(median, period * 8 / 10) << "median step";
+    EXPECT_LE(median, period * 12 / 10) << "median step";
+}
+
+bool HasH264ParameterSet(const std::vector<uint8_t>& bytes)
+{
+    for (size_t i = 0; i + 3 < bytes.size(); ++i)
+        if (bytes[i] == 0 && bytes[i + 1] == 0 && bytes[i + 2] == 1 && (bytes[i + 3] & 0x1F) == 7)
+            return true;
+    return false;
+}
+
+size_t CountRtspRequests(VideoCamera& camera, const std::string& method)
+{
+    const std::vector<std::string> requests = camera.camera.Rtsp().Recorder().Requests();
+    return static_cast<size_t>(std::count_if(requests.begin(), requests.end(), [&](const std::string& request) {
+        return request.rfind(method + " ", 0) == 0;
+    }));
+}
+
+TEST(VideoStreaming, FramesOverUdpCarryCodecSizeClassTimesAndStreamName)
+{
+    VideoCamera camera(CameraOfType(2));
+    ASSERT_TRUE(camera.Open());
+    ipcapture::IIPVideoCaptureEx2* video = camera.Video();
+    SettableStreamRequest h264 = StreamRequest(kCodecH264, 640, 480, 10, 70);
+    SettableStreamRequest jpeg = StreamRequest(kCodecJpeg, 320, 240, 5, 70);
+    ASSERT_TRUE(video->StartChannel(0, &camera.frames, &h264));
+    ASSERT_TRUE(video->StartStream(0, kLive, &camera.frames, &jpeg));
+    ASSERT_TRUE(camera.WaitForFrames(kRec, 6));
+    ASSERT_TRUE(camera.WaitForFrames(kLive, 4));
+
+    // The camera serves what the channels configured.
+    const auto h264Stream = camera.LastDescribed("stream/profile1=u");
+    ASSERT_TRUE(h264Stream.has_value());
+    EXPECT_EQ(h264Stream->width, 640u);
+    EXPECT_EQ(h264Stream->height, 480u);
+    EXPECT_EQ(h264Stream->framesPerSecond, 10u);
+    const auto jpegStream = camera.LastDescribed("stream/created1=u");
+    ASSERT_TRUE(jpegStream.has_value());
+    EXPECT_EQ(jpegStream->codec, camsim::MediaCodec::Jpeg);
+    EXPECT_EQ(jpegStream->framesPerSecond, 5u);
+
+    const std::vector<DeliveredFrame> h264Frames = camera.FramesOf(kRec);
+    EXPECT_EQ(h264Frames[0].fourCC, kFourCCH264);
+    EXPECT_TRUE(HasH264ParameterSet(h264Frames[0].bytes)) << "a key frame carries its SPS";
+    for (const DeliveredFrame& frame : h264Frames) {
+        EXPECT_TRUE(frame.fourCC == kFourCCH264 || frame.fourCC == kFourCCH264Delta);
+        EXPECT_EQ(frame.width, 640u);
+        EXPECT_EQ(frame.height, 480u);
+        EXPECT_EQ(frame.sizeClass, 4u);
+        EXPECT_THAT(frame.calls, ElementsAre("SetWidth", "SetHeight", "SetSizeClass", "SetDataSize", "SetFourCC", "SetTime"));
+    }
+    ExpectFrameTimes(h264Frames, 10);
+
+    // The sample picture of camsim's Motion JPEG stream is 320x240.
+    const std::vector<DeliveredFrame> jpegFrames = camera.FramesOf(kLive);
+    for (const DeliveredFrame& frame : jpegFrames) {
+        EXPECT_EQ(frame.fourCC, kFourCCJpeg);
+        EXPECT_EQ(frame.width, 320u);
+        EXPECT_EQ(frame.height, 240u);
+        EXPECT_EQ(frame.sizeClass, 2u);
+        ASSERT_GE(frame.bytes.size(), 4u);
+        EXPECT_EQ(frame.bytes[frame.bytes.size() - 2], 0xFF);
+        EXPECT_EQ(frame.bytes.back(), 0xD9) << "the picture ends with EOI";
+    }
+    ExpectFrameTimes(jpegFrames, 5);
+
+    const std::string online = "korvane::CBaseCameraChannel::SetCameraState: Camera 127.0.0.1 is online";
+    EXPECT_TRUE(camera.HasLogLine(online + " (Rec)"));
+    EXPECT_TRUE(camera.HasLogLine(online + " (Live)"));
+    EXPECT_TRUE(video->StopChannel(0)) << "stops every stream of the channel";
+    EXPECT_FALSE(video->StopStream(0, kLive));
+    EXPECT_TRUE(camera.HasLogLine("Camera 127.0.0.1 is offline. Channel was stopped (Live)"));
+    EXPECT_EQ(camera.frames.OutstandingFrames(), 0u);
+    EXPECT_EQ(camera.frames.Allocations(), camera.frames.Releases());
+}
+
+// Over UDP: the session is paused while the channel is suspended.
+TEST(VideoStreaming, ChangeStateSuspendResumeAndStopOfTheMainStream)
+{
+    VideoCamera camera(CameraOfType(2));
+    ASSERT_TRUE(camera.Open());
+    ipcapture::IIPVideoCaptureEx2* video = camera.Video();
+    uint32_t state = 99, extra = 99;
+    char text[8] = "xyz";
+    SettableResolution size;
+    EXPECT_FALSE(video->GetChannelState(0, &state, &extra, text, sizeof text)) << "no channel yet";
+    EXPECT_EQ(extra, 0u);
+    EXPECT_STREQ(text, "");
+    EXPECT_FALSE(video->ChangeChannel(0, &size, 0x7000 + 5));
+    EXPECT_FALSE(video->SuspendChannel(0));
+    EXPECT_FALSE(video->ResumeChannel(0));
+
+    SettableStreamRequest request = StreamRequest(kCodecH264, 640, 480, 30, 40);
+    ASSERT_TRUE(video->StartChannel(0, &camera.frames, &request));
+    ASSERT_TRUE(camera.WaitForFrames(kRec, 3));
+    ASSERT_TRUE(WaitUntil([&] { return video->GetChannelState(0, &state, &extra, text, sizeof text) && state == 0; },
+                          kStreamWaitMs));
+
+    camera.ClearRequests();
+    size.width = 1280;
+    size.height = 720;
+    EXPECT_TRUE(video->ChangeChannel(0, &size, 0x7000 + 15));
+    EXPECT_THAT(camera.SettingsRequests(),
+                ElementsAre(FormatString("/admin/-set-?em=2&pt=8&dh00-0=1&dh02-0=%u&dh03-0=9&dh04-0=1&dh05=1",
+                                         ExpectedBitrateCode(2, 40))))
+        << "the new size and rate with the quality the stream started with";
+    EXPECT_EQ(camera.camera.Model().Setting("dh03-0"), "9");
+
+    EXPECT_TRUE(video->SuspendChannel(0));
+    EXPECT_FALSE(video->SuspendChannel(0)) << "already suspended";
+    const size_t whileSuspended = camera.FramesOf(kRec).size();
+    ASSERT_TRUE(WaitUntil([&] { return CountRtspRequests(camera, "PAUSE") == 1; }, kStreamWaitMs));
+    const size_t sent = camera.camera.Rtsp().Recorder().MarkedRtpPacketsSent();
+    EXPECT_FALSE(WaitUntil([&] { return camera.camera.Rtsp().Recorder().MarkedRtpPacketsSent() >= sent + 3; }, 500))
+        << "the camera goes on sending";
+    EXPECT_LE(camera.FramesOf(kRec).size(), whileSuspended + 1) << "at most the frame handed over meanwhile";
+    EXPECT_TRUE(video->GetChannelState(0, &state, &extra, nullptr, 0));
+    EXPECT_EQ(state, 0u) << "a suspended channel still counts as streaming";
+
+    EXPECT_TRUE(video->ResumeChannel(0));
+    EXPECT_FALSE(video->ResumeChannel(0)) << "not suspended";
+    ASSERT_TRUE(WaitUntil([&] { return CountRtspRequests(camera, "PLAY") == 2; }, kStreamWaitMs));
+    EXPECT_TRUE(camera.WaitForFrames(kRec, whileSuspended + 3)) << "frames reach the host again";
+
+    EXPECT_TRUE(video->StopChannel(0));
+    EXPECT_FALSE(video->StopChannel(0));
+    EXPECT_FALSE(video->GetChannelState(0, &state, &extra, nullptr, 0));
+    EXPECT_EQ(CountRtspRequests(camera, "TEARDOWN"), 1u);
+    EXPECT_EQ(camera.frames.OutstandingFrames(), 0u);
+}
+
+TEST(VideoStreaming, TheDefaultCodecAndReplacingTheRunningChannel)
+{
+    const HostConfigurationFile interleaved(kInterleaved);
+    VideoCamera camera(CameraOfType(2));
+    camera.params.deviceAddress.defaultCodec = kCodecH264;
+    ASSERT_TRUE(camera.Open());
+    ipcapture::IIPVideoCaptureEx2* video = camera.Video();
+
+    for (uint32_t codec : {0u, 16u}) {
+        SCOPED_TRACE(FormatString("codec %u", codec));
+        SettableStreamRequest request = StreamRequest(codec, 640, 480, 30, 50);
+        ASSERT_TRUE(video->StartChannel(0, &camera.frames, &request));
+        ASSERT_TRUE(camera.WaitForFrames(kRec, 1));
+        EXPECT_EQ(camera.FramesOf(kRec).back().fourCC, kFourCCH264) << "the driver's default codec";
+        EXPECT_TRUE(video->StopChannel(0));
+        camera.frames.SetAcceptFrames(true);
+    }
+    SettableStreamRequest mpeg4 = StreamRequest(2, 640, 480, 30, 50);
+    EXPECT_FALSE(video->StartChannel(0, &camera.frames, &mpeg4)) << "no channel for MPEG-4";
+    EXPECT_FALSE(video->StartStream(0, kLive, &camera.frames, &mpeg4));
+
+    SettableStreamRequest h264 = StreamRequest(kCodecH264, 640, 480, 30, 50);
+    ASSERT_TRUE(video->StartChannel(0, &camera.frames, &h264));
+    ASSERT_TRUE(camera.WaitForFrames(kRec, 2));
+    const size_t teardowns = CountRtspRequests(camera, "TEARDOWN");
+    SettableStreamRequest jpeg = StreamRequest(kCodecJpeg, 320, 240, 30, 50);
+    ASSERT_TRUE(video->StartChannel(0, &camera.frames, &jpeg));
+    EXPECT_EQ(CountRtspRequests(camera, "TEARDOWN"), teardowns + 1) << "the old channel is gone before the new one";
+    ASSERT_TRUE(WaitUntil([&] { return camera.FramesOf(kRec).back().fourCC == kFourCCJpeg; }, kStreamWaitMs));
+    EXPECT_TRUE(video->StopChannel(0));
+    EXPECT_EQ(camera.frames.OutstandingFrames(), 0u);
+}
+
+// A camera that takes the settings request and never answers: stopping the
+// channel ends the request instead of waiting for its time-out.
+TEST(VideoStreaming, StopEndsACameraRequestThatIsNotAnswered)
+{
+    const HostConfigurationFile interleaved(kInterleaved);
+    for (uint32_t codec : {kCodecH264, kCodecJpeg}) {
+        SCOPED_TRACE(FormatString("codec %u", codec));
+        VideoCamera camera(CameraOfType(3));
+        ASSERT_TRUE(camera.Open());
+        camera.camera.Http().SetFault(camsim::HttpFault::NeverReply);
+        const std::string firstRequest = codec == kCodecH264 ? "/admin/-set-?el=dh10" : "/onvif/device_service";
+        SettableStreamRequest request = StreamRequest(codec, 640, 480, 30, 50);
+        ASSERT_TRUE(camera.Video()->StartChannel(0, &camera.frames, &request));
+        ASSERT_TRUE(WaitUntil(
+            [&] {
+                const std::vector<std::string> targets = camera.camera.HttpRequests().Targets();
+                return std::any_of(targets.begin(), targets.end(), [&](const std::string& target) {
+                    return target.rfind(firstRequest, 0) == 0;
+                });
+            },
+            kStreamWaitMs));
+
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_TRUE(camera.Video()->StopChannel(0));
+        const auto requestTimeout = std::chrono::milliseconds(DEVICE_INFO().requestTimeoutMs);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, requestTimeout / 2);
+        EXPECT_FALSE(camera.HasLogLine("cannot be stopped"));
+        camera.camera.Http().SetFault(camsim::HttpFault::None);
+    }
+}
+
+}  // namespace
+}  // namespace korvane::test

@@ -1,0 +1,96 @@
+#pragma once
+// A simulated camera on 127.0.0.1 with its RTSP server on port 554, and a
+// driver from the plug-in's factory, opened with the numbered parameters the
+// plug-in's own capability query read from that camera.
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "PluginLibrary.h"
+#include "camsim/Camera.h"
+#include "support/DriverHost.h"
+#include "support/FrameHost.h"
+
+namespace korvane::test {
+
+constexpr uint32_t kCodecJpeg = 1;
+constexpr uint32_t kCodecH264 = 3;
+constexpr uint32_t kFourCCH264 = 0x34363248;  // "H264"
+constexpr uint32_t kFourCCH264Delta = 0x34363249;  // "I264"
+constexpr uint32_t kFourCCJpeg = 0x4745504A;  // "JPEG"
+constexpr uint32_t kStreamWaitMs = 8000;       // session set-up and the first frames, sanitizers included
+
+enum StreamRole : uint32_t { kRec = 0, kLive = 1, kRemote = 2 };
+const char* RoleName(uint32_t role);  // "Rec", "Live", "Remote"
+
+// A camera the capability query reports as camera type 1 (no 1920x1080, no
+// second stream), 2 (1920x1080, one stream) or 3 (a second H.264 stream).
+camsim::CameraOptions CameraOfType(uint32_t cameraType);
+
+// A stream request for codec, size, frames per second and quality.
+SettableStreamRequest StreamRequest(uint32_t codec, uint32_t width, uint32_t height, uint32_t framesPerSecond,
+                                    uint32_t quality);
+
+// RTP inside the RTSP connection: a stream starts without the UDP port search.
+constexpr char kInterleaved[] = "<Default><RTPMode>RTPoverRTSP</RTPMode></Default>";
+
+// "Tallowcam.xml" beside this program, which is where the driver reads it,
+// for the life of the object.
+class HostConfigurationFile {
+public:
+    explicit HostConfigurationFile(const std::string& body);
+    ~HostConfigurationFile();
+    HostConfigurationFile(const HostConfigurationFile&) = delete;
+    HostConfigurationFile& operator=(const HostConfigurationFile&) = delete;
+
+private:
+    std::string m_path;
+};
+
+class VideoCamera {
+public:
+    explicit VideoCamera(const camsim::CameraOptions& options);
+    ~VideoCamera();  // closes the driver and gives it back to the plug-in
+    VideoCamera(const VideoCamera&) = delete;
+    VideoCamera& operator=(const VideoCamera&) = delete;
+
+    // Starts the camera, runs the capability query and opens a driver with
+    // what it reported; `overrides` replace single parameters.
+    bool Open(const std::map<uint32_t, std::string>& overrides = {});
+    ipcapture::IIPVideoCaptureEx2* Video() const;
+
+    // The settings requests ("/admin/-set-?") the video channels sent, in
+    // order; the clock synchronisation's left out.
+    std::vector<std::string> SettingsRequests();
+    // Those that write ("em=2").
+    std::vector<std::string> SettingsWrites();
+    // Waits until the video channels sent count settings requests.
+    bool WaitForSettingsRequests(size_t count, uint32_t timeoutMs = kStreamWaitMs);
+    // The ONVIF operations the camera answered, in order.
+    std::vector<std::string> OnvifOperations();
+    // Forgets what the camera received so far.
+    void ClearRequests();
+
+    // The frames of one stream ("<device>::RecStream" and so on).
+    std::vector<DeliveredFrame> FramesOf(uint32_t role) const;
+    std::string StreamName(uint32_t role) const;
+    bool WaitForFrames(uint32_t role, size_t count, uint32_t timeoutMs = kStreamWaitMs) const;
+    // The description camsim gave for the last stream it served on a path
+    // ending in `suffix`, if any.
+    std::optional<camsim::StreamDescription> LastDescribed(const std::string& suffix);
+    bool HasLogLine(const std::string& part) const { return !logSink.LinesContaining(part).empty(); }
+
+    camsim::Camera camera;
+    std::map<uint32_t, std::string> probedParameters;
+    RecordingLogSink logSink;
+    CFrameHost frames;
+    SettableDriverParams params;
+
+private:
+    tallowcam_host::PluginLibrary m_plugin;
+    tallowcam_host::PluginLibrary::DriverPtr m_driver;
+};
+
+}  // namespace korvane::test
