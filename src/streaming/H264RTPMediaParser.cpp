@@ -59,10 +59,10 @@ public:
         }
         return static_cast<uint32_t>((uint64_t{1} << zeros) - 1 + Bits(zeros));
     }
-    int32_t Se()
+    int64_t Se()
     {
         const uint32_t k = Ue();
-        const int32_t magnitude = static_cast<int32_t>((k + 1) / 2);
+        const int64_t magnitude = (int64_t{k} + 1) / 2;
         return k % 2 == 0 ? -magnitude : magnitude;
     }
     bool Overrun() const { return m_overrun; }
@@ -80,7 +80,7 @@ void SkipScalingList(CSpsBitReader& reader, int entries)
     int next = 8;
     for (int i = 0; i < entries && !reader.Overrun(); ++i) {
         if (next != 0)
-            next = (last + reader.Se() + 256) % 256;
+            next = static_cast<int>(((last + reader.Se()) % 256 + 256) % 256);
         if (next != 0)
             last = next;
     }
