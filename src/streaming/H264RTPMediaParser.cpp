@@ -86,6 +86,19 @@ void SkipScalingList(CSpsBitReader& reader, int entries)
     }
 }
 
+bool IsSlice(uint8_t nalType)
+{
+    return nalType >= 1 && nalType <= kNalIdrSlice;
+}
+
+// A frame begins with the slice at macroblock 0 (first_mb_in_slice, ue(v), is
+// then the single bit 1): any other slice is the rest of a picture whose
+// start was lost.
+bool CanBeginFrame(uint8_t nalType, uint8_t firstSliceByte)
+{
+    return !IsSlice(nalType) || (firstSliceByte & 0x80) != 0;
+}
+
 const uint8_t* FindSps(const uint8_t* data, size_t length)
 {
     const size_t searched = length < kSpsSearchLength ? length : kSpsSearchLength;
@@ -194,6 +207,8 @@ void CH264RTPMediaParser::SetParameterSets(const SdpInfo& sdp)
 void CH264RTPMediaParser::ProcessPacket(const CRTPPacket& packet)
 {
     try {
+        if (IsRepeat(packet))
+            return;
         if (!IsInSequence(packet))
             Reset();
         const bool handled = HandlePayload(packet.Payload(), packet.PayloadLength());
@@ -228,7 +243,7 @@ bool CH264RTPMediaParser::HandlePayload(const uint8_t* payload, size_t length)
 
 bool CH264RTPMediaParser::HandleSingleNal(const uint8_t* nal, size_t length)
 {
-    if (length < 2)
+    if (length < 2 || (m_frameBuffer.empty() && !CanBeginFrame(nal[0] & 0x1F, nal[1])))
         return false;
     switch (nal[0] & 0x1F) {
     case kNalSei:
@@ -276,6 +291,8 @@ bool CH264RTPMediaParser::HandleFuA(const uint8_t* payload, size_t length)
     const bool start = (header & 0x80) != 0;
     if (!start && !m_fragmentOpen)
         return false;  // the start of this NAL unit was lost
+    if (start && m_frameBuffer.empty() && !CanBeginFrame(header & 0x1F, payload[2]))
+        return false;
     m_fragmentOpen = (header & 0x40) == 0;
     if (start) {
         const uint8_t nalHeader = static_cast<uint8_t>((indicator & 0xE0) | (header & 0x1F));

@@ -169,6 +169,8 @@ void CJpegRTPMediaParser::Reset()
 void CJpegRTPMediaParser::ProcessPacket(const CRTPPacket& packet)
 {
     try {
+        if (IsRepeat(packet))
+            return;
         if (!IsInSequence(packet))
             Reset();
         HandlePayload(packet.Payload(), packet.PayloadLength());

@@ -50,6 +50,8 @@ void CMpeg4RTPMediaParser::Reset()
 void CMpeg4RTPMediaParser::ProcessPacket(const CRTPPacket& packet)
 {
     try {
+        if (IsRepeat(packet))
+            return;
         if (!IsInSequence(packet))
             Reset();
         HandlePayload(packet.Payload(), packet.PayloadLength(), packet.m_marker != 0, packet.m_timeStamp);

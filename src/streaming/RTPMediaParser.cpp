@@ -49,6 +49,11 @@ void CRTPMediaParser::SetParameterSets(const SdpInfo& sdp)
     m_config = sdp.config;
 }
 
+bool CRTPMediaParser::IsRepeat(const CRTPPacket& packet) const
+{
+    return !m_firstPacket && packet.m_sequenceNumber == m_lastSequenceNumber;
+}
+
 bool CRTPMediaParser::IsInSequence(const CRTPPacket& packet)
 {
     const bool inSequence = m_firstPacket || packet.m_sequenceNumber == static_cast<uint16_t>(m_lastSequenceNumber + 1);

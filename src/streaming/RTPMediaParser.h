@@ -64,6 +64,8 @@ public:
 protected:
     // Remembers the packet's number; false when it does not follow the previous one.
     bool IsInSequence(const CRTPPacket& packet);
+    // True for a second copy of the packet just handled (the network sent it twice).
+    bool IsRepeat(const CRTPPacket& packet) const;
     // False (and a log line) when the frame buffer has grown past the limit.
     bool CheckBufferSize();
     void Append(const uint8_t* bytes, size_t length) { m_frameBuffer.insert(m_frameBuffer.end(), bytes, bytes + length); }

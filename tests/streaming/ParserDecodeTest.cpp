@@ -1,11 +1,7 @@
 // The reassembled streams must decode cleanly with a real decoder.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <map>
 
 #include "streaming/H264RTPMediaParser.h"
@@ -13,6 +9,7 @@
 #include "streaming/Mpeg4RTPMediaParser.h"
 #include "streaming/ParserTestSupport.h"
 #include "streaming/SdpInfo.h"
+#include "support/FrameDecoding.h"
 
 namespace korvane::test {
 namespace {
@@ -21,71 +18,12 @@ using camsim::H264Packetisation;
 using camsim::MediaCodec;
 using camsim::MediaSourceOptions;
 
-std::string RunCommand(const std::string& command)
-{
-    std::string output;
-    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-    if (pipe == nullptr)
-        return "cannot run " + command;
-    char chunk[512];
-    size_t read;
-    while ((read = std::fread(chunk, 1, sizeof chunk, pipe)) > 0)
-        output.append(chunk, read);
-    ::pclose(pipe);
-    return output;
-}
-
-bool HaveFfmpeg()
-{
-    return RunCommand("command -v ffprobe && command -v ffmpeg").find("ffmpeg") != std::string::npos;
-}
-
-// A temporary file holding every delivered frame, back to back.
-class CFrameFile {
-public:
-    CFrameFile(const std::vector<DeliveredFrame>& frames, const std::string& extension)
-        : m_path(std::filesystem::temp_directory_path() /
-                 ("tallowcam-decode-" + std::to_string(::getpid()) + "-" + std::to_string(s_counter++) + extension))
-    {
-        std::ofstream file(m_path, std::ios::binary);
-        for (const DeliveredFrame& frame : frames)
-            file.write(reinterpret_cast<const char*>(frame.bytes.data()), static_cast<std::streamsize>(frame.bytes.size()));
-    }
-    ~CFrameFile() { std::filesystem::remove(m_path); }
-    std::string Path() const { return m_path.string(); }
-
-private:
-    static inline int s_counter = 0;
-    std::filesystem::path m_path;
-};
-
-struct DecodeResult {
-    std::string errors;  // everything the decoder reported at level error
-    std::string summary; // "width,height,frames"
-};
-
-DecodeResult Decode(const CFrameFile& file, const std::string& format)
-{
-    DecodeResult result;
-    result.errors = RunCommand("ffmpeg -nostdin -v error -f " + format + " -i '" + file.Path() + "' -f null -");
-    result.summary = RunCommand("ffprobe -v error -f " + format +
-                                " -count_frames -select_streams v:0 -show_entries stream=width,height,nb_read_frames"
-                                " -of csv=p=0 '" + file.Path() + "'");
-    return result;
-}
-
 std::string SamplePath(const char* name)
 {
     return std::string(TALLOWCAM_TEST_DATA_DIR) + "/media/" + name;
 }
 
-// One checksum line per decoded picture.
-std::string FrameChecksums(const std::string& path, const std::string& format)
-{
-    return RunCommand("ffmpeg -nostdin -v error -f " + format + " -i '" + path + "' -f framemd5 -");
-}
-
-// The same for a sample file, decoded once per test program.
+// The checksums of a sample file, decoded once per test program.
 const std::string& SampleChecksums(const char* name, const std::string& format)
 {
     static std::map<std::string, std::string> checksums;

@@ -110,6 +110,7 @@ TEST(ParserMalformedInput, FramesOverTenMebibytesAreDiscarded)
     std::vector<uint8_t> fuStart = {0x7C, 0x85};
     std::vector<uint8_t> fuMiddle = {0x7C, 0x05};
     fuStart.resize(60000, 0x11);
+    fuStart[2] = 0x91;  // the picture's first slice: first_mb_in_slice 0
     fuMiddle.resize(60000, 0x11);
     ExpectOverflowDiscardsTheFrame<CH264RTPMediaParser>(fuStart, fuMiddle);
 

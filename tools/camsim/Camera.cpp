@@ -53,8 +53,12 @@ bool Camera::Start()
     m_onvif.SetBaseAddress((m_options.tls ? "https://" : "http://") + m_options.address + ":" +
                            std::to_string(m_http.Port()));
     m_streams.SetMulticastPort(m_options.multicastPort != 0 ? m_options.multicastPort : FreeUdpPort());
-    if (m_rtsp.Start())
+    if (m_rtsp.Start()) {
+        // Started again after Stop, the camera comes back on the same ports.
+        m_options.httpPort = m_http.Port();
+        m_rtsp.Options().port = m_rtsp.Port();
         return true;
+    }
     m_http.Stop();
     return false;
 }

@@ -35,6 +35,7 @@ public:
     Camera(const Camera&) = delete;
     Camera& operator=(const Camera&) = delete;
 
+    // Start after Stop uses the ports of the first start (a camera that restarts).
     bool Start();
     void Stop();
 

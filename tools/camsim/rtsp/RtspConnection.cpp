@@ -113,10 +113,17 @@ bool RtspConnection::ResolveStream(const std::string& url)
         return true;
     const size_t authority = url.find("://");
     const size_t slash = url.find('/', authority == std::string::npos ? 0 : authority + 3);
+    if (slash == std::string::npos)
+        return false;
+    std::string path = url.substr(slash + 1);
+    if (!path.empty() && path.back() == '/')
+        path.pop_back();  // the base URL of an earlier session
     RtspStreamPlan plan;
-    if (slash == std::string::npos || !m_options.resolveStream(url.substr(slash + 1), plan))
+    if (!m_options.resolveStream(path, plan))
         return false;
     UsePlan(plan);
+    // Like a camera, the stream's own URL is the session's base.
+    m_baseUrl = url.back() == '/' ? url : url + "/";
     return true;
 }
 

@@ -57,7 +57,7 @@ private:
 
     korvane::platform::TcpSocket m_socket;
     const RtspServerOptions m_options;
-    const std::string m_baseUrl;
+    std::string m_baseUrl;  // the server's, or the described stream's URL
     RtspFaults& m_faults;
     RtspRecorder& m_recorder;
 

@@ -48,6 +48,7 @@ struct RtspServerOptions {
     uint16_t port = 0;  // listening port on loopback; 0: a free one
     // Set: DESCRIBE asks it what the URL's path (without the leading '/')
     // serves, instead of tracks and the multicast group above; false gives 404.
+    // The URL then becomes the Content-Base.
     std::function<bool(const std::string& path, RtspStreamPlan& plan)> resolveStream;
 };
 

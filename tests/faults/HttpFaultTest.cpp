@@ -1,0 +1,108 @@
+// The host's calls stay bounded and nothing reaches it while the camera's
+// HTTP interface hangs, refuses every credential or cannot be found: video
+// channels, PTZ commands, capability queries and closing the driver. The
+// channels never get as far as RTSP, so no camera listens on port 554 here.
+#include <thread>
+
+#include "FaultFixture.h"
+
+namespace korvane::test {
+namespace {
+
+// The capability query reports within its own bounded steps.
+constexpr uint32_t kQueryOutcomeMs = 4 * kConnectTimeoutMs;
+
+class HttpFaults : public FaultTest {
+protected:
+    // The host's calls on a camera that cannot serve it: a main stream, a PTZ
+    // move and a capability query, each returning at once.
+    void UseTheDriver(const std::string& address)
+    {
+        SettableStreamRequest request = H264Request();
+        EXPECT_LT(TimedMs([&] { EXPECT_TRUE(plugin.Video().StartChannel(0, &host, &request)); }), kQuickCallBoundMs);
+        IIPPTZApi* ptz = plugin.Driver().GetPTZDriver()->GetPTZApi(0);
+        ASSERT_NE(ptz, nullptr);
+        EXPECT_LT(TimedMs([&] { EXPECT_EQ(ptz->StartMove(kPtzMoveDownLeft, 8), kPtzSuccess); }), kQuickCallBoundMs);
+        m_query = plugin.CreateCapabilityQuery(&m_queryHost);
+        ASSERT_NE(m_query, nullptr);
+        const uint16_t port = camera ? camera->HttpPort() : 80;
+        EXPECT_LT(TimedMs([&] { EXPECT_TRUE(m_query->Start(address.c_str(), port, "root", "camera", &m_queryHost)); }),
+                  kQuickCallBoundMs);
+    }
+
+    // The query ended in a failure, not with a result.
+    void ExpectQueryFailed()
+    {
+        ASSERT_TRUE(m_queryHost.WaitForOutcome(kQueryOutcomeMs));
+        EXPECT_FALSE(m_queryHost.HasCompleted());
+        EXPECT_TRUE(m_queryHost.FailureStatus().has_value()) << m_queryHost.Text();
+    }
+
+    // Stop, close and query module deletion are bounded; nothing was delivered.
+    void ExpectBoundedEnd()
+    {
+        ExpectBoundedStop(0);
+        EXPECT_LT(TimedMs([&] { m_query.reset(); }), kStopBoundMs);
+        EXPECT_LT(TimedMs([&] { plugin.Close(); }), kStopBoundMs);
+        EXPECT_EQ(host.FrameCount(), 0u);
+        EXPECT_EQ(host.Allocations(), 0u);
+    }
+
+    CapabilityHost m_queryHost;
+    std::unique_ptr<ipcapture::IIPCapabilityQuery, std::function<void(ipcapture::IIPCapabilityQuery*)>> m_query;
+};
+
+TEST_F(HttpFaults, ACameraThatNeverAnswersCannotHoldUpTheHost)
+{
+    StartCamera(false);
+    camera->Http().SetFault(camsim::HttpFault::NeverReply);
+    EXPECT_LT(TimedMs([&] { OpenDriver(); }), kQuickCallBoundMs);
+    UseTheDriver(kCameraAddress);
+    // The channel writes its settings first: the request is taken and never answered.
+    ASSERT_TRUE(WaitUntil([&] { return !CameraRequests().empty(); }, kQuickCallBoundMs + kPortProbeMs));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_EQ(plugin.ChannelState(), 2u);
+    ExpectBoundedEnd();
+    ExpectQueryFailed();
+}
+
+TEST_F(HttpFaults, RefusedCredentialsAreNotAnsweredWithAStorm)
+{
+    StartCamera(false, [](camsim::CameraOptions& options) {
+        options.auth.user = "root";
+        options.auth.password = "not the host's";
+        options.auth.schemes = {camsim::AuthScheme::Digest, camsim::AuthScheme::Basic};
+    });
+    OpenDriver();
+    UseTheDriver(kCameraAddress);
+    ExpectQueryFailed();
+    const auto since = Clock::now();
+    std::this_thread::sleep_for(std::chrono::milliseconds(3000));
+    const size_t settings = [&] {
+        size_t count = 0;
+        for (const std::string& target : CameraRequests())
+            count += target.find("dh03") != std::string::npos ? 1 : 0;
+        return count;
+    }();
+    // Each round of the channel: one request, and once the retry with the
+    // camera's scheme; then a pause of 1 s.
+    const uint64_t rounds = ElapsedMs(since) / 1000 + 2;
+    EXPECT_GE(settings, 2u) << "the channel goes on trying";
+    EXPECT_LE(settings, 2 * rounds);
+    EXPECT_EQ(plugin.ChannelState(), 2u);
+    ExpectBoundedEnd();
+}
+
+// A name under .invalid never resolves.
+TEST_F(HttpFaults, AnUnresolvableCameraNameFailsQuicklyEverywhere)
+{
+    EXPECT_LT(TimedMs([&] { OpenDriver("camera.invalid"); }), kQuickCallBoundMs);
+    UseTheDriver("camera.invalid");
+    ExpectQueryFailed();
+    EXPECT_TRUE(WaitUntil([&] { return plugin.ChannelState() == 2; }, kStopBoundMs));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // a few rounds of retrying
+    ExpectBoundedEnd();
+}
+
+}  // namespace
+}  // namespace korvane::test
