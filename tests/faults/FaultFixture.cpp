@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <set>
-#include <thread>
-#include <cstdio>
 
 #include "support/FrameDecoding.h"
 
@@ -19,17 +17,6 @@ uint64_t TimedMs(const std::function<void()>& call)
     const auto start = Clock::now();
     call();
     return ElapsedMs(start);
-}
-
-bool WaitUntil(const std::function<bool()>& condition, uint32_t timeoutMs)
-{
-    const auto start = Clock::now();
-    while (!condition()) {
-        if (ElapsedMs(start) > timeoutMs)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
 }
 
 SettableStreamRequest H264Request()

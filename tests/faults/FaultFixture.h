@@ -15,6 +15,7 @@
 #include "support/CapabilityHost.h"
 #include "support/DriverHost.h"
 #include "support/FrameHost.h"
+#include "support/WaitUntil.h"
 #include "tallowcam/HostInterfaces.h"
 #include "tallowcam/PtzInterfaces.h"
 
@@ -41,8 +42,6 @@ using Clock = std::chrono::steady_clock;
 uint64_t ElapsedMs(Clock::time_point since);
 // How long the call took.
 uint64_t TimedMs(const std::function<void()>& call);
-// True once the condition holds, polled every 20 ms until the time-out.
-bool WaitUntil(const std::function<bool()>& condition, uint32_t timeoutMs);
 
 // A stream request as the host makes it.
 SettableStreamRequest H264Request();
