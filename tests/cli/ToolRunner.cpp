@@ -52,4 +52,29 @@ bool HaveProgram(const std::string& name)
     return std::system(("command -v " + Quote(name) + " >/dev/null 2>&1").c_str()) == 0;
 }
 
+bool ProbeVideoFile(const std::string& path, ProbedVideo& probed, std::string& error)
+{
+    const ToolRun probe = RunTool("ffprobe", {"-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries",
+                                              "stream=codec_name,width,height,nb_read_frames", "-of",
+                                              "default=noprint_wrappers=1", path});
+    error = probe.err;
+    if (probe.exitStatus != 0)
+        return false;
+    std::istringstream lines(probe.out);
+    for (std::string line; std::getline(lines, line);) {
+        const size_t equals = line.find('=');
+        const std::string key = line.substr(0, equals);
+        const std::string value = equals == std::string::npos ? "" : line.substr(equals + 1);
+        if (key == "codec_name")
+            probed.codec = value;
+        else if (key == "width")
+            probed.width = static_cast<uint32_t>(std::stoul(value));
+        else if (key == "height")
+            probed.height = static_cast<uint32_t>(std::stoul(value));
+        else if (key == "nb_read_frames")
+            probed.frames = static_cast<uint32_t>(std::stoul(value));
+    }
+    return true;
+}
+
 }  // namespace tallowcam_test

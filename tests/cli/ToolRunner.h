@@ -1,5 +1,7 @@
 #pragma once
-// Runs the tallowcam program (or a copy of it) and collects what it printed.
+// Runs the tallowcam program (or a copy of it) and collects what it printed;
+// reads recorded files back with ffprobe.
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -15,5 +17,14 @@ ToolRun RunTool(const std::string& program, const std::vector<std::string>& argu
 
 // True when a program of that name is on the PATH.
 bool HaveProgram(const std::string& name);
+
+// ffprobe's view of a file's first video stream.
+struct ProbedVideo {
+    std::string codec;
+    uint32_t width = 0;
+    uint32_t height = 0;
+    uint32_t frames = 0;
+};
+bool ProbeVideoFile(const std::string& path, ProbedVideo& probed, std::string& error);
 
 }  // namespace tallowcam_test

@@ -19,22 +19,27 @@ uint64_t TimedMs(const std::function<void()>& call)
     return ElapsedMs(start);
 }
 
-SettableStreamRequest H264Request()
+namespace {
+
+SettableStreamRequest RequestOf(uint32_t codec, uint32_t width, uint32_t height)
 {
     SettableStreamRequest request;
-    request.format.codec = 3;
-    request.format.resolution.width = 640;
-    request.format.resolution.height = 480;
+    request.format.codec = codec;
+    request.format.resolution.width = width;
+    request.format.resolution.height = height;
     return request;
+}
+
+}  // namespace
+
+SettableStreamRequest H264Request()
+{
+    return RequestOf(3, 640, 480);
 }
 
 SettableStreamRequest JpegRequest()
 {
-    SettableStreamRequest request;
-    request.format.codec = 1;
-    request.format.resolution.width = 320;
-    request.format.resolution.height = 240;
-    return request;
+    return RequestOf(1, 320, 240);
 }
 
 CPluginDriver::CPluginDriver()

@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 
 #include "ToolRunner.h"
 #include "support/ScratchDirectory.h"
@@ -34,39 +33,6 @@ std::string Hex(const std::vector<uint8_t>& bytes, size_t count)
         text += digits;
     }
     return text;
-}
-
-struct Decoded {
-    std::string codec;
-    uint32_t width = 0;
-    uint32_t height = 0;
-    uint32_t frames = 0;
-};
-
-// ffprobe's view of the file's first video stream.
-bool Probe(const std::string& path, Decoded& decoded, std::string& error)
-{
-    const ToolRun probe = RunTool("ffprobe", {"-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries",
-                                              "stream=codec_name,width,height,nb_read_frames", "-of",
-                                              "default=noprint_wrappers=1", path});
-    error = probe.err;
-    if (probe.exitStatus != 0)
-        return false;
-    std::istringstream lines(probe.out);
-    for (std::string line; std::getline(lines, line);) {
-        const size_t equals = line.find('=');
-        const std::string key = line.substr(0, equals);
-        const std::string value = equals == std::string::npos ? "" : line.substr(equals + 1);
-        if (key == "codec_name")
-            decoded.codec = value;
-        else if (key == "width")
-            decoded.width = static_cast<uint32_t>(std::stoul(value));
-        else if (key == "height")
-            decoded.height = static_cast<uint32_t>(std::stoul(value));
-        else if (key == "nb_read_frames")
-            decoded.frames = static_cast<uint32_t>(std::stoul(value));
-    }
-    return true;
 }
 
 TEST(VideoRecord, RecordingsOfEachCodecAndRoleDecode)
@@ -117,9 +83,9 @@ TEST(VideoRecord, RecordingsOfEachCodecAndRoleDecode)
         const std::vector<uint8_t> bytes = ReadBytes(out);
         ASSERT_GE(bytes.size(), c.leadSize);
         EXPECT_TRUE(std::equal(c.lead, c.lead + c.leadSize, bytes.begin())) << "the file's first bytes: " << Hex(bytes, 8);
-        Decoded decoded;
+        tallowcam_test::ProbedVideo decoded;
         std::string error;
-        ASSERT_TRUE(Probe(out, decoded, error)) << error;
+        ASSERT_TRUE(tallowcam_test::ProbeVideoFile(out, decoded, error)) << error;
         EXPECT_EQ(decoded.codec, c.decodedCodec);
         // What camsim sends is its sample picture of the codec.
         const std::string sample = camsim::NearestSample(served.codec, served.width, served.height);

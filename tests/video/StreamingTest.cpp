@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
-#include <ctime>
 
+#include "platform/Time.h"
 #include "runtime/StringFormat.h"
 #include "support/WaitUntil.h"
 #include "video/CameraCodes.h"
@@ -19,23 +19,15 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
-// Milliseconds since the epoch of a UTC SYSTEMTIME.
-int64_t EpochMs(const SYSTEMTIME& time)
+// Milliseconds of a UTC time, on the driver's file-time scale.
+int64_t TimeMs(const SYSTEMTIME& time)
 {
-    std::tm parts{};
-    parts.tm_year = time.wYear - 1900;
-    parts.tm_mon = time.wMonth - 1;
-    parts.tm_mday = time.wDay;
-    parts.tm_hour = time.wHour;
-    parts.tm_min = time.wMinute;
-    parts.tm_sec = time.wSecond;
-    return static_cast<int64_t>(timegm(&parts)) * 1000 + time.wMilliseconds;
+    return static_cast<int64_t>(platform::SystemTimeToFileTime(time) / platform::kFileTimeTicksPerMs);
 }
 
 int64_t NowMs()
 {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
-        .count();
+    return static_cast<int64_t>(platform::NowFileTime() / platform::kFileTimeTicksPerMs);
 }
 
 // Frame times: near the wall clock, in order, and apart by the stream's frame period.
@@ -44,10 +36,10 @@ void ExpectFrameTimes(const std::vector<DeliveredFrame>& frames, uint32_t frames
     ASSERT_GE(frames.size(), 3u);
     std::vector<int64_t> steps;
     for (size_t i = 0; i < frames.size(); ++i) {
-        const int64_t at = EpochMs(frames[i].time);
+        const int64_t at = TimeMs(frames[i].time);
         EXPECT_LT(std::llabs(at - NowMs()), 30000) << "frame " << i << " is stamped with the current UTC time";
         if (i > 0)
-            steps.push_back(at - EpochMs(frames[i - 1].time));
+            steps.push_back(at - TimeMs(frames[i - 1].time));
     }
     EXPECT_TRUE(std::all_of(steps.begin(), steps.end(), [](int64_t step) { return step >= 0; }));
     std::nth_element(steps.begin(), steps.begin() + steps.size() / 2, steps.end());
