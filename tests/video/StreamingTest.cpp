@@ -188,10 +188,11 @@ TEST(VideoStreaming, TheDefaultCodecAndReplacingTheRunningChannel)
 
     for (uint32_t codec : {0u, 16u}) {
         SCOPED_TRACE(FormatString("codec %u", codec));
+        const size_t before = camera.FramesOf(kRec).size();
         SettableStreamRequest request = StreamRequest(codec, 640, 480, 30, 50);
         ASSERT_TRUE(video->StartChannel(0, &camera.frames, &request));
-        ASSERT_TRUE(camera.WaitForFrames(kRec, 1));
-        EXPECT_EQ(camera.FramesOf(kRec).back().fourCC, kFourCCH264) << "the driver's default codec";
+        ASSERT_TRUE(camera.WaitForFrames(kRec, before + 1));
+        EXPECT_EQ(camera.FramesOf(kRec)[before].fourCC, kFourCCH264) << "the driver's default codec";
         EXPECT_TRUE(video->StopChannel(0));
         camera.frames.SetAcceptFrames(true);
     }
@@ -200,8 +201,9 @@ TEST(VideoStreaming, TheDefaultCodecAndReplacingTheRunningChannel)
     EXPECT_FALSE(video->StartStream(0, kLive, &camera.frames, &mpeg4));
 
     SettableStreamRequest h264 = StreamRequest(kCodecH264, 640, 480, 30, 50);
+    const size_t before = camera.FramesOf(kRec).size();
     ASSERT_TRUE(video->StartChannel(0, &camera.frames, &h264));
-    ASSERT_TRUE(camera.WaitForFrames(kRec, 2));
+    ASSERT_TRUE(camera.WaitForFrames(kRec, before + 2));
     const size_t teardowns = CountRtspRequests(camera, "TEARDOWN");
     SettableStreamRequest jpeg = StreamRequest(kCodecJpeg, 320, 240, 30, 50);
     ASSERT_TRUE(video->StartChannel(0, &camera.frames, &jpeg));
