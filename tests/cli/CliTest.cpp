@@ -12,11 +12,17 @@
 #include "TransportConfiguration.h"
 #include "ToolRunner.h"
 #include "camsim/Camera.h"
+#include "platform/ChildProcess.h"
+#include "platform/Network.h"
+#include "platform/TcpSocket.h"
 #include "runtime/Configuration.h"
+#include "support/CameraAddress.h"
 #include "support/ScratchDirectory.h"
 
 namespace {
 
+using korvane::test::CameraAddress;
+using korvane::test::CameraSite;
 using tallowcam_host::Transport;
 using tallowcam_host::TransportConfiguration;
 using tallowcam_test::RunTool;
@@ -29,6 +35,7 @@ protected:
     static camsim::CameraOptions DigestCamera()
     {
         camsim::CameraOptions options;
+        options.address = CameraAddress(CameraSite::Cli);
         options.auth.user = "root";
         options.auth.password = kPassword;
         options.auth.schemes = {camsim::AuthScheme::Digest};
@@ -51,6 +58,18 @@ protected:
     {
         arguments.insert(arguments.begin(), command);
         return RunTool(TALLOWCAM_CLI_PATH, arguments);
+    }
+
+    // The file decodes without an error line (not checked without ffprobe).
+    static void ExpectFfprobeDecodes(const std::string& path, const std::string& codec)
+    {
+        if (!tallowcam_test::HaveProgram("ffprobe"))
+            return;
+        tallowcam_test::ProbedVideo probed;
+        std::string error;
+        ASSERT_TRUE(tallowcam_test::ProbeVideoFile(path, probed, error)) << path << ": " << error;
+        EXPECT_EQ(probed.codec, codec);
+        EXPECT_GT(probed.frames, 0u);
     }
 
     std::unique_ptr<camsim::Camera> m_camera;
@@ -149,9 +168,7 @@ TEST_F(CliTest, RecordRejectsAnUnknownCodecName)
 
 TEST_F(CliTest, EventsPrintsMotionAndInputsAndOutputSwitchesOneOutput)
 {
-    camsim::CameraOptions options = DigestCamera();
-    options.address = "127.0.0.62";  // nothing streams on its port 554: the stream stays without frames
-    StartCamera(options);
+    StartCamera();  // its RTSP server is not on port 554: the stream stays without frames
     m_camera->Events().SetMotionAreas({{1, true}});
     m_camera->Events().SetInput(1, "1");
 
@@ -237,12 +254,9 @@ TEST_F(CliTest, PtzMoveRunsTheMotionAndStopsIt)
     EXPECT_TRUE(sent("control.cgi?pan=stop"));
 }
 
-// The camera's RTSP server listens on port 554 of its own address, away from
-// the other streaming tests on 127.0.0.1.
 TEST_F(CliTest, AudioRecordsTheMicrophoneAndPlaysTheFileBack)
 {
     camsim::CameraOptions options = DigestCamera();
-    options.address = "127.0.0.64";
     options.rtspPort = 554;
     StartCamera(options);
     korvane::test::ScratchDirectory scratch;
@@ -263,6 +277,42 @@ TEST_F(CliTest, AudioRecordsTheMicrophoneAndPlaysTheFileBack)
     for (const camsim::AudioUpload& upload : m_camera->Audio().Uploads())
         uploaded += upload.audio.size();
     EXPECT_EQ(uploaded, 8000u);
+}
+
+TEST_F(CliTest, RecordNamesAnRtspPortTheDriverCannotReach)
+{
+    StartCamera();  // its RTSP server is not on port 554
+    std::vector<std::string> arguments = CameraArguments();
+    arguments.insert(arguments.end(), {"--out", "/dev/null", "--wait", "1"});
+    const ToolRun run = Tool("record", arguments);
+    EXPECT_NE(run.exitStatus, 0);
+    EXPECT_NE(run.err.find("no frames arrived within 1 s; likely cause: the driver cannot connect to the camera's "
+                           "RTSP port " + m_camera->DeviceInfo().address + ":554"),
+              std::string::npos)
+        << run.err;
+}
+
+// camsim run by hand serves RTSP on port 554, where the driver connects, and
+// says so when it cannot take that port.
+TEST_F(CliTest, CamsimRunByHandIsRecordedOrNamesTheRtspPortItCannotTake)
+{
+    const std::string address = CameraAddress(CameraSite::Cli);
+    korvane::platform::ChildProcess camsim;
+    ASSERT_TRUE(camsim.Start(TALLOWCAM_CAMSIM_PATH, {"--port", "0", "--address", address}));
+    std::string line;
+    unsigned httpPort = 0, rtspPort = 0;
+    ASSERT_TRUE(camsim.ReadLine(line, 10000));
+    ASSERT_EQ(std::sscanf(line.c_str(), "camsim: http on %*[^:]:%u, rtsp on port %u", &httpPort, &rtspPort), 2) << line;
+    EXPECT_EQ(rtspPort, 554u);
+    korvane::test::ScratchDirectory scratch;
+    const std::string out = scratch.Path() + "by-hand.h264";
+    const ToolRun recorded = Tool("record", {address, "--port", std::to_string(httpPort), "--seconds", "1", "--out", out});
+    ASSERT_EQ(recorded.exitStatus, 0) << recorded.err;
+    ExpectFfprobeDecodes(out, "h264");
+
+    const ToolRun second = RunTool("timeout", {"10", TALLOWCAM_CAMSIM_PATH, "--port", "0", "--address", address});
+    EXPECT_EQ(second.exitStatus, 1);
+    EXPECT_NE(second.err.find("cannot listen for RTSP on " + address + ":554"), std::string::npos) << second.err;
 }
 
 // The file written for each transport reads back as that transport in the driver.
@@ -287,8 +337,8 @@ TEST(TransportConfigurationTest, FileGivesTheDriverTheChosenTransport)
     }
 }
 
-// Streaming through the plug-in reaches the camera's RTSP server on port 554
-// of 127.0.0.1, so one test runs every streaming case, one camera at a time.
+// Streaming through the plug-in reaches the camera's RTSP server on port 554,
+// so one test runs every streaming case, one camera at a time.
 class CliStreamingTest : public CliTest {
 protected:
     // A copy of the program in its own directory: the transport file it
@@ -308,7 +358,9 @@ protected:
 
     void ExpectDemoRecordsBothStreams()
     {
-        const ToolRun run = Tool("demo", {"--seconds", "1"});
+        korvane::test::ScratchDirectory scratch;
+        const ToolRun run =
+            Tool("demo", {"--seconds", "1", "--address", CameraAddress(CameraSite::Cli), "--out-dir", scratch.Path()});
         ASSERT_EQ(run.exitStatus, 0) << run.out << run.err;
         EXPECT_NE(run.out.find("Demo finished: both streams recorded"), std::string::npos) << run.out;
         for (const char* title : {"H.264 recording:\n  frames:", "Motion JPEG recording:\n  frames:"}) {
@@ -317,6 +369,8 @@ protected:
             EXPECT_GT(std::stoul(run.out.substr(at + std::string(title).size())), 0u) << title;
         }
         EXPECT_NE(run.out.find("Frames still held by the driver: 0"), std::string::npos) << run.out;
+        ExpectFfprobeDecodes(scratch.Path() + "demo.h264", "h264");
+        ExpectFfprobeDecodes(scratch.Path() + "demo.mjpeg", "mjpeg");
     }
 
     ToolRun Record(const std::string& tool, const std::string& codec, const std::string& stream,
@@ -328,19 +382,14 @@ protected:
                                            "--seconds", "1", "--out", out});
         return RunTool(tool, arguments);
     }
-
-    static void ExpectFfprobeDecodes(const std::string& path, const std::string& codec)
-    {
-        tallowcam_test::ProbedVideo probed;
-        std::string error;
-        ASSERT_TRUE(tallowcam_test::ProbeVideoFile(path, probed, error)) << error;
-        EXPECT_EQ(probed.codec, codec);
-        EXPECT_GT(probed.frames, 0u);
-    }
 };
 
 TEST_F(CliStreamingTest, DemoAndRecordingsOverEachTransport)
 {
+    // Another program's RTSP server on 127.0.0.1:554 (held here while free) leaves the recordings alone.
+    korvane::platform::TcpSocket otherServer;
+    if (otherServer.Create())
+        otherServer.Listen(korvane::platform::ParseIPv4("127.0.0.1"), 554);
     {
         SCOPED_TRACE("demo");
         ExpectDemoRecordsBothStreams();
@@ -352,7 +401,6 @@ TEST_F(CliStreamingTest, DemoAndRecordingsOverEachTransport)
     camsim::CameraOptions options = DigestCamera();
     options.rtspPort = 554;
     StartCamera(options);
-    const bool haveFfprobe = tallowcam_test::HaveProgram("ffprobe");
 
     struct Case {
         const char* codec;
@@ -368,8 +416,7 @@ TEST_F(CliStreamingTest, DemoAndRecordingsOverEachTransport)
         const ToolRun run = Record(tool, c.codec, c.stream, c.transport, scratch.Path() + c.file);
         ASSERT_EQ(run.exitStatus, 0) << run.out << run.err;
         EXPECT_FALSE(std::filesystem::exists(configuration)) << "the tool removes the transport file it wrote";
-        if (haveFfprobe)
-            ExpectFfprobeDecodes(scratch.Path() + c.file, c.ffprobeCodec);
+        ExpectFfprobeDecodes(scratch.Path() + c.file, c.ffprobeCodec);
     }
 
     // An installed configuration comes back after a recording with another transport.
@@ -378,7 +425,7 @@ TEST_F(CliStreamingTest, DemoAndRecordingsOverEachTransport)
     const ToolRun run = Record(tool, "h264", "rec", "tcp", scratch.Path() + "again.h264");
     EXPECT_EQ(run.exitStatus, 0) << run.out << run.err;
     EXPECT_EQ(ReadText(configuration), installed);
-    if (!haveFfprobe)
+    if (!tallowcam_test::HaveProgram("ffprobe"))
         GTEST_SKIP() << "ffprobe is not installed: the files were not decoded";
 }
 

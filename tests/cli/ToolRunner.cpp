@@ -58,7 +58,8 @@ bool ProbeVideoFile(const std::string& path, ProbedVideo& probed, std::string& e
                                               "stream=codec_name,width,height,nb_read_frames", "-of",
                                               "default=noprint_wrappers=1", path});
     error = probe.err;
-    if (probe.exitStatus != 0)
+    // Decoding errors leave the exit status at 0: any line at all is damage.
+    if (probe.exitStatus != 0 || !probe.err.empty())
         return false;
     std::istringstream lines(probe.out);
     for (std::string line; std::getline(lines, line);) {

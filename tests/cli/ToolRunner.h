@@ -18,7 +18,8 @@ ToolRun RunTool(const std::string& program, const std::vector<std::string>& argu
 // True when a program of that name is on the PATH.
 bool HaveProgram(const std::string& name);
 
-// ffprobe's view of a file's first video stream.
+// ffprobe's view of a file's first video stream, read by decoding every
+// frame; false when ffprobe reports any error.
 struct ProbedVideo {
     std::string codec;
     uint32_t width = 0;

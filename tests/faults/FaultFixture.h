@@ -12,6 +12,7 @@
 
 #include "camsim/Camera.h"
 #include "platform/DynamicLibrary.h"
+#include "support/CameraAddress.h"
 #include "support/CapabilityHost.h"
 #include "support/DriverHost.h"
 #include "support/FrameHost.h"
@@ -21,9 +22,8 @@
 
 namespace korvane::test {
 
-// The simulated camera's address: a loopback address of its own, so that its
-// port 554 is free of other programs' cameras.
-constexpr const char* kCameraAddress = "127.0.0.54";
+// The simulated camera's address, with port 554 free of other programs' cameras.
+inline const std::string kCameraAddress = CameraAddress(CameraSite::Faults);
 // The device record's time-outs the driver opens with: C and R.
 constexpr uint32_t kConnectTimeoutMs = 5000;
 constexpr uint32_t kReceiveTimeoutMs = 15000;

@@ -113,12 +113,13 @@ TEST(VideoStreaming, FramesOverUdpCarryCodecSizeClassTimesAndStreamName)
     }
     ExpectFrameTimes(jpegFrames, 5);
 
-    const std::string online = "korvane::CBaseCameraChannel::SetCameraState: Camera 127.0.0.1 is online";
+    const std::string cameraName = "Camera " + camera.params.deviceAddress.address;
+    const std::string online = "korvane::CBaseCameraChannel::SetCameraState: " + cameraName + " is online";
     EXPECT_TRUE(camera.HasLogLine(online + " (Rec)"));
     EXPECT_TRUE(camera.HasLogLine(online + " (Live)"));
     EXPECT_TRUE(video->StopChannel(0)) << "stops every stream of the channel";
     EXPECT_FALSE(video->StopStream(0, kLive));
-    EXPECT_TRUE(camera.HasLogLine("Camera 127.0.0.1 is offline. Channel was stopped (Live)"));
+    EXPECT_TRUE(camera.HasLogLine(cameraName + " is offline. Channel was stopped (Live)"));
     EXPECT_EQ(camera.frames.OutstandingFrames(), 0u);
     EXPECT_EQ(camera.frames.Allocations(), camera.frames.Releases());
 }

@@ -5,6 +5,7 @@
 
 #include "ProbeRunner.h"
 #include "platform/Process.h"
+#include "support/CameraAddress.h"
 #include "support/WaitUntil.h"
 
 namespace korvane::test {
@@ -37,6 +38,7 @@ const char* RoleName(uint32_t role)
 camsim::CameraOptions CameraOfType(uint32_t cameraType)
 {
     camsim::CameraOptions options;
+    options.address = CameraAddress(CameraSite::Video);
     options.rtspPort = 554;
     options.model.secondStream = cameraType == 3;
     if (cameraType == 1)

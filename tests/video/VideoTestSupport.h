@@ -1,7 +1,7 @@
 #pragma once
-// A simulated camera on 127.0.0.1 with its RTSP server on port 554, and a
-// driver from the plug-in's factory, opened with the numbered parameters the
-// plug-in's own capability query read from that camera.
+// A simulated camera with its RTSP server on port 554 of the video tests' own
+// loopback address, and a driver from the plug-in's factory, opened with the
+// numbered parameters the plug-in's own capability query read from that camera.
 #include <cstdint>
 #include <map>
 #include <optional>

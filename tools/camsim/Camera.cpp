@@ -48,8 +48,12 @@ Camera::~Camera() { Stop(); }
 
 bool Camera::Start()
 {
-    if (!m_http.Start(m_options.address, m_options.httpPort, m_options.tls))
+    const auto failure = [this](const char* protocol, uint16_t port) {
+        m_startFailure = std::string(protocol) + " on " + m_options.address + ":" + std::to_string(port);
         return false;
+    };
+    if (!m_http.Start(m_options.address, m_options.httpPort, m_options.tls))
+        return failure(m_options.tls ? "HTTPS" : "HTTP", m_options.httpPort);
     m_onvif.SetBaseAddress((m_options.tls ? "https://" : "http://") + m_options.address + ":" +
                            std::to_string(m_http.Port()));
     m_streams.SetMulticastPort(m_options.multicastPort != 0 ? m_options.multicastPort : FreeUdpPort());
@@ -60,7 +64,7 @@ bool Camera::Start()
         return true;
     }
     m_http.Stop();
-    return false;
+    return failure("RTSP", m_rtsp.Options().port);
 }
 
 void Camera::Stop()

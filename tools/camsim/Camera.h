@@ -38,6 +38,8 @@ public:
     // Start after Stop uses the ports of the first start (a camera that restarts).
     bool Start();
     void Stop();
+    // What the last failed Start could not listen on ("RTSP on 127.0.0.1:554").
+    const std::string& StartFailure() const { return m_startFailure; }
 
     uint16_t HttpPort() const { return m_http.Port(); }
     uint16_t RtspPort() const { return m_rtsp.Port(); }
@@ -74,6 +76,7 @@ private:
     HttpServer m_http;
     CameraStreams m_streams;
     RtspServer m_rtsp;
+    std::string m_startFailure;
 };
 
 }  // namespace camsim

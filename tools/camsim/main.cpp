@@ -9,12 +9,13 @@
 int main(int argc, char** argv)
 {
     camsim::CameraOptions options;
+    options.rtspPort = 554;  // where the driver connects to a camera's RTSP server
     std::string scheme = "none";
     size_t h264FrameBytes = 0;
     CLI::App app{"Simulated Canon network camera"};
     app.add_option("--port", options.httpPort, "HTTP port (0: a free port)")->required();
-    app.add_option("--address", options.address, "address to listen on");
-    app.add_option("--rtsp-port", options.rtspPort, "RTSP port (0: a free port)");
+    app.add_option("--address", options.address, "address to listen on")->capture_default_str();
+    app.add_option("--rtsp-port", options.rtspPort, "RTSP port (0: a free port)")->capture_default_str();
     app.add_option("--h264-frame-bytes", h264FrameBytes, "pad H.264 frames with filler data to this size");
     app.add_flag("--tls", options.tls, "serve HTTPS with a self-signed certificate");
     app.add_option("--user", options.auth.user, "user name");
@@ -42,7 +43,11 @@ int main(int argc, char** argv)
     camsim::Camera camera(options);
     camera.Streams().SetH264MinimumFrameBytes(h264FrameBytes);
     if (!camera.Start()) {
-        std::fprintf(stderr, "camsim: cannot listen on %s:%u\n", options.address.c_str(), options.httpPort);
+        std::fprintf(stderr, "camsim: cannot listen for %s (in use by another program, or below 1024 without root)\n",
+                     camera.StartFailure().c_str());
+        if (options.rtspPort == 554)
+            std::fprintf(stderr, "camsim: the driver connects to RTSP port 554 only: give camsim an address of its "
+                                 "own, such as --address 127.0.0.2\n");
         return 1;
     }
     std::printf("camsim: %s on %s:%u, rtsp on port %u\n", options.tls ? "https" : "http", options.address.c_str(),

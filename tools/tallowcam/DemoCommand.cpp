@@ -14,15 +14,16 @@ namespace {
 
 struct DemoOptions {
     std::string plugin = TALLOWCAM_DEFAULT_PLUGIN;
+    std::string address = "127.0.0.1";  // a loopback address for the simulated camera
     double seconds = 3;
     std::string outputDirectory;  // empty: count frames only
 };
 
-camsim::CameraOptions SimulatedCamera()
+camsim::CameraOptions SimulatedCamera(const std::string& address)
 {
     camsim::CameraOptions options;
-    options.address = "127.0.0.1";
-    options.rtspPort = 554;  // where the driver looks for a camera's RTSP server
+    options.address = address;
+    options.rtspPort = kCameraRtspPort;
     options.auth.user = "root";
     options.auth.password = "tallowcam-demo";
     options.auth.schemes = {camsim::AuthScheme::Digest};
@@ -44,11 +45,11 @@ int RunDemo(const DemoOptions& options)
         !std::filesystem::create_directories(options.outputDirectory, directoryError) && directoryError)
         return Fail("cannot create " + options.outputDirectory + ": " + directoryError.message());
 
-    const camsim::CameraOptions cameraOptions = SimulatedCamera();
+    const camsim::CameraOptions cameraOptions = SimulatedCamera(options.address);
     camsim::Camera camera(cameraOptions);
     if (!camera.Start())
-        return Fail("the simulated camera did not start on " + cameraOptions.address +
-                    " (it needs RTSP port 554: is another program using it?)");
+        return Fail("the simulated camera did not start on " + cameraOptions.address + " (it needs RTSP port " +
+                    std::to_string(kCameraRtspPort) + ": is another program using it? Try --address 127.0.0.2)");
     const CameraConnection connection{cameraOptions.address, camera.HttpPort(), cameraOptions.auth.user,
                                       cameraOptions.auth.password};
     std::printf("Simulated camera %s on %s:%u\n\n", cameraOptions.model.model.c_str(), connection.address.c_str(),
@@ -103,6 +104,8 @@ void AddDemoCommand(CLI::App& app)
     CLI::App* demo = app.add_subcommand("demo", "Probe and record the built-in simulated camera");
     demo->add_option("--seconds", options->seconds, "Seconds of each recording")
         ->check(CLI::PositiveNumber)
+        ->capture_default_str();
+    demo->add_option("--address", options->address, "Loopback address of the simulated camera")
         ->capture_default_str();
     demo->add_option("--out-dir", options->outputDirectory, "Also write demo.h264 and demo.mjpeg here");
     AddPluginOption(*demo, options->plugin);

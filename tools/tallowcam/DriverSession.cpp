@@ -1,7 +1,11 @@
 #include "DriverSession.h"
 
 #include <chrono>
+#include <cstdio>
 #include <thread>
+
+#include "platform/Network.h"
+#include "platform/TcpSocket.h"
 
 namespace tallowcam_host {
 
@@ -18,6 +22,27 @@ std::string WithLastError(std::string message, const ConsoleLogSink& logSink)
 {
     const std::string lastError = logSink.LastError();
     return lastError.empty() ? message : message + "; the driver's last error: " + lastError;
+}
+
+// The driver logs nothing when it cannot connect to the camera's RTSP server,
+// so the host tries that connection itself.
+bool RtspPortAcceptsConnections(const std::string& address)
+{
+    constexpr uint32_t kConnectTimeoutMs = 2000;
+    const uint32_t ip = korvane::platform::ResolveIPv4(address);
+    korvane::platform::TcpSocket socket;
+    return ip != korvane::platform::kInvalidAddress && socket.Create() &&
+           socket.Connect(ip, kCameraRtspPort, kConnectTimeoutMs);
+}
+
+std::string NoFramesMessage(double seconds, const std::string& address)
+{
+    char message[64];
+    std::snprintf(message, sizeof message, "no frames arrived within %g s", seconds);
+    if (RtspPortAcceptsConnections(address))
+        return message;
+    return message + ("; likely cause: the driver cannot connect to the camera's RTSP port " + address + ":" +
+                      std::to_string(kCameraRtspPort) + ", where it looks for the stream");
 }
 
 }  // namespace
@@ -58,6 +83,7 @@ bool DriverSession::Open(const CameraSettings& camera, std::string& error,
         Close();
         return false;
     }
+    m_cameraAddress = camera.address;
     m_video = m_driver->GetVideoCaptureEx2();
     if (m_video == nullptr || m_video->GetChannelCount() == 0) {
         error = "the driver offers no video channel";
@@ -146,7 +172,7 @@ RecordingResult DriverSession::Record(const RecordingPlan& plan, const ProgressC
                 break;
             if (firstFrameAt >= 0 && elapsed - firstFrameAt >= plan.seconds)
                 break;
-            if (firstFrameAt < 0 && elapsed * 1000 >= plan.firstFrameTimeoutMs)
+            if (firstFrameAt < 0 && elapsed >= plan.firstFrameSeconds)
                 break;
             if (!sink.FileIsGood())
                 break;
@@ -161,8 +187,7 @@ RecordingResult DriverSession::Record(const RecordingPlan& plan, const ProgressC
     else if (!sink.FileIsGood())
         result.error = "writing " + plan.outputPath + " failed";
     else if (result.statistics.frames == 0 && !(plan.interrupted != nullptr && plan.interrupted->load()))
-        result.error = WithLastError(
-            "no frames arrived within " + std::to_string(plan.firstFrameTimeoutMs / 1000) + " s", m_logSink);
+        result.error = WithLastError(NoFramesMessage(plan.firstFrameSeconds, m_cameraAddress), m_logSink);
     result.ok = result.error.empty() && result.statistics.frames > 0;
     if (!result.ok && result.error.empty())
         result.error = "interrupted before the first frame";

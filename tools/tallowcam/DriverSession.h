@@ -23,11 +23,14 @@ namespace tallowcam_host {
 
 enum class StreamRole : uint32_t { Rec = 0, Live = 1, Remote = 2 };
 
+// The driver finds every camera's RTSP server on this port.
+constexpr uint16_t kCameraRtspPort = 554;
+
 struct RecordingPlan {
     StreamSettings stream;
     StreamRole role = StreamRole::Rec;
     double seconds = 3;             // of streaming, counted from the first frame
-    uint32_t firstFrameTimeoutMs = 20000;
+    double firstFrameSeconds = 20;  // the wait for the first frame
     std::string outputPath;         // empty: count frames only
     const std::atomic<bool>* interrupted = nullptr;  // set to end the recording early
 };
@@ -92,6 +95,7 @@ private:
     std::unique_ptr<HostParameters> m_parameters;
     PluginLibrary::DriverPtr m_driver;
     korvane::ipcapture::IIPVideoCaptureEx2* m_video = nullptr;
+    std::string m_cameraAddress;
 };
 
 }  // namespace tallowcam_host

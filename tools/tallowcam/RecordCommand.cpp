@@ -78,6 +78,9 @@ void AddRecordCommand(CLI::App& app)
     record->add_option("--seconds", options->plan.seconds, "Seconds to record")
         ->check(CLI::PositiveNumber)
         ->capture_default_str();
+    record->add_option("--wait", options->plan.firstFrameSeconds, "Seconds to wait for the first frame")
+        ->check(CLI::PositiveNumber)
+        ->capture_default_str();
     record->add_option("--out", options->plan.outputPath, "Output file")->required();
     record->add_option("--transport", options->transport, "RTP transport (default: as configured)")
         ->transform(CLI::CheckedTransformer(std::map<std::string, Transport>{

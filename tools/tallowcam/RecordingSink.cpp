@@ -5,6 +5,25 @@
 
 namespace tallowcam_host {
 
+namespace {
+
+constexpr uint32_t kFourCCH264 = 0x34363248;       // "H264"
+constexpr uint32_t kFourCCH264Delta = 0x34363249;  // "I264"
+constexpr uint8_t kH264FrameTrailer[] = {0, 0, 0, 1, 9};
+
+// The bytes of the frame that go into the file.
+uint32_t RecordedSize(korvane::ipcapture::IHostFrame& frame, uint32_t size)
+{
+    const uint32_t fourCC = frame.GetFourCC();
+    const uint32_t trailerSize = sizeof kH264FrameTrailer;
+    if ((fourCC == kFourCCH264 || fourCC == kFourCCH264Delta) && size >= trailerSize &&
+        std::memcmp(frame.GetBuffer() + size - trailerSize, kH264FrameTrailer, trailerSize) == 0)
+        return size - trailerSize;
+    return size;
+}
+
+}  // namespace
+
 std::string FourCCText(uint32_t fourCC)
 {
     std::string text;
@@ -38,9 +57,12 @@ bool RecordingSink::OnFrame(korvane::ipcapture::IHostFrame* frame)
     std::lock_guard<std::mutex> guard(m_mutex);
     if (m_writeFailed)
         return false;
-    if (m_file != nullptr && std::fwrite(frame->GetBuffer(), 1, size, m_file.get()) != size) {
-        m_writeFailed = true;
-        return false;
+    if (m_file != nullptr) {
+        const uint32_t recorded = RecordedSize(*frame, size);
+        if (std::fwrite(frame->GetBuffer(), 1, recorded, m_file.get()) != recorded) {
+            m_writeFailed = true;
+            return false;
+        }
     }
     const Clock::time_point now = Clock::now();
     if (m_statistics.frames == 0)

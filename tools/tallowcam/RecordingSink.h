@@ -2,7 +2,9 @@
 // The frame sink of one stream: counts frames and bytes, tracks the rate and,
 // when given a file, appends every frame to it. H.264 frames arrive as Annex B
 // access units and JPEG frames as whole pictures, so the file is a plain
-// .h264 or .mjpeg stream.
+// .h264 or .mjpeg stream. The driver ends every H.264 frame with the start of
+// an access unit delimiter (00 00 00 01 09) that lacks its payload byte; the
+// file leaves it out, so that decoders read it without an error.
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
