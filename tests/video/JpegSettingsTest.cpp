@@ -207,5 +207,21 @@ TEST(VideoJpegSettings, AFailedProfileOrEncoderCallStartsNoStreamAndIsTriedAgain
     }
 }
 
+TEST(VideoJpegSettings, RefusedCredentialsReachTheHostAsAnError)
+{
+    const HostConfigurationFile interleaved(kInterleaved);
+    VideoCamera camera(CameraOfType(2));
+    ASSERT_TRUE(camera.Open());
+    camera.camera.Http().SetFault(camsim::HttpFault::AlwaysUnauthorized);
+    SettableStreamRequest request = StreamRequest(kCodecJpeg, 320, 240, 10, 50);
+    ASSERT_TRUE(camera.Video()->StartChannel(0, &camera.frames, &request));
+    const std::string line = FormatString("korvane::CJpegChannelRTSP::ApplyParams: Unable to configure the Motion "
+                                          "JPEG stream on device %s:%u. HTTP status code: 401",
+                                          camera.params.deviceAddress.address.c_str(), camera.params.deviceAddress.port);
+    ASSERT_TRUE(WaitUntil([&] { return camera.HasLogLine(line); }, kStreamWaitMs));
+    EXPECT_EQ(camera.logSink.LinesContaining(line).at(0).level, 1u);
+    EXPECT_TRUE(camera.Video()->StopChannel(0));
+}
+
 }  // namespace
 }  // namespace korvane::test
