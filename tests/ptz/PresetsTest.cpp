@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -249,6 +250,19 @@ TEST_F(PresetsTest, RepeatedFailureIsLoggedOnceUntilAConfigurationSucceeds)
     EXPECT_EQ(api->SetPreposition("B"), kPtzFailure);
     EXPECT_EQ(driver.CountLinesContaining("is unable to set preposition \"B\" (<tptz:SetPreset> request)"), 1u);
     EXPECT_EQ(driver.CountLinesContaining(line), 2u);
+}
+
+TEST_F(PresetsTest, RefusedPasswordIsLoggedAsAnError)
+{
+    camera.Auth().Configure({"root", "camera", {camsim::AuthScheme::Basic}});
+    driver.deviceInfo.userName = "root";
+    driver.deviceInfo.password = "wrong";
+    EXPECT_EQ(Api()->GetPrepositionCount(), 0);
+    const std::vector<LogLine> lines = driver.Lines();
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const LogLine& logged) {
+        return logged.level == kLogError &&
+               logged.text.find("(<trt:GetProfile> request). HTTP status code: 401") != std::string::npos;
+    }));
 }
 
 TEST_F(PresetsTest, UnreachableCameraIsLoggedAsDebugOnly)
