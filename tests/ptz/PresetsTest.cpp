@@ -64,24 +64,19 @@ protected:
     }
 };
 
-TEST_F(PresetsTest, FirstLoadFailsWithoutServicePathsAndTheNextCountConfiguresAndLoads)
+TEST_F(PresetsTest, OpeningTheChannelConfiguresProfileZeroAndLoadsThePresets)
 {
     StoreOnCamera("Door");
     StoreOnCamera("");  // a preset without a name
 
     IIPPTZApiEx* api = Api();
     ASSERT_NE(api, nullptr);
-    // The client had no connection for GetCapabilities, so the PTZ path is unknown.
-    EXPECT_THAT(OnvifOperations(), ElementsAre("GetProfile"));
-    EXPECT_TRUE(driver.HasLineContaining("Unable to receive current PTZ configurations from device"));
-
-    camera.Onvif().ClearRequests();
+    EXPECT_THAT(OnvifOperations(), ElementsAre("GetCapabilities", "GetProfile", "GetConfigurations",
+                                               "SetConfiguration", "AddPTZConfiguration", "GetPresets"));
     PTZ_CAPABILITIES record{};
     ASSERT_EQ(api->GetCapabilities(&record), kPtzSuccess);
     EXPECT_EQ(record.presetCount, 2u);
     EXPECT_EQ(record.maxPresets, 20u);
-    EXPECT_THAT(OnvifOperations(), ElementsAre("GetCapabilities", "GetProfile", "GetConfigurations",
-                                               "SetConfiguration", "AddPTZConfiguration", "GetPresets"));
     EXPECT_THAT(HostNames(), ElementsAre("Door", "Preset preset2"));
     EXPECT_EQ(Current(), "(none)");
 
@@ -98,6 +93,13 @@ TEST_F(PresetsTest, FirstLoadFailsWithoutServicePathsAndTheNextCountConfiguresAn
     camera.Onvif().ClearRequests();
     EXPECT_EQ(api->GetPrepositionCount(), 2);
     EXPECT_THAT(OnvifOperations(), IsEmpty());
+
+    // The next channel finds profile0 ready and only reads the presets.
+    handler.reset();
+    EXPECT_EQ(Api()->GetPrepositionCount(), 2);
+    EXPECT_THAT(OnvifOperations(), ElementsAre("GetCapabilities", "GetProfile", "GetPresets"));
+    for (const LogLine& logged : driver.Lines())
+        EXPECT_GT(logged.level, kLogWarning) << logged.text;
 }
 
 TEST_F(PresetsTest, StoreRecallAndRenameAfterRecall)
