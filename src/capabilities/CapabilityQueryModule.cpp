@@ -29,7 +29,8 @@ bool CCapabilityQueryModule::Start(const char* address, uint16_t port, const cha
                                    ipcapture::ICapabilityResult* result)
 {
     CAutoLock lock(m_lock);
-    if (m_worker && !m_worker->HasEnded())
+    // A worker that a Terminate still waits for may yet call the host and read the device record.
+    if ((m_worker && !m_worker->HasEnded()) || !m_terminating.expired())
         return false;
     if (address == nullptr || userName == nullptr || password == nullptr)
         return false;
@@ -60,14 +61,16 @@ bool CCapabilityQueryModule::Start(const char* address, uint16_t port, const cha
 void CCapabilityQueryModule::Terminate()
 {
     TSmartPtr<CBaseCameraProperties> properties;
-    std::unique_ptr<platform::Thread> worker;
+    std::shared_ptr<platform::Thread> worker;
     {
         CAutoLock lock(m_lock);
         properties = m_properties;
         m_properties.Release();
         m_result = nullptr;
-        if (m_worker && !m_worker->IsCurrent())
+        if (m_worker && !m_worker->IsCurrent()) {
             worker = std::move(m_worker);
+            m_terminating = worker;
+        }
     }
     if (properties)
         properties->Abort();

@@ -52,6 +52,10 @@ private:
     TSmartPtr<CBaseCameraProperties> m_properties;
     CRecursiveLock m_lock;
     std::unique_ptr<platform::Thread> m_worker;  // kept until joined
+    // The worker a Terminate waits for, outside the lock; expires when the wait
+    // is over without Terminate touching the module again, which the host may
+    // have deleted from its callback meanwhile.
+    std::weak_ptr<platform::Thread> m_terminating;
 };
 
 }  // namespace korvane

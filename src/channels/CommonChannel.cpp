@@ -66,9 +66,11 @@ bool CCommonChannel::CheckMulticastAddress()
 {
     const bool rec = m_params.streamNumber == kStreamRec;
     std::string reply;
-    if (RequestText(rec ? "/admin/-set-?el=ig12-4" : "/admin/-set-?el=ig12-3", reply) &&
-        reply.find("0.0.0.0") == std::string::npos)
+    const bool answered = RequestText(rec ? "/admin/-set-?el=ig12-4" : "/admin/-set-?el=ig12-3", reply);
+    if (answered && reply.find("0.0.0.0") == std::string::npos)
         return true;
+    if (!answered && IsStopRequested())
+        return false;  // the stop ended the request: nothing is known about the address
     Log(kLogError,
         "korvane::CCommonChannel::CheckMulticastAddress: Multicast address for RTP Streaming %u is not set, please "
         "set correct value! Device %s",

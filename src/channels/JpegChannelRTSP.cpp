@@ -51,8 +51,18 @@ bool CJpegChannelRTSP::ConfigureCamera()
         m_params.height = RoundToMultipleOf8(m_params.height);
     CTimeProvider::SynchroniseNow();
     const bool configured = ConnectOnvif() && ResolveProfileToken(true) && WriteEncoderConfiguration();
+    if (!configured && !IsStopRequested())
+        LogConfigurationFailure();
     m_onvif.ReleaseSender();
     return configured;
+}
+
+void CJpegChannelRTSP::LogConfigurationFailure()
+{
+    // Without any reply the camera is just away, which the channel's state already tells the host.
+    const uint32_t level = m_onvif.GetLastError().httpStatus != 0 ? kLogError : kLogDebug;
+    Log(level, "korvane::CJpegChannelRTSP::ApplyParams: Unable to configure the Motion JPEG stream on device %s%s",
+        m_driver->GetDeviceName(), m_onvif.GetLastErrorText(". ").c_str());
 }
 
 bool CJpegChannelRTSP::PrepareUnconfiguredStream()

@@ -31,6 +31,8 @@ private:
     // false when the channel is stopping.
     bool ConnectOnvif();
     bool WriteEncoderConfiguration();
+    // The reason the camera gave, as an error; as a debug line when it did not answer.
+    void LogConfigurationFailure();
     // Finds the role's profile by name; when `mayCreate`, a missing one is
     // created with the video source of "profile0".
     bool ResolveProfileToken(bool mayCreate);

@@ -94,8 +94,6 @@ bool CIOBase::StopIO()
 
 bool CIOBase::SetOutputState(uint32_t index, uint32_t state)
 {
-    if (index >= GetOutputCount() || !m_outputThread.IsRunning())
-        return false;
     return m_outputThread.AddItem(std::make_unique<COutputState>(index, state), 0);
 }
 
@@ -105,7 +103,7 @@ void CIOBase::UpdateOutput(uint32_t index, uint32_t state)
         CAutoLock guard(m_tablesLock);
         const auto found = m_outputStates.find(index);
         if (found == m_outputStates.end() || found->second == state)
-            return;
+            return;  // an output the camera does not have, or no change
         found->second = state;
     }
     SetOutputStateWrapper(index, state);

@@ -29,10 +29,11 @@ public:
     bool StopIO() override;
     uint32_t GetInputCount() override;
     uint32_t GetOutputCount() override;
-    // False for an index the camera does not have and while the output thread does not run.
+    // Queues the command; false once the output thread is stopping.
     bool SetOutputState(uint32_t index, uint32_t state) override;
 
-    // On the output thread: writes the state unless the output already has it.
+    // On the output thread: writes the state unless the output already has it
+    // or the camera has no such output.
     virtual void UpdateOutput(uint32_t index, uint32_t state);
 
 protected:

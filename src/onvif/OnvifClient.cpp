@@ -175,9 +175,11 @@ bool COnvifClient::Exchange(const SOAP_REQUEST& request, std::string& reply)
     }
     if (!sender)
         return false;
-    if (!sender->Send(http))
-        return false;
+    const bool sent = sender->Send(http);
+    // A refused login ends the send with the camera's status, which callers must see.
     m_lastError.httpStatus = sender->GetStatusCode();
+    if (!sent)
+        return false;
     std::vector<uint8_t> body;
     sender->ReadBody(body);
     reply = ReplyText(body);

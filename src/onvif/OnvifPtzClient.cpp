@@ -34,7 +34,7 @@ bool COnvifPtzClient::RepliesInVersion10(CXmlParser& parser)
 bool COnvifPtzClient::ExecutePtz(const std::string& body, CXmlParser* parser)
 {
     std::string reply;
-    if (GetPtzServicePath().empty() || !Execute(MakeRequest(GetPtzServicePath(), body), reply))
+    if (!Execute(MakeRequest(GetPtzServicePath(), body), reply))
         return false;
     return parser == nullptr || ParseReply(reply, *parser);
 }
@@ -48,7 +48,7 @@ bool COnvifPtzClient::GetConfigurations(std::vector<Onvif::PTZConfiguration>& co
 {
     configurations.clear();
     CXmlParser parser;
-    if (!ExecutePtz(BuildElement("tptz:GetConfigurations", "", "tptz"), &parser))
+    if (GetPtzServicePath().empty() || !ExecutePtz(BuildElement("tptz:GetConfigurations", "", "tptz"), &parser))
         return false;
     std::string path = kConfigurationsPath;
     if (RepliesInVersion10(parser))

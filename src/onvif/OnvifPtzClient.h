@@ -14,6 +14,7 @@ class COnvifPtzClient : public COnvifClient {
 public:
     using COnvifClient::COnvifClient;
 
+    // False at once while the PTZ service path is unknown.
     bool GetConfigurations(std::vector<Onvif::PTZConfiguration>& configurations);
     bool SetConfiguration(const Onvif::PTZConfiguration& configuration);
     // On success the profile becomes the one the preset calls refer to.
@@ -38,8 +39,8 @@ public:
     static std::string PtzNamespaceVersion(const std::string& namespaceName);
 
 private:
-    // Executes the body on the PTZ service (false at once while its path is
-    // unknown); the reply, when there is one to read, is loaded into parser.
+    // Executes the body on the PTZ service; the reply, when there is one to
+    // read, is loaded into parser.
     bool ExecutePtz(const std::string& body, CXmlParser* parser);
     // True when the loaded reply binds "tptz" to the version 1.0 PTZ namespace.
     static bool RepliesInVersion10(CXmlParser& parser);

@@ -82,7 +82,10 @@ bool CCanonPTZComm::SendCommand_DeletePreposition(const PREPOSITION& entry)
 bool CCanonPTZComm::SendCommand_LoadPrepositions(std::vector<PREPOSITION>& entries)
 {
     entries.clear();
-    // On success the client takes over the camera's service paths, the PTZ path among them.
+    // On success the client takes over the camera's service paths, the PTZ path
+    // among them; before the first configuration it has no connection for that.
+    if (m_onvif.GetPtzServicePath().empty() && !IsStopRequested())
+        m_onvif.Init(std::string(), std::string());
     Onvif::Capabilities capabilities;
     m_onvif.GetCapabilities(capabilities);
     if (!EnsureConfigured())

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "CapabilityQueryFixture.h"
 #include "HostVersion.h"
 #include "capabilities/CanonCapabilityQueryModule.h"
@@ -232,18 +234,39 @@ TEST_F(CapabilityQueryTest, ModuleWithoutCallbackStillSavesItsResults)
     EXPECT_FALSE(host.IsFinished());
 }
 
+namespace {
+
+// Starts the module again from its first failure callback.
+class RestartingHost : public CapabilityHost {
+public:
+    void OnFailed(uint32_t status, const char* message) override
+    {
+        if (!restarted.has_value())
+            restarted = module->Start("127.0.0.1", port, kCameraUser, kCameraPassword, this);
+        CapabilityHost::OnFailed(status, message);
+    }
+    ipcapture::IIPCapabilityQuery* module = nullptr;
+    uint16_t port = 0;
+    std::optional<bool> restarted;
+};
+
+}  // namespace
+
 TEST_F(CapabilityQueryTest, TerminateAbortsASlowRequest)
 {
     StartCamera(FixedCamera());
     Camera().Http().SetFault(camsim::HttpFault::NeverReply);
-    CapabilityHost host;
+    RestartingHost host;
     CCanonCapabilityQueryModule module(&host, true);
+    host.module = &module;
+    host.port = Port();
     ASSERT_TRUE(module.Start("127.0.0.1", Port(), kCameraUser, kCameraPassword, &host));
     ASSERT_TRUE(Camera().HttpRequests().WaitForCount(1, kOutcomeTimeoutMs));
     EXPECT_FALSE(module.Start("127.0.0.1", Port(), kCameraUser, kCameraPassword, &host));  // still running
 
     module.Terminate();
     ASSERT_TRUE(host.IsFinished());
+    EXPECT_EQ(host.restarted, std::optional<bool>(false)) << "no second worker while Terminate waits for the first";
     EXPECT_FALSE(host.HasTimedOut());
     EXPECT_EQ(host.FailureStatus(), ipcapture::kCapabilityStatusOther);
     EXPECT_EQ(host.FailureMessage(), "Failed to get camera properties: Capability search query was aborted");

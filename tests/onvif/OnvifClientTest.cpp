@@ -261,6 +261,10 @@ TEST_F(OnvifClientTest, FaultsAndHttpFailuresBecomeErrorTexts)
     ASSERT_TRUE(client.GetProfile("profile0", profile));
     EXPECT_EQ(client.GetLastErrorText(". "), "");
 
+    m_camera->Http().SetFault(camsim::HttpFault::AlwaysUnauthorized);  // refuses the only scheme it offers
+    EXPECT_FALSE(client.GetProfile("profile0", profile));
+    EXPECT_EQ(client.GetLastErrorText(""), "HTTP status code: 401");
+
     m_camera->Http().SetFault(camsim::HttpFault::NotFound);
     EXPECT_FALSE(client.GetProfile("profile0", profile));
     EXPECT_EQ(client.GetLastErrorText(""), "HTTP status code: 404");

@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -63,24 +64,19 @@ protected:
     }
 };
 
-TEST_F(PresetsTest, FirstLoadFailsWithoutServicePathsAndTheNextCountConfiguresAndLoads)
+TEST_F(PresetsTest, OpeningTheChannelConfiguresProfileZeroAndLoadsThePresets)
 {
     StoreOnCamera("Door");
     StoreOnCamera("");  // a preset without a name
 
     IIPPTZApiEx* api = Api();
     ASSERT_NE(api, nullptr);
-    // The client had no connection for GetCapabilities, so the PTZ path is unknown.
-    EXPECT_THAT(OnvifOperations(), ElementsAre("GetProfile"));
-    EXPECT_TRUE(driver.HasLineContaining("Unable to receive current PTZ configurations from device"));
-
-    camera.Onvif().ClearRequests();
+    EXPECT_THAT(OnvifOperations(), ElementsAre("GetCapabilities", "GetProfile", "GetConfigurations",
+                                               "SetConfiguration", "AddPTZConfiguration", "GetPresets"));
     PTZ_CAPABILITIES record{};
     ASSERT_EQ(api->GetCapabilities(&record), kPtzSuccess);
     EXPECT_EQ(record.presetCount, 2u);
     EXPECT_EQ(record.maxPresets, 20u);
-    EXPECT_THAT(OnvifOperations(), ElementsAre("GetCapabilities", "GetProfile", "GetConfigurations",
-                                               "SetConfiguration", "AddPTZConfiguration", "GetPresets"));
     EXPECT_THAT(HostNames(), ElementsAre("Door", "Preset preset2"));
     EXPECT_EQ(Current(), "(none)");
 
@@ -97,6 +93,13 @@ TEST_F(PresetsTest, FirstLoadFailsWithoutServicePathsAndTheNextCountConfiguresAn
     camera.Onvif().ClearRequests();
     EXPECT_EQ(api->GetPrepositionCount(), 2);
     EXPECT_THAT(OnvifOperations(), IsEmpty());
+
+    // The next channel finds profile0 ready and only reads the presets.
+    handler.reset();
+    EXPECT_EQ(Api()->GetPrepositionCount(), 2);
+    EXPECT_THAT(OnvifOperations(), ElementsAre("GetCapabilities", "GetProfile", "GetPresets"));
+    for (const LogLine& logged : driver.Lines())
+        EXPECT_GT(logged.level, kLogWarning) << logged.text;
 }
 
 TEST_F(PresetsTest, StoreRecallAndRenameAfterRecall)
@@ -249,6 +252,19 @@ TEST_F(PresetsTest, RepeatedFailureIsLoggedOnceUntilAConfigurationSucceeds)
     EXPECT_EQ(api->SetPreposition("B"), kPtzFailure);
     EXPECT_EQ(driver.CountLinesContaining("is unable to set preposition \"B\" (<tptz:SetPreset> request)"), 1u);
     EXPECT_EQ(driver.CountLinesContaining(line), 2u);
+}
+
+TEST_F(PresetsTest, RefusedPasswordIsLoggedAsAnError)
+{
+    camera.Auth().Configure({"root", "camera", {camsim::AuthScheme::Basic}});
+    driver.deviceInfo.userName = "root";
+    driver.deviceInfo.password = "wrong";
+    EXPECT_EQ(Api()->GetPrepositionCount(), 0);
+    const std::vector<LogLine> lines = driver.Lines();
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const LogLine& logged) {
+        return logged.level == kLogError &&
+               logged.text.find("(<trt:GetProfile> request). HTTP status code: 401") != std::string::npos;
+    }));
 }
 
 TEST_F(PresetsTest, UnreachableCameraIsLoggedAsDebugOnly)

@@ -200,6 +200,11 @@ TEST(VideoJpegSettings, AFailedProfileOrEncoderCallStartsNoStreamAndIsTriedAgain
         ASSERT_TRUE(camera.Video()->StartChannel(0, &camera.frames, &request));
         ASSERT_TRUE(WaitUntil([&] { return attempts() >= 2; }, kStreamWaitMs)) << "the channel tries again";
         EXPECT_TRUE(camera.camera.Rtsp().Recorder().Requests().empty());
+        const auto lines = camera.logSink.LinesContaining("korvane::CJpegChannelRTSP::ApplyParams: Unable to configure "
+                                                          "the Motion JPEG stream on device 127.0.0.1:");
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines[0].level, 1u);
+        EXPECT_NE(lines[0].text.find(". HTTP status code: 400"), std::string::npos) << lines[0].text;
         const std::vector<std::string> operations = camera.OnvifOperations();
         EXPECT_EQ(std::count(operations.begin(), operations.end(), "AddVideoEncoderConfiguration"), 0);
         EXPECT_TRUE(camera.Video()->StopChannel(0));

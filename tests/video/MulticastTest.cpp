@@ -94,6 +94,19 @@ TEST(VideoMulticast, WithoutTheCamerasAddressNothingIsConfiguredOrStreamed)
     EXPECT_TRUE(video->StopChannel(0));
 }
 
+TEST(VideoMulticast, AStopDuringTheAddressCheckIsNoMissingAddress)
+{
+    const HostConfigurationFile multicast(kConfiguredByRecorder);
+    VideoCamera camera(CameraOfType(2));
+    ASSERT_TRUE(camera.Open());
+    camera.camera.Http().SetFault(camsim::HttpFault::NeverReply);
+    SettableStreamRequest request = StreamRequest(kCodecH264, 640, 480, 10, 50);
+    ASSERT_TRUE(camera.Video()->StartChannel(0, &camera.frames, &request));
+    ASSERT_TRUE(camera.WaitForSettingsRequests(1));
+    EXPECT_TRUE(camera.Video()->StopChannel(0));
+    EXPECT_FALSE(camera.HasLogLine("CheckMulticastAddress"));
+}
+
 TEST(VideoMulticast, ACameraLeftAsConfiguredIsOnlyAskedForTheAddress)
 {
     const HostConfigurationFile multicast(kLeftAsConfigured);
