@@ -9,8 +9,10 @@
 #include "camsim/Camera.h"
 #include "platform/Network.h"
 #include "platform/TcpSocket.h"
+#include "runtime/Events.h"
 #include "runtime/HttpSender.h"
 #include "runtime/RequestHelpers.h"
+#include "runtime/StopScope.h"
 
 namespace {
 
@@ -337,6 +339,20 @@ TEST(HttpSender, EachPhaseOfARequestHasItsOwnTimeOut)
         EXPECT_GE(MsSince(start), phases * kTimeoutMs - 50) << fullQueue;
         EXPECT_LT(MsSince(start), phases * kTimeoutMs + kTimeoutMs / 2) << fullQueue;
     }
+}
+
+TEST(HttpSender, AnOwnerThatStopsBetweenTwoRequestsStartsNoFurtherOne)
+{
+    Camera camera;
+    Web::CHttpSender sender(camera.Device());
+    korvane::CManualEvent stop;
+    korvane::CStopScope scope([&] { return stop.IsSet(); });
+    std::string text;
+    ASSERT_TRUE(RequestGetText(sender, kInfoPath, text));
+    stop.Set();  // the owner stops, and aborts, before its next request begins
+    sender.Abort();
+    EXPECT_FALSE(RequestGetText(sender, kInfoPath, text));
+    EXPECT_EQ(camera.HttpRequests().Count(), 1u);
 }
 
 TEST(HttpSender, FallsBackToHttpsOnceAndKeepsIt)
