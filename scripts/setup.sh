@@ -6,6 +6,6 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libcurl4-openssl-dev libxml2-dev libssl-dev
   libcpp-httplib-dev libcli11-dev nlohmann-json3-dev
-  ffmpeg
+  ffmpeg tzdata
 )
 bash "$(dirname "$0")/install-packages.sh" "${packages[@]}"

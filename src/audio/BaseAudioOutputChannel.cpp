@@ -3,16 +3,12 @@
 #include <memory>
 
 #include "driver/IDriver.h"
-#include "platform/Thread.h"
-#include "platform/Time.h"
 
 namespace korvane {
 
 namespace {
 
 const char kThreadName[] = "Base Audio Output Channel";
-constexpr uint32_t kStopLimitMs = 5000;
-constexpr uint32_t kDisconnectRepeatMs = 50;
 
 }  // namespace
 
@@ -49,24 +45,12 @@ bool CBaseAudioOutputChannel::Close()
 {
     m_stopEvent.Set();
     SetState(kOutputClosing);
-    DisconnectUntilStopped();
+    Disconnect();
     CAutoLock guard(m_lock);
     if (!Stop())
         return false;
     SetState(kOutputClosed);
     return true;
-}
-
-// A request that began just before the stop request may have cleared the
-// abort; it is repeated until the queue thread has noticed the stop.
-void CBaseAudioOutputChannel::DisconnectUntilStopped()
-{
-    const uint32_t start = platform::TickCountMs();
-    Disconnect();
-    while (IsRunning() && platform::TickCountMs() - start < kStopLimitMs) {
-        platform::SleepMs(kDisconnectRepeatMs);
-        Disconnect();
-    }
 }
 
 bool CBaseAudioOutputChannel::SendAudio(ipcapture::IAudioData* frame)

@@ -57,8 +57,6 @@ private:
     void Retry();
     // Enters state 5 with at most one retry waiting in the queue.
     void FailAndRetry();
-    // Disconnects until the queue thread has ended or the stop limit passed.
-    void DisconnectUntilStopped();
 
     uint32_t m_hostArg1;
     uint32_t m_audioId;

@@ -6,6 +6,7 @@
 #include "capabilities/CameraReply.h"
 #include "capabilities/ParameterWriter.h"
 #include "runtime/RequestHelpers.h"
+#include "runtime/StopScope.h"
 #include "runtime/StringFormat.h"
 
 namespace korvane {
@@ -84,6 +85,7 @@ bool CCanonCameraProperties::ListProperties(CParameterWriter& list) const
 CResultDef CCanonCameraProperties::Query(uint32_t& status)
 {
     m_result = CResultDef();
+    CStopScope scope([this] { return IsAbortRequested(); });
     using Step = void (CCanonCameraProperties::*)();
     for (Step step : {&CCanonCameraProperties::CheckCredentials, &CCanonCameraProperties::ReadInformation,
                       &CCanonCameraProperties::ReadHardware, &CCanonCameraProperties::ReadVideo,

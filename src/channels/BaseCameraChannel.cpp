@@ -5,6 +5,7 @@
 #include "driver/DeviceInfo.h"
 #include "driver/IDriver.h"
 #include "platform/Time.h"
+#include "runtime/StopScope.h"
 #include "runtime/StringFormat.h"
 
 namespace korvane {
@@ -63,6 +64,7 @@ bool CBaseCameraChannel::ChangeSettings(const ChannelSettings& settings)
     const uint32_t quality = m_params.quality;
     m_params = settings;
     m_params.quality = quality;
+    CStopScope scope([this] { return IsStopRequested(); });  // a host thread: the stop ends its requests too
     return ApplyParams();
 }
 
@@ -82,6 +84,7 @@ uint32_t CBaseCameraChannel::ThreadEntry(CBaseCameraChannel* channel)
 {
     if (channel == nullptr)
         return kNoChannel;
+    CStopScope scope([channel] { return channel->IsStopRequested(); });
     return channel->Run();
 }
 

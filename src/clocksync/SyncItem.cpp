@@ -6,6 +6,7 @@
 #include "driver/IDriver.h"
 #include "platform/Time.h"
 #include "runtime/RequestHelpers.h"
+#include "runtime/StopScope.h"
 
 namespace korvane {
 
@@ -38,11 +39,12 @@ void CSyncItem::Synchronise(bool forced)
         return;
     if (!forced && m_lastSync.ElapsedMs() <= m_intervalMs)
         return;
+    CStopScope scope([this] { return !m_active; });
     if (!m_dstChecked)
         CheckDaylightKey();
     const SYSTEMTIME local = platform::LocalTimeNow();
     const platform::TimeZoneInfo zone = platform::CurrentTimeZone();
-    if (m_active && HUtils::RequestGet(m_httpSender, BuildClockRequest(m_hasDstKey, zone, local)))
+    if (HUtils::RequestGet(m_httpSender, BuildClockRequest(m_hasDstKey, zone, local)))
         m_lastSync.Update();
 }
 

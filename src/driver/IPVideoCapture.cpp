@@ -44,10 +44,15 @@ bool IsEdgeStorageOption(const char* name, const void* value, uint32_t type)
 template <typename Action>
 bool CIPVideoCapture::WithMainStream(uint32_t index, Action action)
 {
-    CAutoLock guard(m_lock);
-    if (index >= m_entries.size() || m_entries[index].streams[kStreamRec] == nullptr)
+    std::shared_ptr<ICameraChannel> channel;
+    {
+        CAutoLock guard(m_lock);
+        if (index < m_entries.size())
+            channel = m_entries[index].streams[kStreamRec];
+    }
+    if (channel == nullptr)
         return false;
-    action(*m_entries[index].streams[kStreamRec]);
+    action(*channel);
     return true;
 }
 
@@ -78,7 +83,7 @@ bool CIPVideoCapture::StartChannel(uint32_t index, IFrameSink* sink, IStreamRequ
     ChannelSettings settings;
     if (!SettingsFromRequest(request, kStreamRec, settings))
         return false;
-    std::unique_ptr<ICameraChannel> channel(m_creator->CreateVideoChannel(index, sink, &settings));
+    std::shared_ptr<ICameraChannel> channel(m_creator->CreateVideoChannel(index, sink, &settings));
     if (channel == nullptr)
         return false;
     channel->SetHostInfo(request->GetHostInfo());
@@ -185,7 +190,7 @@ bool CIPVideoCapture::StartStream(uint32_t index, uint32_t streamNumber, IFrameS
     ChannelSettings settings;
     if (!SettingsFromRequest(request, streamNumber, settings))
         return false;
-    std::unique_ptr<ICameraChannel> channel(m_creator->CreateVideoChannel(index, sink, &settings));
+    std::shared_ptr<ICameraChannel> channel(m_creator->CreateVideoChannel(index, sink, &settings));
     if (channel == nullptr)
         return false;
     const bool result = channel->Start(settings);

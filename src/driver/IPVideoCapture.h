@@ -43,9 +43,11 @@ public:
     bool StopStream(uint32_t index, uint32_t streamNumber) override;
 
 private:
-    // The channels of one index; also what is taken out of an entry to be stopped.
+    // The channels of one index; also what is taken out of an entry to be stopped. A
+    // stream channel is shared with the calls running on it, so that the last of them
+    // deletes a channel that was stopped meanwhile.
     struct ChannelEntry {
-        std::array<std::unique_ptr<ICameraChannel>, kStreamsPerChannel> streams;
+        std::array<std::shared_ptr<ICameraChannel>, kStreamsPerChannel> streams;
         std::unique_ptr<IMotionChannel> motion;
     };
 
@@ -56,7 +58,8 @@ private:
     // Outside the lock: motion channel first, then the further streams, then
     // the main stream; true if there was any.
     static bool StopAndDelete(ChannelEntry& channels);
-    // Calls action with the main stream of index under the lock; false without one.
+    // Calls action with the main stream of index, taken from the table under the lock and
+    // called outside it; false without one.
     template <typename Action>
     bool WithMainStream(uint32_t index, Action action);
 

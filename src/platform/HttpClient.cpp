@@ -10,8 +10,12 @@
 
 // WinHTTP -> libcurl:
 //   session options (user agent, no proxy, synchronous use)  -> easy handle options, blocking steps below
-//   resolve + connect time-outs                              -> CURLOPT_CONNECTTIMEOUT_MS (libcurl times both as one)
-//   send, receive-reply and receive time-outs                 -> deadlines of the send, receive and read steps
+//   resolve, connect and send time-outs                       -> deadlines of the send step's phases: resolving
+//                                                                until libcurl has the address, connecting until the
+//                                                                connection has a local port, then TLS handshake and
+//                                                                request (CURLOPT_CONNECTTIMEOUT_MS would time the
+//                                                                first three as one)
+//   receive-reply and receive time-outs                       -> deadlines of the receive and read steps
 //   max connections per server                                -> CURLMOPT_MAX_HOST_CONNECTIONS
 //   server credentials and schemes                            -> CURLOPT_HTTPAUTH / USERNAME / PASSWORD
 //   security flags 0x3300                                     -> CURLOPT_SSL_VERIFYPEER / VERIFYHOST off
@@ -176,12 +180,9 @@ bool HttpClient::OpenRequest(const std::string& method, const std::string& path,
         return false;
 
     CURL* easy = Easy(m_easy);
-    const long connectMs = static_cast<long>(m_timeouts[static_cast<int>(HttpTimeout::Resolve)]) +
-                           static_cast<long>(m_timeouts[static_cast<int>(HttpTimeout::Connect)]);
     if (curl_easy_setopt(easy, CURLOPT_URL, url.c_str()) != CURLE_OK ||
         curl_easy_setopt(easy, CURLOPT_PATH_AS_IS, 1L) != CURLE_OK ||
         curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1)) != CURLE_OK ||
-        curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, connectMs) != CURLE_OK ||
         curl_easy_setopt(easy, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC)) != CURLE_OK ||
         curl_easy_setopt(easy, CURLOPT_USERNAME, nullptr) != CURLE_OK ||
         curl_easy_setopt(easy, CURLOPT_PASSWORD, nullptr) != CURLE_OK ||
@@ -306,10 +307,17 @@ HttpError HttpClient::SendRequest(const std::vector<uint8_t>& body, size_t total
         return HttpError::Failed;
     m_inTransfer = true;
 
-    const uint32_t limit = m_timeouts[static_cast<int>(HttpTimeout::Resolve)] +
-                           m_timeouts[static_cast<int>(HttpTimeout::Connect)] +
-                           m_timeouts[static_cast<int>(HttpTimeout::Send)];
-    return Drive(limit, [&] {
+    HttpTimeout phase = HttpTimeout::Resolve;
+    Clock::time_point phaseStart = Clock::now();
+    const auto phaseDeadline = [&] {
+        const HttpTimeout reached = SendPhase();
+        if (reached != phase) {
+            phase = reached;
+            phaseStart = Clock::now();
+        }
+        return After(phaseStart, phase);
+    };
+    return Drive(phaseDeadline, [&] {
         if (m_status != 0 || (m_transferDone && m_transferResult == CURLE_OK))
             return true;
         curl_off_t pretransfer = 0;
@@ -322,7 +330,29 @@ HttpError HttpClient::ReceiveResponse()
 {
     if (!m_inTransfer)
         return HttpError::Failed;
-    return Drive(m_timeouts[static_cast<int>(HttpTimeout::ReceiveReply)], [&] { return ReplyIsFinal(); });
+    const Deadline limit = After(Clock::now(), HttpTimeout::ReceiveReply);
+    return Drive([limit] { return limit; }, [&] { return ReplyIsFinal(); });
+}
+
+HttpTimeout HttpClient::SendPhase() const
+{
+    // libcurl clears both after the first step of a transfer and sets the local port once
+    // TCP is connected (at once for a kept connection), before any TLS handshake.
+    long localPort = 0;
+    curl_off_t resolvedUs = 0;
+    curl_easy_getinfo(Easy(m_easy), CURLINFO_LOCAL_PORT, &localPort);
+    curl_easy_getinfo(Easy(m_easy), CURLINFO_NAMELOOKUP_TIME_T, &resolvedUs);
+    if (localPort > 0)
+        return HttpTimeout::Send;
+    return resolvedUs > 0 ? HttpTimeout::Connect : HttpTimeout::Resolve;
+}
+
+HttpClient::Deadline HttpClient::After(Clock::time_point start, HttpTimeout which) const
+{
+    const uint32_t ms = m_timeouts[static_cast<int>(which)];
+    if (ms == 0)  // no limit, as WinHTTP treats it
+        return std::nullopt;
+    return start + std::chrono::milliseconds(ms);
 }
 
 bool HttpClient::ReplyIsFinal() const
@@ -368,7 +398,7 @@ size_t HttpClient::QueryDataAvailable()
 {
     if (!m_inTransfer)
         return 0;
-    Drive(0xFFFFFFFFu, [] { return true; });
+    Drive([] { return Deadline(); }, [] { return true; });
     return m_received.size() - m_receivedOffset;
 }
 
@@ -377,8 +407,9 @@ HttpError HttpClient::ReadData(uint8_t* buffer, size_t size, size_t& read)
     read = 0;
     if (!m_inTransfer)
         return HttpError::Failed;
-    const HttpError waited = Drive(m_timeouts[static_cast<int>(HttpTimeout::Receive)],
-                                   [&] { return m_received.size() > m_receivedOffset || m_transferDone; });
+    const Deadline limit = After(Clock::now(), HttpTimeout::Receive);
+    const HttpError waited =
+        Drive([limit] { return limit; }, [&] { return m_received.size() > m_receivedOffset || m_transferDone; });
     if (waited != HttpError::None)
         return waited;
     const size_t available = m_received.size() - m_receivedOffset;
@@ -430,12 +461,9 @@ void HttpClient::Abort()
         curl_multi_wakeup(Multi(m_multi));
 }
 
-template <typename Done>
-HttpError HttpClient::Drive(uint32_t timeoutMs, Done done)
+template <typename DeadlineOf, typename Done>
+HttpError HttpClient::Drive(DeadlineOf deadlineOf, Done done)
 {
-    using Clock = std::chrono::steady_clock;
-    const bool limited = timeoutMs != 0;  // 0: no limit, as WinHTTP treats it
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         if (m_aborted)
             return HttpError::Aborted;
@@ -457,12 +485,15 @@ HttpError HttpClient::Drive(uint32_t timeoutMs, Done done)
             const HttpError error = TransferError();
             return error == HttpError::None ? HttpError::Failed : error;
         }
+        const Deadline deadline = deadlineOf();
         const auto now = Clock::now();
-        if (limited && now >= deadline)
+        if (deadline && now >= *deadline)
             return HttpError::Timeout;
         long waitMs = 1000;
-        if (limited)
-            waitMs = std::min<long>(waitMs, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count() + 1);
+        if (deadline) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*deadline - now).count();
+            waitMs = std::min<long>(waitMs, left + 1);
+        }
         curl_multi_poll(Multi(m_multi), nullptr, 0, static_cast<int>(waitMs), nullptr);
     }
 }

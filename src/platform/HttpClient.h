@@ -4,8 +4,10 @@
 // connection is kept between requests. Used by one thread; Abort() may be called
 // from any thread and ends a running step at once.
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -51,7 +53,9 @@ public:
     // A complete header line "Name: value"; replaces an earlier line of the same name.
     bool AddHeader(const std::string& line);
 
-    // Sends the request with its body; the body must announce its full length.
+    // Sends the request with its body; the body must announce its full length. Name
+    // resolution, connecting, and the TLS handshake with the sending share no time:
+    // each has its own time-out, counted from the end of the one before.
     HttpError SendRequest(const std::vector<uint8_t>& body, size_t totalLength);
     // Waits for the final reply's status line and headers.
     HttpError ReceiveResponse();
@@ -75,8 +79,15 @@ private:
     static size_t OnBody(char* data, size_t size, size_t count, void* self);
     static int OnProgress(void* self, int64_t dlTotal, int64_t dlNow, int64_t ulTotal, int64_t ulNow);
 
-    template <typename Done>
-    HttpError Drive(uint32_t timeoutMs, Done done);
+    using Clock = std::chrono::steady_clock;
+    using Deadline = std::optional<Clock::time_point>;  // none: no limit
+
+    // The time-out of the send step's current phase: resolving, connecting or sending.
+    HttpTimeout SendPhase() const;
+    Deadline After(Clock::time_point start, HttpTimeout which) const;
+    // Runs the transfer until done() or the deadline, which is asked again after every step.
+    template <typename DeadlineOf, typename Done>
+    HttpError Drive(DeadlineOf deadline, Done done);
     HttpError TransferError() const;
     bool ReplyIsFinal() const;
     bool ApplyHeaders(bool hasBody);

@@ -23,6 +23,26 @@ SYSTEMTIME FromTm(const struct tm& tm, long nanoseconds)
     return out;
 }
 
+// Whether local time changes its offset from UTC in the current year, sampled daily. glibc's
+// `daylight` cannot tell: any daylight saving time in the zone's history sets it.
+bool OffsetChangesThisYear(const struct tm& localNow)
+{
+    constexpr time_t kDay = 24 * 60 * 60;
+    const int year = localNow.tm_year + 1900;
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    struct tm noonOfNewYear {};
+    noonOfNewYear.tm_year = localNow.tm_year;
+    noonOfNewYear.tm_mday = 1;
+    noonOfNewYear.tm_hour = 12;
+    const time_t first = timegm(&noonOfNewYear);
+    for (time_t day = first; day < first + (leap ? 366 : 365) * kDay; day += kDay) {
+        struct tm local {};
+        if (localtime_r(&day, &local) != nullptr && local.tm_gmtoff != localNow.tm_gmtoff)
+            return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 uint64_t NowFileTime()
@@ -87,7 +107,7 @@ TimeZoneInfo CurrentTimeZone()
     localtime_r(&now, &local);
     TimeZoneInfo info{};
     info.biasMinutes = static_cast<int32_t>(timezone / 60);
-    info.hasDaylightRules = daylight != 0;
+    info.hasDaylightRules = OffsetChangesThisYear(local);
     info.daylightNow = local.tm_isdst > 0;
     info.daylightBiasMinutes = 0;
     if (info.hasDaylightRules) {

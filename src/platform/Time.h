@@ -19,7 +19,7 @@ SYSTEMTIME LocalTimeNow();
 struct TimeZoneInfo {
     int32_t biasMinutes;          // UTC = local standard time + bias
     int32_t daylightBiasMinutes;  // added to bias while daylight saving time is in force
-    bool hasDaylightRules;        // the zone changes to daylight saving time at all
+    bool hasDaylightRules;        // local time changes its offset from UTC in the current year
     bool daylightNow;             // daylight saving time is in force now
 };
 TimeZoneInfo CurrentTimeZone();

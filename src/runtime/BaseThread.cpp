@@ -1,6 +1,7 @@
 #include "runtime/BaseThread.h"
 
 #include "driver/IDriver.h"
+#include "runtime/StopScope.h"
 
 namespace korvane {
 
@@ -25,6 +26,7 @@ bool CBaseThread::Start(const std::string& name)
     m_thread.Join(kInfiniteWait);  // a finished thread: collect it
     m_name = name;
     const bool started = m_thread.Start([this] {
+        CStopScope scope([this] { return IsStopRequested(); });
         try {
             Run();
         } catch (...) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/HttpClient.h"
+#include "runtime/StopScope.h"
 
 namespace Web {
 
@@ -121,9 +122,12 @@ int CHttpSender::SendOnce(const CHttpRequest& request)
 
 bool CHttpSender::Send(const CHttpRequest& request)
 {
-    CHttpRequest attempt = request;
     m_aborted = false;
     m_client->ClearAbort();
+    // After the clear: an owner's stop that came before it is seen here, a later one aborts.
+    if (korvane::CStopScope::IsStopping())
+        return false;
+    CHttpRequest attempt = request;
     attempt.m_secure = m_secure ? 1 : 0;
 
     int result = SendOnce(attempt);

@@ -1,6 +1,7 @@
 #pragma once
 // The only way to send HTTP requests to the camera. A sender belongs to one device and one
-// thread; only Abort() may be called from another thread.
+// thread; only Abort() may be called from another thread. No request starts on a thread
+// whose owner is stopping (see CStopScope).
 #include <atomic>
 #include <cstdint>
 #include <memory>

@@ -2,6 +2,8 @@
 // Channels and a channel creator that write every call into one journal, so
 // that tests can check what the adapters did and in which order.
 #include <atomic>
+#include <chrono>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -74,6 +76,8 @@ public:
     {
         changed = settings;
         Note("change");
+        if (changeAnswer.valid())
+            changeAnswer.wait_for(std::chrono::seconds(2));  // a camera that answers slowly
         return changeResult;
     }
     bool Suspend() override
@@ -92,6 +96,7 @@ public:
     ChannelSettings changed;
     bool startResult = true;
     bool changeResult = true;
+    std::shared_future<void> changeAnswer;  // when valid, ChangeSettings waits for it
     bool suspendResult = true;
     bool resumeResult = true;
     uint32_t state = kChannelStreaming;

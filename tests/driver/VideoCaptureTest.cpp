@@ -1,12 +1,15 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
 #include <thread>
 
 #include "ChannelFakes.h"
 #include "driver/IPVideoCapture.h"
 #include "support/DriverHost.h"
 #include "support/FrameHost.h"
+#include "support/WaitUntil.h"
 
 namespace korvane::test {
 namespace {
@@ -163,6 +166,32 @@ TEST_F(VideoCaptureTest, ChangeChannelPassesRateAndSizeToTheMainStream)
     EXPECT_EQ(changed.codec, 0u);
     EXPECT_EQ(changed.streamNumber, 0u);
     EXPECT_FALSE(capture.ChangeChannel(0, nullptr, 200));
+}
+
+TEST_F(VideoCaptureTest, ASlowChangeHoldsUpNoOtherIndexAndKeepsItsChannelAlive)
+{
+    ASSERT_TRUE(capture.StartChannel(0, &sink, &request));
+    FakeCameraChannel& slow = LastVideo();
+    ASSERT_TRUE(capture.StartChannel(1, &sink, &request));
+    std::promise<void> answer;
+    slow.changeAnswer = answer.get_future().share();
+    TakeJournal();
+    SettableResolution resolution;
+    auto change = std::async(std::launch::async, [&] { return capture.ChangeChannel(0, &resolution, 40); });
+    std::vector<std::string> seen;
+    ASSERT_TRUE(WaitUntil([&] { return !(seen = TakeJournal()).empty(); }, 1000));
+    EXPECT_THAT(seen, ElementsAre("video1 change"));
+
+    uint32_t state = 99;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(capture.GetChannelState(1, &state, nullptr, nullptr, 0));
+    using std::chrono::milliseconds;
+    EXPECT_LT(std::chrono::duration_cast<milliseconds>(std::chrono::steady_clock::now() - start).count(), 100);
+    EXPECT_TRUE(capture.StopChannel(0));
+    EXPECT_THAT(TakeJournal(), ElementsAre("video1 stop"));  // deleted only once the change is over
+    answer.set_value();
+    EXPECT_TRUE(change.get());
+    EXPECT_THAT(TakeJournal(), ElementsAre("video1 delete"));
 }
 
 TEST_F(VideoCaptureTest, ChannelStateReportsStoppedAsSignalLost)

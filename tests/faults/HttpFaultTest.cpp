@@ -1,10 +1,13 @@
 // The host's calls stay bounded and nothing reaches it while the camera's
-// HTTP interface hangs, refuses every credential or cannot be found: video
-// channels, PTZ commands, capability queries and closing the driver. The
-// channels never get as far as RTSP, so no camera listens on port 554 here.
+// HTTP interface hangs, answers late, refuses every credential or cannot be
+// found: video channels, PTZ commands, I/O, capability queries and closing the
+// driver. The channels never get as far as RTSP, so no camera listens on port
+// 554 here.
+#include <random>
 #include <thread>
 
 #include "FaultFixture.h"
+#include "tallowcam/IOInterfaces.h"
 
 namespace korvane::test {
 namespace {
@@ -91,6 +94,43 @@ TEST_F(HttpFaults, RefusedCredentialsAreNotAnsweredWithAStorm)
     EXPECT_LE(settings, 2 * rounds);
     EXPECT_EQ(plugin.ChannelState(), 2u);
     ExpectBoundedEnd();
+}
+
+// Every owner of a sender, stopped at random moments, before, during and between the
+// requests of a camera that answers each one late: no stop waits for a request.
+TEST_F(HttpFaults, EveryStopEndsAtOnceWhateverItsMoment)
+{
+    constexpr uint32_t kReplyDelayMs = 1500;
+    StartCamera(false).Http().SetFault(camsim::HttpFault::SlowReply, kReplyDelayMs);
+    plugin.params.captureInfo.inputCount = 1;
+    plugin.params.captureInfo.outputCount = 1;
+    OpenDriver();
+    SettableStreamRequest withMotion = H264Request();
+    withMotion.rate.motionDetection = 1;
+    struct Owner {
+        const char* name;
+        std::function<void()> start, stop;
+    };
+    const Owner owners[] = {
+        {"video and motion channels", [&] { plugin.Video().StartChannel(0, &host, &withMotion); },
+         [&] { plugin.Video().StopChannel(0); }},
+        {"digital I/O", [&] { plugin.Driver().GetIOApi()->StartIO(); }, [&] { plugin.Driver().GetIOApi()->StopIO(); }},
+        {"capability query",
+         [&] {
+             m_query = plugin.CreateCapabilityQuery(&m_queryHost);
+             m_query->Start(kCameraAddress, camera->HttpPort(), "root", "camera", &m_queryHost);
+         },
+         [&] { m_query.reset(); }},
+        {"clock synchronisation (the driver's close)", [&] { OpenDriver(); }, [&] { plugin.Close(); }},
+    };
+    std::mt19937 random(std::random_device{}());
+    for (const Owner& owner : owners) {
+        for (int round = 0; round < 4; ++round) {
+            owner.start();
+            std::this_thread::sleep_for(std::chrono::milliseconds(random() % (kReplyDelayMs + 500)));
+            EXPECT_LT(TimedMs(owner.stop), 1000u) << owner.name << ", round " << round;
+        }
+    }
 }
 
 // A name under .invalid never resolves.

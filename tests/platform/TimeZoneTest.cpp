@@ -9,7 +9,7 @@ using namespace korvane::platform;
 
 namespace {
 
-// Sets TZ for the duration of a test (POSIX rules, so no zone files are needed).
+// Sets TZ for the duration of a test.
 class ScopedTimeZone {
 public:
     explicit ScopedTimeZone(const char* zone)
@@ -35,23 +35,34 @@ private:
 
 }  // namespace
 
-TEST(TimeZone, HalfHourZoneWithoutDaylightRules)
+struct ZoneCase {
+    const char* zone;
+    int32_t biasMinutes;
+    bool hasDaylightRules;  // in the current year, whatever the zone's history
+};
+
+class TimeZoneRules : public ::testing::TestWithParam<ZoneCase> {};
+
+TEST_P(TimeZoneRules, BiasAndDaylightRulesAreTheZonesCurrentOnes)
 {
-    ScopedTimeZone zone("IST-5:30");
+    SCOPED_TRACE(GetParam().zone);
+    ScopedTimeZone zone(GetParam().zone);
     const TimeZoneInfo info = CurrentTimeZone();
-    EXPECT_EQ(info.biasMinutes, -330);
-    EXPECT_FALSE(info.hasDaylightRules);
-    EXPECT_FALSE(info.daylightNow);
+    EXPECT_EQ(info.biasMinutes, GetParam().biasMinutes);
+    EXPECT_EQ(info.hasDaylightRules, GetParam().hasDaylightRules);
+    EXPECT_EQ(info.daylightBiasMinutes, GetParam().hasDaylightRules ? -60 : 0);
+    EXPECT_TRUE(GetParam().hasDaylightRules || !info.daylightNow);
 }
 
-TEST(TimeZone, WesternZoneWithDaylightRules)
-{
-    ScopedTimeZone zone("EST5EDT,M3.2.0,M11.1.0");
-    const TimeZoneInfo info = CurrentTimeZone();
-    EXPECT_EQ(info.biasMinutes, 300);
-    EXPECT_TRUE(info.hasDaylightRules);
-    EXPECT_EQ(info.daylightBiasMinutes, -60);
-}
+// POSIX rules need no zone files; the named zones come from tzdata.
+INSTANTIATE_TEST_SUITE_P(Zones, TimeZoneRules,
+                         ::testing::Values(ZoneCase{"IST-5:30", -330, false},
+                                           ZoneCase{"EST5EDT,M3.2.0,M11.1.0", 300, true},
+                                           ZoneCase{"Europe/Berlin", -60, true},
+                                           ZoneCase{"Australia/Sydney", -600, true},
+                                           ZoneCase{"Asia/Tokyo", -540, false},
+                                           ZoneCase{"America/Sao_Paulo", 180, false},
+                                           ZoneCase{"Europe/Istanbul", -180, false}));
 
 TEST(TimeZone, LocalTimeFollowsTheZone)
 {

@@ -7,8 +7,12 @@
 #include <vector>
 
 #include "camsim/Camera.h"
+#include "platform/Network.h"
+#include "platform/TcpSocket.h"
+#include "runtime/Events.h"
 #include "runtime/HttpSender.h"
 #include "runtime/RequestHelpers.h"
+#include "runtime/StopScope.h"
 
 namespace {
 
@@ -294,6 +298,61 @@ TEST(HttpSender, AbortFromAnotherThreadEndsARunningRequest)
     camera.Http().SetFault(HttpFault::None);
     std::string text;
     EXPECT_TRUE(RequestGetText(sender, kInfoPath, text));
+}
+
+// A port whose connections the system takes and nobody serves; with a full queue of
+// connections waiting to be taken, a new one cannot even connect.
+class SilentPort {
+public:
+    explicit SilentPort(bool fullQueue)
+    {
+        EXPECT_TRUE(m_listener.Create() && m_listener.Listen(korvane::platform::ParseIPv4("127.0.0.1"), 0));
+        while (fullQueue && m_waiting.size() < 64) {
+            m_waiting.emplace_back();
+            m_waiting.back().Create();
+            if (!m_waiting.back().Connect(korvane::platform::ParseIPv4("127.0.0.1"), Port(), 100))
+                break;
+        }
+    }
+    uint16_t Port() const { return m_listener.LocalPort(); }
+
+private:
+    korvane::platform::TcpSocket m_listener;
+    std::vector<korvane::platform::TcpSocket> m_waiting;
+};
+
+// No phase borrows another's time: an accepted, never answered request costs the wait for
+// the reply plus, on the HTTPS retry, the wait for the handshake; a connection that is
+// never accepted costs the connect time-out alone.
+TEST(HttpSender, EachPhaseOfARequestHasItsOwnTimeOut)
+{
+    constexpr long long kTimeoutMs = 1000;
+    for (const auto& [fullQueue, phases] : {std::pair{false, 2LL}, std::pair{true, 1LL}}) {
+        SilentPort silent(fullQueue);
+        DEVICE_INFO device;
+        device.address = "127.0.0.1";
+        device.port = silent.Port();
+        device.requestTimeoutMs = kTimeoutMs;
+        Web::CHttpSender sender(device);
+        const auto start = Clock::now();
+        EXPECT_FALSE(sender.Send(Web::CHttpRequest(kInfoPath, "GET")));
+        EXPECT_GE(MsSince(start), phases * kTimeoutMs - 50) << fullQueue;
+        EXPECT_LT(MsSince(start), phases * kTimeoutMs + kTimeoutMs / 2) << fullQueue;
+    }
+}
+
+TEST(HttpSender, AnOwnerThatStopsBetweenTwoRequestsStartsNoFurtherOne)
+{
+    Camera camera;
+    Web::CHttpSender sender(camera.Device());
+    korvane::CManualEvent stop;
+    korvane::CStopScope scope([&] { return stop.IsSet(); });
+    std::string text;
+    ASSERT_TRUE(RequestGetText(sender, kInfoPath, text));
+    stop.Set();  // the owner stops, and aborts, before its next request begins
+    sender.Abort();
+    EXPECT_FALSE(RequestGetText(sender, kInfoPath, text));
+    EXPECT_EQ(camera.HttpRequests().Count(), 1u);
 }
 
 TEST(HttpSender, FallsBackToHttpsOnceAndKeepsIt)
