@@ -350,7 +350,7 @@ void CH264RTPMediaParser::ProcessFrame(uint32_t rtpTimeStamp)
     CAllocatedFrame frame(allocator, fourCC, length, streamName);
     if (frame.Get() == nullptr)
         return;
-    uint8_t* buffer = frame.BufferOfAtLeast(length);
+    uint8_t* buffer = frame.Buffer();
     if (buffer == nullptr) {
         m_driver->DebugMessage(kLogError, "%s: Data copying error, device %s", "korvane::CH264RTPMediaParser::ProcessFrame",
                                m_driver->GetDeviceName());

@@ -1,5 +1,7 @@
 #include "RecordingSink.h"
 
+#include "HeapFrames.h"
+
 #include <cerrno>
 #include <cstring>
 
@@ -34,11 +36,12 @@ bool RecordingSink::FileIsGood() const
 
 bool RecordingSink::OnFrame(korvane::ipcapture::IHostFrame* frame)
 {
-    const uint32_t size = frame->GetDataSize();
+    const HeapFrame& heapFrame = HeapFrame::Of(frame);
+    const uint32_t size = heapFrame.DataSize();
     std::lock_guard<std::mutex> guard(m_mutex);
     if (m_writeFailed)
         return false;
-    if (m_file != nullptr && std::fwrite(frame->GetBuffer(), 1, size, m_file.get()) != size) {
+    if (m_file != nullptr && std::fwrite(heapFrame.Data(), 1, size, m_file.get()) != size) {
         m_writeFailed = true;
         return false;
     }
@@ -47,9 +50,9 @@ bool RecordingSink::OnFrame(korvane::ipcapture::IHostFrame* frame)
         m_firstFrame = now;
     ++m_statistics.frames;
     m_statistics.bytes += size;
-    m_statistics.fourCC = frame->GetFourCC();
-    m_statistics.width = frame->GetWidth();
-    m_statistics.height = frame->GetHeight();
+    m_statistics.fourCC = heapFrame.FourCC();
+    m_statistics.width = heapFrame.Width();
+    m_statistics.height = heapFrame.Height();
     m_statistics.seconds = std::chrono::duration<double>(now - m_firstFrame).count();
     return true;
 }
