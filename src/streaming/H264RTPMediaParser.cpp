@@ -296,6 +296,7 @@ bool CH264RTPMediaParser::HandleFuA(const uint8_t* payload, size_t length)
     m_fragmentOpen = (header & 0x40) == 0;
     if (start) {
         const uint8_t nalHeader = static_cast<uint8_t>((indicator & 0xE0) | (header & 0x1F));
+        // The first key frame too, before any marker: the description's sets mend lost in-band ones.
         if ((nalHeader & 0x1F) == kNalIdrSlice && m_frameBuffer.empty())
             AppendStoredParameterSets();
         AppendNalHeader(nalHeader);
