@@ -41,9 +41,10 @@ public:
 class IHostFrame {
 public:
     virtual ~IHostFrame() = default;
-    virtual uint32_t GetBufferSize() = 0;
+    virtual void Reserved1() {}
+    // At least the size given to IFrameAllocator::AllocateFrame.
     virtual uint8_t* GetBuffer() = 0;
-    virtual uint32_t GetDataSize() = 0;
+    virtual void Reserved3() {}
     virtual void SetDataSize(uint32_t size) = 0;
     virtual void Commit() = 0;
     virtual void SetTime(const SYSTEMTIME* time) = 0;
@@ -51,11 +52,11 @@ public:
     virtual void Reserved8() {}
     virtual void Reserved9() {}
     virtual void SetFourCC(uint32_t fourCC) = 0;
-    virtual uint32_t GetFourCC() = 0;
+    virtual void Reserved11() {}
     virtual void SetHeight(uint32_t height) = 0;
-    virtual uint32_t GetHeight() = 0;
+    virtual void Reserved13() {}
     virtual void SetWidth(uint32_t width) = 0;
-    virtual uint32_t GetWidth() = 0;
+    virtual void Reserved15() {}
     virtual void SetSizeClass(uint32_t sizeClass) = 0;
 };
 
@@ -79,7 +80,7 @@ public:
     virtual void SetChannelId(uint8_t id) = 0;
     virtual uint32_t GetChannelId() = 0;
     virtual uint8_t IsStereo() = 0;
-    virtual uint8_t GetBitsPerSample() = 0;
+    virtual void Reserved18() {}
     virtual uint32_t GetSampleRate() = 0;
     virtual uint32_t GetBitRate() = 0;
     virtual void SetFormat(uint32_t sampleRate, uint8_t bitsPerSample, uint8_t stereo) = 0;

@@ -27,6 +27,7 @@ public:
     virtual ~IDebugMessage() = default;
     // Address and port, "address:port".
     virtual const char* GetDeviceName() = 0;
+    // Never throws: a line that cannot be built or delivered is dropped.
     virtual void DebugMessage(uint32_t level, const char* format, ...) __attribute__((format(printf, 3, 4))) = 0;
 };
 

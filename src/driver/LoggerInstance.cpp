@@ -9,9 +9,10 @@ namespace korvane {
 
 void CLoggerInstance::Log(uint32_t level, const char* format, ...)
 {
+    std::string line;
     va_list args;
     va_start(args, format);
-    const std::string line = FormatStringV(format, args);
+    FormatStringTo(line, format, args);  // a line without memory for it stays empty and is dropped
     va_end(args);
     if (line.empty())
         return;
@@ -22,9 +23,9 @@ void CLoggerInstance::Log(uint32_t level, const char* format, ...)
     ++m_repeatCounter;
     if (!ThinningAllows())
         return;
-    m_lastLine = line;
+    m_lastLine.swap(line);  // no allocation here
     if (m_target != nullptr)
-        m_target->DebugMessage(level, "%s", line.c_str());
+        m_target->DebugMessage(level, "%s", m_lastLine.c_str());
 }
 
 bool CLoggerInstance::ThinningAllows()

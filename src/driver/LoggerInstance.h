@@ -14,6 +14,7 @@ public:
     explicit CLoggerInstance(IDebugMessage* target) : m_target(target) {}
     virtual ~CLoggerInstance() = default;
 
+    // Never throws: a line without memory for it is dropped.
     void Log(uint32_t level, const char* format, ...) __attribute__((format(printf, 3, 4)));
     void ResetLastMessage();
 

@@ -20,14 +20,10 @@ void CResultDef::SetResultEx(uint32_t severity, uint32_t code, const char* forma
     m_text.clear();
     if (format == nullptr)
         return;
-    try {
-        va_list args;
-        va_start(args, format);
-        m_text = FormatStringV(format, args);
-        va_end(args);
-    } catch (...) {
-        m_text = "korvane::CResultDef::SetResultEx: Unexpected exception during string formatting.";
-    }
+    va_list args;
+    va_start(args, format);
+    FormatStringTo(m_text, format, args);  // without memory for the text it stays empty
+    va_end(args);
 }
 
 }  // namespace korvane

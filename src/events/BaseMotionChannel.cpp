@@ -86,9 +86,9 @@ bool CBaseMotionChannel::CaptureMotionFrameCallback(bool motion)
     if (allocator == nullptr || m_frameSink == nullptr)
         return false;
     CAllocatedFrame frame(allocator, kMotionFourCC, kFrameAllocationSize, kFrameStreamName);
-    uint8_t* buffer = frame.BufferOfAtLeast(2);
+    uint8_t* buffer = frame.Buffer();
     if (buffer == nullptr)
-        return false;  // no frame, or one that cannot hold the record
+        return false;
     buffer[0] = kMotionRecordType;
     buffer[1] = motion ? 1 : 0;
     ipcapture::IHostFrame* hostFrame = frame.Get();

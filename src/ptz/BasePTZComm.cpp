@@ -164,11 +164,13 @@ const char* CBasePTZComm::GetDeviceName()
 
 void CBasePTZComm::DebugMessage(uint32_t level, const char* format, ...)
 {
+    std::string line;
     va_list args;
     va_start(args, format);
-    const std::string line = FormatStringV(format, args);
+    const bool formatted = FormatStringTo(line, format, args);
     va_end(args);
-    m_driver->DebugMessage(level, "%s", line.c_str());
+    if (formatted)
+        m_driver->DebugMessage(level, "%s", line.c_str());
 }
 
 }  // namespace korvane

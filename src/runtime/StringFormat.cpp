@@ -19,6 +19,17 @@ std::string FormatStringV(const char* format, va_list args)
     return text;
 }
 
+bool FormatStringTo(std::string& text, const char* format, va_list args) noexcept
+{
+    try {
+        text = FormatStringV(format, args);
+        return true;
+    } catch (...) {
+        text.clear();
+        return false;
+    }
+}
+
 std::string FormatString(const char* format, ...)
 {
     va_list args;

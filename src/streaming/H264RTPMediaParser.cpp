@@ -296,6 +296,7 @@ bool CH264RTPMediaParser::HandleFuA(const uint8_t* payload, size_t length)
     m_fragmentOpen = (header & 0x40) == 0;
     if (start) {
         const uint8_t nalHeader = static_cast<uint8_t>((indicator & 0xE0) | (header & 0x1F));
+        // The first key frame too, before any marker: the description's sets mend lost in-band ones.
         if ((nalHeader & 0x1F) == kNalIdrSlice && m_frameBuffer.empty())
             AppendStoredParameterSets();
         AppendNalHeader(nalHeader);
@@ -350,7 +351,7 @@ void CH264RTPMediaParser::ProcessFrame(uint32_t rtpTimeStamp)
     CAllocatedFrame frame(allocator, fourCC, length, streamName);
     if (frame.Get() == nullptr)
         return;
-    uint8_t* buffer = frame.BufferOfAtLeast(length);
+    uint8_t* buffer = frame.Buffer();
     if (buffer == nullptr) {
         m_driver->DebugMessage(kLogError, "%s: Data copying error, device %s", "korvane::CH264RTPMediaParser::ProcessFrame",
                                m_driver->GetDeviceName());

@@ -216,8 +216,8 @@ void CJpegRTPMediaParser::ProcessFrame(uint32_t rtpTimeStamp)
     CAllocatedFrame frame(m_driver->GetHostContext(), kFourCC, allocationSize, streamName);
     if (frame.Get() == nullptr)
         return;
-    uint8_t* buffer = frame.Get()->GetBuffer();
-    const size_t imageSize = buffer ? BuildImage(buffer, frame.Get()->GetBufferSize()) : 0;
+    uint8_t* buffer = frame.Buffer();
+    const size_t imageSize = buffer ? BuildImage(buffer, frame.Size()) : 0;
     if (imageSize == 0) {
         Reset();
         return;

@@ -131,7 +131,7 @@ void CMpeg4RTPMediaParser::ProcessFrame(uint32_t rtpTimeStamp)
     SetPictureSizeOn(frame.Get());
     frame.Get()->SetDataSize(length);
     frame.Get()->SetFourCC(fourCC);
-    uint8_t* buffer = frame.BufferOfAtLeast(length);
+    uint8_t* buffer = frame.Buffer();
     if (buffer == nullptr) {
         m_driver->DebugMessage(kLogError, "%s: Data copying error, device %s",
                                "korvane::CMpeg4RTPMediaParser::ProcessFrame", m_driver->GetDeviceName());

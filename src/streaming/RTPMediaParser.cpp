@@ -21,7 +21,9 @@ uint32_t FrameSizeClass(uint32_t width, uint32_t height)
 
 CAllocatedFrame::CAllocatedFrame(ipcapture::IFrameAllocator* allocator, uint32_t fourCC, uint32_t size,
                                  const std::string& streamName)
-    : m_allocator(allocator), m_frame(allocator ? allocator->AllocateFrame(fourCC, size, streamName.c_str()) : nullptr)
+    : m_allocator(allocator),
+      m_size(size),
+      m_frame(allocator ? allocator->AllocateFrame(fourCC, size, streamName.c_str()) : nullptr)
 {
 }
 
@@ -29,13 +31,6 @@ CAllocatedFrame::~CAllocatedFrame()
 {
     if (m_frame != nullptr)
         m_allocator->ReleaseFrame(m_frame);
-}
-
-uint8_t* CAllocatedFrame::BufferOfAtLeast(uint32_t size) const
-{
-    if (m_frame == nullptr || m_frame->GetBufferSize() < size)
-        return nullptr;
-    return m_frame->GetBuffer();
 }
 
 CRTPMediaParser::CRTPMediaParser(IDriver* driver) : m_driver(driver) {}

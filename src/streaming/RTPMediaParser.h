@@ -37,11 +37,14 @@ public:
     CAllocatedFrame& operator=(const CAllocatedFrame&) = delete;
 
     ipcapture::IHostFrame* Get() const { return m_frame; }
-    // The frame's buffer when it holds at least `size` bytes, else null.
-    uint8_t* BufferOfAtLeast(uint32_t size) const;
+    // The frame's buffer, which holds Size() bytes; null without a frame or a buffer.
+    uint8_t* Buffer() const { return m_frame != nullptr ? m_frame->GetBuffer() : nullptr; }
+    // The size asked of the allocator, the only bound the host gives for the buffer.
+    uint32_t Size() const { return m_size; }
 
 private:
     ipcapture::IFrameAllocator* m_allocator;
+    uint32_t m_size;
     ipcapture::IHostFrame* m_frame;
 };
 

@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "support/HostSlots.h"
 #include "tallowcam/HostInterfaces.h"
 
 namespace korvane::test {
@@ -12,7 +13,10 @@ namespace korvane::test {
 class CFormatEntry : public ipcapture::IAudioFormatEntry {
 public:
     CFormatEntry(uint32_t fourCC, bool enabled) : m_fourCC(fourCC), m_enabled(enabled) {}
+    void Reserved1() override { UnassignedSlot("IAudioFormatEntry", 1); }
     uint32_t GetFourCC() override { return m_fourCC; }
+    void Reserved3() override { UnassignedSlot("IAudioFormatEntry", 3); }
+    void Reserved4() override { UnassignedSlot("IAudioFormatEntry", 4); }
     bool IsEnabled() override { return m_enabled; }
 
 private:

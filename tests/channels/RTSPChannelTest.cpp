@@ -9,10 +9,12 @@
 #include <thread>
 #include <vector>
 
+#include "camsim/media/MediaSource.h"
 #include "channels/ChannelTestSupport.h"
 #include "platform/Network.h"
 #include "platform/Time.h"
 #include "platform/UdpSocket.h"
+#include "streaming/RTPPacket.h"
 #include "streaming/SdpInfo.h"
 
 using namespace korvane;
@@ -361,9 +363,30 @@ TEST_F(RTSPChannel, ThePayloadParserFollowsTheVideoEncoding)
 {
     CTestRTSPChannel channel(&driver, &host, 0);
     SdpInfo description;
-    for (const char* encoding : {"H264/90000", "MP4V-ES/90000", "mpeg4-generic/90000", "JPEG/90000", ""}) {
-        description.media[SdpInfo::kVideo].encoding = encoding;
-        EXPECT_TRUE(channel.SdpInfoReceived(description)) << encoding;
+    const struct {
+        const char* encoding;
+        MediaCodec codec;
+        uint32_t fourCC;
+    } cases[] = {{"H264/90000", MediaCodec::H264, 0x34363248},    {"MP4V-ES/90000", MediaCodec::Mpeg4, 0x58564944},
+                 {"mpeg4-generic/90000", MediaCodec::Mpeg4, 0x58564944}, {"JPEG/90000", MediaCodec::Jpeg, 0x4745504A},
+                 {"", MediaCodec::Jpeg, 0x4745504A}};
+    for (const auto& each : cases) {
+        description.media[SdpInfo::kVideo].encoding = each.encoding;
+        EXPECT_TRUE(channel.SdpInfoReceived(description)) << each.encoding;
+        // Only the codec's own parser makes a frame of its first picture.
+        std::vector<camsim::RtpPayload> payloads;
+        uint32_t step = 0;
+        camsim::OpenMediaSource(each.codec)->NextFrame(payloads, step);
+        const size_t framesBefore = host.FrameCount();
+        CRTPPacket packet;
+        for (const camsim::RtpPayload& payload : payloads) {
+            ++packet.m_sequenceNumber;
+            packet.m_marker = payload.marker;
+            packet.m_payload = payload.bytes;
+            channel.InterleavedPacketReceived(packet);
+        }
+        ASSERT_EQ(host.FrameCount(), framesBefore + 1) << each.encoding;
+        EXPECT_EQ(host.Frames().back().fourCC, each.fourCC) << each.encoding;
     }
     description.media[SdpInfo::kVideo].encoding = "PCMU/8000";
     EXPECT_FALSE(channel.SdpInfoReceived(description));

@@ -28,7 +28,6 @@ public:
     void SetChannelId(uint8_t) override {}
     uint32_t GetChannelId() override { return m_channelId; }
     uint8_t IsStereo() override { return 0; }
-    uint8_t GetBitsPerSample() override { return 0; }
     uint32_t GetSampleRate() override { return 0; }
     uint32_t GetBitRate() override { return 0; }
     void SetFormat(uint32_t, uint8_t, uint8_t) override {}

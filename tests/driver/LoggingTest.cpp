@@ -1,10 +1,64 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <new>
+
 #include "driver/LoggerInstance.h"
 #include "driver/ResultDef.h"
 #include "support/FakeDriver.h"
 
 using namespace korvane;
+
+// operator new of this program fails on a thread while g_noMemory is set there.
+namespace {
+thread_local bool g_noMemory = false;
+}  // namespace
+
+void* operator new(size_t size)
+{
+    void* memory = g_noMemory ? nullptr : std::malloc(size != 0 ? size : 1);
+    if (memory == nullptr)
+        throw std::bad_alloc();
+    return memory;
+}
+
+void* operator new(size_t size, const std::nothrow_t&) noexcept
+{
+    return g_noMemory ? nullptr : std::malloc(size != 0 ? size : 1);
+}
+
+void operator delete(void* memory) noexcept
+{
+    std::free(memory);
+}
+
+void operator delete(void* memory, size_t) noexcept
+{
+    std::free(memory);
+}
+
+TEST(LoggerInstance, NoMemoryForALineNeverThrows)
+{
+    test::FakeDriver driver;
+    CLoggerInstance logger(&driver);
+    CResultDef result;
+    const char* longText = "a text longer than a string keeps without the heap";
+    bool threw = false;
+    g_noMemory = true;
+    try {
+        logger.Log(1, "%s", longText);
+        result.SetResultEx(1, kResultHttpStatus, "%s", longText);
+    } catch (...) {
+        threw = true;
+    }
+    g_noMemory = false;
+    EXPECT_FALSE(threw);
+    EXPECT_TRUE(driver.Lines().empty());
+    EXPECT_EQ(result.m_code, kResultHttpStatus);
+    EXPECT_TRUE(result.m_text.empty());
+    logger.Log(1, "%s", longText);
+    EXPECT_EQ(driver.Lines().size(), 1u);
+}
 
 TEST(LoggerInstance, DropsRepeatsUntilReset)
 {

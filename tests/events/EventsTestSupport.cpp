@@ -12,7 +12,8 @@ namespace korvane::test {
 
 bool MotionSink::OnFrame(ipcapture::IHostFrame* frame)
 {
-    const bool motion = frame->GetDataSize() >= 2 && frame->GetBuffer()[1] == 1;
+    const std::vector<uint8_t> bytes = static_cast<CRecordingFrame*>(frame)->Snapshot().bytes;
+    const bool motion = bytes.size() >= 2 && bytes[1] == 1;
     const bool accepted = m_frames.OnFrame(frame);
     if (accepted) {
         std::lock_guard<std::mutex> lock(m_mutex);

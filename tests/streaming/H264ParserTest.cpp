@@ -233,10 +233,10 @@ TEST(H264Parser, RefusedFrameMakesTheParserWaitForAKeyFrame)
     EXPECT_TRUE(rig.AllFramesReleased());
 }
 
-TEST(H264Parser, SmallHostBufferIsReportedAndTheFrameReleased)
+TEST(H264Parser, FrameWithoutBufferIsReportedAndReleased)
 {
     Rig rig;
-    rig.host.SetBufferShortfall(1);
+    rig.host.SetFramesWithoutBuffer(true);
     auto source = OpenSource(MediaCodec::H264);
     rig.feeder->FeedFrames(*source, 3);
     EXPECT_EQ(rig.host.FrameCount(), 0u);

@@ -47,10 +47,11 @@ std::vector<DeliveredFrame> Reassemble(MediaCodec codec, const MediaSourceOption
     return rig.host.Frames();
 }
 
-// The sample's parameter sets, as a description carries them (taken from a single-NAL copy of the stream).
-SdpInfo SampleDescription()
+// A sample's parameter sets, as a description carries them (taken from a single-NAL copy of the stream).
+SdpInfo SampleDescription(const std::string& path)
 {
     MediaSourceOptions single;
+    single.filePath = path;
     single.h264Mode = H264Packetisation::SingleNal;
     auto source = OpenSource(MediaCodec::H264, single);
     std::vector<camsim::RtpPayload> payloads;
@@ -73,32 +74,48 @@ protected:
 
 TEST_F(ParserDecode, H264InEveryPacketisationDecodesCleanly)
 {
+    struct Sample {
+        const char* file;
+        uint32_t width;
+        uint32_t height;
+        size_t frames;
+    };
+    const Sample mainProfile{"sample640x480.h264", 640, 480, 50};
+    // High profile: scaling lists in the SPS, picture order count type 1, 1088 lines cropped to 1080.
+    const Sample highProfile{"sample1920x1080high.h264", 1920, 1080, 10};
     struct Case {
         const char* name;
+        Sample sample;
         H264Packetisation mode;
         size_t maxPayload;
         bool parameterSetsInBand;
     };
-    for (const Case& c : {Case{"FU-A small", H264Packetisation::NonInterleaved, 500, true},
-                          Case{"STAP-A and FU-A", H264Packetisation::NonInterleaved, 1400, true},
-                          Case{"FU-A, sets in SDP only", H264Packetisation::NonInterleaved, 1400, false},
-                          Case{"single NAL", H264Packetisation::SingleNal, 1400, true}}) {
+    for (const Case& c : {Case{"FU-A small", mainProfile, H264Packetisation::NonInterleaved, 500, true},
+                          Case{"STAP-A and FU-A", mainProfile, H264Packetisation::NonInterleaved, 1400, true},
+                          Case{"FU-A, sets in SDP only", mainProfile, H264Packetisation::NonInterleaved, 1400, false},
+                          Case{"single NAL", mainProfile, H264Packetisation::SingleNal, 1400, true},
+                          Case{"High profile, sets in SDP only", highProfile, H264Packetisation::NonInterleaved,
+                               1400, false}}) {
         SCOPED_TRACE(c.name);
         MediaSourceOptions options;
+        options.filePath = SamplePath(c.sample.file);
         options.h264Mode = c.mode;
         options.maxPayloadSize = c.maxPayload;
         options.h264ParameterSetsInBand = c.parameterSetsInBand;
-        const std::vector<DeliveredFrame> frames =
-            Reassemble<CH264RTPMediaParser>(MediaCodec::H264, options, 50, SampleDescription());
-        ASSERT_EQ(frames.size(), 50u);
+        const std::vector<DeliveredFrame> frames = Reassemble<CH264RTPMediaParser>(
+            MediaCodec::H264, options, c.sample.frames, SampleDescription(options.filePath));
+        ASSERT_EQ(frames.size(), c.sample.frames);
+        EXPECT_EQ(frames[0].width, c.sample.width);
+        EXPECT_EQ(frames[0].height, c.sample.height);
         // Each frame ends with the start of the next access unit's delimiter; the last one has no successor.
         std::vector<DeliveredFrame> stream = frames;
         stream.back().bytes.resize(stream.back().bytes.size() - 5);
         const CFrameFile file(stream, ".h264");
         const DecodeResult result = Decode(file, "h264");
         EXPECT_EQ(result.errors, "");
-        EXPECT_EQ(result.summary, "640,480,50\n");
-        EXPECT_EQ(FrameChecksums(file.Path(), "h264"), SampleChecksums("sample640x480.h264", "h264"));
+        EXPECT_EQ(result.summary, std::to_string(c.sample.width) + "," + std::to_string(c.sample.height) + "," +
+                                      std::to_string(c.sample.frames) + "\n");
+        EXPECT_EQ(FrameChecksums(file.Path(), "h264"), SampleChecksums(c.sample.file, "h264"));
     }
 }
 

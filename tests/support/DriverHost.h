@@ -1,12 +1,14 @@
 #pragma once
 // Host objects as a recorder passes them to the driver: a recording log sink
-// and settable parameter and stream request objects (frames: FrameHost.h).
+// and settable parameter and stream request objects (frames: FrameHost.h). A
+// driver that calls a slot it was not given fails the test.
 #include <cstdint>
 #include <map>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "support/HostSlots.h"
 #include "tallowcam/HostInterfaces.h"
 
 namespace korvane::test {
@@ -31,8 +33,10 @@ private:
 
 class SettableCaptureInfo : public ipcapture::ICaptureInfo {
 public:
+    void Reserved1() override { UnassignedSlot("ICaptureInfo", 1); }
     const char* GetModelName() override { return model.c_str(); }
     uint32_t GetChannelCount() override { return channelCount; }
+    void Reserved4() override { UnassignedSlot("ICaptureInfo", 4); }
     uint32_t GetInputCount() override { return inputCount; }
     uint32_t GetOutputCount() override { return outputCount; }
 
@@ -46,6 +50,7 @@ class SettableDeviceAddress : public ipcapture::IDeviceAddress {
 public:
     const char* GetAddress() override { return address.c_str(); }
     uint16_t GetPort() override { return port; }
+    void Reserved3() override { UnassignedSlot("IDeviceAddress", 3); }
     uint32_t GetDefaultCodec() override { return defaultCodec; }
     const char* GetUserName() override { return userName.c_str(); }
     const char* GetPassword() override { return password.c_str(); }
@@ -62,6 +67,7 @@ class SettableDriverParams : public ipcapture::IDriverParams {
 public:
     ipcapture::ICaptureInfo* GetCaptureInfo() override { return &captureInfo; }
     ipcapture::IDeviceAddress* GetDeviceAddress() override { return &deviceAddress; }
+    void Reserved3() override { UnassignedSlot("IDriverParams", 3); }
     const char* GetParameter(uint32_t index) override;
 
     // Indices asked for, in order.
@@ -86,6 +92,8 @@ public:
 
 class SettableStreamFormat : public ipcapture::IStreamFormat {
 public:
+    void Reserved1() override { UnassignedSlot("IStreamFormat", 1); }
+    void Reserved2() override { UnassignedSlot("IStreamFormat", 2); }
     ipcapture::IResolution* GetResolution() override { return &resolution; }
     uint32_t GetCodec() override { return codec; }
 
@@ -96,6 +104,7 @@ public:
 class SettableStreamRate : public ipcapture::IStreamRate {
 public:
     uint32_t GetFrameRate() override { return frameRate; }
+    void Reserved2() override { UnassignedSlot("IStreamRate", 2); }
     uint32_t GetQuality() override { return quality; }
     uint32_t IsMotionDetectionWanted() override { return motionDetection; }
 
@@ -108,6 +117,8 @@ class SettableStreamRequest : public ipcapture::IStreamRequest {
 public:
     ipcapture::IStreamFormat* GetFormat() override { return &format; }
     ipcapture::IStreamRate* GetRate() override { return &rate; }
+    void Reserved3() override { UnassignedSlot("IStreamRequest", 3); }
+    void Reserved4() override { UnassignedSlot("IStreamRequest", 4); }
     uint32_t GetHostInfo() override { return hostInfo; }
 
     SettableStreamFormat format;

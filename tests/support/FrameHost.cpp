@@ -6,7 +6,8 @@
 
 namespace korvane::test {
 
-CRecordingFrame::CRecordingFrame(uint32_t fourCC, uint32_t bufferSize, std::string streamName) : m_buffer(bufferSize)
+CRecordingFrame::CRecordingFrame(uint32_t fourCC, uint32_t bufferSize, std::string streamName, bool withBuffer)
+    : m_buffer(bufferSize), m_withBuffer(withBuffer)
 {
     m_record.fourCC = fourCC;
     m_record.streamName = std::move(streamName);
@@ -95,8 +96,8 @@ ipcapture::IHostFrame* CFrameHost::AllocateFrame(uint32_t fourCC, uint32_t size,
     if (m_refuseAllocations)
         return nullptr;
     ++m_allocations;
-    const uint32_t bufferSize = size > m_shortfall ? size - m_shortfall : 0;
-    return m_live.Add(std::make_unique<CRecordingFrame>(fourCC, bufferSize, streamName ? streamName : ""));
+    return m_live.Add(
+        std::make_unique<CRecordingFrame>(fourCC, size, streamName ? streamName : "", !m_framesWithoutBuffer));
 }
 
 ipcapture::IAudioData* CFrameHost::AllocateAudioFrame(uint32_t, uint32_t, const char* driverName)
@@ -179,10 +180,10 @@ void CFrameHost::SetRefuseAllocations(bool refuse)
     m_refuseAllocations = refuse;
 }
 
-void CFrameHost::SetBufferShortfall(uint32_t bytes)
+void CFrameHost::SetFramesWithoutBuffer(bool withoutBuffer)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_shortfall = bytes;
+    m_framesWithoutBuffer = withoutBuffer;
 }
 
 void CFrameHost::SetKeepFrames(bool keep)

@@ -2,7 +2,8 @@
 // Host-side frame objects for component tests: a recording frame allocator,
 // frame sink and audio sink. Keeps what every delivered video or audio frame
 // carried, can refuse frames or allocations, and counts allocations and
-// releases so a test can check that every frame went back to the host.
+// releases so a test can check that every frame went back to the host. A
+// driver that calls a slot it was not given fails the test.
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -10,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "support/HostSlots.h"
 #include "tallowcam/HostInterfaces.h"
 
 namespace korvane::test {
@@ -27,21 +29,24 @@ struct DeliveredFrame {
 
 class CRecordingFrame : public ipcapture::IHostFrame {
 public:
-    CRecordingFrame(uint32_t fourCC, uint32_t bufferSize, std::string streamName);
+    // withBuffer false: GetBuffer gives null.
+    CRecordingFrame(uint32_t fourCC, uint32_t bufferSize, std::string streamName, bool withBuffer = true);
 
-    uint32_t GetBufferSize() override { return static_cast<uint32_t>(m_buffer.size()); }
-    uint8_t* GetBuffer() override { return m_buffer.data(); }
-    uint32_t GetDataSize() override { return m_dataSize; }
+    void Reserved1() override { UnassignedSlot("IHostFrame", 1); }
+    uint8_t* GetBuffer() override { return m_withBuffer ? m_buffer.data() : nullptr; }
+    void Reserved3() override { UnassignedSlot("IHostFrame", 3); }
     void SetDataSize(uint32_t size) override;
     void Commit() override { m_record.calls.push_back("Commit"); }
     void SetTime(const SYSTEMTIME* time) override;
     void GetTime(SYSTEMTIME* time) override { *time = m_record.time; }
+    void Reserved8() override { UnassignedSlot("IHostFrame", 8); }
+    void Reserved9() override { UnassignedSlot("IHostFrame", 9); }
     void SetFourCC(uint32_t fourCC) override;
-    uint32_t GetFourCC() override { return m_record.fourCC; }
+    void Reserved11() override { UnassignedSlot("IHostFrame", 11); }
     void SetHeight(uint32_t height) override;
-    uint32_t GetHeight() override { return m_record.height; }
+    void Reserved13() override { UnassignedSlot("IHostFrame", 13); }
     void SetWidth(uint32_t width) override;
-    uint32_t GetWidth() override { return m_record.width; }
+    void Reserved15() override { UnassignedSlot("IHostFrame", 15); }
     void SetSizeClass(uint32_t sizeClass) override;
 
     // What the frame holds now.
@@ -49,6 +54,7 @@ public:
 
 private:
     std::vector<uint8_t> m_buffer;
+    bool m_withBuffer;
     uint32_t m_dataSize = 0;
     DeliveredFrame m_record;
 };
@@ -69,14 +75,21 @@ public:
     void SetData(const uint8_t* data, uint32_t size) override;
     const uint8_t* GetData() override { return m_record.bytes.empty() ? nullptr : m_record.bytes.data(); }
     uint32_t GetDataSize() override { return static_cast<uint32_t>(m_record.bytes.size()); }
+    void Reserved4() override { UnassignedSlot("IAudioData", 4); }
     void Commit() override { m_record.calls.push_back("Commit"); }
+    void Reserved6() override { UnassignedSlot("IAudioData", 6); }
+    void Reserved7() override { UnassignedSlot("IAudioData", 7); }
+    void Reserved8() override { UnassignedSlot("IAudioData", 8); }
+    void Reserved9() override { UnassignedSlot("IAudioData", 9); }
     uint32_t GetFourCC() override { return m_record.fourCC; }
+    void Reserved11() override { UnassignedSlot("IAudioData", 11); }
     void SetFourCC(uint32_t fourCC) override;
     void SetBitRate(uint32_t bitRate) override;
+    void Reserved14() override { UnassignedSlot("IAudioData", 14); }
     void SetChannelId(uint8_t id) override;
     uint32_t GetChannelId() override { return m_record.channelId; }
     uint8_t IsStereo() override { return m_record.stereo; }
-    uint8_t GetBitsPerSample() override { return m_record.bitsPerSample; }
+    void Reserved18() override { UnassignedSlot("IAudioData", 18); }
     uint32_t GetSampleRate() override { return m_record.sampleRate; }
     uint32_t GetBitRate() override { return m_record.bitRate; }
     void SetFormat(uint32_t sampleRate, uint8_t bitsPerSample, uint8_t stereo) override;
@@ -119,13 +132,16 @@ class CFrameHost : public ipcapture::IFrameAllocator,
                    public ipcapture::IAudioStateSink {
 public:
     // IFrameAllocator
+    void Reserved1() override { UnassignedSlot("IFrameAllocator", 1); }
     ipcapture::IHostFrame* AllocateFrame(uint32_t fourCC, uint32_t size, const char* streamName) override;
     ipcapture::IAudioData* AllocateAudioFrame(uint32_t fourCC, uint32_t size, const char* driverName) override;
     void ReleaseAudioFrame(ipcapture::IAudioData* frame) override;
+    void Reserved5() override { UnassignedSlot("IFrameAllocator", 5); }
     void ReleaseFrame(ipcapture::IHostFrame* frame) override;
 
     // IFrameSink
     bool OnFrame(ipcapture::IHostFrame* frame) override;
+    void Reserved2() override { UnassignedSlot("IFrameSink", 2); }
     void OnSignalLost() override;
 
     // IAudioSink and IAudioStateSink
@@ -138,8 +154,8 @@ public:
     // Behaviour (accepting applies to video and audio frames)
     void SetAcceptFrames(bool accept);
     void SetRefuseAllocations(bool refuse);
-    // Buffers this many bytes smaller than requested (0: as requested).
-    void SetBufferShortfall(uint32_t bytes);
+    // True: frames whose GetBuffer gives null.
+    void SetFramesWithoutBuffer(bool withoutBuffer);
     // False: count frames only, keep no bytes (for benchmarks).
     void SetKeepFrames(bool keep);
 
@@ -174,7 +190,7 @@ private:
     size_t m_releases = 0;
     size_t m_signalLost = 0;
     uint32_t m_lastAllocationSize = 0;
-    uint32_t m_shortfall = 0;
+    bool m_framesWithoutBuffer = false;
     bool m_accept = true;
     bool m_refuseAllocations = false;
     bool m_keepFrames = true;

@@ -30,36 +30,21 @@ public:
     {
         if (m_buffer.size() < size)
             m_buffer.resize(size);
-        m_size = size;
     }
-    uint32_t GetBufferSize() override { return m_size; }
     uint8_t* GetBuffer() override { return m_buffer.data(); }
-    uint32_t GetDataSize() override { return m_dataSize; }
-    void SetDataSize(uint32_t size) override
-    {
-        m_dataSize = size;
-        m_bytesDelivered += size;
-    }
+    void SetDataSize(uint32_t size) override { m_bytesDelivered += size; }
     uint64_t BytesDelivered() const { return m_bytesDelivered; }
     void Commit() override {}
     void SetTime(const SYSTEMTIME* time) override { m_time = *time; }
     void GetTime(SYSTEMTIME* time) override { *time = m_time; }
-    void SetFourCC(uint32_t fourCC) override { m_fourCC = fourCC; }
-    uint32_t GetFourCC() override { return m_fourCC; }
-    void SetHeight(uint32_t height) override { m_height = height; }
-    uint32_t GetHeight() override { return m_height; }
-    void SetWidth(uint32_t width) override { m_width = width; }
-    uint32_t GetWidth() override { return m_width; }
+    void SetFourCC(uint32_t) override {}
+    void SetHeight(uint32_t) override {}
+    void SetWidth(uint32_t) override {}
     void SetSizeClass(uint32_t) override {}
 
 private:
     std::vector<uint8_t> m_buffer;
-    uint32_t m_size = 0;
-    uint32_t m_dataSize = 0;
     uint64_t m_bytesDelivered = 0;
-    uint32_t m_fourCC = 0;
-    uint32_t m_width = 0;
-    uint32_t m_height = 0;
     SYSTEMTIME m_time{};
 };
 

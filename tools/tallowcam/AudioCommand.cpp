@@ -146,13 +146,11 @@ public:
     void SetChannelId(uint8_t id) override { m_channelId = id; }
     uint32_t GetChannelId() override { return m_channelId; }
     uint8_t IsStereo() override { return m_stereo; }
-    uint8_t GetBitsPerSample() override { return m_bits; }
     uint32_t GetSampleRate() override { return m_sampleRate; }
     uint32_t GetBitRate() override { return m_bitRate; }
-    void SetFormat(uint32_t sampleRate, uint8_t bits, uint8_t stereo) override
+    void SetFormat(uint32_t sampleRate, uint8_t, uint8_t stereo) override
     {
         m_sampleRate = sampleRate;
-        m_bits = bits;
         m_stereo = stereo;
     }
     const std::vector<uint8_t>& Bytes() const { return m_bytes; }
@@ -160,7 +158,7 @@ public:
 private:
     std::vector<uint8_t> m_bytes;
     uint32_t m_fourCC = 0, m_bitRate = 0, m_channelId = 0, m_sampleRate = 0;
-    uint8_t m_bits = 0, m_stereo = 0;
+    uint8_t m_stereo = 0;
 };
 
 // Hands out and takes back audio buffers, keeps the captured sound and the

@@ -1,6 +1,8 @@
 #pragma once
 // Frame objects on the heap: the allocator the host hands to the driver's Open.
-// Video frames only; this host takes no audio.
+// Video frames only; this host takes no audio. The driver fills a frame
+// through the slots it is given; this host's sinks read it back through the
+// frame's own accessors.
 #include <atomic>
 #include <cstdint>
 #include <vector>
@@ -13,20 +15,30 @@ class HeapFrame : public korvane::ipcapture::IHostFrame {
 public:
     HeapFrame(uint32_t fourCC, uint32_t size) : m_buffer(size), m_fourCC(fourCC) {}
 
-    uint32_t GetBufferSize() override { return static_cast<uint32_t>(m_buffer.size()); }
+    // A frame this host's allocator handed out.
+    static const HeapFrame& Of(const korvane::ipcapture::IHostFrame* frame)
+    {
+        return *static_cast<const HeapFrame*>(frame);
+    }
+
     uint8_t* GetBuffer() override { return m_buffer.data(); }
-    uint32_t GetDataSize() override { return m_dataSize; }
-    void SetDataSize(uint32_t size) override { m_dataSize = size <= m_buffer.size() ? size : GetBufferSize(); }
+    void SetDataSize(uint32_t size) override
+    {
+        m_dataSize = size <= m_buffer.size() ? size : static_cast<uint32_t>(m_buffer.size());
+    }
     void Commit() override {}
     void SetTime(const SYSTEMTIME* time) override { m_time = *time; }
     void GetTime(SYSTEMTIME* time) override { *time = m_time; }
     void SetFourCC(uint32_t fourCC) override { m_fourCC = fourCC; }
-    uint32_t GetFourCC() override { return m_fourCC; }
     void SetHeight(uint32_t height) override { m_height = height; }
-    uint32_t GetHeight() override { return m_height; }
     void SetWidth(uint32_t width) override { m_width = width; }
-    uint32_t GetWidth() override { return m_width; }
     void SetSizeClass(uint32_t) override {}
+
+    const uint8_t* Data() const { return m_buffer.data(); }
+    uint32_t DataSize() const { return m_dataSize; }
+    uint32_t FourCC() const { return m_fourCC; }
+    uint32_t Width() const { return m_width; }
+    uint32_t Height() const { return m_height; }
 
 private:
     std::vector<uint8_t> m_buffer;

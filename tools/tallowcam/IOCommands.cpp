@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "CommandSupport.h"
+#include "HeapFrames.h"
 #include "QueriedCamera.h"
 
 namespace tallowcam_host {
@@ -59,8 +60,9 @@ class EventPrinter : public IFrameSink, public IIOEventSink {
 public:
     bool OnFrame(IHostFrame* frame) override
     {
-        if (frame->GetFourCC() == kMotionFourCC && frame->GetDataSize() >= 2)
-            Print(frame->GetBuffer()[1] != 0 ? "motion on" : "motion off");
+        const HeapFrame& heapFrame = HeapFrame::Of(frame);
+        if (heapFrame.FourCC() == kMotionFourCC && heapFrame.DataSize() >= 2)
+            Print(heapFrame.Data()[1] != 0 ? "motion on" : "motion off");
         return true;
     }
     void OnSignalLost() override { Print("signal lost"); }

@@ -1,5 +1,7 @@
 #include "RecordingSink.h"
 
+#include "HeapFrames.h"
+
 #include <cerrno>
 #include <cstring>
 
@@ -12,12 +14,13 @@ constexpr uint32_t kFourCCH264Delta = 0x34363249;  // "I264"
 constexpr uint8_t kH264FrameTrailer[] = {0, 0, 0, 1, 9};
 
 // The bytes of the frame that go into the file.
-uint32_t RecordedSize(korvane::ipcapture::IHostFrame& frame, uint32_t size)
+uint32_t RecordedSize(const HeapFrame& frame)
 {
-    const uint32_t fourCC = frame.GetFourCC();
+    const uint32_t fourCC = frame.FourCC();
+    const uint32_t size = frame.DataSize();
     const uint32_t trailerSize = sizeof kH264FrameTrailer;
     if ((fourCC == kFourCCH264 || fourCC == kFourCCH264Delta) && size >= trailerSize &&
-        std::memcmp(frame.GetBuffer() + size - trailerSize, kH264FrameTrailer, trailerSize) == 0)
+        std::memcmp(frame.Data() + size - trailerSize, kH264FrameTrailer, trailerSize) == 0)
         return size - trailerSize;
     return size;
 }
@@ -53,13 +56,14 @@ bool RecordingSink::FileIsGood() const
 
 bool RecordingSink::OnFrame(korvane::ipcapture::IHostFrame* frame)
 {
-    const uint32_t size = frame->GetDataSize();
+    const HeapFrame& heapFrame = HeapFrame::Of(frame);
+    const uint32_t size = heapFrame.DataSize();
     std::lock_guard<std::mutex> guard(m_mutex);
     if (m_writeFailed)
         return false;
     if (m_file != nullptr) {
-        const uint32_t recorded = RecordedSize(*frame, size);
-        if (std::fwrite(frame->GetBuffer(), 1, recorded, m_file.get()) != recorded) {
+        const uint32_t recorded = RecordedSize(heapFrame);
+        if (std::fwrite(heapFrame.Data(), 1, recorded, m_file.get()) != recorded) {
             m_writeFailed = true;
             return false;
         }
@@ -69,9 +73,9 @@ bool RecordingSink::OnFrame(korvane::ipcapture::IHostFrame* frame)
         m_firstFrame = now;
     ++m_statistics.frames;
     m_statistics.bytes += size;
-    m_statistics.fourCC = frame->GetFourCC();
-    m_statistics.width = frame->GetWidth();
-    m_statistics.height = frame->GetHeight();
+    m_statistics.fourCC = heapFrame.FourCC();
+    m_statistics.width = heapFrame.Width();
+    m_statistics.height = heapFrame.Height();
     m_statistics.seconds = std::chrono::duration<double>(now - m_firstFrame).count();
     return true;
 }

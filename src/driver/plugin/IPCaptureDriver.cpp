@@ -181,11 +181,14 @@ void CIPCaptureDriver::DebugMessage(uint32_t level, const char* format, ...)
 {
     if (level == kLogDebug || m_logSink == nullptr)
         return;
+    std::string line;
+    va_list args;
+    va_start(args, format);
+    const bool formatted = FormatStringTo(line, format, args);
+    va_end(args);
+    if (!formatted)
+        return;  // no memory for the line
     try {
-        va_list args;
-        va_start(args, format);
-        const std::string line = FormatStringV(format, args);
-        va_end(args);
         CDebugInfo info(HostLogLevel(level), line);
         m_logSink->OnDebugInfo(&info);
     } catch (...) {
