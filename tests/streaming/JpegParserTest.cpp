@@ -91,7 +91,7 @@ TEST(JpegParser, QuantisationTablesFollowQ)
     }
 }
 
-TEST(JpegParser, SamplingFollowsTheType)
+TEST(JpegParser, SamplingFollowsTheTypeAndSizeByteZeroMeans2048)
 {
     for (const uint8_t type : {uint8_t{0}, uint8_t{1}}) {
         const DeliveredFrame frame = SinglePicture(WithData(MainHeader(0, type, 50, 40, 30), 700));
@@ -99,10 +99,7 @@ TEST(JpegParser, SamplingFollowsTheType)
         ASSERT_NE(sof, std::string::npos);
         EXPECT_EQ(frame.bytes[sof + 11], type == 0 ? 0x21 : 0x22);
     }
-}
-
-TEST(JpegParser, SizeByteZeroMeans2048)
-{
+    // A size byte of zero means 2048.
     const DeliveredFrame frame = SinglePicture(WithData(MainHeader(0, 0, 50, 0, 30), 700));
     EXPECT_EQ(frame.width, 2048u);
     EXPECT_EQ(frame.height, 240u);
@@ -176,13 +173,15 @@ TEST(JpegParser, RestartHeaderBecomesDriAndIsNotScanData)
     }
 }
 
-TEST(JpegParser, ContinuationWithoutFirstFragmentIsDropped)
+TEST(JpegParser, ContinuationWithoutFirstFragmentIsDroppedAndRoomForTheHeadersIsAllocated)
 {
     Rig rig;
     rig.feeder->Feed(WithData(MainHeader(1000, 1, 50, 40, 30), 700), true, 0);
     EXPECT_EQ(rig.host.FrameCount(), 0u);
     rig.feeder->Feed(WithData(MainHeader(0, 1, 50, 40, 30), 700), true, 0);
     EXPECT_EQ(rig.host.FrameCount(), 1u);
+    // Room for the headers is allocated.
+    EXPECT_EQ(rig.host.LastAllocationSize(), 700 + 8 + CJpegRTPMediaParser::kHeaderRoom);
 }
 
 TEST(JpegParser, PictureShorterThanItsRebuiltHeadersIsDropped)
@@ -200,14 +199,6 @@ TEST(JpegParser, LostFragmentDropsThePicture)
     auto source = OpenSource(MediaCodec::Jpeg);
     rig.feeder->FeedFrames(*source, kSamplePictures, [](size_t frame, size_t packet) { return frame == 4 && packet == 2; });
     EXPECT_EQ(rig.host.FrameCount(), kSamplePictures - 1);
-}
-
-TEST(JpegParser, AllocatesRoomForTheHeaders)
-{
-    Rig rig;
-    const std::vector<uint8_t> payload = WithData(MainHeader(0, 1, 50, 40, 30), 700);
-    rig.feeder->Feed(payload, true, 0);
-    EXPECT_EQ(rig.host.LastAllocationSize(), payload.size() + CJpegRTPMediaParser::kHeaderRoom);
 }
 
 }  // namespace

@@ -16,7 +16,7 @@ bool Parse(CRTPPacket& packet, const Bytes& bytes)
     return packet.Parse(bytes.data(), bytes.size());
 }
 
-TEST(RtpPacket, ReadsTheFixedHeader)
+TEST(RtpPacket, ReadsTheFixedHeaderAndNeedsMoreThanItAndVersionTwo)
 {
     Bytes bytes = test::MakeRtp(0xABCD, 0x01020304, {1, 2, 3}, true);
     bytes[1] = 0x80 | 26;
@@ -32,11 +32,8 @@ TEST(RtpPacket, ReadsTheFixedHeader)
     EXPECT_EQ(packet.m_ssrc, ssrc);  // kept as received
     EXPECT_EQ(packet.m_csrcCount, 0);
     EXPECT_EQ(Bytes(packet.Payload(), packet.Payload() + packet.PayloadLength()), (Bytes{1, 2, 3}));
-}
 
-TEST(RtpPacket, NeedsMoreThanTheFixedHeaderAndVersionTwo)
-{
-    CRTPPacket packet;
+    // More than the fixed header is needed, and version two.
     Bytes twelve = test::MakeRtp(1, 1, {});
     EXPECT_FALSE(Parse(packet, twelve));
 
@@ -52,7 +49,7 @@ TEST(RtpPacket, NeedsMoreThanTheFixedHeaderAndVersionTwo)
     EXPECT_FALSE(packet.Parse(nullptr, 20));
 }
 
-TEST(RtpPacket, CopiesTheCsrcListOnlyWhenPayloadFollowsIt)
+TEST(RtpPacket, CopiesTheCsrcListAndTheExtensionOnlyWhenWhole)
 {
     CRTPPacket packet;
     Bytes bytes = test::MakeRtp(1, 1, {});
@@ -69,12 +66,9 @@ TEST(RtpPacket, CopiesTheCsrcListOnlyWhenPayloadFollowsIt)
 
     bytes[0] = 0x8F;  // 15 sources announced, 2 present
     EXPECT_FALSE(Parse(packet, bytes));
-}
 
-TEST(RtpPacket, CopiesTheExtensionAndRejectsOneThatRunsPastTheEnd)
-{
-    CRTPPacket packet;
-    Bytes bytes = test::MakeRtp(1, 1, {});
+    // The extension is copied; one that runs past the end is rejected.
+    bytes = test::MakeRtp(1, 1, {});
     bytes[0] = 0x90;
     const Bytes extension = {0xBE, 0xDE, 0x00, 0x01, 7, 7, 7, 7};
     bytes.insert(bytes.end(), extension.begin(), extension.end());

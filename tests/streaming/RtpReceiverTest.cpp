@@ -73,7 +73,7 @@ TEST(RtpReceiver, DeliversParsedPacketsInArrivalOrderOnItsOwnThread)
     EXPECT_EQ(user.threads[0], user.threads[kCount - 1]);
 }
 
-TEST(RtpReceiver, StopClosesThePortAndAllowsARestart)
+TEST(RtpReceiver, StopClosesThePortAndAllowsARestartAndAnOccupiedPortFails)
 {
     RecordingReceiverUser user;
     CRTPReceiver receiver;
@@ -86,22 +86,14 @@ TEST(RtpReceiver, StopClosesThePortAndAllowsARestart)
     EXPECT_EQ(user.closed, 1);
 
     ASSERT_TRUE(receiver.StartUnicast(0, port));  // the port is free again
+    CRTPReceiver second;
+    second.SetUser(&user);
+    EXPECT_FALSE(second.StartUnicast(0, port));  // now occupied
+    EXPECT_EQ(second.GetPort(), 0);
+    EXPECT_FALSE(second.StartUnicast(2, 0));  // interleaved transport
     test::UdpTestPeer camera;
     ASSERT_TRUE(camera.Send(port, test::MakeRtp(1, 1, {1})));
     EXPECT_TRUE(test::WaitUntil([&] { return user.Count() == 1; }));
-}
-
-TEST(RtpReceiver, FailsOnAnOccupiedPortAndForInterleavedTransport)
-{
-    RecordingReceiverUser user;
-    CRTPReceiver first;
-    first.SetUser(&user);
-    ASSERT_TRUE(first.StartUnicast(0, 0));
-    CRTPReceiver second;
-    second.SetUser(&user);
-    EXPECT_FALSE(second.StartUnicast(0, first.GetPort()));
-    EXPECT_EQ(second.GetPort(), 0);
-    EXPECT_FALSE(second.StartUnicast(2, 0));
 }
 
 TEST(RtpReceiver, ReceivesAMulticastGroup)

@@ -44,13 +44,17 @@ protected:
 
 }  // namespace
 
-TEST_F(RtspClientRequests, BaseUrlWithoutContentBaseDropsLeadingSlashesOfThePath)
+TEST_F(RtspClientRequests, BaseUrlAndKeepAliveBasis)
 {
     EXPECT_EQ(client.BaseUrl(), "rtsp://cam:554/live");
     client.MutableResponse().m_contentBase = "http://not-rtsp/";
     EXPECT_EQ(client.BaseUrl(), "rtsp://cam:554/live");
     client.MutableResponse().m_contentBase = "rtsp://cam/stream/";
     EXPECT_EQ(client.BaseUrl(), "rtsp://cam/stream/");
+    // The keep-alive basis is the session time-out or the default.
+    EXPECT_EQ(client.SessionTimeoutS(), 60u);
+    client.MutableResponse().m_sessionTimeoutS = 20;
+    EXPECT_EQ(client.SessionTimeoutS(), 20u);
 }
 
 TEST_F(RtspClientRequests, SetupUrlJoinsContentBaseAndControl)
@@ -73,7 +77,7 @@ TEST_F(RtspClientRequests, SetupUrlJoinsContentBaseAndControl)
     EXPECT_EQ(client.SetupUrl(), "rtsp://cam/stream/");
 }
 
-TEST_F(RtspClientRequests, TransportHeaderFollowsModeAndSection)
+TEST_F(RtspClientRequests, TransportHeaderFollowsModeAndSectionAndBlocksizeOnlyAbove100)
 {
     settings.clientRtpPort = 3556;
     settings.clientRtcpPort = 3557;
@@ -87,10 +91,8 @@ TEST_F(RtspClientRequests, TransportHeaderFollowsModeAndSection)
     EXPECT_EQ(Line(kRtspSetup, "Transport"), "Transport: RTP/AVP/TCP;unicast;interleaved=0-1");
     Video().profile = "RTP/SAVP";
     EXPECT_EQ(Line(kRtspSetup, "Transport"), "Transport: RTP/SAVP;unicast;interleaved=0-1");
-}
 
-TEST_F(RtspClientRequests, BlocksizeOnlyAbove100)
-{
+    // Blocksize only above 100.
     settings.blockSize = 100;
     Reconfigure();
     EXPECT_EQ(Line(kRtspSetup, "Blocksize"), "");
@@ -163,9 +165,3 @@ TEST_F(RtspClientRequests, DigestAuthorisationNeedsAChallenge)
     EXPECT_EQ(Line(kRtspSetup, "Authorization"), "");
 }
 
-TEST_F(RtspClientRequests, KeepAliveBasisIsTheSessionTimeoutOrTheDefault)
-{
-    EXPECT_EQ(client.SessionTimeoutS(), 60u);
-    client.MutableResponse().m_sessionTimeoutS = 20;
-    EXPECT_EQ(client.SessionTimeoutS(), 20u);
-}

@@ -48,7 +48,7 @@ void Append(std::vector<uint8_t>& to, const std::vector<uint8_t>& bytes)
 
 }  // namespace
 
-TEST(RtspStreamParser, SkipsResponseTextAndFindsFrames)
+TEST(RtspStreamParser, SkipsResponseTextAndDoubledDollarsAndFindsFrames)
 {
     PacketCollector user;
     CRTSPStreamParser parser(&user);
@@ -59,27 +59,12 @@ TEST(RtspStreamParser, SkipsResponseTextAndFindsFrames)
     parser.Process(stream.data(), stream.size());
     EXPECT_EQ(user.sequences, (std::vector<uint16_t>{1, 2}));
     EXPECT_EQ(user.payloadSizes, (std::vector<uint32_t>{8, 1388}));
-}
 
-TEST(RtspStreamParser, DoubledDollarStartsTheFrameAtTheSecond)
-{
-    PacketCollector user;
-    CRTSPStreamParser parser(&user);
-    std::vector<uint8_t> stream{'$'};
+    // A doubled dollar starts the frame at the second.
+    stream = {'$'};
     Append(stream, Frame(9, 16));
     parser.Process(stream.data(), stream.size());
-    EXPECT_EQ(user.payloadSizes, (std::vector<uint32_t>{4}));
-}
-
-TEST(RtspStreamParser, FramesSplitAcrossCallsByteByByte)
-{
-    PacketCollector user;
-    CRTSPStreamParser parser(&user);
-    std::vector<uint8_t> stream = Frame(5, 300);
-    Append(stream, Frame(6, 13));
-    for (uint8_t byte : stream)
-        parser.Process(&byte, 1);
-    EXPECT_EQ(user.sequences, (std::vector<uint16_t>{5, 6}));
+    EXPECT_EQ(user.payloadSizes, (std::vector<uint32_t>{8, 1388, 4}));
 }
 
 TEST(RtspStreamParser, ZeroLengthAndOtherChannelsAreSkipped)
@@ -111,7 +96,7 @@ TEST(RtspStreamParser, GarbageAndBadPacketsDoNotStopParsing)
     EXPECT_EQ(user.sequences, (std::vector<uint16_t>{1, 2}));
 }
 
-TEST(RtspStreamParser, SplitFrameThenWholeFramesInOneBuffer)
+TEST(RtspStreamParser, FramesSplitAcrossCalls)
 {
     PacketCollector user;
     CRTSPStreamParser parser(&user);
@@ -124,4 +109,11 @@ TEST(RtspStreamParser, SplitFrameThenWholeFramesInOneBuffer)
     parser.Process(stream.data() + stream.size() - 700, 700);
     EXPECT_EQ(user.sequences, (std::vector<uint16_t>{1, 2, 3}));
     EXPECT_EQ(user.payloadSizes, (std::vector<uint32_t>{488, 28, 1388}));
+
+    // Byte by byte.
+    stream = Frame(5, 300);
+    Append(stream, Frame(6, 13));
+    for (uint8_t byte : stream)
+        parser.Process(&byte, 1);
+    EXPECT_EQ(user.sequences, (std::vector<uint16_t>{1, 2, 3, 5, 6}));
 }

@@ -1,14 +1,13 @@
 #pragma once
 // Loopback test helpers: a datagram peer standing in for the camera, and a
-// wait for a condition with a deadline.
+// five-second wait for a condition.
 #include <algorithm>
-#include <chrono>
 #include <cstdint>
-#include <thread>
 #include <vector>
 
 #include "platform/Network.h"
 #include "platform/UdpSocket.h"
+#include "support/WaitUntil.h"
 
 namespace korvane::test {
 
@@ -52,15 +51,9 @@ private:
 };
 
 template <typename Condition>
-bool WaitUntil(Condition condition, uint32_t timeoutMs = 5000)
+bool WaitUntil(Condition condition)
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
+    return WaitUntil(condition, 5000);
 }
 
 // A minimal RTP packet: version 2, the given sequence number, time stamp and payload.
