@@ -30,14 +30,9 @@ TEST(CameraModel, SettingsRepliesValuesTypesAndErrors)
     EXPECT_NE(model.SettingsReply("em=2&pt=8&zz99=1").find("SettingError"), std::string::npos);
     EXPECT_EQ(model.Setting("zz99"), "");
     EXPECT_EQ(model.SettingsReply("em=2&pt=8"), "OK\r\n");
-}
 
-TEST(CameraModel, SecondStreamSettingIsOptional)
-{
-    camsim::CameraConfig config;
-    config.secondStream = false;
-    camsim::CameraModel model(config);
-    EXPECT_EQ(model.SettingsReply("el=dh10"), "SettingError=dh10\r\n");
+    config.secondStream = false;  // the second stream's setting is optional
+    EXPECT_EQ(camsim::CameraModel(config).SettingsReply("el=dh10"), "SettingError=dh10\r\n");
 }
 
 TEST(CameraSimulator, RoutesRequestsToTheModelAndRecordsThem)
@@ -58,13 +53,8 @@ TEST(CameraSimulator, RoutesRequestsToTheModelAndRecordsThem)
     EXPECT_EQ(camera.HttpRequests().Targets(),
               (std::vector<std::string>{"/admin/-set-?em=2&pt=8&hb10=1", "/-wvhttp-01-/control.cgi?o.1=1",
                                         "/-wvhttp-01-/info.cgi?item=o.1", "/unknown"}));
-}
 
-TEST(CameraSimulator, AudioUploadRepliesWithANewSessionNumber)
-{
-    camsim::Camera camera;
-    ASSERT_TRUE(camera.Start());
-    Web::CHttpSender sender(camera.DeviceInfo());
+    // Each audio upload is answered with a new session number.
     for (uint8_t session = 1; session <= 2; ++session) {
         Web::CHttpRequest request("/-wvaudio-01-/recv?t=win-a-100&l=100", "POST");
         request.m_body = {'0', '\r', '\n', '\r', '\n'};

@@ -15,17 +15,11 @@ std::vector<DeliveredFrame> ParsedFrames(size_t minimumBytes, size_t frames)
 {
     camsim::MediaSourceOptions options;
     options.h264MinimumFrameBytes = minimumBytes;
-    auto source = camsim::OpenMediaSource(camsim::MediaCodec::H264, options);
+    auto source = OpenSource(camsim::MediaCodec::H264, options);
     EXPECT_NE(source, nullptr);
-    FakeDriver driver;
-    CFrameHost host;
-    driver.allocator = &host;
-    CTestParserClient client(host, "127.0.0.1:80::RecStream");
-    CH264RTPMediaParser parser(&driver);
-    parser.SetClient(&client);
-    CPacketFeeder feeder(parser);
-    feeder.FeedFrames(*source, frames);
-    return host.Frames();
+    ParserRig<CH264RTPMediaParser> rig;
+    rig.feeder->FeedFrames(*source, frames);
+    return rig.host.Frames();
 }
 
 TEST(H264Padding, FramesReachTheSizeWithAFillerNalAtTheEnd)

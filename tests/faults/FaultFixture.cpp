@@ -19,27 +19,13 @@ uint64_t TimedMs(const std::function<void()>& call)
     return ElapsedMs(start);
 }
 
-namespace {
-
-SettableStreamRequest RequestOf(uint32_t codec, uint32_t width, uint32_t height)
+SettableStreamRequest StreamRequest(uint32_t codec, uint32_t width, uint32_t height)
 {
     SettableStreamRequest request;
     request.format.codec = codec;
     request.format.resolution.width = width;
     request.format.resolution.height = height;
     return request;
-}
-
-}  // namespace
-
-SettableStreamRequest H264Request()
-{
-    return RequestOf(3, 640, 480);
-}
-
-SettableStreamRequest JpegRequest()
-{
-    return RequestOf(1, 320, 240);
 }
 
 CPluginDriver::CPluginDriver()
@@ -128,14 +114,13 @@ void FaultTest::OpenDriver(const std::string& address)
 
 std::vector<DeliveredFrame> FaultTest::FramesOf(const std::string& streamSuffix) const
 {
-    std::vector<DeliveredFrame> frames = host.Frames();
-    frames.erase(std::remove_if(frames.begin(), frames.end(),
-                                [&](const DeliveredFrame& frame) {
-                                    return frame.streamName.size() < streamSuffix.size() ||
-                                           frame.streamName.compare(frame.streamName.size() - streamSuffix.size(),
-                                                                    streamSuffix.size(), streamSuffix) != 0;
-                                }),
-                 frames.end());
+    std::vector<DeliveredFrame> frames;
+    for (DeliveredFrame& frame : host.Frames()) {
+        const std::string& name = frame.streamName;
+        if (name.size() >= streamSuffix.size() &&
+            name.compare(name.size() - streamSuffix.size(), std::string::npos, streamSuffix) == 0)
+            frames.push_back(std::move(frame));
+    }
     return frames;
 }
 
@@ -154,10 +139,10 @@ size_t FaultTest::RtspRequests(const std::string& method) const
 
 std::vector<std::string> FaultTest::CameraRequests() const
 {
-    std::vector<std::string> targets = camera->HttpRequests().Targets();
-    targets.erase(std::remove_if(targets.begin(), targets.end(),
-                                 [](const std::string& target) { return target.find("bc") != std::string::npos; }),
-                  targets.end());
+    std::vector<std::string> targets;
+    for (std::string& target : camera->HttpRequests().Targets())
+        if (target.find("bc") == std::string::npos)
+            targets.push_back(std::move(target));
     return targets;
 }
 

@@ -44,8 +44,9 @@ uint64_t ElapsedMs(Clock::time_point since);
 uint64_t TimedMs(const std::function<void()>& call);
 
 // A stream request as the host makes it.
-SettableStreamRequest H264Request();
-SettableStreamRequest JpegRequest();
+SettableStreamRequest StreamRequest(uint32_t codec, uint32_t width, uint32_t height);
+inline SettableStreamRequest H264Request() { return StreamRequest(3, 640, 480); }
+inline SettableStreamRequest JpegRequest() { return StreamRequest(1, 320, 240); }
 
 // The plug-in, loaded at run time, and one driver from its exported factory.
 class CPluginDriver {

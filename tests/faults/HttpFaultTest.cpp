@@ -3,6 +3,7 @@
 // found: video channels, PTZ commands, I/O, capability queries and closing the
 // driver. The channels never get as far as RTSP, so no camera listens on port
 // 554 here.
+#include <algorithm>
 #include <random>
 #include <thread>
 
@@ -17,10 +18,11 @@ constexpr uint32_t kQueryOutcomeMs = 4 * kConnectTimeoutMs;
 
 class HttpFaults : public FaultTest {
 protected:
-    // The host's calls on a camera that cannot serve it: a main stream, a PTZ
-    // move and a capability query, each returning at once.
-    void UseTheDriver(const std::string& address)
+    // The host's calls on a camera that cannot serve it: opening the driver, a
+    // main stream, a PTZ move and a capability query, each returning at once.
+    void UseTheDriver(const std::string& address = kCameraAddress)
     {
+        EXPECT_LT(TimedMs([&] { OpenDriver(address); }), kQuickCallBoundMs);
         SettableStreamRequest request = H264Request();
         EXPECT_LT(TimedMs([&] { EXPECT_TRUE(plugin.Video().StartChannel(0, &host, &request)); }), kQuickCallBoundMs);
         IIPPTZApi* ptz = plugin.Driver().GetPTZDriver()->GetPTZApi(0);
@@ -59,8 +61,7 @@ TEST_F(HttpFaults, ACameraThatNeverAnswersCannotHoldUpTheHost)
 {
     StartCamera(false);
     camera->Http().SetFault(camsim::HttpFault::NeverReply);
-    EXPECT_LT(TimedMs([&] { OpenDriver(); }), kQuickCallBoundMs);
-    UseTheDriver(kCameraAddress);
+    UseTheDriver();
     // The channel writes its settings first: the request is taken and never answered.
     ASSERT_TRUE(WaitUntil([&] { return !CameraRequests().empty(); }, kQuickCallBoundMs + kPortProbeMs));
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
@@ -76,17 +77,14 @@ TEST_F(HttpFaults, RefusedCredentialsAreNotAnsweredWithAStorm)
         options.auth.password = "not the host's";
         options.auth.schemes = {camsim::AuthScheme::Digest, camsim::AuthScheme::Basic};
     });
-    OpenDriver();
-    UseTheDriver(kCameraAddress);
+    UseTheDriver();
     ExpectQueryFailed();
     const auto since = Clock::now();
     std::this_thread::sleep_for(std::chrono::milliseconds(3000));
-    const size_t settings = [&] {
-        size_t count = 0;
-        for (const std::string& target : CameraRequests())
-            count += target.find("dh03") != std::string::npos ? 1 : 0;
-        return count;
-    }();
+    const std::vector<std::string> requests = CameraRequests();
+    const size_t settings = std::count_if(requests.begin(), requests.end(), [](const std::string& target) {
+        return target.find("dh03") != std::string::npos;
+    });
     // Each round of the channel: one request, and once the retry with the
     // camera's scheme; then a pause of 1 s.
     const uint64_t rounds = ElapsedMs(since) / 1000 + 2;
@@ -118,7 +116,7 @@ TEST_F(HttpFaults, EveryStopEndsAtOnceWhateverItsMoment)
         {"capability query",
          [&] {
              m_query = plugin.CreateCapabilityQuery(&m_queryHost);
-             m_query->Start(kCameraAddress, camera->HttpPort(), "root", "camera", &m_queryHost);
+             m_query->Start(kCameraAddress.c_str(), camera->HttpPort(), "root", "camera", &m_queryHost);
          },
          [&] { m_query.reset(); }},
         {"clock synchronisation (the driver's close)", [&] { OpenDriver(); }, [&] { plugin.Close(); }},
@@ -136,7 +134,6 @@ TEST_F(HttpFaults, EveryStopEndsAtOnceWhateverItsMoment)
 // A name under .invalid never resolves.
 TEST_F(HttpFaults, AnUnresolvableCameraNameFailsQuicklyEverywhere)
 {
-    EXPECT_LT(TimedMs([&] { OpenDriver("camera.invalid"); }), kQuickCallBoundMs);
     UseTheDriver("camera.invalid");
     ExpectQueryFailed();
     EXPECT_TRUE(WaitUntil([&] { return plugin.ChannelState() == 2; }, kStopBoundMs));

@@ -24,13 +24,10 @@ TEST(Process, ModuleVersionComesFromTheResolvedFileNameOnceLoaded)
 
     host.Unload();
     EXPECT_FALSE(LoadedModuleVersion("libvexhost.so", version));
-}
 
-TEST(Process, MissingLibraryDoesNotLoad)
-{
-    DynamicLibrary library;
-    EXPECT_FALSE(library.Load("libdoes-not-exist.so"));
-    EXPECT_EQ(library.Symbol("anything"), nullptr);
+    DynamicLibrary missing;
+    EXPECT_FALSE(missing.Load("libdoes-not-exist.so"));
+    EXPECT_EQ(missing.Symbol("anything"), nullptr);
 }
 
 TEST(Process, ExecutableDirectoryEndsWithSeparator)

@@ -74,27 +74,6 @@ TEST(ConfigurationPath, IsTheDriverNameWithXmlInTheDirectory)
     EXPECT_EQ(CConfiguration::BuildPath("Tallowcam", "/opt/host"), "/opt/host/Tallowcam.xml");
 }
 
-TEST_F(ConfigurationTest, NoFileGivesTheDefaults)
-{
-    CConfiguration configuration(driver);
-    EXPECT_EQ(CConfiguration::GetStreamingMode(driver), kStreamingUnicast);
-    EXPECT_EQ(configuration.GetBitrateMode(), kBitrateDefault);
-    EXPECT_EQ(configuration.GetSettings(), kDefaults);
-
-    CConfiguration unnamed("", directory.Path(), driver.deviceInfo);
-    EXPECT_EQ(unnamed.GetSettings(), kDefaults);
-    EXPECT_TRUE(driver.Lines().empty());
-}
-
-TEST_F(ConfigurationTest, ReadsEverySetting)
-{
-    EXPECT_EQ(SettingsFromDefault("<RTPMode>RTPoverRTSP</RTPMode><RTPPacketSize>1400</RTPPacketSize>"
-                                  "<PanSpeed>10</PanSpeed><TiltSpeed>20</TiltSpeed><ZoomSpeed>30</ZoomSpeed>"
-                                  "<PTZQueueSize>3</PTZQueueSize>"),
-              (CConfigSettings{kRtpModeOverRtsp, 1400, 10, 20, 30, 3}));
-    EXPECT_TRUE(driver.Lines().empty());
-}
-
 TEST_F(ConfigurationTest, PicksTheDeviceSectionByAddressAndPort)
 {
     WriteConfiguration("<Device address=\"10.0.0.5\" port=\"80\"><PanSpeed>11</PanSpeed>"
@@ -114,31 +93,47 @@ TEST_F(ConfigurationTest, PicksTheDeviceSectionByAddressAndPort)
     EXPECT_EQ(CConfiguration(driver).GetBitrateMode(), kBitrateVariable);
     driver.SetCamera("10.0.0.5", 8080);
     EXPECT_EQ(CConfiguration(driver).GetBitrateMode(), kBitrateOff);
-}
 
-TEST_F(ConfigurationTest, NoMatchingSectionGivesTheDefaults)
-{
     WriteConfiguration("<Device address=\"10.0.0.6\" port=\"80\"><PanSpeed>11</PanSpeed></Device>\n");
-    EXPECT_EQ(CConfiguration(driver).GetSettings(), kDefaults);
+    EXPECT_EQ(CConfiguration(driver).GetSettings(), kDefaults);  // no matching section
 }
 
-TEST_F(ConfigurationTest, PacketSizeMustExceedOneHundred)
-{
-    EXPECT_EQ(SettingsFromDefault("<RTPPacketSize>100</RTPPacketSize>").rtpPacketSize, 0u);
-    EXPECT_EQ(SettingsFromDefault("<RTPPacketSize>101</RTPPacketSize>").rtpPacketSize, 101u);
-}
+// Each row: the Default section's elements and the settings they give.
+struct SettingsCase {
+    const char* elements;
+    CConfigSettings expected;
+};
 
-TEST_F(ConfigurationTest, SpeedsOutsideOneToOneHundredKeepTheDefault)
+TEST_F(ConfigurationTest, ReadsEachSettingWithinItsLimits)
 {
-    EXPECT_EQ(SettingsFromDefault("<PanSpeed>0</PanSpeed>").panSpeed, 100u);
-    EXPECT_EQ(SettingsFromDefault("<PanSpeed>101</PanSpeed>").panSpeed, 100u);
-    EXPECT_EQ(SettingsFromDefault("<PanSpeed>1</PanSpeed>").panSpeed, 1u);
-    EXPECT_EQ(SettingsFromDefault("<TiltSpeed>0</TiltSpeed>").tiltSpeed, 100u);
-    EXPECT_EQ(SettingsFromDefault("<ZoomSpeed>101</ZoomSpeed>").zoomSpeed, 100u);
-}
-
-TEST_F(ConfigurationTest, OnlyPlainDecimalDigitsAreNumbers)
-{
+    const SettingsCase cases[] = {
+        {"<RTPMode>RTPoverRTSP</RTPMode><RTPPacketSize>1400</RTPPacketSize><PanSpeed>10</PanSpeed>"
+         "<TiltSpeed>20</TiltSpeed><ZoomSpeed>30</ZoomSpeed><PTZQueueSize>3</PTZQueueSize>",
+         {kRtpModeOverRtsp, 1400, 10, 20, 30, 3}},
+        // The packet size must exceed one hundred.
+        {"<RTPPacketSize>100</RTPPacketSize>", kDefaults},
+        {"<RTPPacketSize>101</RTPPacketSize>", {0, 101, 100, 100, 100, 8}},
+        // Speeds outside one to one hundred keep the default.
+        {"<PanSpeed>0</PanSpeed>", kDefaults},
+        {"<PanSpeed>101</PanSpeed>", kDefaults},
+        {"<PanSpeed>1</PanSpeed>", {0, 0, 1, 100, 100, 8}},
+        {"<TiltSpeed>0</TiltSpeed>", kDefaults},
+        {"<ZoomSpeed>101</ZoomSpeed>", kDefaults},
+        // Only plain decimal digits are numbers.
+        {"<PanSpeed>050</PanSpeed>", {0, 0, 50, 100, 100, 8}},
+        {"<RTPPacketSize>4294967295</RTPPacketSize>", {0, 4294967295u, 100, 100, 100, 8}},
+        // A queue size of zero keeps eight.
+        {"<PTZQueueSize>0</PTZQueueSize>", kDefaults},
+        {"<PTZQueueSize>1</PTZQueueSize>", {0, 0, 100, 100, 100, 1}},
+        // The RTP mode needs the exact text.
+        {"<RTPMode>RTPoverRTSP</RTPMode>", {kRtpModeOverRtsp, 0, 100, 100, 100, 8}},
+        {"<RTPMode>rtpoverrtsp</RTPMode>", kDefaults},
+        {"<RTPMode>RTPoverRTSP </RTPMode>", kDefaults},
+    };
+    for (const SettingsCase& row : cases) {
+        SCOPED_TRACE(row.elements);
+        EXPECT_EQ(SettingsFromDefault(row.elements), row.expected);
+    }
     for (const char* text : {"50%", " 50", "50 ", "+50", "-50", "0x32", "5e1", "", "fifty", "4294967346"}) {
         SCOPED_TRACE(text);
         const std::string value = text;
@@ -146,54 +141,39 @@ TEST_F(ConfigurationTest, OnlyPlainDecimalDigitsAreNumbers)
                                       "</RTPPacketSize><PTZQueueSize>" + value + "</PTZQueueSize>"),
                   kDefaults);
     }
-    EXPECT_EQ(SettingsFromDefault("<PanSpeed>050</PanSpeed>").panSpeed, 50u);
-    EXPECT_EQ(SettingsFromDefault("<RTPPacketSize>4294967295</RTPPacketSize>").rtpPacketSize, 4294967295u);
+    EXPECT_TRUE(driver.Lines().empty());
 }
 
-TEST_F(ConfigurationTest, QueueSizeZeroKeepsEight)
+TEST_F(ConfigurationTest, StreamingAndBitrateModesNeedTheirTexts)
 {
-    EXPECT_EQ(SettingsFromDefault("<PTZQueueSize>0</PTZQueueSize>").ptzQueueSize, 8u);
-    EXPECT_EQ(SettingsFromDefault("<PTZQueueSize>1</PTZQueueSize>").ptzQueueSize, 1u);
-}
-
-TEST_F(ConfigurationTest, RtpModeNeedsTheExactText)
-{
-    EXPECT_EQ(SettingsFromDefault("<RTPMode>RTPoverRTSP</RTPMode>").rtpMode, kRtpModeOverRtsp);
-    EXPECT_EQ(SettingsFromDefault("<RTPMode>rtpoverrtsp</RTPMode>").rtpMode, kRtpModeDefault);
-    EXPECT_EQ(SettingsFromDefault("<RTPMode>RTPoverRTSP </RTPMode>").rtpMode, kRtpModeDefault);
-}
-
-TEST_F(ConfigurationTest, StreamingModeLooksForMulticastThenPrimary)
-{
-    EXPECT_EQ(StreamingModeFor("multicast-primary"), kStreamingMulticastPrimary);
-    EXPECT_EQ(StreamingModeFor("multicastprimary"), kStreamingMulticastPrimary);
-    EXPECT_EQ(StreamingModeFor("primary multicast"), kStreamingMulticast);
-    EXPECT_EQ(StreamingModeFor("multicast"), kStreamingMulticast);
-    EXPECT_EQ(StreamingModeFor("Multicast"), kStreamingUnicast);
-    EXPECT_EQ(StreamingModeFor("unicast"), kStreamingUnicast);
-    EXPECT_EQ(StreamingModeFor(""), kStreamingUnicast);
+    // The streaming mode looks for "multicast", then for "primary".
+    const std::pair<const char*, uint32_t> streamingModes[] = {
+        {"multicast-primary", kStreamingMulticastPrimary}, {"multicastprimary", kStreamingMulticastPrimary},
+        {"primary multicast", kStreamingMulticast},        {"multicast", kStreamingMulticast},
+        {"Multicast", kStreamingUnicast},                  {"unicast", kStreamingUnicast},
+        {"", kStreamingUnicast}};
+    for (const auto& [text, mode] : streamingModes)
+        EXPECT_EQ(StreamingModeFor(text), mode) << text;
     EXPECT_EQ(CConfiguration::GetStreamingMode("Other", directory.Path()), kStreamingUnicast);
+
+    const std::pair<const char*, uint32_t> bitrateModes[] = {
+        {"VBR", kBitrateVariable}, {"OFF", kBitrateOff}, {"vbr", kBitrateDefault}, {"CBR", kBitrateDefault}};
+    for (const auto& [text, mode] : bitrateModes)
+        EXPECT_EQ(BitrateModeFor(text), mode) << text;
 }
 
-TEST_F(ConfigurationTest, BitrateModeIsVbrOffOrDefault)
-{
-    EXPECT_EQ(BitrateModeFor("VBR"), kBitrateVariable);
-    EXPECT_EQ(BitrateModeFor("OFF"), kBitrateOff);
-    EXPECT_EQ(BitrateModeFor("vbr"), kBitrateDefault);
-    EXPECT_EQ(BitrateModeFor("CBR"), kBitrateDefault);
-}
-
-TEST_F(ConfigurationTest, IsReadAnewAtEachCall)
+TEST_F(ConfigurationTest, IsReadAnewAtEachCallAndMissingOrUnusableFilesGiveTheDefaults)
 {
     CConfiguration configuration(driver);
+    EXPECT_EQ(CConfiguration::GetStreamingMode(driver), kStreamingUnicast);
+    EXPECT_EQ(configuration.GetBitrateMode(), kBitrateDefault);
+    EXPECT_EQ(configuration.GetSettings(), kDefaults);
+    EXPECT_EQ(CConfiguration("", directory.Path(), driver.deviceInfo).GetSettings(), kDefaults);
     WriteConfiguration("<Default><TiltSpeed>40</TiltSpeed></Default>");
     EXPECT_EQ(configuration.GetSettings().tiltSpeed, 40u);
     WriteConfiguration("<Default><TiltSpeed>60</TiltSpeed></Default>");
     EXPECT_EQ(configuration.GetSettings().tiltSpeed, 60u);
-}
 
-TEST_F(ConfigurationTest, UnusableFilesGiveTheDefaults)
-{
     const std::string oversized = "<Configuration><StreamingMode>multicast</StreamingMode><Default>"
                                   "<PanSpeed>5</PanSpeed></Default>" +
                                   std::string(platform::XmlDocument::kMaxDocumentBytes, ' ') + "</Configuration>";

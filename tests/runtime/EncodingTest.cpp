@@ -40,37 +40,36 @@ std::string Decode(const std::string& text)
 
 }  // namespace
 
-TEST(EncodingMd5, MatchesRfc1321TestSuite)
+TEST(Encoding, DigestsMatchTheStandardVectors)
 {
-    EXPECT_EQ(Md5Hex(""), "d41d8cd98f00b204e9800998ecf8427e");
-    EXPECT_EQ(Md5Hex("a"), "0cc175b9c0f1b6a831c399e269772661");
-    EXPECT_EQ(Md5Hex("abc"), "900150983cd24fb0d6963f7d28e17f72");
-    EXPECT_EQ(Md5Hex("message digest"), "f96b697d7cb7938d525a2f31aaf161d0");
-    EXPECT_EQ(Md5Hex("abcdefghijklmnopqrstuvwxyz"), "c3fcd3d76192e4007dfb496cca67e13b");
-    EXPECT_EQ(Md5Hex("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789"),
-              "d174ab98d277d9f5a5611c2c9f419d9f");
-    EXPECT_EQ(Md5Hex("12345678901234567890123456789012345678901234567890123456789012345678901234567890"),
-              "57edf4a22be3c955ac49da2e2107b67a");
+    // RFC 1321's suite; 55, 56 and 64 bytes straddle the one- and two-block padding cases.
+    const std::pair<std::string, const char*> md5[] = {
+        {"", "d41d8cd98f00b204e9800998ecf8427e"},
+        {"a", "0cc175b9c0f1b6a831c399e269772661"},
+        {"abc", "900150983cd24fb0d6963f7d28e17f72"},
+        {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
+        {"abcdefghijklmnopqrstuvwxyz", "c3fcd3d76192e4007dfb496cca67e13b"},
+        {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789", "d174ab98d277d9f5a5611c2c9f419d9f"},
+        {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
+         "57edf4a22be3c955ac49da2e2107b67a"},
+        {std::string(55, 'a'), "ef1772b6dff9a122358552954ad0df65"},
+        {std::string(56, 'a'), "3b0c8ac703f828b04c6c197006d17218"},
+        {std::string(64, 'a'), "014842d480b571495a4a0363793f7367"},
+    };
+    for (const auto& [text, digest] : md5)
+        EXPECT_EQ(Md5Hex(text), digest) << text.size() << " bytes";
+    // FIPS 180's vectors.
+    const std::pair<std::string, const char*> sha1[] = {
+        {"abc", "a9993e364706816aba3e25717850c26c9cd0d89d"},
+        {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq", "84983e441c3bd26ebaae4aa1f95129e5e54670f1"},
+        {std::string(1000000, 'a'), "34aa973cd4c4daa4f61eeb2bdbad27316534016f"},
+        {"", "da39a3ee5e6b4b0d3255bfef95601890afd80709"},
+    };
+    for (const auto& [text, digest] : sha1)
+        EXPECT_EQ(Sha1Hex(text), digest) << text.size() << " bytes";
 }
 
-TEST(EncodingMd5, PaddingBoundaries)
-{
-    // 55, 56 and 64 bytes straddle the one- and two-block padding cases.
-    EXPECT_EQ(Md5Hex(std::string(55, 'a')), "ef1772b6dff9a122358552954ad0df65");
-    EXPECT_EQ(Md5Hex(std::string(56, 'a')), "3b0c8ac703f828b04c6c197006d17218");
-    EXPECT_EQ(Md5Hex(std::string(64, 'a')), "014842d480b571495a4a0363793f7367");
-}
-
-TEST(EncodingSha1, MatchesFips180Vectors)
-{
-    EXPECT_EQ(Sha1Hex("abc"), "a9993e364706816aba3e25717850c26c9cd0d89d");
-    EXPECT_EQ(Sha1Hex("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
-              "84983e441c3bd26ebaae4aa1f95129e5e54670f1");
-    EXPECT_EQ(Sha1Hex(std::string(1000000, 'a')), "34aa973cd4c4daa4f61eeb2bdbad27316534016f");
-    EXPECT_EQ(Sha1Hex(""), "da39a3ee5e6b4b0d3255bfef95601890afd80709");
-}
-
-TEST(EncodingBase64, MatchesRfc4648Vectors)
+TEST(EncodingBase64, MatchesRfc4648VectorsAndBreaksLinesAfter76Characters)
 {
     const char* plain[] = {"", "f", "fo", "foo", "foob", "fooba", "foobar"};
     const char* encoded[] = {"", "Zg==", "Zm8=", "Zm9v", "Zm9vYg==", "Zm9vYmE=", "Zm9vYmFy"};
@@ -78,10 +77,7 @@ TEST(EncodingBase64, MatchesRfc4648Vectors)
         EXPECT_EQ(Encode(plain[i]), encoded[i]);
         EXPECT_EQ(Decode(encoded[i]), plain[i]);
     }
-}
-
-TEST(EncodingBase64, BreaksLinesAfter76Characters)
-{
+    // Lines break after 76 characters.
     const std::string text = Encode(std::string(57 * 2 + 1, 'x'));  // 76 + 76 + 4 characters
     ASSERT_EQ(text.size(), 76u + 2 + 76 + 2 + 4);
     EXPECT_EQ(text.substr(76, 2), "\r\n");

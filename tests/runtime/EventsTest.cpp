@@ -6,23 +6,21 @@
 
 using namespace korvane;
 
-TEST(Events, AutoResetEventIsConsumedByOneWait)
+TEST(Events, AutoResetIsConsumedByOneWaitAndManualStaysSignalledUntilReset)
 {
     CEvent event(false);
     EXPECT_FALSE(event.Wait(0));
+    EXPECT_FALSE(event.Wait(20));  // times out without a signal
     event.Set();
     EXPECT_TRUE(event.Wait(0));
     EXPECT_FALSE(event.Wait(0));
-}
 
-TEST(Events, ManualEventStaysSignalledUntilReset)
-{
-    CManualEvent event;
-    event.Set();
-    EXPECT_TRUE(event.Wait(0));
-    EXPECT_TRUE(event.Wait(10));
-    event.Reset();
-    EXPECT_FALSE(event.Wait(0));
+    CManualEvent manual;
+    manual.Set();
+    EXPECT_TRUE(manual.Wait(0));
+    EXPECT_TRUE(manual.Wait(10));
+    manual.Reset();
+    EXPECT_FALSE(manual.Wait(0));
 }
 
 TEST(Events, WaitAnyReportsTheLowestSignalledAndConsumesOnlyIt)
@@ -30,20 +28,17 @@ TEST(Events, WaitAnyReportsTheLowestSignalledAndConsumesOnlyIt)
     CEvent first(false);
     CEvent second(false);
     CEvent* events[] = {&first, &second};
+    EXPECT_EQ(WaitAny(events, 2, 20), -1);  // times out without a signal
     first.Set();
     second.Set();
     EXPECT_EQ(WaitAny(events, 2, 0), 0);
     EXPECT_EQ(WaitAny(events, 2, 0), 1);
     EXPECT_EQ(WaitAny(events, 2, 0), -1);
-}
 
-TEST(Events, WaitAnyRejectsEmptyAndNullLists)
-{
-    CEvent event(true);
-    event.Set();
-    CEvent* withNull[] = {&event, nullptr};
+    // Empty and null lists are refused.
+    first.Set();
+    CEvent* withNull[] = {&first, nullptr};
     EXPECT_EQ(WaitAny(nullptr, 1, 0), -1);
-    CEvent* events[] = {&event};
     EXPECT_EQ(WaitAny(events, 0, 0), -1);
     EXPECT_EQ(WaitAny(withNull, 2, 0), -1);
 }
@@ -57,14 +52,6 @@ TEST(Events, WaitAnyWakesWhenAnotherThreadSignals)
     EXPECT_EQ(WaitAny(events, 2, 5000), 1);
     setter.join();
     EXPECT_FALSE(data.Wait(0));
-}
-
-TEST(Events, WaitTimesOutWithoutSignal)
-{
-    CEvent event(false);
-    CEvent* events[] = {&event};
-    EXPECT_EQ(WaitAny(events, 1, 20), -1);
-    EXPECT_FALSE(event.Wait(20));
 }
 
 TEST(Events, PingPongBetweenThreadsLosesNoWakeUp)

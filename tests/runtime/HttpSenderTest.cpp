@@ -40,10 +40,12 @@ struct Camera : camsim::Camera {
         EXPECT_TRUE(Start());
     }
 
-    DEVICE_INFO Device(uint32_t timeoutMs = 2000) const
+    DEVICE_INFO Device(uint32_t timeoutMs = 2000, bool withUser = true) const
     {
         DEVICE_INFO device = DeviceInfo();
         device.requestTimeoutMs = timeoutMs;
+        if (!withUser)
+            device.userName.clear();
         return device;
     }
 };
@@ -55,12 +57,10 @@ long long MsSince(Clock::time_point start)
 
 std::string Label(const DEVICE_INFO& device) { return "device 127.0.0.1:" + std::to_string(device.port); }
 
-TEST(HttpSender, GetReadsTheReplyAndIdentifiesItself)
+TEST(HttpSender, SendsGetsAndPostsAsGiven)
 {
     Camera camera;
-    DEVICE_INFO device = camera.Device();
-    device.userName.clear();
-    Web::CHttpSender sender(device);
+    Web::CHttpSender sender(camera.Device(2000, false));
     EXPECT_EQ(sender.GetDataAvailable(), 0u);
 
     std::string text;
@@ -80,9 +80,35 @@ TEST(HttpSender, GetReadsTheReplyAndIdentifiesItself)
 
     ASSERT_TRUE(RequestGetText(sender, "/-wvhttp-01-/info.cgi?item=c.1.tilt", text));
     EXPECT_EQ(camera.HttpRequests().All().back().clientPort, requests[0].clientPort);  // connection kept
+
+    // A chunked body goes out as given, with its length and without transfer encoding.
+    Web::CHttpRequest post("/-wvaudio-01-/recv?t=win-a-100&l=100", "POST");
+    const std::string chunked = std::string("56\r\n\x02\x00\x00\x00\x00\x0a", 10) + std::string(80, 'a') + "\r\n0\r\n\r\n";
+    post.m_body.assign(chunked.begin(), chunked.end());
+    post.m_headers = {"Content-Type: application/x-wva-100", "Connection: Keep-Alive"};
+    ASSERT_TRUE(sender.Send(post));
+    EXPECT_EQ(sender.GetStatusCode(), 200u);
+    std::vector<uint8_t> reply;
+    EXPECT_EQ(sender.ReadBody(reply), 16u);
+    ASSERT_EQ(camera.HttpRequests().Count(), 3u);
+    const auto posted = camera.HttpRequests().All().back();
+    EXPECT_EQ(posted.method, "POST");
+    EXPECT_EQ(posted.body, chunked);
+    EXPECT_EQ(posted.Header("Content-Length"), std::to_string(chunked.size()));
+    EXPECT_EQ(posted.Header("Content-Type"), "application/x-wva-100");
+    EXPECT_EQ(posted.Header("Transfer-Encoding"), "");
+    EXPECT_EQ(posted.Header("Expect"), "");
+
+    // The query is escaped only when asked.
+    Web::CHttpRequest unescaped("/-wvhttp-01-/control.cgi?title=a b", "GET");
+    unescaped.m_flags = 0;
+    ASSERT_TRUE(sender.Send(unescaped));
+    EXPECT_EQ(camera.HttpRequests().All().back().target, "/-wvhttp-01-/control.cgi?title=a%20b");
+    ASSERT_TRUE(sender.Send(Web::CHttpRequest("/-wvhttp-01-/control.cgi?title=a%20b", "GET")));
+    EXPECT_EQ(camera.HttpRequests().All().back().target, "/-wvhttp-01-/control.cgi?title=a%20b");
 }
 
-TEST(HttpSender, BasicIsSentFirstAndModeFiveSendsNoCredentials)
+TEST(HttpSender, BasicIsSentFirstAndNeverWithoutUserNameOrInModeFive)
 {
     Camera camera(Options({AuthScheme::Basic}));
     Web::CHttpSender sender(camera.Device());
@@ -97,17 +123,12 @@ TEST(HttpSender, BasicIsSentFirstAndModeFiveSendsNoCredentials)
     ASSERT_TRUE(sender.Send(anonymous));
     EXPECT_EQ(sender.GetStatusCode(), 401u);
     EXPECT_EQ(camera.HttpRequests().All().back().Header("Authorization"), "");
-}
 
-TEST(HttpSender, WithoutUserNameNoCredentialsAreSent)
-{
-    Camera camera(Options({AuthScheme::Basic}));
-    DEVICE_INFO device = camera.Device();
-    device.userName.clear();
-    Web::CHttpSender sender(device);
+    Camera other(Options({AuthScheme::Basic}));
+    Web::CHttpSender withoutUser(other.Device(2000, false));
     std::vector<uint8_t> body;
-    EXPECT_EQ(RequestGetRD(sender, kInfoPath, body).m_code, 10u);
-    const auto requests = camera.HttpRequests().All();
+    EXPECT_EQ(RequestGetRD(withoutUser, kInfoPath, body).m_code, 10u);
+    const auto requests = other.HttpRequests().All();
     ASSERT_EQ(requests.size(), 2u);  // the learning retry, still without credentials
     EXPECT_EQ(requests[0].Header("Authorization"), "");
     EXPECT_EQ(requests[1].Header("Authorization"), "");
@@ -168,7 +189,7 @@ TEST(HttpSender, AlwaysUnauthorizedEndsWithCodeTen)
     EXPECT_LE(camera.HttpRequests().Count(), 6u);
 }
 
-TEST(HttpSender, StatusErrorsMapToTheirCodes)
+TEST(HttpSender, StatusErrorsAndOddBodiesMapToTheirCodes)
 {
     Camera camera;
     Web::CHttpSender sender(camera.Device());
@@ -199,36 +220,21 @@ TEST(HttpSender, StatusErrorsMapToTheirCodes)
     std::vector<uint8_t> unread;
     sender.ReadChunk(unread, 100, true);  // the error body is still waiting: it was not read
     EXPECT_EQ(std::string(unread.begin(), unread.end()), "Internal Server Error");
-}
 
-TEST(HttpSender, BodyWithoutLengthIsReadUpToOneMebibyte)
-{
-    Camera camera;
-    Web::CHttpSender sender(camera.Device());
-    std::vector<uint8_t> body;
-
+    // A body without length is read up to one mebibyte.
     camera.Http().SetFault(HttpFault::UnknownLength);
     ASSERT_TRUE(RequestGetRD(sender, kInfoPath, body).IsSuccess());
     EXPECT_EQ(sender.GetContentLength(), 0u);
     EXPECT_EQ(std::string(body.begin(), body.end()), camera.Model().InfoReply(""));
-
     camera.Http().SetFault(HttpFault::HugeBody);
     ASSERT_TRUE(RequestGetRD(sender, kInfoPath, body).IsSuccess());
     EXPECT_EQ(body.size(), 1048576u);
-
     camera.Http().SetFault(HttpFault::None);
     std::string text;
     EXPECT_TRUE(RequestGetText(sender, kInfoPath, text));
-}
 
-TEST(HttpSender, TruncatedBodyIsAnIncorrectResponse)
-{
-    Camera camera;
     camera.Http().SetFault(HttpFault::TruncatedBody);
-    Web::CHttpSender sender(camera.Device());
-    std::vector<uint8_t> body;
-    const CResultDef result = RequestGetRD(sender, kInfoPath, body);
-    EXPECT_EQ(result.m_code, 12u);
+    EXPECT_EQ(RequestGetRD(sender, kInfoPath, body).m_code, 12u);
     EXPECT_EQ(body.size(), camera.Model().InfoReply("").size() / 2);
 }
 
@@ -260,46 +266,49 @@ TEST(HttpSender, UnreachableCameraGivesCodeElevenAndStaysUsable)
     EXPECT_TRUE(RequestGetText(sender, kInfoPath, text));
 }
 
-TEST(HttpSender, SlowCameraTimesOutAndTheSenderIsUsableAfterwards)
+// A late reply ends in a time-out, a held one in an abort from another thread, and a
+// stopped owner starts no request; each sender stays usable.
+TEST(HttpSender, TimeOutsAbortsAndStopsEndRequests)
 {
     Camera camera;
     camera.Http().SetFault(HttpFault::SlowReply, 10000);
-    Web::CHttpSender sender(camera.Device(300));
+    Web::CHttpSender slow(camera.Device(300));
     std::vector<uint8_t> body;
     const auto start = Clock::now();
-    EXPECT_EQ(RequestGetRD(sender, kInfoPath, body).m_code, 11u);
+    EXPECT_EQ(RequestGetRD(slow, kInfoPath, body).m_code, 11u);
     EXPECT_LT(MsSince(start), 5000);  // well before the reply would come
 
     camera.Http().SetFault(HttpFault::None);
     std::string text;
-    EXPECT_TRUE(RequestGetText(sender, kInfoPath, text));
-    EXPECT_FALSE(sender.IsSecure());
-}
+    EXPECT_TRUE(RequestGetText(slow, kInfoPath, text));
+    EXPECT_FALSE(slow.IsSecure());
 
-TEST(HttpSender, AbortFromAnotherThreadEndsARunningRequest)
-{
-    Camera camera;
     camera.Http().SetFault(HttpFault::NeverReply);
-    Web::CHttpSender sender(camera.Device(20000));
-
+    Web::CHttpSender held(camera.Device(20000));
+    const size_t before = camera.HttpRequests().Count();
     auto running = std::async(std::launch::async, [&] {
-        const bool sent = sender.Send(Web::CHttpRequest(kInfoPath, "GET"));
+        const bool sent = held.Send(Web::CHttpRequest(kInfoPath, "GET"));
         return std::make_pair(sent, Clock::now());
     });
-    ASSERT_TRUE(camera.HttpRequests().WaitForCount(1, 5000));
+    ASSERT_TRUE(camera.HttpRequests().WaitForCount(before + 1, 5000));
     const auto aborted = Clock::now();
-    sender.Abort();
+    held.Abort();
     ASSERT_EQ(running.wait_for(std::chrono::seconds(5)), std::future_status::ready);
     const auto [sent, ended] = running.get();
     EXPECT_FALSE(sent);
     EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(ended - aborted).count(), 1000);
-    EXPECT_EQ(camera.HttpRequests().Count(), 1u);  // no protocol fallback after an abort
-
+    EXPECT_EQ(camera.HttpRequests().Count(), before + 1);  // no protocol fallback after an abort
     camera.Http().SetFault(HttpFault::None);
-    std::string text;
-    EXPECT_TRUE(RequestGetText(sender, kInfoPath, text));
-}
+    EXPECT_TRUE(RequestGetText(held, kInfoPath, text));
 
+    korvane::CManualEvent stop;
+    korvane::CStopScope scope([&] { return stop.IsSet(); });
+    ASSERT_TRUE(RequestGetText(slow, kInfoPath, text));
+    stop.Set();  // the owner stops, and aborts, before its next request begins
+    slow.Abort();
+    EXPECT_FALSE(RequestGetText(slow, kInfoPath, text));
+    EXPECT_EQ(camera.HttpRequests().Count(), before + 3);
+}
 // A port whose connections the system takes and nobody serves; with a full queue of
 // connections waiting to be taken, a new one cannot even connect.
 class SilentPort {
@@ -341,48 +350,29 @@ TEST(HttpSender, EachPhaseOfARequestHasItsOwnTimeOut)
     }
 }
 
-TEST(HttpSender, AnOwnerThatStopsBetweenTwoRequestsStartsNoFurtherOne)
-{
-    Camera camera;
-    Web::CHttpSender sender(camera.Device());
-    korvane::CManualEvent stop;
-    korvane::CStopScope scope([&] { return stop.IsSet(); });
-    std::string text;
-    ASSERT_TRUE(RequestGetText(sender, kInfoPath, text));
-    stop.Set();  // the owner stops, and aborts, before its next request begins
-    sender.Abort();
-    EXPECT_FALSE(RequestGetText(sender, kInfoPath, text));
-    EXPECT_EQ(camera.HttpRequests().Count(), 1u);
-}
-
-TEST(HttpSender, FallsBackToHttpsOnceAndKeepsIt)
+TEST(HttpSender, VerifiesTheCertificateUnlessAskedNotToAndFallsBackToHttpsOnce)
 {
     Camera camera(Options({AuthScheme::Basic}, true));
+    Web::CHttpSender verifying(camera.Device());
+    Web::CHttpRequest request(kInfoPath, "GET");
+    request.m_flags &= ~Web::kHttpFlagAnyCertificate;
+    EXPECT_FALSE(verifying.Send(request));  // the simulator's certificate is self-signed
+    EXPECT_EQ(camera.HttpRequests().Count(), 0u);
+    EXPECT_FALSE(verifying.IsSecure());
+    EXPECT_TRUE(verifying.Send(Web::CHttpRequest(kInfoPath, "GET")));
+    EXPECT_EQ(camera.HttpRequests().Count(), 1u);
+
+    const size_t failedHandshakes = camera.Http().FailedHandshakes();
     Web::CHttpSender sender(camera.Device());
     std::string text;
     ASSERT_TRUE(RequestGetText(sender, kInfoPath, text));
     EXPECT_TRUE(sender.IsSecure());
-    EXPECT_EQ(camera.Http().FailedHandshakes(), 1u);  // the plain HTTP attempt
-
+    EXPECT_EQ(camera.Http().FailedHandshakes(), failedHandshakes + 1);  // the plain HTTP attempt
     ASSERT_TRUE(RequestGetText(sender, kInfoPath, text));
-    EXPECT_EQ(camera.Http().FailedHandshakes(), 1u);
+    EXPECT_EQ(camera.Http().FailedHandshakes(), failedHandshakes + 1);
     const auto requests = camera.HttpRequests().All();
-    ASSERT_EQ(requests.size(), 2u);
-    EXPECT_TRUE(requests[0].secure && requests[1].secure);
-}
-
-TEST(HttpSender, VerifiesTheCertificateUnlessAskedNotTo)
-{
-    Camera camera(Options({}, true));
-    Web::CHttpSender sender(camera.Device());
-    Web::CHttpRequest request(kInfoPath, "GET");
-    request.m_flags &= ~Web::kHttpFlagAnyCertificate;
-    EXPECT_FALSE(sender.Send(request));  // the simulator's certificate is self-signed
-    EXPECT_EQ(camera.HttpRequests().Count(), 0u);
-    EXPECT_FALSE(sender.IsSecure());
-
-    EXPECT_TRUE(sender.Send(Web::CHttpRequest(kInfoPath, "GET")));
-    EXPECT_EQ(camera.HttpRequests().Count(), 1u);
+    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_TRUE(requests[1].secure && requests[2].secure);
 }
 
 TEST(HttpSender, PortFourFourThreeStartsWithHttps)
@@ -406,42 +396,6 @@ TEST(HttpSender, PortFourFourThreeStartsWithHttps)
         return;
     }
     GTEST_SKIP() << "no loopback address with a free port 443";
-}
-
-TEST(HttpSender, PostsAChunkedBodyAsGiven)
-{
-    Camera camera;
-    Web::CHttpSender sender(camera.Device());
-    Web::CHttpRequest request("/-wvaudio-01-/recv?t=win-a-100&l=100", "POST");
-    const std::string chunked = std::string("56\r\n\x02\x00\x00\x00\x00\x0a", 10) + std::string(80, 'a') + "\r\n0\r\n\r\n";
-    request.m_body.assign(chunked.begin(), chunked.end());
-    request.m_headers = {"Content-Type: application/x-wva-100", "Connection: Keep-Alive"};
-    ASSERT_TRUE(sender.Send(request));
-    EXPECT_EQ(sender.GetStatusCode(), 200u);
-    std::vector<uint8_t> reply;
-    EXPECT_EQ(sender.ReadBody(reply), 16u);
-
-    const auto requests = camera.HttpRequests().All();
-    ASSERT_EQ(requests.size(), 1u);
-    EXPECT_EQ(requests[0].method, "POST");
-    EXPECT_EQ(requests[0].body, chunked);
-    EXPECT_EQ(requests[0].Header("Content-Length"), std::to_string(chunked.size()));
-    EXPECT_EQ(requests[0].Header("Content-Type"), "application/x-wva-100");
-    EXPECT_EQ(requests[0].Header("Transfer-Encoding"), "");
-    EXPECT_EQ(requests[0].Header("Expect"), "");
-}
-
-TEST(HttpSender, EscapesTheQueryOnlyWhenAsked)
-{
-    Camera camera;
-    Web::CHttpSender sender(camera.Device());
-    Web::CHttpRequest request("/-wvhttp-01-/control.cgi?title=a b", "GET");
-    request.m_flags = 0;
-    ASSERT_TRUE(sender.Send(request));
-    EXPECT_EQ(camera.HttpRequests().All().back().target, "/-wvhttp-01-/control.cgi?title=a%20b");
-
-    ASSERT_TRUE(sender.Send(Web::CHttpRequest("/-wvhttp-01-/control.cgi?title=a%20b", "GET")));
-    EXPECT_EQ(camera.HttpRequests().All().back().target, "/-wvhttp-01-/control.cgi?title=a%20b");
 }
 
 }  // namespace

@@ -7,34 +7,28 @@
 
 using namespace korvane;
 
+// Another thread gets the lock only once the owner has unlocked as often as it locked.
 TEST(RecursiveLock, OwnerMayLockAgain)
 {
     CRecursiveLock lock;
+    const auto otherGetsIt = [&] {
+        bool gotIt = false;
+        std::thread other([&] {
+            gotIt = lock.TryLock();
+            if (gotIt)
+                lock.Unlock();
+        });
+        other.join();
+        return gotIt;
+    };
     lock.Lock();
     EXPECT_TRUE(lock.TryLock());
     lock.Lock();
     lock.Unlock();
     lock.Unlock();
+    EXPECT_FALSE(otherGetsIt());
     lock.Unlock();
-    bool otherGotIt = false;
-    std::thread other([&] {
-        otherGotIt = lock.TryLock();
-        if (otherGotIt)
-            lock.Unlock();
-    });
-    other.join();
-    EXPECT_TRUE(otherGotIt);
-}
-
-TEST(RecursiveLock, TryLockFailsWhileAnotherThreadHoldsIt)
-{
-    CRecursiveLock lock;
-    lock.Lock();
-    bool otherGotIt = true;
-    std::thread other([&] { otherGotIt = lock.TryLock(); });
-    other.join();
-    EXPECT_FALSE(otherGotIt);
-    lock.Unlock();
+    EXPECT_TRUE(otherGetsIt());
 }
 
 TEST(RecursiveLock, ExcludesConcurrentWriters)

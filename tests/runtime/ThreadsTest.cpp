@@ -9,8 +9,10 @@
 #include "runtime/BaseThread.h"
 #include "runtime/QueueThread.h"
 #include "support/FakeDriver.h"
+#include "support/WaitUntil.h"
 
 using namespace korvane;
+using korvane::test::WaitUntil;
 using Clock = std::chrono::steady_clock;
 
 namespace {
@@ -77,36 +79,20 @@ protected:
     }
 };
 
-bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 5000)
-{
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!condition()) {
-        if (Clock::now() > deadline)
-            return false;
-        platform::SleepMs(2);
-    }
-    return true;
-}
-
 }  // namespace
-
-TEST(BaseThread, JoinWithoutThreadReturnsAtOnce)
-{
-    WorkerThread worker;
-    EXPECT_TRUE(worker.JoinThread(1000));
-    EXPECT_TRUE(worker.StopThread(1000));
-}
 
 TEST(BaseThread, StartsOnceAndAgainAfterStop)
 {
     WorkerThread worker;
+    EXPECT_TRUE(worker.JoinThread(1000));  // no thread yet: at once
+    EXPECT_TRUE(worker.StopThread(1000));
     ASSERT_TRUE(worker.Start("worker"));
     EXPECT_FALSE(worker.Start("worker"));
     EXPECT_NE(worker.GetThreadId(), 0u);
     EXPECT_TRUE(worker.StopThread(2000));
     EXPECT_FALSE(worker.IsRunning());
     ASSERT_TRUE(worker.Start("worker"));
-    EXPECT_TRUE(WaitUntil([&] { return worker.runs.load() == 2; }));
+    EXPECT_TRUE(WaitUntil([&] { return worker.runs.load() == 2; }, 5000));
     EXPECT_TRUE(worker.JoinThread(2000));
 }
 
@@ -115,7 +101,7 @@ TEST(BaseThread, StopFromInsideTheThreadReturnsFalseWithoutWaiting)
     WorkerThread worker;
     worker.stopFromInside = true;
     ASSERT_TRUE(worker.Start("self"));
-    EXPECT_TRUE(WaitUntil([&] { return !worker.selfStopResult.load(); }));
+    EXPECT_TRUE(WaitUntil([&] { return !worker.selfStopResult.load(); }, 5000));
     EXPECT_TRUE(worker.JoinThread(2000));
 }
 
@@ -148,25 +134,22 @@ TEST(BaseThread, OverdueStopLogsTheTerminationLineAndWaits)
               std::string::npos);
 }
 
-TEST(TickThread, TicksAtStartWhenAskedThenEveryPeriod)
+TEST(TickThread, TicksAtStartWhenAskedElseFirstAfterOnePeriod)
 {
     CountingTicker ticker;
     ticker.SetTickPeriod(30);
     ASSERT_TRUE(ticker.StartTicking("ticker"));
     EXPECT_TRUE(ticker.ticked.Wait(5000));
-    EXPECT_TRUE(WaitUntil([&] { return ticker.ticks.load() >= 3; }));
+    EXPECT_TRUE(WaitUntil([&] { return ticker.ticks.load() >= 3; }, 5000));
     EXPECT_TRUE(ticker.StopTicking());
-}
 
-TEST(TickThread, FirstTickComesAfterOnePeriodWithoutTheFlag)
-{
-    CountingTicker ticker;
-    ticker.SetTickPeriod(400);
+    CountingTicker late;
+    late.SetTickPeriod(400);
     const auto started = Clock::now();
-    ASSERT_TRUE(ticker.Start("ticker"));
-    ASSERT_TRUE(ticker.ticked.Wait(5000));
+    ASSERT_TRUE(late.Start("ticker"));
+    ASSERT_TRUE(late.ticked.Wait(5000));
     EXPECT_GE(Clock::now() - started, std::chrono::milliseconds(390));
-    EXPECT_TRUE(ticker.StopThread(2000));
+    EXPECT_TRUE(late.StopThread(2000));
 }
 
 TEST(QueueThread, HandlesItemsInOrderAndSurvivesExceptions)
@@ -178,7 +161,7 @@ TEST(QueueThread, HandlesItemsInOrderAndSurvivesExceptions)
         EXPECT_TRUE(queue.AddItem(std::make_unique<WorkItem>(1, destroyed), 0));
         EXPECT_TRUE(queue.AddItem(std::make_unique<WorkItem>(-1, destroyed), 0));
         EXPECT_TRUE(queue.AddItem(std::make_unique<WorkItem>(2, destroyed), 0));
-        EXPECT_TRUE(WaitUntil([&] { return destroyed.load() == 3; }));
+        EXPECT_TRUE(WaitUntil([&] { return destroyed.load() == 3; }, 5000));
         EXPECT_EQ(queue.handled, (std::vector<int>{1, 2}));
     }
     EXPECT_EQ(destroyed.load(), 3);
@@ -196,22 +179,11 @@ TEST(QueueThread, LimitKeepsOnlyTheNewestItems)
     // Queued items wait for the next wake-up after the start.
     ASSERT_TRUE(queue.Start("queue"));
     queue.AddItem(std::make_unique<WorkItem>(5, destroyed), 0);
-    EXPECT_TRUE(WaitUntil([&] { return destroyed.load() == 5; }));
+    EXPECT_TRUE(WaitUntil([&] { return destroyed.load() == 5; }, 5000));
     EXPECT_EQ(queue.handled, (std::vector<int>{4, 5}));
 }
 
-TEST(QueueThread, AddAfterStopIsRefusedAndTheItemDropped)
-{
-    std::atomic<int> destroyed{0};
-    RecordingQueue queue;
-    ASSERT_TRUE(queue.Start("queue"));
-    EXPECT_TRUE(queue.Stop());
-    EXPECT_FALSE(queue.AddItem(std::make_unique<WorkItem>(1, destroyed), 0));
-    EXPECT_EQ(destroyed.load(), 1);
-    EXPECT_TRUE(queue.handled.empty());
-}
-
-TEST(QueueThread, StopDiscardsQueuedItems)
+TEST(QueueThread, StopDiscardsQueuedItemsAndRefusesLaterOnes)
 {
     std::atomic<int> destroyed{0};
     RecordingQueue queue;
@@ -220,4 +192,11 @@ TEST(QueueThread, StopDiscardsQueuedItems)
     EXPECT_TRUE(queue.Stop());
     EXPECT_EQ(destroyed.load(), 5);
     EXPECT_EQ(queue.QueuedCount(), 0u);
+
+    RecordingQueue started;
+    ASSERT_TRUE(started.Start("queue"));
+    EXPECT_TRUE(started.Stop());
+    EXPECT_FALSE(started.AddItem(std::make_unique<WorkItem>(1, destroyed), 0));
+    EXPECT_EQ(destroyed.load(), 6);
+    EXPECT_TRUE(started.handled.empty());
 }
