@@ -31,14 +31,11 @@ constexpr uint32_t kWaitMs = 10000;  // of the polling waits
 // Sets TZ (POSIX rules) while the provider thread is idle, and puts the old value back.
 class ScopedTimeZone {
 public:
-    explicit ScopedTimeZone(const char* zone) : m_old(std::getenv("TZ") != nullptr ? std::getenv("TZ") : "")
-    {
-        setenv("TZ", zone, 1);
-    }
+    explicit ScopedTimeZone(const char* zone) { setenv("TZ", zone, 1); }
     ~ScopedTimeZone() { m_old.empty() ? unsetenv("TZ") : setenv("TZ", m_old.c_str(), 1); }
 
 private:
-    const std::string m_old;  // empty: TZ was not set
+    const std::string m_old = std::getenv("TZ") != nullptr ? std::getenv("TZ") : "";  // empty: TZ was not set
 };
 
 class SimulatedCamera {
@@ -160,8 +157,9 @@ TEST_F(ClockSyncTest, DaylightRulesAndCamerasWithoutTheDaylightKey)
     const Registration plainRegistration = Register(withoutKey.driver);
     ASSERT_TRUE(withKey.WaitForWrites(1));
     ASSERT_TRUE(withoutKey.WaitForWrites(1));
+    const std::string keyed = withKey.Targets(kSetPrefix).at(0);
     const std::string plain = withoutKey.Targets(kSetPrefix).at(0);
-    EXPECT_EQ(withKey.Targets(kSetPrefix).at(0).rfind("/admin/-set-?em=2&pt=8&bc00=-5.00&bc30=1&bc31=0&bc01=0&bc20=", 0), 0u);
+    EXPECT_EQ(keyed.rfind("/admin/-set-?em=2&pt=8&bc00=-5.00&bc30=1&bc31=0&bc01=0&bc20=", 0), 0u);
     EXPECT_EQ(plain.rfind("/admin/-set-?em=2&pt=8&bc00=-5.00&bc01=0&bc20=", 0), 0u);
     ExpectCurrentLocalTime(plain);
     EXPECT_EQ(withKey.camera.Model().Setting("bc30"), "1");
