@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <optional>
 
-#include "runtime/StringFormat.h"
 #include "support/WaitUntil.h"
 #include "video/VideoTestSupport.h"
 
@@ -111,8 +110,7 @@ void ExpectFailedCallIsRetried(VideoCamera& camera, const std::string& operation
     camera.camera.Onvif().ClearFailures();
 }
 
-// Then an unreadable encoder configuration: each role starts from its multicast defaults.
-TEST(VideoJpegSettings, EveryRoleCreatesItsProfileAndConfiguresItsEncoder)
+TEST(VideoJpegSettings, EveryRoleCreatesItsProfileAndConfiguresItsEncoderFromWhatItReadsOrItsDefaults)
 {
     const HostConfigurationFile interleaved(kInterleaved);
     VideoCamera camera(CameraOfType(2));
@@ -123,6 +121,7 @@ TEST(VideoJpegSettings, EveryRoleCreatesItsProfileAndConfiguresItsEncoder)
         ExpectRoleConfiguresItsProfile(camera, role, "stream/");
     EXPECT_EQ(camera.frames.OutstandingFrames(), 0u);
 
+    // An unreadable encoder configuration: each role starts from its multicast defaults.
     camera.camera.Onvif().FailOperation("GetVideoEncoderConfiguration", camsim::OnvifFault{});
     const std::tuple<uint32_t, const char*, const char*> defaults[] = {
         {kRec, "1", "239.100.100.100"}, {kLive, "2", "239.110.100.100"}, {kRemote, "3", "239.120.100.100"}};
