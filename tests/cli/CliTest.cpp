@@ -1,34 +1,70 @@
 // End-to-end tests of the tallowcam program against the simulated camera.
+#include <sys/wait.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #include "TransportConfiguration.h"
-#include "ToolRunner.h"
 #include "camsim/Camera.h"
 #include "platform/ChildProcess.h"
 #include "platform/Network.h"
 #include "platform/TcpSocket.h"
 #include "runtime/Configuration.h"
 #include "support/CameraAddress.h"
+#include "support/FrameDecoding.h"
 #include "support/ScratchDirectory.h"
 
 namespace {
 
+using ::testing::HasSubstr;
 using korvane::test::CameraAddress;
 using korvane::test::CameraSite;
+using korvane::test::ScratchDirectory;
 using tallowcam_host::Transport;
 using tallowcam_host::TransportConfiguration;
-using tallowcam_test::RunTool;
-using tallowcam_test::ToolRun;
 
 const char* const kPassword = "secret-7";
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+struct ToolRun {
+    int exitStatus = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs a program (the tallowcam program or a copy of it) and collects what it printed.
+ToolRun RunTool(const std::string& program, const std::vector<std::string>& arguments)
+{
+    const auto quote = [](const std::string& text) {
+        std::string quoted = "'";
+        for (char c : text)
+            quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        return quoted + "'";
+    };
+    ScratchDirectory scratch;
+    std::string command = quote(program);
+    for (const std::string& argument : arguments)
+        command += " " + quote(argument);
+    command += " >" + quote(scratch.Path() + "out") + " 2>" + quote(scratch.Path() + "err") + " </dev/null";
+    const int status = std::system(command.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(scratch.Path() + "out"),
+            ReadFile(scratch.Path() + "err")};
+}
 
 class CliTest : public ::testing::Test {
 protected:
@@ -46,279 +82,175 @@ protected:
     {
         m_camera = std::make_unique<camsim::Camera>(options);
         ASSERT_TRUE(m_camera->Start());
+        m_cameraArguments = {"--port", std::to_string(m_camera->HttpPort()), "--user", "root", "--password", kPassword};
     }
 
-    std::vector<std::string> CameraArguments(const std::string& password = kPassword) const
+    // The command with the camera's address, `arguments`, then its port and credentials.
+    ToolRun OnCamera(const std::string& command, std::vector<std::string> arguments = {}) const
     {
-        return {m_camera->DeviceInfo().address, "--port", std::to_string(m_camera->HttpPort()), "--user", "root", "--password",
-                password};
+        arguments.insert(arguments.begin(), {command, m_camera->DeviceInfo().address});
+        arguments.insert(arguments.end(), m_cameraArguments.begin(), m_cameraArguments.end());
+        return RunTool(m_program, arguments);
     }
 
-    static ToolRun Tool(const std::string& command, std::vector<std::string> arguments)
+    // ffprobe decodes every frame of the file without an error line, to pictures of the size given (not
+    // checked without ffprobe).
+    static void ExpectFfprobeDecodes(const std::string& path, const std::string& codec, uint32_t width = 0,
+                                     uint32_t height = 0)
     {
-        arguments.insert(arguments.begin(), command);
-        return RunTool(TALLOWCAM_CLI_PATH, arguments);
-    }
-
-    // The file decodes without an error line (not checked without ffprobe).
-    static void ExpectFfprobeDecodes(const std::string& path, const std::string& codec)
-    {
-        if (!tallowcam_test::HaveProgram("ffprobe"))
+        if (!korvane::test::HaveFfmpeg())
             return;
-        tallowcam_test::ProbedVideo probed;
-        std::string error;
-        ASSERT_TRUE(tallowcam_test::ProbeVideoFile(path, probed, error)) << path << ": " << error;
-        EXPECT_EQ(probed.codec, codec);
-        EXPECT_GT(probed.frames, 0u);
+        const std::string report = korvane::test::RunCommand(
+            "ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+            "stream=codec_name,width,height,nb_read_frames -of csv=p=0 '" + path + "'");
+        char decoded[16] = "";
+        unsigned decodedWidth = 0, decodedHeight = 0, frames = 0;
+        ASSERT_EQ(std::sscanf(report.c_str(), "%15[^,],%u,%u,%u", decoded, &decodedWidth, &decodedHeight, &frames), 4)
+            << path << ": " << report;
+        EXPECT_EQ(std::count(report.begin(), report.end(), '\n'), 1) << path << ": " << report;
+        EXPECT_EQ(decoded, codec);
+        EXPECT_GT(frames, 0u);
+        if (width != 0) {
+            EXPECT_EQ(std::make_pair(decodedWidth, decodedHeight), std::make_pair(width, height));
+        }
     }
 
     std::unique_ptr<camsim::Camera> m_camera;
+    std::vector<std::string> m_cameraArguments;
+    std::string m_program = TALLOWCAM_CLI_PATH;
 };
 
-TEST_F(CliTest, ProbeJsonCarriesTheCameraAndItsNumberedParameters)
+TEST_F(CliTest, ProbeReportsTheCameraAndNamesRefusedCredentials)
 {
     StartCamera();
-    const ToolRun run = Tool("probe", [&] {
-        auto arguments = CameraArguments();
-        arguments.push_back("--json");
-        return arguments;
-    }());
+    ToolRun run = OnCamera("probe", {"--json"});
     ASSERT_EQ(run.exitStatus, 0) << run.err;
     const nlohmann::json json = nlohmann::json::parse(run.out);
     EXPECT_EQ(json["outcome"], "completed");
-    EXPECT_NE(json["deviceName"].get<std::string>().find("VB-H45"), std::string::npos);
+    EXPECT_THAT(json["deviceName"].get<std::string>(), HasSubstr("VB-H45"));
     EXPECT_EQ(json["capabilities"]["8"]["value"], 1);  // H.264
     EXPECT_EQ(json["capabilities"]["7"]["value"], 1);  // Motion JPEG
     EXPECT_EQ(json["parameters"]["2"]["name"], "Firmware");
     EXPECT_EQ(json["parameters"]["2"]["value"], "Ver. 1.3.0");
     EXPECT_EQ(json["parameters"]["1"]["kind"], "number");
     EXPECT_FALSE(json["resolutions"].empty());
-    EXPECT_EQ(run.out.find(kPassword), std::string::npos) << "the password is not printed";
-}
+    EXPECT_THAT(run.out, ::testing::Not(HasSubstr(kPassword))) << "the password is not printed";
 
-TEST_F(CliTest, ProbePrintsAReadableReport)
-{
-    StartCamera();
-    const ToolRun run = Tool("probe", CameraArguments());
+    run = OnCamera("probe");
     ASSERT_EQ(run.exitStatus, 0) << run.err;
-    EXPECT_NE(run.out.find("Camera:       Canon VB-H45"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("Codecs:       H.264, Motion JPEG"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("MAC Address"), std::string::npos) << run.out;
+    for (const char* line : {"Camera:       Canon VB-H45", "Codecs:       H.264, Motion JPEG", "MAC Address"})
+        EXPECT_THAT(run.out, HasSubstr(line));
+
+    m_cameraArguments.back() = "wrong";
+    run = OnCamera("probe");
+    EXPECT_NE(run.exitStatus, 0);
+    EXPECT_THAT(run.err, HasSubstr("bad credentials"));
 }
 
 TEST_F(CliTest, UnreachableCameraIsNamedAsSuch)
 {
     StartCamera();
-    const std::vector<std::string> arguments = CameraArguments();
     m_camera->Stop();  // nothing listens on its port any more
-
-    const ToolRun probe = Tool("probe", arguments);
-    EXPECT_NE(probe.exitStatus, 0);
-    EXPECT_NE(probe.err.find("camera unreachable"), std::string::npos) << probe.err;
-
-    std::vector<std::string> record = arguments;
-    record.insert(record.end(), {"--out", "/dev/null", "--seconds", "1"});
-    const ToolRun recording = Tool("record", record);
-    EXPECT_NE(recording.exitStatus, 0);
-    EXPECT_NE(recording.err.find("camera unreachable"), std::string::npos) << recording.err;
-}
-
-TEST_F(CliTest, ProbeJsonOfAnUnreachableCameraStillParses)
-{
-    StartCamera();
-    std::vector<std::string> arguments = CameraArguments();
-    m_camera->Stop();
-    arguments.push_back("--json");
-    const ToolRun run = Tool("probe", arguments);
+    const std::pair<const char*, std::vector<std::string>> commands[] = {
+        {"probe", {}}, {"record", {"--out", "/dev/null", "--seconds", "1"}}};
+    for (const auto& [command, arguments] : commands) {
+        const ToolRun run = OnCamera(command, arguments);
+        EXPECT_NE(run.exitStatus, 0);
+        EXPECT_THAT(run.err, HasSubstr("camera unreachable")) << command;
+    }
+    const ToolRun run = OnCamera("probe", {"--json"});
     EXPECT_NE(run.exitStatus, 0);
     const nlohmann::json json = nlohmann::json::parse(run.out);
     EXPECT_EQ(json["outcome"], "failed");
     EXPECT_EQ(json["status"], 2);
 }
 
-TEST_F(CliTest, RefusedCredentialsAreNamedAsSuch)
+TEST_F(CliTest, RecordRefusesAnUnknownCodecNameAndACodecTheCameraLacks)
 {
-    StartCamera();
-    const ToolRun run = Tool("probe", CameraArguments("wrong"));
+    ToolRun run = RunTool(m_program, {"record", "127.0.0.1", "--codec", "mpeg4", "--out", "/dev/null"});
     EXPECT_NE(run.exitStatus, 0);
-    EXPECT_NE(run.err.find("bad credentials"), std::string::npos) << run.err;
-}
+    EXPECT_THAT(run.err, HasSubstr("--codec"));
 
-TEST_F(CliTest, RecordRefusesACodecTheCameraLacks)
-{
     camsim::CameraOptions options = DigestCamera();
     options.model.videoList = {"jpg:640x480", "jpg:320x240"};
     StartCamera(options);
-    korvane::test::ScratchDirectory scratch;
+    ScratchDirectory scratch;
     const std::string out = scratch.Path() + "never.h264";
-    std::vector<std::string> arguments = CameraArguments();
-    arguments.insert(arguments.end(), {"--codec", "h264", "--seconds", "1", "--out", out});
-    const ToolRun run = Tool("record", arguments);
+    run = OnCamera("record", {"--codec", "h264", "--seconds", "1", "--out", out});
     EXPECT_NE(run.exitStatus, 0);
-    EXPECT_NE(run.err.find("unsupported codec"), std::string::npos) << run.err;
+    EXPECT_THAT(run.err, HasSubstr("unsupported codec"));
     EXPECT_FALSE(std::filesystem::exists(out));
 }
 
-TEST_F(CliTest, RecordRejectsAnUnknownCodecName)
-{
-    const ToolRun run = Tool("record", {"127.0.0.1", "--codec", "mpeg4", "--out", "/dev/null"});
-    EXPECT_NE(run.exitStatus, 0);
-    EXPECT_NE(run.err.find("--codec"), std::string::npos) << run.err;
-}
-
-TEST_F(CliTest, EventsPrintsMotionAndInputsAndOutputSwitchesOneOutput)
-{
-    StartCamera();  // its RTSP server is not on port 554: the stream stays without frames
-    m_camera->Events().SetMotionAreas({{1, true}});
-    m_camera->Events().SetInput(1, "1");
-
-    std::vector<std::string> watch = CameraArguments();
-    watch.insert(watch.end(), {"--seconds", "1.5"});
-    const ToolRun events = Tool("events", watch);
-    ASSERT_EQ(events.exitStatus, 0) << events.err;
-    const size_t off = events.out.find("motion off");
-    EXPECT_NE(off, std::string::npos) << events.out;
-    EXPECT_NE(events.out.find("motion on", off), std::string::npos) << "the edge ends on the camera's state\n"
-                                                                    << events.out;
-    EXPECT_NE(events.out.find("input 0 on"), std::string::npos) << events.out;
-    EXPECT_NE(events.out.find("input 1 off"), std::string::npos) << events.out;
-    const std::vector<std::string> targets = m_camera->HttpRequests().Targets();
-    EXPECT_TRUE(std::none_of(targets.begin(), targets.end(),
-                             [](const std::string& target) { return target.find("control.cgi?o.") != std::string::npos; }))
-        << "watching leaves the outputs alone";
-
-    std::vector<std::string> output = CameraArguments();
-    output.insert(output.begin() + 1, {"1", "on"});
-    const ToolRun switched = Tool("output", output);
-    ASSERT_EQ(switched.exitStatus, 0) << switched.err;
-    EXPECT_NE(switched.out.find("output 1 on"), std::string::npos) << switched.out;
-    EXPECT_EQ(m_camera->Events().Output(2), "1");
-    EXPECT_EQ(m_camera->Events().Output(1), "0");
-
-    output[1] = "2";
-    const ToolRun missing = Tool("output", output);
-    EXPECT_NE(missing.exitStatus, 0);
-    EXPECT_NE(missing.err.find("the camera has 2 output(s)"), std::string::npos) << missing.err;
-}
-
-TEST_F(CliTest, PresetsAreStoredListedRecalledAndDeleted)
+// The camera's RTSP server is not on port 554: streams stay without frames.
+TEST_F(CliTest, EventsOutputsPresetsPtzAndAnRtspPortTheDriverCannotReach)
 {
     StartCamera();
-    const auto presets = [this](std::vector<std::string> action) {
-        std::vector<std::string> arguments = CameraArguments();
-        arguments.insert(arguments.begin() + 1, action.begin(), action.end());
-        return Tool("presets", arguments);
+    m_camera->Events().SetMotionAreas({{1, true}});
+    m_camera->Events().SetInput(1, "1");
+    ToolRun run = OnCamera("events", {"--seconds", "1.5"});
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
+    const size_t off = run.out.find("motion off");
+    EXPECT_NE(off, std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("motion on", off), std::string::npos) << "the edge ends on the camera's state\n" << run.out;
+    EXPECT_THAT(run.out, HasSubstr("input 0 on"));
+    EXPECT_THAT(run.out, HasSubstr("input 1 off"));
+    const auto sent = [this](const std::string& part) {
+        const std::vector<std::string> targets = m_camera->HttpRequests().Targets();
+        return std::any_of(targets.begin(), targets.end(), [&](const std::string& target) {
+            return target.find(part) != std::string::npos;
+        });
     };
-    for (const char* name : {"Door", "Gate"}) {
-        const ToolRun stored = presets({"set", name});
-        ASSERT_EQ(stored.exitStatus, 0) << stored.err;
-    }
-    const ToolRun listed = presets({"list"});
-    ASSERT_EQ(listed.exitStatus, 0) << listed.err;
-    EXPECT_EQ(listed.out, "2 preset(s)\n  Door\n  Gate\n");
+    EXPECT_FALSE(sent("control.cgi?o.")) << "watching leaves the outputs alone";
 
-    const ToolRun recalled = presets({"goto", "Door", "--speed", "4"});
-    ASSERT_EQ(recalled.exitStatus, 0) << recalled.err;
+    run = OnCamera("output", {"1", "on"});
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
+    EXPECT_THAT(run.out, HasSubstr("output 1 on"));
+    EXPECT_EQ(m_camera->Events().Output(2), "1");
+    EXPECT_EQ(m_camera->Events().Output(1), "0");
+    run = OnCamera("output", {"2", "on"});
+    EXPECT_NE(run.exitStatus, 0);
+    EXPECT_THAT(run.err, HasSubstr("the camera has 2 output(s)"));
+
+    for (const char* name : {"Door", "Gate"}) {
+        run = OnCamera("presets", {"set", name});
+        ASSERT_EQ(run.exitStatus, 0) << run.err;
+    }
+    run = OnCamera("presets", {"list"});
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
+    EXPECT_EQ(run.out, "2 preset(s)\n  Door\n  Gate\n");
+    run = OnCamera("presets", {"goto", "Door", "--speed", "4"});
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
     const std::vector<camsim::PtzRecallSpeed> speeds = m_camera->Ptz().RecallSpeeds();
     ASSERT_EQ(speeds.size(), 1u);
     EXPECT_EQ(std::stod(speeds[0].panTiltX), 0.25);  // host speed 4 of 16
-
-    ASSERT_EQ(presets({"delete", "Gate"}).exitStatus, 0);
+    ASSERT_EQ(OnCamera("presets", {"delete", "Gate"}).exitStatus, 0);
     const std::vector<camsim::PtzPreset> left = m_camera->Ptz().Presets();
     ASSERT_EQ(left.size(), 1u);
     EXPECT_EQ(left[0].name, "Door");
+    run = OnCamera("presets", {"goto", "Gate"});
+    EXPECT_NE(run.exitStatus, 0);
+    EXPECT_THAT(run.err, HasSubstr("is there a preset \"Gate\"?"));
+    run = OnCamera("presets", {"set", "a<b"});
+    EXPECT_NE(run.exitStatus, 0);
+    EXPECT_THAT(run.err, HasSubstr("\"a<b\" is not a valid preset name"));
 
-    const ToolRun missing = presets({"goto", "Gate"});
-    EXPECT_NE(missing.exitStatus, 0);
-    EXPECT_NE(missing.err.find("is there a preset \"Gate\"?"), std::string::npos) << missing.err;
-    const ToolRun invalid = presets({"set", "a<b"});
-    EXPECT_NE(invalid.exitStatus, 0);
-    EXPECT_NE(invalid.err.find("\"a<b\" is not a valid preset name"), std::string::npos) << invalid.err;
-}
-
-TEST_F(CliTest, PtzMoveRunsTheMotionAndStopsIt)
-{
-    StartCamera();
-    std::vector<std::string> arguments = CameraArguments();
-    arguments.insert(arguments.begin() + 1, {"move", "left", "--duration", "100"});
-    const ToolRun run = Tool("ptz", arguments);
+    run = OnCamera("ptz", {"move", "left", "--duration", "100"});
     ASSERT_EQ(run.exitStatus, 0) << run.err;
     EXPECT_EQ(run.out, "left: 1\nstop: 1\n");
-    const std::vector<std::string> targets = m_camera->HttpRequests().Targets();
-    const auto sent = [&targets](const std::string& part) {
-        return std::find_if(targets.begin(), targets.end(), [&part](const std::string& target) {
-                   return target.find(part) != std::string::npos;
-               }) != targets.end();
-    };
     EXPECT_TRUE(sent("control.cgi?pan=left")) << "the capabilities the camera reported allow panning";
     EXPECT_TRUE(sent("control.cgi?pan=stop"));
-}
 
-TEST_F(CliTest, AudioRecordsTheMicrophoneAndPlaysTheFileBack)
-{
-    camsim::CameraOptions options = DigestCamera();
-    options.rtspPort = 554;
-    StartCamera(options);
-    korvane::test::ScratchDirectory scratch;
-    const std::string wav = scratch.Path() + "heard.wav";
-
-    std::vector<std::string> listen = CameraArguments();
-    listen.insert(listen.end(), {"--listen", "1", "--out", wav});
-    const ToolRun heard = Tool("audio", listen);
-    ASSERT_EQ(heard.exitStatus, 0) << heard.err;
-    EXPECT_NE(heard.out.find("Wrote 8000 bytes of audio (1.0 s)"), std::string::npos) << heard.out;
-    EXPECT_EQ(std::filesystem::file_size(wav), 58u + 8000u);  // RIFF, fmt, fact and data headers
-
-    std::vector<std::string> say = CameraArguments();
-    say.insert(say.end(), {"--say", wav});
-    const ToolRun played = Tool("audio", say);
-    ASSERT_EQ(played.exitStatus, 0) << played.err;
-    size_t uploaded = 0;
-    for (const camsim::AudioUpload& upload : m_camera->Audio().Uploads())
-        uploaded += upload.audio.size();
-    EXPECT_EQ(uploaded, 8000u);
-}
-
-TEST_F(CliTest, RecordNamesAnRtspPortTheDriverCannotReach)
-{
-    StartCamera();  // its RTSP server is not on port 554
-    std::vector<std::string> arguments = CameraArguments();
-    arguments.insert(arguments.end(), {"--out", "/dev/null", "--wait", "1"});
-    const ToolRun run = Tool("record", arguments);
+    run = OnCamera("record", {"--out", "/dev/null", "--wait", "1"});
     EXPECT_NE(run.exitStatus, 0);
-    EXPECT_NE(run.err.find("no frames arrived within 1 s; likely cause: the driver cannot connect to the camera's "
-                           "RTSP port " + m_camera->DeviceInfo().address + ":554"),
-              std::string::npos)
-        << run.err;
-}
-
-// camsim run by hand serves RTSP on port 554, where the driver connects, and
-// says so when it cannot take that port.
-TEST_F(CliTest, CamsimRunByHandIsRecordedOrNamesTheRtspPortItCannotTake)
-{
-    const std::string address = CameraAddress(CameraSite::Cli);
-    korvane::platform::ChildProcess camsim;
-    ASSERT_TRUE(camsim.Start(TALLOWCAM_CAMSIM_PATH, {"--port", "0", "--address", address}));
-    std::string line;
-    unsigned httpPort = 0, rtspPort = 0;
-    ASSERT_TRUE(camsim.ReadLine(line, 10000));
-    ASSERT_EQ(std::sscanf(line.c_str(), "camsim: http on %*[^:]:%u, rtsp on port %u", &httpPort, &rtspPort), 2) << line;
-    EXPECT_EQ(rtspPort, 554u);
-    korvane::test::ScratchDirectory scratch;
-    const std::string out = scratch.Path() + "by-hand.h264";
-    const ToolRun recorded = Tool("record", {address, "--port", std::to_string(httpPort), "--seconds", "1", "--out", out});
-    ASSERT_EQ(recorded.exitStatus, 0) << recorded.err;
-    ExpectFfprobeDecodes(out, "h264");
-
-    const ToolRun second = RunTool("timeout", {"10", TALLOWCAM_CAMSIM_PATH, "--port", "0", "--address", address});
-    EXPECT_EQ(second.exitStatus, 1);
-    EXPECT_NE(second.err.find("cannot listen for RTSP on " + address + ":554"), std::string::npos) << second.err;
+    EXPECT_THAT(run.err, HasSubstr("no frames arrived within 1 s; likely cause: the driver cannot connect to the "
+                                   "camera's RTSP port " + m_camera->DeviceInfo().address + ":554"));
 }
 
 // The file written for each transport reads back as that transport in the driver.
 TEST(TransportConfigurationTest, FileGivesTheDriverTheChosenTransport)
 {
-    korvane::test::ScratchDirectory scratch;
+    ScratchDirectory scratch;
     korvane::DEVICE_INFO device;
     device.address = "127.0.0.1";
     struct Expected {
@@ -337,95 +269,118 @@ TEST(TransportConfigurationTest, FileGivesTheDriverTheChosenTransport)
     }
 }
 
-// Streaming through the plug-in reaches the camera's RTSP server on port 554,
-// so one test runs every streaming case, one camera at a time.
-class CliStreamingTest : public CliTest {
-protected:
-    // A copy of the program in its own directory: the transport file it
-    // writes beside itself is then this test's alone.
-    static std::string CopyOfTool(const korvane::test::ScratchDirectory& scratch)
-    {
-        const std::string copy = scratch.Path() + "tallowcam";
-        std::filesystem::copy_file(TALLOWCAM_CLI_PATH, copy);
-        return copy;
-    }
-
-    static std::string ReadText(const std::string& path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    }
-
-    void ExpectDemoRecordsBothStreams()
-    {
-        korvane::test::ScratchDirectory scratch;
-        const ToolRun run =
-            Tool("demo", {"--seconds", "1", "--address", CameraAddress(CameraSite::Cli), "--out-dir", scratch.Path()});
-        ASSERT_EQ(run.exitStatus, 0) << run.out << run.err;
-        EXPECT_NE(run.out.find("Demo finished: both streams recorded"), std::string::npos) << run.out;
-        for (const char* title : {"H.264 recording:\n  frames:", "Motion JPEG recording:\n  frames:"}) {
-            const size_t at = run.out.find(title);
-            ASSERT_NE(at, std::string::npos) << run.out;
-            EXPECT_GT(std::stoul(run.out.substr(at + std::string(title).size())), 0u) << title;
-        }
-        EXPECT_NE(run.out.find("Frames still held by the driver: 0"), std::string::npos) << run.out;
-        ExpectFfprobeDecodes(scratch.Path() + "demo.h264", "h264");
-        ExpectFfprobeDecodes(scratch.Path() + "demo.mjpeg", "mjpeg");
-    }
-
-    ToolRun Record(const std::string& tool, const std::string& codec, const std::string& stream,
-                   const std::string& transport, const std::string& out)
-    {
-        std::vector<std::string> arguments = CameraArguments();
-        arguments.insert(arguments.begin(), "record");
-        arguments.insert(arguments.end(), {"--codec", codec, "--stream", stream, "--transport", transport,
-                                           "--seconds", "1", "--out", out});
-        return RunTool(tool, arguments);
-    }
-};
-
-TEST_F(CliStreamingTest, DemoAndRecordingsOverEachTransport)
+// Streaming through the plug-in reaches the camera's RTSP server on port 554
+// of the CLI tests' address, so one test runs every streaming case, one camera
+// at a time: the demonstration, camsim run by hand, recordings and audio.
+TEST_F(CliTest, StreamingDemoCamsimByHandRecordingsAndAudio)
 {
     // Another program's RTSP server on 127.0.0.1:554 (held here while free) leaves the recordings alone.
     korvane::platform::TcpSocket otherServer;
     if (otherServer.Create())
         otherServer.Listen(korvane::platform::ParseIPv4("127.0.0.1"), 554);
+    ScratchDirectory scratch;
+    const std::string address = CameraAddress(CameraSite::Cli);
+    ToolRun run = RunTool(m_program, {"demo", "--seconds", "1", "--address", address, "--out-dir", scratch.Path()});
+    ASSERT_EQ(run.exitStatus, 0) << run.out << run.err;
+    EXPECT_THAT(run.out, HasSubstr("Demo finished: both streams recorded"));
+    for (const char* title : {"H.264 recording:\n  frames:", "Motion JPEG recording:\n  frames:"}) {
+        const size_t at = run.out.find(title);
+        ASSERT_NE(at, std::string::npos) << run.out;
+        EXPECT_GT(std::stoul(run.out.substr(at + std::string(title).size())), 0u) << title;
+    }
+    EXPECT_THAT(run.out, HasSubstr("Frames still held by the driver: 0"));
+    ExpectFfprobeDecodes(scratch.Path() + "demo.h264", "h264");
+    ExpectFfprobeDecodes(scratch.Path() + "demo.mjpeg", "mjpeg");
+
     {
-        SCOPED_TRACE("demo");
-        ExpectDemoRecordsBothStreams();
+        // camsim run by hand serves RTSP on port 554, where the driver connects, and says so when it cannot.
+        korvane::platform::ChildProcess camsim;
+        ASSERT_TRUE(camsim.Start(TALLOWCAM_CAMSIM_PATH, {"--port", "0", "--address", address}));
+        std::string line;
+        unsigned httpPort = 0, rtspPort = 0;
+        ASSERT_TRUE(camsim.ReadLine(line, 10000));
+        ASSERT_EQ(std::sscanf(line.c_str(), "camsim: http on %*[^:]:%u, rtsp on port %u", &httpPort, &rtspPort), 2)
+            << line;
+        EXPECT_EQ(rtspPort, 554u);
+        run = RunTool(m_program, {"record", address, "--port", std::to_string(httpPort), "--seconds", "1", "--out",
+                                  scratch.Path() + "by-hand.h264"});
+        ASSERT_EQ(run.exitStatus, 0) << run.err;
+        ExpectFfprobeDecodes(scratch.Path() + "by-hand.h264", "h264");
+        run = RunTool("timeout", {"10", TALLOWCAM_CAMSIM_PATH, "--port", "0", "--address", address});
+        EXPECT_EQ(run.exitStatus, 1);
+        EXPECT_THAT(run.err, HasSubstr("cannot listen for RTSP on " + address + ":554"));
     }
 
-    korvane::test::ScratchDirectory scratch;
-    const std::string tool = CopyOfTool(scratch);
+    // A copy of the program: the transport file it writes beside itself is this test's alone.
+    m_program = scratch.Path() + "tallowcam";
+    std::filesystem::copy_file(TALLOWCAM_CLI_PATH, m_program);
     const std::string configuration = scratch.Path() + "Tallowcam.xml";
     camsim::CameraOptions options = DigestCamera();
     options.rtspPort = 554;
+    options.model.secondStream = true;
     StartCamera(options);
-
-    struct Case {
+    struct Recording {
         const char* codec;
         const char* stream;
         const char* transport;
-        const char* file;
-        const char* ffprobeCodec;
+        const char* seconds;
+        uint32_t width, height, framesPerSecond;
+        const char* path;  // where the camera serves the role
     };
     // The main stream goes through StartChannel, the others through StartStream.
-    for (const Case& c : {Case{"h264", "rec", "udp", "out.h264", "h264"},
-                          Case{"jpeg", "live", "tcp", "out.mjpeg", "mjpeg"}}) {
+    const Recording recordings[] = {
+        {"h264", "rec", "udp", "1", 640, 480, 25, "rtpstream/config5=u"},
+        {"jpeg", "live", "tcp", "1", 640, 480, 25, "=u"},
+        {"h264", "live", "tcp", "0.6", 1280, 720, 15, "rtpstream/config4=u"},
+        {"h264", "remote", "tcp", "0.6", 640, 480, 10, "rtpstream/config5=u"},
+        {"jpeg", "rec", "tcp", "0.6", 640, 480, 10, "=u"},
+        {"jpeg", "remote", "tcp", "0.6", 320, 240, 5, "=u"},
+    };
+    for (const Recording& c : recordings) {
         SCOPED_TRACE(std::string(c.codec) + " " + c.stream + " over " + c.transport);
-        const ToolRun run = Record(tool, c.codec, c.stream, c.transport, scratch.Path() + c.file);
+        const bool h264 = std::string(c.codec) == "h264";
+        const std::string out = scratch.Path() + c.stream + (h264 ? ".h264" : ".mjpeg");
+        run = OnCamera("record", {"--codec", c.codec, "--stream", c.stream, "--transport", c.transport, "--width",
+                                  std::to_string(c.width), "--height", std::to_string(c.height), "--fps",
+                                  std::to_string(c.framesPerSecond), "--seconds", c.seconds, "--out", out});
         ASSERT_EQ(run.exitStatus, 0) << run.out << run.err;
         EXPECT_FALSE(std::filesystem::exists(configuration)) << "the tool removes the transport file it wrote";
-        ExpectFfprobeDecodes(scratch.Path() + c.file, c.ffprobeCodec);
+        const camsim::StreamDescription served = m_camera->Streams().Described().back();
+        EXPECT_THAT(served.path, HasSubstr(c.path));
+        EXPECT_EQ(std::make_pair(served.width, served.height), std::make_pair(c.width, c.height));
+        // An Annex B start code or the JPEG SOI; what camsim sends is its sample picture of the codec.
+        const std::string lead = h264 ? std::string("\0\0\1", 3) : "\xFF\xD8";
+        EXPECT_EQ(ReadFile(out).substr(0, lead.size()), lead);
+        const std::string sample = camsim::NearestSample(served.codec, served.width, served.height);
+        unsigned sampleWidth = 0, sampleHeight = 0;
+        ASSERT_EQ(std::sscanf(std::filesystem::path(sample).filename().c_str(), "sample%ux%u.", &sampleWidth,
+                              &sampleHeight), 2) << sample;
+        ExpectFfprobeDecodes(out, h264 ? "h264" : "mjpeg", sampleWidth, sampleHeight);
     }
-
     // An installed configuration comes back after a recording with another transport.
     const std::string installed = "<Configuration><StreamingMode>unicast</StreamingMode></Configuration>\n";
     scratch.WriteFile("Tallowcam.xml", installed);
-    const ToolRun run = Record(tool, "h264", "rec", "tcp", scratch.Path() + "again.h264");
+    run = OnCamera("record", {"--codec", "h264", "--stream", "rec", "--transport", "tcp", "--seconds", "1", "--out",
+                              scratch.Path() + "again.h264"});
     EXPECT_EQ(run.exitStatus, 0) << run.out << run.err;
-    EXPECT_EQ(ReadText(configuration), installed);
-    if (!tallowcam_test::HaveProgram("ffprobe"))
+    EXPECT_EQ(ReadFile(configuration), installed);
+
+    // The microphone recorded into a file, and the file played back on the loudspeaker.
+    const std::string wav = scratch.Path() + "heard.wav";
+    run = OnCamera("audio", {"--listen", "1", "--out", wav});
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
+    EXPECT_THAT(run.out, HasSubstr("Wrote 8000 bytes of audio (1.0 s)"));
+    EXPECT_EQ(std::filesystem::file_size(wav), 58u + 8000u);  // RIFF, fmt, fact and data headers
+    run = OnCamera("audio", {"--say", wav});
+    ASSERT_EQ(run.exitStatus, 0) << run.err;  // not before the driver gave every packet back
+    std::string uploaded;
+    for (const camsim::AudioUpload& upload : m_camera->Audio().Uploads()) {
+        EXPECT_EQ(upload.error, "");
+        uploaded.append(upload.audio.begin(), upload.audio.end());
+    }
+    EXPECT_EQ(uploaded.size(), 8000u);
+    EXPECT_EQ(uploaded, ReadFile(wav).substr(58)) << "the sound of the file";
+    if (!korvane::test::HaveFfmpeg())
         GTEST_SKIP() << "ffprobe is not installed: the files were not decoded";
 }
 

@@ -1,58 +1,42 @@
+// The clock request, and the clock synchronisation that keeps every registered
+// camera in step with the recorder's time and time zone.
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
-#include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "camsim/Camera.h"
+#include "clocksync/ClockRequest.h"
 #include "clocksync/TimeProvider.h"
+#include "driver/plugin/TallowcamDriver.h"
 #include "platform/Time.h"
+#include "support/DriverHost.h"
 #include "support/FakeDriver.h"
+#include "support/FrameHost.h"
+#include "support/WaitUntil.h"
 
 using namespace korvane;
+using korvane::test::WaitUntil;
 
 namespace {
 
 const char kSetPrefix[] = "/admin/-set-?em=2&pt=8&";
 const char kDaylightQuestion[] = "/admin/-set-?el=bc30";
+constexpr uint32_t kWaitMs = 10000;  // of the polling waits
 
-// Sets TZ (POSIX rules) while the provider thread is idle.
+// Sets TZ (POSIX rules) while the provider thread is idle, and puts the old value back.
 class ScopedTimeZone {
 public:
-    explicit ScopedTimeZone(const char* zone)
-    {
-        if (const char* old = std::getenv("TZ"))
-            m_old = old;
-        m_hadOld = std::getenv("TZ") != nullptr;
-        setenv("TZ", zone, 1);
-    }
-    ~ScopedTimeZone()
-    {
-        if (m_hadOld)
-            setenv("TZ", m_old.c_str(), 1);
-        else
-            unsetenv("TZ");
-    }
+    explicit ScopedTimeZone(const char* zone) { setenv("TZ", zone, 1); }
+    ~ScopedTimeZone() { m_old.empty() ? unsetenv("TZ") : setenv("TZ", m_old.c_str(), 1); }
 
 private:
-    bool m_hadOld = false;
-    std::string m_old;
+    const std::string m_old = std::getenv("TZ") != nullptr ? std::getenv("TZ") : "";  // empty: TZ was not set
 };
-
-bool WaitUntil(const std::function<bool()>& condition, uint32_t timeoutMs = 10000)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
 
 class SimulatedCamera {
 public:
@@ -66,17 +50,13 @@ public:
     std::vector<std::string> Targets(const std::string& prefix)
     {
         std::vector<std::string> matching;
-        for (const std::string& target : camera.HttpRequests().Targets()) {
+        for (const std::string& target : camera.HttpRequests().Targets())
             if (target.rfind(prefix, 0) == 0)
                 matching.push_back(target);
-        }
         return matching;
     }
     size_t Writes() { return Targets(kSetPrefix).size(); }
-    bool WaitForWrites(size_t count)
-    {
-        return WaitUntil([this, count] { return Writes() >= count; });
-    }
+    bool WaitForWrites(size_t count) { return WaitUntil([this, count] { return Writes() >= count; }, kWaitMs); }
 
     camsim::Camera camera;
     test::FakeDriver driver;
@@ -89,37 +69,20 @@ void ExpectCurrentLocalTime(const std::string& request)
     ASSERT_NE(at, std::string::npos);
     const std::string stamp = request.substr(at + 5);
     ASSERT_EQ(stamp.size(), 15u);
-    ASSERT_EQ(stamp[8], ':');
     SYSTEMTIME written{};
-    written.wYear = static_cast<uint16_t>(std::stoi(stamp.substr(0, 4)));
-    written.wMonth = static_cast<uint16_t>(std::stoi(stamp.substr(4, 2)));
-    written.wDay = static_cast<uint16_t>(std::stoi(stamp.substr(6, 2)));
-    written.wHour = static_cast<uint16_t>(std::stoi(stamp.substr(9, 2)));
-    written.wMinute = static_cast<uint16_t>(std::stoi(stamp.substr(11, 2)));
-    written.wSecond = static_cast<uint16_t>(std::stoi(stamp.substr(13, 2)));
-    const double writtenSeconds = static_cast<double>(platform::SystemTimeToFileTime(written)) / 1e7;
-    const double nowSeconds = static_cast<double>(platform::SystemTimeToFileTime(platform::LocalTimeNow())) / 1e7;
-    EXPECT_NEAR(writtenSeconds, nowSeconds, 10.0);
+    ASSERT_EQ(std::sscanf(stamp.c_str(), "%4hu%2hu%2hu:%2hu%2hu%2hu", &written.wYear, &written.wMonth, &written.wDay,
+                          &written.wHour, &written.wMinute, &written.wSecond), 6) << stamp;
+    const auto seconds = [](const SYSTEMTIME& time) { return platform::SystemTimeToFileTime(time) / 1e7; };
+    EXPECT_NEAR(seconds(written), seconds(platform::LocalTimeNow()), 10.0);
 }
 
-// One driver's registration with the clock synchronisation, dropped at the end of the scope.
-class Registration {
-public:
-    explicit Registration(IDriver& driver) : m_driver(&driver) { CTimeProvider::RegisterDevice(m_driver); }
-    ~Registration() { Release(); }
-    Registration(const Registration&) = delete;
-    Registration& operator=(const Registration&) = delete;
-
-    void Release()
-    {
-        if (m_driver != nullptr)
-            CTimeProvider::UnregisterDevice(m_driver);
-        m_driver = nullptr;
-    }
-
-private:
-    IDriver* m_driver;
-};
+// One driver's registration with the clock synchronisation, dropped by reset() or at the end of the scope.
+using Registration = std::unique_ptr<IDriver, void (*)(IDriver*)>;
+Registration Register(IDriver& driver)
+{
+    CTimeProvider::RegisterDevice(&driver);
+    return Registration(&driver, CTimeProvider::UnregisterDevice);
+}
 
 class ClockSyncTest : public ::testing::Test {
 protected:
@@ -128,15 +91,40 @@ protected:
 
 }  // namespace
 
-TEST_F(ClockSyncTest, DriversOfOneCameraShareOneItem)
+TEST(ClockRequest, OffsetDaylightSwitchAndLocalTimeOfEachZone)
+{
+    const SYSTEMTIME local{2026, 3, 0, 7, 9, 5, 2, 0};
+    struct Case {
+        const char* what;
+        bool withDaylightKey;
+        platform::TimeZoneInfo zone;
+        const char* keys;  // between the request's start and the local time
+    };
+    const Case cases[] = {
+        {"half-hour zone without daylight rules", true, {-330, 0, false, false}, "bc00=5.50&bc30=0&bc31=0&bc01=0"},
+        {"western zone with daylight rules", true, {300, -60, true, false}, "bc00=-5.00&bc30=1&bc31=0&bc01=0"},
+        {"camera without the daylight key", false, {-60, -60, true, false}, "bc00=1.00&bc01=0"},
+        {"UTC is written without sign", false, {0, 0, false, false}, "bc00=0.00&bc01=0"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(BuildClockRequest(c.withDaylightKey, c.zone, local),
+                  kSetPrefix + std::string(c.keys) + "&bc20=20260307:090502")
+            << c.what;
+}
+
+// The plug-in's driver registers its camera from Open to Close; drivers of one camera share one item.
+TEST_F(ClockSyncTest, DriversOfOneCameraShareOneItemUntilTheLastCloses)
 {
     ScopedTimeZone zone("IST-5:30");
     SimulatedCamera camera;
-    test::FakeDriver second;
-    second.SetCamera("127.0.0.1", camera.camera.HttpPort());
+    test::RecordingLogSink logSink;
+    test::CFrameHost allocator;
+    test::SettableDriverParams params;
+    params.deviceAddress.port = camera.camera.HttpPort();
+    CTallowcamDriver opened;
 
-    Registration first(camera.driver);
-    Registration other(second);
+    Registration first = Register(camera.driver);
+    ASSERT_TRUE(opened.Open(&logSink, &allocator, &params));
     EXPECT_EQ(CTimeProvider::DeviceCount(), 1u);
     ASSERT_TRUE(camera.WaitForWrites(1));
     const std::vector<std::string> targets = camera.camera.HttpRequests().Targets();
@@ -146,15 +134,16 @@ TEST_F(ClockSyncTest, DriversOfOneCameraShareOneItem)
     ExpectCurrentLocalTime(targets[1]);
     EXPECT_EQ(camera.camera.Model().Setting("bc00"), "5.50");
 
-    first.Release();
-    CTimeProvider::UnregisterDevice(&camera.driver);  // closing twice leaves the other driver registered
+    first.reset();
+    CTimeProvider::UnregisterDevice(&camera.driver);  // unregistering twice leaves the opened driver registered
     EXPECT_EQ(CTimeProvider::DeviceCount(), 1u);
     CTimeProvider::SynchroniseNow();
     ASSERT_TRUE(camera.WaitForWrites(2));
     EXPECT_EQ(camera.Targets(kDaylightQuestion).size(), 1u);  // asked once per item
 
-    other.Release();
+    opened.Close();
     EXPECT_EQ(CTimeProvider::DeviceCount(), 0u);
+    opened.Close();  // a second Close is harmless: the fixture checks the count again
 }
 
 TEST_F(ClockSyncTest, DaylightRulesAndCamerasWithoutTheDaylightKey)
@@ -164,8 +153,8 @@ TEST_F(ClockSyncTest, DaylightRulesAndCamerasWithoutTheDaylightKey)
     SimulatedCamera withoutKey;
     withoutKey.camera.Model().RemoveSetting("bc30");
 
-    Registration keyedRegistration(withKey.driver);
-    Registration plainRegistration(withoutKey.driver);
+    const Registration keyedRegistration = Register(withKey.driver);
+    const Registration plainRegistration = Register(withoutKey.driver);
     ASSERT_TRUE(withKey.WaitForWrites(1));
     ASSERT_TRUE(withoutKey.WaitForWrites(1));
     const std::string keyed = withKey.Targets(kSetPrefix).at(0);
@@ -182,9 +171,9 @@ TEST_F(ClockSyncTest, OnlyForcedCyclesRewriteRecentlySynchronisedCameras)
     SimulatedCamera first;
     SimulatedCamera second;
 
-    Registration firstRegistration(first.driver);
+    const Registration firstRegistration = Register(first.driver);
     ASSERT_TRUE(first.WaitForWrites(1));
-    Registration secondRegistration(second.driver);  // wakes the thread: due cameras only
+    const Registration secondRegistration = Register(second.driver);  // wakes the thread: due cameras only
     ASSERT_TRUE(second.WaitForWrites(1));
 
     CTimeProvider::SynchroniseNow();
@@ -199,13 +188,12 @@ TEST_F(ClockSyncTest, UnregisteringAbortsARequestInProgress)
     SimulatedCamera silent;
     silent.driver.deviceInfo.requestTimeoutMs = 60000;
     silent.camera.Http().SetFault(camsim::HttpFault::NeverReply);
-    Registration registration(silent.driver);
-    ASSERT_TRUE(WaitUntil([&silent] { return silent.camera.HttpRequests().Count() >= 1; }));
+    Registration registration = Register(silent.driver);
+    ASSERT_TRUE(WaitUntil([&silent] { return silent.camera.HttpRequests().Count() >= 1; }, kWaitMs));
 
     const auto start = std::chrono::steady_clock::now();
-    registration.Release();
+    registration.reset();
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
-    EXPECT_EQ(CTimeProvider::DeviceCount(), 0u);
 }
 
 TEST(ClockSyncKey, AddressAsNumberAndPort)

@@ -10,14 +10,12 @@
 #include "platform/Time.h"
 #include "runtime/StringFormat.h"
 #include "support/WaitUntil.h"
-#include "video/CameraCodes.h"
 #include "video/VideoTestSupport.h"
 
 namespace korvane::test {
 namespace {
 
 using ::testing::ElementsAre;
-using ::testing::HasSubstr;
 
 // Milliseconds of a UTC time, on the driver's file-time scale.
 int64_t TimeMs(const SYSTEMTIME& time)
@@ -25,19 +23,15 @@ int64_t TimeMs(const SYSTEMTIME& time)
     return static_cast<int64_t>(platform::SystemTimeToFileTime(time) / platform::kFileTimeTicksPerMs);
 }
 
-int64_t NowMs()
-{
-    return static_cast<int64_t>(platform::NowFileTime() / platform::kFileTimeTicksPerMs);
-}
-
 // Frame times: near the wall clock, in order, and apart by the stream's frame period.
 void ExpectFrameTimes(const std::vector<DeliveredFrame>& frames, uint32_t framesPerSecond)
 {
     ASSERT_GE(frames.size(), 3u);
+    const int64_t now = static_cast<int64_t>(platform::NowFileTime() / platform::kFileTimeTicksPerMs);
     std::vector<int64_t> steps;
     for (size_t i = 0; i < frames.size(); ++i) {
         const int64_t at = TimeMs(frames[i].time);
-        EXPECT_LT(std::llabs(at - NowMs()), 30000) << "frame " << i << " is stamped with the current UTC time";
+        EXPECT_LT(std::llabs(at - now), 30000) << "frame " << i << " is stamped with the current UTC time";
         if (i > 0)
             steps.push_back(at - TimeMs(frames[i - 1].time));
     }
@@ -57,56 +51,49 @@ bool HasH264ParameterSet(const std::vector<uint8_t>& bytes)
     return false;
 }
 
-size_t CountRtspRequests(VideoCamera& camera, const std::string& method)
-{
-    const std::vector<std::string> requests = camera.camera.Rtsp().Recorder().Requests();
-    return static_cast<size_t>(std::count_if(requests.begin(), requests.end(), [&](const std::string& request) {
-        return request.rfind(method + " ", 0) == 0;
-    }));
-}
-
-TEST(VideoStreaming, FramesOverUdpCarryCodecSizeClassTimesAndStreamName)
+TEST(VideoStreaming, FramesOfEachCodecAndTheHostsControlOfTheChannels)
 {
     VideoCamera camera(CameraOfType(2));
+    camera.params.deviceAddress.defaultCodec = kCodecH264;
     ASSERT_TRUE(camera.Open());
     ipcapture::IIPVideoCaptureEx2* video = camera.Video();
-    SettableStreamRequest h264 = StreamRequest(kCodecH264, 640, 480, 10, 70);
-    SettableStreamRequest jpeg = StreamRequest(kCodecJpeg, 320, 240, 5, 70);
-    ASSERT_TRUE(video->StartChannel(0, &camera.frames, &h264));
-    ASSERT_TRUE(video->StartStream(0, kLive, &camera.frames, &jpeg));
+    uint32_t state = 99, extra = 99;
+    char text[8] = "xyz";
+    SettableResolution size;
+    EXPECT_FALSE(video->GetChannelState(0, &state, &extra, text, sizeof text)) << "no channel yet";
+    EXPECT_EQ(extra, 0u);
+    EXPECT_STREQ(text, "");
+    EXPECT_FALSE(video->ChangeChannel(0, &size, 0x7000 + 5));
+    EXPECT_FALSE(video->SuspendChannel(0));
+    EXPECT_FALSE(video->ResumeChannel(0));
+
+    // Over UDP: H.264 on the main stream, Motion JPEG on Live.
+    ASSERT_TRUE(camera.StartChannel(StreamRequest(kCodecH264, 640, 480, 10, 70)));
+    ASSERT_TRUE(camera.StartStream(kLive, StreamRequest(kCodecJpeg, 320, 240, 5, 70)));
     ASSERT_TRUE(camera.WaitForFrames(kRec, 6));
     ASSERT_TRUE(camera.WaitForFrames(kLive, 4));
-
     // The camera serves what the channels configured.
-    const auto h264Stream = camera.LastDescribed("stream/profile1=u");
-    ASSERT_TRUE(h264Stream.has_value());
-    EXPECT_EQ(h264Stream->width, 640u);
-    EXPECT_EQ(h264Stream->height, 480u);
-    EXPECT_EQ(h264Stream->framesPerSecond, 10u);
-    const auto jpegStream = camera.LastDescribed("stream/created1=u");
-    ASSERT_TRUE(jpegStream.has_value());
-    EXPECT_EQ(jpegStream->codec, camsim::MediaCodec::Jpeg);
-    EXPECT_EQ(jpegStream->framesPerSecond, 5u);
+    const camsim::StreamDescription h264Stream = camera.LastDescribed("stream/profile1=u");
+    EXPECT_EQ(std::tie(h264Stream.width, h264Stream.height, h264Stream.framesPerSecond),
+              std::make_tuple(640u, 480u, 10u));
+    const camsim::StreamDescription jpegStream = camera.LastDescribed("stream/created1=u");
+    EXPECT_EQ(std::tie(jpegStream.codec, jpegStream.framesPerSecond), std::make_tuple(camsim::MediaCodec::Jpeg, 5u));
 
     const std::vector<DeliveredFrame> h264Frames = camera.FramesOf(kRec);
     EXPECT_EQ(h264Frames[0].fourCC, kFourCCH264);
     EXPECT_TRUE(HasH264ParameterSet(h264Frames[0].bytes)) << "a key frame carries its SPS";
     for (const DeliveredFrame& frame : h264Frames) {
         EXPECT_TRUE(frame.fourCC == kFourCCH264 || frame.fourCC == kFourCCH264Delta);
-        EXPECT_EQ(frame.width, 640u);
-        EXPECT_EQ(frame.height, 480u);
-        EXPECT_EQ(frame.sizeClass, 4u);
-        EXPECT_THAT(frame.calls, ElementsAre("SetWidth", "SetHeight", "SetSizeClass", "SetDataSize", "SetFourCC", "SetTime"));
+        EXPECT_EQ(std::tie(frame.width, frame.height, frame.sizeClass), std::make_tuple(640u, 480u, 4u));
+        EXPECT_THAT(frame.calls,
+                    ElementsAre("SetWidth", "SetHeight", "SetSizeClass", "SetDataSize", "SetFourCC", "SetTime"));
     }
     ExpectFrameTimes(h264Frames, 10);
-
     // The sample picture of camsim's Motion JPEG stream is 320x240.
     const std::vector<DeliveredFrame> jpegFrames = camera.FramesOf(kLive);
     for (const DeliveredFrame& frame : jpegFrames) {
-        EXPECT_EQ(frame.fourCC, kFourCCJpeg);
-        EXPECT_EQ(frame.width, 320u);
-        EXPECT_EQ(frame.height, 240u);
-        EXPECT_EQ(frame.sizeClass, 2u);
+        EXPECT_EQ(std::tie(frame.fourCC, frame.width, frame.height, frame.sizeClass),
+                  std::make_tuple(kFourCCJpeg, 320u, 240u, 2u));
         ASSERT_GE(frame.bytes.size(), 4u);
         EXPECT_EQ(frame.bytes[frame.bytes.size() - 2], 0xFF);
         EXPECT_EQ(frame.bytes.back(), 0xD9) << "the picture ends with EOI";
@@ -122,44 +109,27 @@ TEST(VideoStreaming, FramesOverUdpCarryCodecSizeClassTimesAndStreamName)
     EXPECT_TRUE(camera.HasLogLine(cameraName + " is offline. Channel was stopped (Live)"));
     EXPECT_EQ(camera.frames.OutstandingFrames(), 0u);
     EXPECT_EQ(camera.frames.Allocations(), camera.frames.Releases());
-}
 
-// Over UDP: the session is paused while the channel is suspended.
-TEST(VideoStreaming, ChangeStateSuspendResumeAndStopOfTheMainStream)
-{
-    VideoCamera camera(CameraOfType(2));
-    ASSERT_TRUE(camera.Open());
-    ipcapture::IIPVideoCaptureEx2* video = camera.Video();
-    uint32_t state = 99, extra = 99;
-    char text[8] = "xyz";
-    SettableResolution size;
-    EXPECT_FALSE(video->GetChannelState(0, &state, &extra, text, sizeof text)) << "no channel yet";
-    EXPECT_EQ(extra, 0u);
-    EXPECT_STREQ(text, "");
-    EXPECT_FALSE(video->ChangeChannel(0, &size, 0x7000 + 5));
-    EXPECT_FALSE(video->SuspendChannel(0));
-    EXPECT_FALSE(video->ResumeChannel(0));
-
-    SettableStreamRequest request = StreamRequest(kCodecH264, 640, 480, 30, 40);
-    ASSERT_TRUE(video->StartChannel(0, &camera.frames, &request));
-    ASSERT_TRUE(camera.WaitForFrames(kRec, 3));
+    // Change, suspend and resume over UDP: the session is paused while the channel is suspended.
+    const size_t plays = camera.RtspRequests("PLAY"), teardowns = camera.RtspRequests("TEARDOWN");
+    const size_t frames = camera.FramesOf(kRec).size();
+    ASSERT_TRUE(camera.StartChannel(StreamRequest(kCodecH264, 640, 480, 30, 40)));
+    ASSERT_TRUE(camera.WaitForFrames(kRec, frames + 3));
     ASSERT_TRUE(WaitUntil([&] { return video->GetChannelState(0, &state, &extra, text, sizeof text) && state == 0; },
                           kStreamWaitMs));
-
     camera.ClearRequests();
     size.width = 1280;
     size.height = 720;
     EXPECT_TRUE(video->ChangeChannel(0, &size, 0x7000 + 15));
     EXPECT_THAT(camera.SettingsRequests(),
-                ElementsAre(FormatString("/admin/-set-?em=2&pt=8&dh00-0=1&dh02-0=%u&dh03-0=9&dh04-0=1&dh05=1",
-                                         ExpectedBitrateCode(2, 40))))
-        << "the new size and rate with the quality the stream started with";
+                ElementsAre("/admin/-set-?em=2&pt=8&dh00-0=1&dh02-0=12&dh03-0=9&dh04-0=1&dh05=1"))
+        << "the new size and rate with the quality the stream started with (40: bit-rate code 12)";
     EXPECT_EQ(camera.camera.Model().Setting("dh03-0"), "9");
 
     EXPECT_TRUE(video->SuspendChannel(0));
     EXPECT_FALSE(video->SuspendChannel(0)) << "already suspended";
     const size_t whileSuspended = camera.FramesOf(kRec).size();
-    ASSERT_TRUE(WaitUntil([&] { return CountRtspRequests(camera, "PAUSE") == 1; }, kStreamWaitMs));
+    ASSERT_TRUE(WaitUntil([&] { return camera.RtspRequests("PAUSE") == 1; }, kStreamWaitMs));
     const size_t sent = camera.camera.Rtsp().Recorder().MarkedRtpPacketsSent();
     EXPECT_FALSE(WaitUntil([&] { return camera.camera.Rtsp().Recorder().MarkedRtpPacketsSent() >= sent + 3; }, 500))
         << "the camera goes on sending";
@@ -169,46 +139,33 @@ TEST(VideoStreaming, ChangeStateSuspendResumeAndStopOfTheMainStream)
 
     EXPECT_TRUE(video->ResumeChannel(0));
     EXPECT_FALSE(video->ResumeChannel(0)) << "not suspended";
-    ASSERT_TRUE(WaitUntil([&] { return CountRtspRequests(camera, "PLAY") == 2; }, kStreamWaitMs));
+    ASSERT_TRUE(WaitUntil([&] { return camera.RtspRequests("PLAY") == plays + 2; }, kStreamWaitMs));
     EXPECT_TRUE(camera.WaitForFrames(kRec, whileSuspended + 3)) << "frames reach the host again";
-
     EXPECT_TRUE(video->StopChannel(0));
     EXPECT_FALSE(video->StopChannel(0));
     EXPECT_FALSE(video->GetChannelState(0, &state, &extra, nullptr, 0));
-    EXPECT_EQ(CountRtspRequests(camera, "TEARDOWN"), 1u);
+    EXPECT_EQ(camera.RtspRequests("TEARDOWN"), teardowns + 1);
     EXPECT_EQ(camera.frames.OutstandingFrames(), 0u);
-}
 
-TEST(VideoStreaming, TheDefaultCodecAndReplacingTheRunningChannel)
-{
+    // Over TCP: the driver's default codec, no channel for MPEG-4, and replacing the running channel.
     const HostConfigurationFile interleaved(kInterleaved);
-    VideoCamera camera(CameraOfType(2));
-    camera.params.deviceAddress.defaultCodec = kCodecH264;
-    ASSERT_TRUE(camera.Open());
-    ipcapture::IIPVideoCaptureEx2* video = camera.Video();
-
     for (uint32_t codec : {0u, 16u}) {
         SCOPED_TRACE(FormatString("codec %u", codec));
         const size_t before = camera.FramesOf(kRec).size();
-        SettableStreamRequest request = StreamRequest(codec, 640, 480, 30, 50);
-        ASSERT_TRUE(video->StartChannel(0, &camera.frames, &request));
+        ASSERT_TRUE(camera.StartChannel(StreamRequest(codec, 640, 480, 30, 50)));
         ASSERT_TRUE(camera.WaitForFrames(kRec, before + 1));
         EXPECT_EQ(camera.FramesOf(kRec)[before].fourCC, kFourCCH264) << "the driver's default codec";
         EXPECT_TRUE(video->StopChannel(0));
         camera.frames.SetAcceptFrames(true);
     }
-    SettableStreamRequest mpeg4 = StreamRequest(2, 640, 480, 30, 50);
-    EXPECT_FALSE(video->StartChannel(0, &camera.frames, &mpeg4)) << "no channel for MPEG-4";
-    EXPECT_FALSE(video->StartStream(0, kLive, &camera.frames, &mpeg4));
-
-    SettableStreamRequest h264 = StreamRequest(kCodecH264, 640, 480, 30, 50);
+    EXPECT_FALSE(camera.StartChannel(StreamRequest(2, 640, 480, 30, 50))) << "no channel for MPEG-4";
+    EXPECT_FALSE(camera.StartStream(kLive, StreamRequest(2, 640, 480, 30, 50)));
     const size_t before = camera.FramesOf(kRec).size();
-    ASSERT_TRUE(video->StartChannel(0, &camera.frames, &h264));
+    ASSERT_TRUE(camera.StartChannel(StreamRequest(kCodecH264, 640, 480, 30, 50)));
     ASSERT_TRUE(camera.WaitForFrames(kRec, before + 2));
-    const size_t teardowns = CountRtspRequests(camera, "TEARDOWN");
-    SettableStreamRequest jpeg = StreamRequest(kCodecJpeg, 320, 240, 30, 50);
-    ASSERT_TRUE(video->StartChannel(0, &camera.frames, &jpeg));
-    EXPECT_EQ(CountRtspRequests(camera, "TEARDOWN"), teardowns + 1) << "the old channel is gone before the new one";
+    const size_t running = camera.RtspRequests("TEARDOWN");
+    ASSERT_TRUE(camera.StartChannel(StreamRequest(kCodecJpeg, 320, 240, 30, 50)));
+    EXPECT_EQ(camera.RtspRequests("TEARDOWN"), running + 1) << "the old channel is gone before the new one";
     ASSERT_TRUE(WaitUntil([&] { return camera.FramesOf(kRec).back().fourCC == kFourCCJpeg; }, kStreamWaitMs));
     EXPECT_TRUE(video->StopChannel(0));
     EXPECT_EQ(camera.frames.OutstandingFrames(), 0u);
@@ -225,8 +182,7 @@ TEST(VideoStreaming, StopEndsACameraRequestThatIsNotAnswered)
         ASSERT_TRUE(camera.Open());
         camera.camera.Http().SetFault(camsim::HttpFault::NeverReply);
         const std::string firstRequest = codec == kCodecH264 ? "/admin/-set-?el=dh10" : "/onvif/device_service";
-        SettableStreamRequest request = StreamRequest(codec, 640, 480, 30, 50);
-        ASSERT_TRUE(camera.Video()->StartChannel(0, &camera.frames, &request));
+        ASSERT_TRUE(camera.StartChannel(StreamRequest(codec, 640, 480, 30, 50)));
         ASSERT_TRUE(WaitUntil(
             [&] {
                 const std::vector<std::string> targets = camera.camera.HttpRequests().Targets();

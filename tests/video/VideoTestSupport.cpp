@@ -1,5 +1,8 @@
 #include "video/VideoTestSupport.h"
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 
@@ -10,29 +13,10 @@
 
 namespace korvane::test {
 
-namespace {
-
-constexpr uint32_t kProbeTimeoutMs = 10000;
-
-bool IsClockSynchronisation(const std::string& target)
-{
-    return target.find("bc00=") != std::string::npos || target.find("el=bc30") != std::string::npos;
-}
-
-}  // namespace
-
 const char* RoleName(uint32_t role)
 {
-    switch (role) {
-    case kRec:
-        return "Rec";
-    case kLive:
-        return "Live";
-    case kRemote:
-        return "Remote";
-    default:
-        return "?";
-    }
+    const char* const names[] = {"Rec", "Live", "Remote"};
+    return role < 3 ? names[role] : "?";
 }
 
 camsim::CameraOptions CameraOfType(uint32_t cameraType)
@@ -70,8 +54,6 @@ HostConfigurationFile::~HostConfigurationFile()
     std::remove(m_path.c_str());
 }
 
-VideoCamera::VideoCamera(const camsim::CameraOptions& options) : camera(options) {}
-
 VideoCamera::~VideoCamera()
 {
     if (m_driver != nullptr)
@@ -84,13 +66,12 @@ bool VideoCamera::Open(const std::map<uint32_t, std::string>& overrides)
     if (!camera.Start() || !m_plugin.Load(TALLOWCAM_PLUGIN_PATH, error))
         return false;
     const DEVICE_INFO device = camera.DeviceInfo();
-    tallowcam_host::CameraConnection connection;
-    connection.address = device.address;
-    connection.port = static_cast<uint16_t>(device.port);
-    connection.userName = device.userName;
-    connection.password = device.password;
-    const tallowcam_host::CapabilityReport report =
-        tallowcam_host::RunCapabilityQuery(m_plugin, connection, kProbeTimeoutMs);
+    params.deviceAddress.address = device.address;
+    params.deviceAddress.port = static_cast<uint16_t>(device.port);
+    params.deviceAddress.userName = device.userName;
+    params.deviceAddress.password = device.password;
+    const tallowcam_host::CapabilityReport report = tallowcam_host::RunCapabilityQuery(
+        m_plugin, {device.address, params.deviceAddress.port, device.userName, device.password}, 10000);
     if (report.outcome != tallowcam_host::ProbeOutcome::Completed)
         return false;
     for (const auto& [number, parameter] : report.parameters)
@@ -99,11 +80,6 @@ bool VideoCamera::Open(const std::map<uint32_t, std::string>& overrides)
     for (const auto& [number, value] : overrides)
         params.parameters[number] = value;
     params.captureInfo.model = report.deviceName;
-    params.deviceAddress.address = connection.address;
-    params.deviceAddress.port = connection.port;
-    params.deviceAddress.userName = connection.userName;
-    params.deviceAddress.password = connection.password;
-
     m_driver = m_plugin.CreateDriver();
     if (m_driver == nullptr || !m_driver->Open(&logSink, &frames, &params))
         return false;
@@ -119,24 +95,27 @@ ipcapture::IIPVideoCaptureEx2* VideoCamera::Video() const
 std::vector<std::string> VideoCamera::SettingsRequests()
 {
     std::vector<std::string> selected;
-    for (const std::string& target : camera.HttpRequests().Targets())
-        if (target.rfind("/admin/-set-?", 0) == 0 && !IsClockSynchronisation(target))
+    for (const std::string& target : camera.HttpRequests().Targets()) {
+        const bool clock = target.find("bc00=") != std::string::npos || target.find("el=bc30") != std::string::npos;
+        if (target.rfind("/admin/-set-?", 0) == 0 && !clock)
             selected.push_back(target);
+    }
     return selected;
-}
-
-std::vector<std::string> VideoCamera::SettingsWrites()
-{
-    std::vector<std::string> writes;
-    for (const std::string& target : SettingsRequests())
-        if (target.rfind("/admin/-set-?em=2", 0) == 0)
-            writes.push_back(target);
-    return writes;
 }
 
 bool VideoCamera::WaitForSettingsRequests(size_t count, uint32_t timeoutMs)
 {
     return WaitUntil([&] { return SettingsRequests().size() >= count; }, timeoutMs);
+}
+
+std::string VideoCamera::LastSettingsOfStream(uint32_t role, const SettableStreamRequest& request, size_t count)
+{
+    ClearRequests();
+    EXPECT_TRUE(StartStream(role, request));
+    EXPECT_TRUE(WaitForSettingsRequests(count));
+    Video()->StopStream(0, role);
+    const std::vector<std::string> requests = SettingsRequests();
+    return requests.empty() ? std::string() : requests.back();
 }
 
 std::vector<std::string> VideoCamera::OnvifOperations()
@@ -153,16 +132,19 @@ void VideoCamera::ClearRequests()
     camera.Onvif().ClearRequests();
 }
 
-std::string VideoCamera::StreamName(uint32_t role) const
+size_t VideoCamera::RtspRequests(const std::string& method)
 {
-    return params.deviceAddress.address + ":" + std::to_string(params.deviceAddress.port) + "::" + RoleName(role) +
-           "Stream";
+    const std::vector<std::string> requests = camera.Rtsp().Recorder().Requests();
+    return static_cast<size_t>(std::count_if(requests.begin(), requests.end(), [&](const std::string& request) {
+        return method.empty() || request.rfind(method + " ", 0) == 0;
+    }));
 }
 
 std::vector<DeliveredFrame> VideoCamera::FramesOf(uint32_t role) const
 {
     std::vector<DeliveredFrame> selected;
-    const std::string name = StreamName(role);
+    const std::string name = params.deviceAddress.address + ":" + std::to_string(params.deviceAddress.port) +
+                             "::" + RoleName(role) + "Stream";
     for (DeliveredFrame& frame : frames.Frames())
         if (frame.streamName == name)
             selected.push_back(std::move(frame));
@@ -174,13 +156,13 @@ bool VideoCamera::WaitForFrames(uint32_t role, size_t count, uint32_t timeoutMs)
     return WaitUntil([&] { return FramesOf(role).size() >= count; }, timeoutMs);
 }
 
-std::optional<camsim::StreamDescription> VideoCamera::LastDescribed(const std::string& suffix)
+camsim::StreamDescription VideoCamera::LastDescribed(const std::string& suffix)
 {
     const std::vector<camsim::StreamDescription> described = camera.Streams().Described();
     for (auto it = described.rbegin(); it != described.rend(); ++it)
-        if (it->path.size() >= suffix.size() && it->path.compare(it->path.size() - suffix.size(), suffix.size(), suffix) == 0)
+        if (it->path.size() >= suffix.size() && it->path.rfind(suffix) == it->path.size() - suffix.size())
             return *it;
-    return std::nullopt;
+    return {};
 }
 
 }  // namespace korvane::test

@@ -4,7 +4,6 @@
 // numbered parameters the plug-in's own capability query read from that camera.
 #include <cstdint>
 #include <map>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,10 +16,10 @@ namespace korvane::test {
 
 constexpr uint32_t kCodecJpeg = 1;
 constexpr uint32_t kCodecH264 = 3;
-constexpr uint32_t kFourCCH264 = 0x34363248;  // "H264"
+constexpr uint32_t kFourCCH264 = 0x34363248;       // "H264"
 constexpr uint32_t kFourCCH264Delta = 0x34363249;  // "I264"
-constexpr uint32_t kFourCCJpeg = 0x4745504A;  // "JPEG"
-constexpr uint32_t kStreamWaitMs = 8000;       // session set-up and the first frames, sanitizers included
+constexpr uint32_t kFourCCJpeg = 0x4745504A;       // "JPEG"
+constexpr uint32_t kStreamWaitMs = 8000;  // session set-up and the first frames, sanitizers included
 
 enum StreamRole : uint32_t { kRec = 0, kLive = 1, kRemote = 2 };
 const char* RoleName(uint32_t role);  // "Rec", "Live", "Remote"
@@ -42,8 +41,6 @@ class HostConfigurationFile {
 public:
     explicit HostConfigurationFile(const std::string& body);
     ~HostConfigurationFile();
-    HostConfigurationFile(const HostConfigurationFile&) = delete;
-    HostConfigurationFile& operator=(const HostConfigurationFile&) = delete;
 
 private:
     std::string m_path;
@@ -51,35 +48,41 @@ private:
 
 class VideoCamera {
 public:
-    explicit VideoCamera(const camsim::CameraOptions& options);
+    explicit VideoCamera(const camsim::CameraOptions& options) : camera(options) {}
     ~VideoCamera();  // closes the driver and gives it back to the plug-in
-    VideoCamera(const VideoCamera&) = delete;
-    VideoCamera& operator=(const VideoCamera&) = delete;
 
     // Starts the camera, runs the capability query and opens a driver with
     // what it reported; `overrides` replace single parameters.
     bool Open(const std::map<uint32_t, std::string>& overrides = {});
     ipcapture::IIPVideoCaptureEx2* Video() const;
+    // The host's start calls for channel 0, with the request alive for the call.
+    bool StartChannel(SettableStreamRequest request) { return Video()->StartChannel(0, &frames, &request); }
+    bool StartStream(uint32_t role, SettableStreamRequest request)
+    {
+        return Video()->StartStream(0, role, &frames, &request);
+    }
 
     // The settings requests ("/admin/-set-?") the video channels sent, in
     // order; the clock synchronisation's left out.
     std::vector<std::string> SettingsRequests();
-    // Those that write ("em=2").
-    std::vector<std::string> SettingsWrites();
     // Waits until the video channels sent count settings requests.
     bool WaitForSettingsRequests(size_t count, uint32_t timeoutMs = kStreamWaitMs);
+    // Starts the role's stream, waits for count settings requests, stops the
+    // stream again and returns the last request (empty: none).
+    std::string LastSettingsOfStream(uint32_t role, const SettableStreamRequest& request, size_t count = 1);
     // The ONVIF operations the camera answered, in order.
     std::vector<std::string> OnvifOperations();
-    // Forgets what the camera received so far.
+    // Forgets what the camera received so far (the RTSP requests stay).
     void ClearRequests();
+    // The RTSP requests of the method the camera received ("" for all).
+    size_t RtspRequests(const std::string& method = "");
 
     // The frames of one stream ("<device>::RecStream" and so on).
     std::vector<DeliveredFrame> FramesOf(uint32_t role) const;
-    std::string StreamName(uint32_t role) const;
     bool WaitForFrames(uint32_t role, size_t count, uint32_t timeoutMs = kStreamWaitMs) const;
     // The description camsim gave for the last stream it served on a path
-    // ending in `suffix`, if any.
-    std::optional<camsim::StreamDescription> LastDescribed(const std::string& suffix);
+    // ending in `suffix` (an empty path: none).
+    camsim::StreamDescription LastDescribed(const std::string& suffix);
     bool HasLogLine(const std::string& part) const { return !logSink.LinesContaining(part).empty(); }
 
     camsim::Camera camera;
