@@ -1,25 +1,25 @@
 #pragma once
-// One simulated camera with an opened driver, host objects that record what
-// the motion channel and the I/O object report, and scenarios run side by
-// side (the driver polls once a second or every two seconds, so waiting
-// scenarios share their waiting time).
+// Host objects that record what the motion channel and the I/O object report,
+// and scenarios run side by side (the driver polls once a second or every two
+// seconds, so waiting scenarios share their waiting time).
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
-#include "camsim/Camera.h"
-#include "driver/plugin/TallowcamDriver.h"
-#include "support/DriverHost.h"
+#include "support/CameraWithDriver.h"
 #include "support/FrameHost.h"
+#include "support/WaitUntil.h"
 #include "tallowcam/IOInterfaces.h"
 
 namespace korvane::test {
-
-constexpr uint32_t kEventWaitMs = 6000;  // above the input poll period and the request time-out
 
 constexpr char kAreasPoll[] = "/-wvhttp-01-/info.cgi?item=r";
 constexpr char kInputsPoll[] = "/-wvhttp-01-/info.cgi?item=i";
@@ -30,80 +30,92 @@ struct MotionReport {
     std::chrono::steady_clock::time_point at;
 };
 
-// Frame sink of a motion channel: keeps the frames (in the frame host) and
-// when each motion value arrived.
+// Frame sink of a motion channel: the frame host keeps the frames and counts
+// the lost signals, this sink when each motion value arrived.
 class MotionSink : public ipcapture::IFrameSink {
 public:
     explicit MotionSink(CFrameHost& frames) : m_frames(frames) {}
 
-    bool OnFrame(ipcapture::IHostFrame* frame) override;
-    void OnSignalLost() override;
+    bool OnFrame(ipcapture::IHostFrame* frame) override
+    {
+        const bool motion = frame->GetDataSize() >= 2 && frame->GetBuffer()[1] == 1;
+        const bool accepted = m_frames.OnFrame(frame);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (accepted)
+            m_reports.push_back({motion, std::chrono::steady_clock::now()});
+        return accepted;
+    }
+    void OnSignalLost() override { m_frames.OnSignalLost(); }
 
-    std::vector<MotionReport> Reports() const;
-    std::vector<bool> Values() const;
+    std::vector<MotionReport> Reports() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_reports;
+    }
+    std::vector<bool> Values() const
+    {
+        std::vector<bool> values;
+        for (const MotionReport& report : Reports())
+            values.push_back(report.motion);
+        return values;
+    }
     // The last value reported; false before the first.
-    bool LastValue() const;
-    size_t Count() const;
-    size_t SignalLostCount() const;
+    bool LastValue() const { return !Values().empty() && Values().back(); }
+    size_t Count() const { return Reports().size(); }
+    size_t SignalLostCount() const { return m_frames.SignalLostCount(); }
 
 private:
     CFrameHost& m_frames;
     mutable std::mutex m_mutex;
     std::vector<MotionReport> m_reports;
-    size_t m_signalLost = 0;
 };
 
-struct IOEvent {
-    bool error;  // OnIOError; otherwise OnInputChanged
-    uint32_t index;
-    uint32_t state;
-
-    bool operator==(const IOEvent& other) const
-    {
-        return error == other.error && index == other.index && state == other.state;
-    }
-};
-
-IOEvent InputChanged(uint32_t index, uint32_t state);
-IOEvent IOError();
-std::ostream& operator<<(std::ostream& out, const IOEvent& event);
+// What the I/O object reports: "IOError" or an input change.
+inline std::string InputChanged(uint32_t index, uint32_t state)
+{
+    return "Input(" + std::to_string(index) + ", " + std::to_string(state) + ")";
+}
 
 class RecordingIOSink : public ipcapture::IIOEventSink {
 public:
-    void OnInputChanged(uint32_t index, uint32_t state) override;
-    void OnIOError() override;
+    void OnInputChanged(uint32_t index, uint32_t state) override { Record(InputChanged(index, state)); }
+    void OnIOError() override { Record("IOError"); }
 
-    std::vector<IOEvent> Events() const;
-    size_t Count() const;
-    size_t ErrorCount() const;
+    std::vector<std::string> Events() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_events;
+    }
+    size_t Count() const { return Events().size(); }
+    size_t ErrorCount() const
+    {
+        const std::vector<std::string> events = Events();
+        return static_cast<size_t>(std::count(events.begin(), events.end(), "IOError"));
+    }
 
 private:
+    void Record(const std::string& event)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_events.push_back(event);
+    }
+
     mutable std::mutex m_mutex;
-    std::vector<IOEvent> m_events;
-};
-
-class CameraWithDriver {
-public:
-    explicit CameraWithDriver(const camsim::CameraOptions& options = {});
-    ~CameraWithDriver();
-
-    // Starts the camera and opens the driver with these input and output counts.
-    bool Open(uint32_t inputs = 0, uint32_t outputs = 0);
-
-    // The requests the camera received whose target starts with prefix (clock
-    // synchronisation and the like left out).
-    std::vector<std::string> Requests(const std::string& prefix);
-    size_t RequestCount(const std::string& prefix) { return Requests(prefix).size(); }
-    bool WaitForRequests(const std::string& prefix, size_t count, uint32_t timeoutMs = kEventWaitMs);
-
-    camsim::Camera camera;
-    RecordingLogSink logSink;
-    CFrameHost frames;
-    SettableDriverParams params;
-    CTallowcamDriver driver;
+    std::vector<std::string> m_events;
 };
 
 // Runs every scenario on its own thread and waits for all of them.
-void RunSideBySide(const std::vector<std::pair<std::string, std::function<void()>>>& scenarios);
+inline void RunSideBySide(const std::vector<std::pair<std::string, std::function<void()>>>& scenarios)
+{
+    std::vector<std::thread> threads;
+    for (const auto& [name, scenario] : scenarios) {
+        threads.emplace_back([&name = name, &scenario = scenario] {
+            SCOPED_TRACE(name);
+            scenario();
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+}
 
 }  // namespace korvane::test

@@ -27,9 +27,9 @@ TEST(PtzThroughDriverTest, HostCommandsReachTheCameraWithTheOpenedCapabilities)
     const std::string control = "/-wvhttp-01-/control.cgi";
     EXPECT_EQ(api->FocusNear(1), kPtzNotSupported);
     ASSERT_EQ(api->StartMove(kPtzMoveDownLeft, 8), kPtzSuccess);
-    ASSERT_TRUE(setup.WaitForRequests(control, 1, 5000));  // a stop discards a move still waiting
+    ASSERT_TRUE(setup.WaitForRequests(control, 1));  // a stop discards a move still waiting
     ASSERT_EQ(api->Stop(), kPtzSuccess);
-    ASSERT_TRUE(setup.WaitForRequests(control, 2, 5000));
+    ASSERT_TRUE(setup.WaitForRequests(control, 2));
     EXPECT_THAT(setup.Requests(control),
                 ElementsAre("/-wvhttp-01-/control.cgi?tilt=down&tilt.speed.dir=47&pan=left&pan.speed.dir=47",
                             "/-wvhttp-01-/control.cgi?pan=stop&tilt=stop"));

@@ -12,6 +12,9 @@
 
 namespace korvane::test {
 
+// Above the driver's poll periods (one or two seconds) and its request time-out.
+constexpr uint32_t kCameraWaitMs = 6000;
+
 class CameraWithDriver {
 public:
     explicit CameraWithDriver(const camsim::CameraOptions& options = {});
@@ -24,7 +27,7 @@ public:
     // synchronisation and the like left out).
     std::vector<std::string> Requests(const std::string& prefix);
     size_t RequestCount(const std::string& prefix) { return Requests(prefix).size(); }
-    bool WaitForRequests(const std::string& prefix, size_t count, uint32_t timeoutMs);
+    bool WaitForRequests(const std::string& prefix, size_t count, uint32_t timeoutMs = kCameraWaitMs);
 
     camsim::Camera camera;
     RecordingLogSink logSink;
