@@ -56,7 +56,18 @@ protected:
 
     camsim::COnvifService& Onvif() { return m_camera->Onvif(); }
     std::vector<camsim::OnvifRequestRecord> Requests() { return Onvif().Requests(); }
-    std::string LastBody() { return BodyOf(Requests().back().envelope); }
+    // How each request since the last call was secured, and whether the camera refused it.
+    std::vector<std::string> Exchange()
+    {
+        std::vector<std::string> exchange;
+        for (const camsim::OnvifRequestRecord& request : Requests()) {
+            const bool digest = request.security == OnvifSecurity::Digest;
+            const char* security = digest ? "digest" : request.security == OnvifSecurity::Plain ? "plain" : "none";
+            exchange.push_back(security + std::string(request.authorised ? "" : " refused"));
+        }
+        Onvif().ClearRequests();
+        return exchange;
+    }
 
     std::unique_ptr<camsim::Camera> m_camera;
     DEVICE_INFO m_device;
@@ -142,42 +153,30 @@ TEST_F(OnvifClientTest, RefusedDigestIsRetriedOnceWithThePlainPasswordWhichThenS
     COnvifClient client(m_device);
     ASSERT_TRUE(client.Init("", ""));
     ASSERT_TRUE(client.GetProfiles(m_profiles));
-    std::vector<camsim::OnvifRequestRecord> requests = Requests();
-    ASSERT_EQ(requests.size(), 2u);
-    EXPECT_EQ(requests[0].security, OnvifSecurity::Digest);
-    EXPECT_FALSE(requests[0].authorised);
-    EXPECT_EQ(requests[1].security, OnvifSecurity::Plain);
-    EXPECT_TRUE(requests[1].authorised);
-    EXPECT_NE(requests[1].envelope.find("<wsse:Password>secret</wsse:Password>"), std::string::npos);
-    EXPECT_EQ(requests[1].envelope.find("wsse:Nonce"), std::string::npos);
+    const std::string plain = Requests().at(1).envelope;
+    EXPECT_NE(plain.find("<wsse:Password>secret</wsse:Password>"), std::string::npos);
+    EXPECT_EQ(plain.find("wsse:Nonce"), std::string::npos);
+    EXPECT_EQ(Exchange(), (std::vector<std::string>{"digest refused", "plain"}));
     EXPECT_FALSE(client.UsesDigest());
-    Onvif().ClearRequests();
     ASSERT_TRUE(client.GetProfiles(m_profiles));
-    ASSERT_EQ(Requests().size(), 1u);
-    EXPECT_EQ(Requests()[0].security, OnvifSecurity::Plain);
-
+    EXPECT_EQ(Exchange(), std::vector<std::string>{"plain"});
     ASSERT_TRUE(client.Init("", ""));  // a new start uses the digest again
-    Onvif().ClearRequests();
     client.GetProfiles(m_profiles);
-    EXPECT_EQ(Requests().at(0).security, OnvifSecurity::Digest);
+    EXPECT_EQ(Exchange(), (std::vector<std::string>{"digest refused", "plain"}));
     Onvif().SetRefuseDigest(false);
 
     // The Basic scheme sends the plain password from the start.
     COnvifClient basic(m_device);
     ASSERT_TRUE(basic.Init("Basic", ""));
-    Onvif().ClearRequests();
     ASSERT_TRUE(basic.GetProfiles(m_profiles));
-    ASSERT_EQ(Requests().size(), 1u);
-    EXPECT_EQ(Requests()[0].security, OnvifSecurity::Plain);
+    EXPECT_EQ(Exchange(), std::vector<std::string>{"plain"});
 
     // A wrong password fails after one plain retry.
     m_device.password = "wrong";
     COnvifClient wrong(m_device);
     ASSERT_TRUE(wrong.Init("", ""));
-    Onvif().ClearRequests();
     EXPECT_FALSE(wrong.GetProfiles(m_profiles));
-    ASSERT_EQ(Requests().size(), 2u);
-    EXPECT_EQ(Requests()[1].security, OnvifSecurity::Plain);
+    EXPECT_EQ(Exchange(), (std::vector<std::string>{"digest refused", "plain refused"}));
     EXPECT_EQ(wrong.GetLastError().httpStatus, 400u);
     EXPECT_EQ(wrong.GetLastError().code, "env:Sender");
     EXPECT_EQ(wrong.GetLastErrorText(". "), ". Reason: Sender not authorized (code: ter:NotAuthorized)");
@@ -259,9 +258,9 @@ TEST_F(OnvifClientTest, CredentialsNamesAndTokensAreEscapedAndNoCredentialsSendN
 
     Onvif::MediaProfile profile;
     EXPECT_FALSE(plain.GetProfile("p\"1</trt:ProfileToken>", profile));
-    EXPECT_EQ(LastBody(), "<trt:GetProfile xmlns:trt=\"http://www.onvif.org/ver10/media/wsdl\" xmlns:tt=\"" +
-                              std::string(kTt) + "\"><trt:ProfileToken>p&quot;1&lt;/trt:ProfileToken&gt;" +
-                              "</trt:ProfileToken></trt:GetProfile>");
+    EXPECT_EQ(BodyOf(Requests().back().envelope),
+              "<trt:GetProfile xmlns:trt=\"http://www.onvif.org/ver10/media/wsdl\" xmlns:tt=\"" + std::string(kTt) +
+                  "\"><trt:ProfileToken>p&quot;1&lt;/trt:ProfileToken&gt;</trt:ProfileToken></trt:GetProfile>");
     EXPECT_EQ(plain.GetLastErrorText(""), "Reason: The requested profile does not exist (code: ter:InvalidArgVal > "
                                           "ter:NoProfile)");
 }

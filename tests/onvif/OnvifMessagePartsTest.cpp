@@ -71,7 +71,7 @@ TEST_F(OnvifRecords, ProfileReadsItsSourceAndEncoder)
               std::make_tuple(0u, 0u, 7u, 0u, 0u));
 }
 
-TEST_F(OnvifRecords, EncoderWritesTheBlocksItsEncodingHasAndEscapedTexts)
+TEST(OnvifEncoderRecord, WritesTheBlocksItsEncodingHasAndEscapedTexts)
 {
     Onvif::VideoEncoderConfiguration encoder;
     encoder.mpeg4GovLength = 12;

@@ -65,8 +65,7 @@ TEST(XmlParser, AnswersPathQueriesAndBadPathsSilently)
 
     // Attributes match qualified names.
     CXmlParser attributes;
-    ASSERT_TRUE(attributes.LoadFromText(
-        "<a xmlns:p=\"urn:p\" xmlns=\"urn:default\" p:token=\"prefixed\" id=\"x &lt; y\"/>"));
+    ASSERT_TRUE(attributes.LoadFromText(test::ReadTestDataTexts("onvif/records.txt").at("qualified attributes")));
     attributes.Namespaces().Add("d", "urn:default");
     EXPECT_EQ(attributes.GetAttribute("*", "token"), "");
     EXPECT_EQ(attributes.GetAttribute("*", "p:token"), "prefixed");
@@ -79,10 +78,9 @@ TEST(XmlParser, AnswersPathQueriesAndBadPathsSilently)
 TEST(XmlParser, PrefixesResolveThroughTheTableAndTheReply)
 {
     // The camera binds tt to a namespace other than the standard table's.
+    const std::map<std::string, std::string> replies = test::ReadTestDataTexts("onvif/records.txt");
     CXmlParser vendor;
-    ASSERT_TRUE(vendor.LoadFromText(
-        "<env:Envelope xmlns:env=\"http://www.w3.org/2003/05/soap-envelope\" xmlns:tt=\"urn:vendor:schema\">"
-        "<env:Body><tt:Value>42</tt:Value></env:Body></env:Envelope>"));
+    ASSERT_TRUE(vendor.LoadFromText(replies.at("vendor tt binding")));
     EXPECT_EQ(vendor.Namespaces().GetNamespace("tt"), "urn:vendor:schema");
     EXPECT_EQ(vendor.GetText("SOAP-ENV:Envelope/SOAP-ENV:Body/tt:Value"), "42");
     EXPECT_EQ(vendor.GetText("env:Envelope/env:Body/tt:Value"), "42");
@@ -92,9 +90,7 @@ TEST(XmlParser, PrefixesResolveThroughTheTableAndTheReply)
 
     // Standard prefixes match whatever prefix the reply uses.
     CXmlParser other;
-    ASSERT_TRUE(other.LoadFromText(
-        "<e:Envelope xmlns:e=\"http://www.w3.org/2003/05/soap-envelope\">"
-        "<e:Body><o:Name xmlns:o=\"http://www.onvif.org/ver10/schema\">cam</o:Name></e:Body></e:Envelope>"));
+    ASSERT_TRUE(other.LoadFromText(replies.at("other prefixes")));
     EXPECT_EQ(other.GetText("SOAP-ENV:Envelope/SOAP-ENV:Body/tt:Name"), "cam");
 
     // The caller's prefixes added before loading are usable.
@@ -118,13 +114,7 @@ TEST(XmlParser, PrefixesResolveThroughTheTableAndTheReply)
 TEST(XmlParser, LoadsOneDocumentAtATimeFromTextOrFile)
 {
     CXmlParser parser;
-    testing::internal::CaptureStderr();
     EXPECT_FALSE(parser.LoadFromText("<a><b></a>"));
-    EXPECT_FALSE(parser.LoadFromText("not xml at all"));
-    EXPECT_FALSE(parser.LoadFromText(std::string("<a>\0</a>", 8)));
-    EXPECT_FALSE(parser.LoadFromText(""));
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-    EXPECT_FALSE(parser.NodeExists("a"));
     ASSERT_TRUE(parser.LoadFromText("<first/>"));  // a malformed text left it free for a new document
     EXPECT_FALSE(parser.LoadFromText("<second/>"));  // a second load needs an unload first
     EXPECT_TRUE(parser.NodeExists("first"));
@@ -153,14 +143,14 @@ TEST(XmlParser, LoadsOneDocumentAtATimeFromTextOrFile)
     EXPECT_EQ(big.GetText("a").size(), 1024u * 1024u);
 }
 
-// Document type declarations (and with them every entity), oversized and deeply nested
-// documents are refused silently, and a file named by an external entity is never read.
+// Malformed documents, document type declarations (and with them every entity), oversized and
+// deeply nested documents are refused silently, and a file named by an external entity is never read.
 TEST(XmlParser, RefusesDangerousDocuments)
 {
     ScratchDirectory directory;
     const std::string secret = directory.WriteFile("secret.txt", "TOP-SECRET-CONTENT");
     std::map<std::string, std::string> documents = test::ReadTestDataTexts("onvif/refused-documents.txt");
-    ASSERT_EQ(documents.size(), 7u);
+    ASSERT_EQ(documents.size(), 9u);
     for (auto& [name, document] : documents)
         document = ReplaceAll(document, "{secret}", secret);
     // One flat entity referenced many times in an attribute: 100 KB expanding to 100 MB.
@@ -173,6 +163,8 @@ TEST(XmlParser, RefusesDangerousDocuments)
     for (int i = 0; i < 100000; ++i)
         deep += "<d>";
     documents["deep nesting"] = deep;
+    documents["embedded zero"] = std::string("<a>\0</a>", 8);
+    documents["empty"] = "";
 
     testing::internal::CaptureStderr();
     for (const auto& [name, document] : documents) {
@@ -187,7 +179,7 @@ TEST(XmlParser, RefusesDangerousDocuments)
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 }
 
-TEST(XmlNamespaces, StandardTableAndItsDeclarations)
+TEST(XmlNamespaces, StandardTableDeclarationsAndAddedEntries)
 {
     CXmlNamespaces table;
     EXPECT_EQ(table.Entries().size(), 19u);
@@ -211,11 +203,8 @@ TEST(XmlNamespaces, StandardTableAndItsDeclarations)
     EXPECT_EQ(table.GetAllDeclarations(), "");
     table.AddStandard();
     EXPECT_EQ(table.Entries().size(), 19u);
-}
 
-TEST(XmlNamespaces, AddSkipsIncompleteItemsAndTakesTheReplysDeclarations)
-{
-    CXmlNamespaces table;
+    // Incomplete items are skipped.
     table.Clear();
     table.Add("", "urn:x");
     table.Add("x", "");
