@@ -30,7 +30,7 @@ TEST(PtzSpeedTest, HostSpeedsSpanTheCameraRangeUpToAPercentLimit)
     EXPECT_EQ(LimitSpeedRange(PTZ_RANGE{1, 150}, 10).minimum, 1u);
 }
 
-TEST_F(CanonCommandsTest, MotionFocusAndIrisCommands)
+TEST_F(CanonCommandsTest, MotionFocusAndIrisCommandsAndCameraErrors)
 {
     IIPPTZApiEx* api = Api();
     for (int32_t direction = kPtzMoveLeft; direction <= kPtzMoveDownRight; ++direction)
@@ -91,6 +91,16 @@ TEST_F(CanonCommandsTest, MotionFocusAndIrisCommands)
     ASSERT_EQ(api->IrisPlus(1), kPtzSuccess);
     EXPECT_THAT(ExecutedRequests(1), ElementsAre(kIrisInfo));
     EXPECT_TRUE(driver.HasLineContaining("holds no iris value"));
+
+    // Camera errors are logged and the next command runs.
+    camera.Http().SetFault(camsim::HttpFault::ServerError);
+    ASSERT_EQ(api->StartMove(kPtzMoveRight, 1), kPtzSuccess);
+    ASSERT_EQ(api->StartMove(kPtzMoveUp, 1), kPtzSuccess);
+    ASSERT_TRUE(camera.HttpRequests().WaitForCount(2, kWaitMs));
+    camera.Http().SetFault(camsim::HttpFault::None);
+    EXPECT_THAT(ExecutedRequests(2),
+                ElementsAre(Control("pan=right&pan.speed.dir=0"), Control("tilt=up&tilt.speed.dir=1")));
+    EXPECT_TRUE(driver.HasLineContaining("HTTP status code is 500"));
 }
 
 TEST_F(CanonCommandsTest, ConfiguredPercentLimitsTheCameraSpeeds)
@@ -148,19 +158,6 @@ TEST_F(CanonCommandsTest, CenterAndAreaZoomFollowThePictureSize)
     driver.streamDefaults.ClearPictureSize(kStreamLive);
     ASSERT_EQ(api->Center(1280, 720, 1), kPtzSuccess);
     EXPECT_THAT(ExecutedRequests(1), ElementsAre(Control("pan=v+100&tilt=v-100")));
-}
-
-TEST_F(CanonCommandsTest, CameraErrorsAreLoggedAndTheNextCommandRuns)
-{
-    camera.Http().SetFault(camsim::HttpFault::ServerError);
-    IIPPTZApiEx* api = Api();
-    ASSERT_EQ(api->StartMove(kPtzMoveRight, 1), kPtzSuccess);
-    ASSERT_EQ(api->StartMove(kPtzMoveUp, 1), kPtzSuccess);
-    ASSERT_TRUE(camera.HttpRequests().WaitForCount(2, kWaitMs));
-    camera.Http().SetFault(camsim::HttpFault::None);
-    EXPECT_THAT(ExecutedRequests(2),
-                ElementsAre(Control("pan=right&pan.speed.dir=0"), Control("tilt=up&tilt.speed.dir=1")));
-    EXPECT_TRUE(driver.HasLineContaining("HTTP status code is 500"));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "ptz/CanonPTZControl.h"
@@ -12,7 +13,9 @@ namespace korvane::test {
 namespace {
 
 using ::testing::ElementsAre;
+using ::testing::EndsWith;
 using ::testing::IsEmpty;
+using ::testing::StartsWith;
 
 constexpr char kPanTiltSpeedSpace[] = "http://www.onvif.org/ver10/tptz/PanTiltSpaces/GenericSpeedSpace";
 constexpr char kZoomSpeedSpace[] = "http://www.onvif.org/ver10/tptz/ZoomSpaces/ZoomGenericSpeedSpace";
@@ -27,32 +30,23 @@ protected:
         return operations;
     }
 
-    // The camera's presets as "token=name".
-    std::vector<std::string> CameraPresets()
+    // What the host and the camera know: "<host names>, at <current preset> | camera <token=name>...".
+    std::string Presets(camsim::Camera& on)
     {
-        std::vector<std::string> presets;
-        for (const camsim::PtzPreset& preset : camera.Ptz().Presets())
-            presets.push_back(preset.token + "=" + preset.name);
-        return presets;
-    }
-
-    std::vector<std::string> HostNames()
-    {
-        std::vector<std::string> names;
+        std::string text;
+        char name[64];
         const int32_t count = Api()->GetPrepositionCount();
         for (int32_t index = 0; index < count; ++index) {
-            char name[64];
             EXPECT_EQ(Api()->GetPrepositionName(index, name, sizeof name), kPtzSuccess);
-            names.push_back(name);
+            text += std::string(name) + ", ";
         }
-        return names;
+        text += "at " + std::string(Api()->GetCurrentPreposition(name, sizeof name) == kPtzSuccess ? name : "(none)");
+        text += " | camera";
+        for (const camsim::PtzPreset& preset : on.Ptz().Presets())
+            text += " " + preset.token + "=" + preset.name;
+        return text;
     }
-
-    std::string Current()
-    {
-        char name[64];
-        return Api()->GetCurrentPreposition(name, sizeof name) == kPtzSuccess ? std::string(name) : "(none)";
-    }
+    std::string Presets() { return Presets(camera); }
 
     // Leaves the preset the camera stands at.
     void Move() { ASSERT_EQ(Api()->StartMove(kPtzMoveLeft, 4), kPtzSuccess); }
@@ -77,17 +71,15 @@ TEST_F(PresetsTest, OpeningTheChannelConfiguresProfileZeroAndLoadsThePresets)
     ASSERT_EQ(api->GetCapabilities(&record), kPtzSuccess);
     EXPECT_EQ(record.presetCount, 2u);
     EXPECT_EQ(record.maxPresets, 20u);
-    EXPECT_THAT(HostNames(), ElementsAre("Door", "Preset preset2"));
-    EXPECT_EQ(Current(), "(none)");
+    EXPECT_EQ(Presets(), "Door, Preset preset2, at (none) | camera preset1=Door preset2=");
 
     // profile0 got the first configuration, set to the highest speed and the request time-out.
     EXPECT_EQ(camera.Onvif().Profiles()[0].ptzToken, "ptzconf0");
     const camsim::OnvifPtzConfiguration configuration = camera.Onvif().PtzConfigurations()[0];
-    EXPECT_EQ(configuration.speedPanTiltX, "1");
-    EXPECT_EQ(configuration.speedPanTiltY, "1");
-    EXPECT_EQ(configuration.speedZoomX, "1");
-    EXPECT_EQ(configuration.speedPanTiltSpace, kPanTiltSpeedSpace);
-    EXPECT_EQ(configuration.timeout, "PT05S");
+    EXPECT_EQ(std::tie(configuration.speedPanTiltX, configuration.speedPanTiltY, configuration.speedZoomX),
+              std::make_tuple("1", "1", "1"));
+    EXPECT_EQ(std::tie(configuration.speedPanTiltSpace, configuration.timeout),
+              std::make_tuple(kPanTiltSpeedSpace, "PT05S"));
 
     // Loaded once: counting again asks nothing.
     camera.Onvif().ClearRequests();
@@ -117,18 +109,16 @@ TEST_F(PresetsTest, StoreRecallRenameAndDelete)
     EXPECT_EQ(api->GetPrepositionCount(), 0);
 
     ASSERT_EQ(api->SetPreposition("Door"), kPtzSuccess);
-    EXPECT_EQ(Current(), "Door");
+    EXPECT_EQ(Presets(), "Door, at Door | camera preset1=Door");
     Move();
-    EXPECT_EQ(Current(), "(none)");
+    EXPECT_EQ(Presets(), "Door, at (none) | camera preset1=Door");
     ASSERT_EQ(api->SetPreposition("Window"), kPtzSuccess);
-    EXPECT_THAT(CameraPresets(), ElementsAre("preset1=Door", "preset2=Window"));
+    EXPECT_EQ(Presets(), "Door, Window, at Window | camera preset1=Door preset2=Window");
     // Standing at Door, storing under a new name overwrites Door on the camera.
     ASSERT_EQ(api->MoveToPreposition(8, "Door"), kPtzSuccess);
-    EXPECT_EQ(Current(), "Door");
+    EXPECT_EQ(Presets(), "Door, Window, at Door | camera preset1=Door preset2=Window");
     ASSERT_EQ(api->SetPreposition("Gate"), kPtzSuccess);
-    EXPECT_THAT(CameraPresets(), ElementsAre("preset1=Gate", "preset2=Window"));
-    EXPECT_THAT(HostNames(), ElementsAre("Gate", "Window"));
-    EXPECT_EQ(Current(), "Gate");
+    EXPECT_EQ(Presets(), "Gate, Window, at Gate | camera preset1=Gate preset2=Window");
 
     EXPECT_EQ(api->MoveToPreposition(8, "Door"), kPtzPresetFailure);
     EXPECT_EQ(api->MoveToPreposition(8, nullptr), kPtzInvalidArgument);
@@ -147,11 +137,11 @@ TEST_F(PresetsTest, StoreRecallRenameAndDelete)
     ASSERT_EQ(speeds.size(), 6u);
     const char* expected[] = {"0.50000", "0.15000", "0.50000", "1", "1", "0.50000"};
     for (size_t index = 0; index < speeds.size(); ++index) {
-        EXPECT_EQ(speeds[index].panTiltX, expected[index]) << index;
-        EXPECT_EQ(speeds[index].panTiltY, expected[index]) << index;
-        EXPECT_EQ(speeds[index].zoomX, expected[index]) << index;
-        EXPECT_EQ(speeds[index].panTiltSpace, kPanTiltSpeedSpace);
-        EXPECT_EQ(speeds[index].zoomSpace, kZoomSpeedSpace);
+        const camsim::PtzRecallSpeed& speed = speeds[index];
+        const char* value = expected[index];
+        EXPECT_EQ(std::tie(speed.panTiltX, speed.panTiltY, speed.zoomX, speed.panTiltSpace, speed.zoomSpace),
+                  std::make_tuple(value, value, value, kPanTiltSpeedSpace, kZoomSpeedSpace))
+            << index;
     }
 
     // A delete removes the preset only when the camera did.
@@ -162,9 +152,7 @@ TEST_F(PresetsTest, StoreRecallRenameAndDelete)
     EXPECT_EQ(api->GetPrepositionCount(), 2);
     camera.Onvif().ClearFailures();
     EXPECT_EQ(api->DeletePreposition("Gate"), kPtzSuccess);
-    EXPECT_THAT(CameraPresets(), ElementsAre("preset2=Window"));
-    EXPECT_THAT(HostNames(), ElementsAre("Window"));
-    EXPECT_EQ(Current(), "(none)");
+    EXPECT_EQ(Presets(), "Window, at (none) | camera preset2=Window");
     EXPECT_EQ(api->DeletePreposition("Gate"), kPtzPresetFailure);
     EXPECT_EQ(api->DeletePreposition(nullptr), kPtzInvalidArgument);
 }
@@ -185,7 +173,7 @@ TEST_F(PresetsTest, FullCameraRefusesNewPresetsButOverwritesTheCurrentOne)
 
     ASSERT_EQ(api->MoveToPreposition(16, "A"), kPtzSuccess);
     EXPECT_EQ(api->SetPreposition("C"), kPtzSuccess);
-    EXPECT_THAT(CameraPresets(), ElementsAre("preset1=C", "preset2=B"));
+    EXPECT_THAT(Presets(), EndsWith(" | camera preset1=C preset2=B"));
 }
 
 TEST_F(PresetsTest, CameraAnsweringInTheVersion10PtzNamespace)
@@ -202,7 +190,7 @@ TEST_F(PresetsTest, CameraAnsweringInTheVersion10PtzNamespace)
     IIPPTZApiEx* api = Api();
     EXPECT_EQ(api->GetPrepositionCount(), 1);
     EXPECT_EQ(older.Onvif().Profiles()[0].ptzToken, "ptzconf0");
-    EXPECT_THAT(HostNames(), ElementsAre("Door"));
+    EXPECT_THAT(Presets(older), StartsWith("Door, at (none) | camera"));
     ASSERT_EQ(api->SetPreposition("Window"), kPtzSuccess);
     EXPECT_EQ(older.Ptz().Presets().size(), 2u);
     handler.reset();  // its connection goes before the camera

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "onvif/XmlParser.h"
 #include "ptz/PtzConfigurationAdjustment.h"
+#include "support/TestData.h"
 
 namespace korvane::test {
 namespace {
@@ -8,19 +10,13 @@ namespace {
 constexpr char kPanTilt[] = "http://www.onvif.org/ver10/tptz/PanTiltSpaces/";
 constexpr char kZoom[] = "http://www.onvif.org/ver10/tptz/ZoomSpaces/";
 
+// A configuration in generic spaces at full speed with a time-out of five seconds.
 Onvif::PTZConfiguration GenericConfiguration()
 {
+    CXmlParser reply;
+    EXPECT_TRUE(reply.LoadFromText(ReadTestData("ptz/generic-configuration.xml")));
     Onvif::PTZConfiguration configuration;
-    configuration.token = "conf";
-    configuration.name = "PTZ";
-    configuration.defaultAbsolutePantTiltPositionSpace = std::string(kPanTilt) + "PositionGenericSpace";
-    configuration.defaultContinuousZoomVelocitySpace = std::string(kZoom) + "VelocityGenericSpace";
-    configuration.defaultSpeed.panTiltSpace = std::string(kPanTilt) + "GenericSpeedSpace";
-    configuration.defaultSpeed.panTiltX = 1.0f;
-    configuration.defaultSpeed.panTiltY = 1.0f;
-    configuration.defaultSpeed.zoomSpace = std::string(kZoom) + "ZoomGenericSpeedSpace";
-    configuration.defaultSpeed.zoomX = 1.0f;
-    configuration.defaultTimeout = "PT05S";
+    EXPECT_TRUE(configuration.Read(reply, "tt:PTZConfiguration"));
     return configuration;
 }
 

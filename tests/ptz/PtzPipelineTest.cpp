@@ -42,7 +42,7 @@ TEST_F(PtzPipelineTest, OnlyChannelZeroExistsAndPipelinesWithoutAWorkerRefuseCom
     EXPECT_EQ(first->QueryExtension(7), 0u);
 }
 
-TEST_F(PtzPipelineTest, CapabilitiesFillTheHostRecord)
+TEST_F(PtzPipelineTest, CapabilitiesFillTheHostRecordAndRefuseCommands)
 {
     UseCapabilities("Pan=1; Tilt=0; Zoom=1; Focus=0; Iris=1; Center=1; Unzoom=0; AreaZoom=1; Preset=12");
     PTZ_CAPABILITIES record;
@@ -60,10 +60,9 @@ TEST_F(PtzPipelineTest, CapabilitiesFillTheHostRecord)
     handler.reset();
     UseCapabilities("Pan=0; Tilt=0; Zoom=0; Focus=0; Iris=0");
     EXPECT_EQ(Api()->IsPTZSupported(), 0);
-}
 
-TEST_F(PtzPipelineTest, CommandsOutsideTheCapabilitiesAreRefusedAndNothingIsSent)
-{
+    // Commands outside the capabilities are refused and send nothing.
+    handler.reset();
     UseCapabilities("Pan=1; Tilt=0; Zoom=0; Focus=0; Iris=0; PanSpeed=0-15;Center=0; Unzoom=0; AreaZoom=0");
     IIPPTZApiEx* api = Api();
     EXPECT_THAT((std::vector<int32_t>{api->StartMove(kPtzZoomTele, 5), api->StartMove(kPtzZoomWide, 5), api->ZoomIn(5),
@@ -71,7 +70,8 @@ TEST_F(PtzPipelineTest, CommandsOutsideTheCapabilitiesAreRefusedAndNothingIsSent
                                       api->IrisMinus(5), api->Center(10, 10, 5), api->AreaZoom(10, 10, 200, 5),
                                       api->Unzoom(5)}),
                 Each(kPtzNotSupported));
-    EXPECT_THAT((std::vector<int32_t>{api->StartMove(kPtzMoveInvalid, 5), api->StartMove(-1, 5), api->StartMove(11, 5)}),
+    EXPECT_THAT((std::vector<int32_t>{api->StartMove(kPtzMoveInvalid, 5), api->StartMove(-1, 5),
+                                      api->StartMove(11, 5)}),
                 Each(kPtzInvalidArgument));
     // None of the refused commands left a motion to stop.
     EXPECT_EQ(api->Stop(), kPtzSuccess);

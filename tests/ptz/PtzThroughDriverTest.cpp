@@ -15,7 +15,8 @@ TEST(PtzThroughDriverTest, HostCommandsReachTheCameraWithTheOpenedCapabilities)
     // The host hands its numbered parameters without gaps.
     for (uint32_t index = 1; index <= 4; ++index)
         setup.params.parameters[index] = "(none)";
-    setup.params.parameters[5] = "Pan=1; Tilt=1; Zoom=1; Focus=0; Iris=0; PanSpeed=1-100;TiltSpeed=1-100;ZoomSpeed=1-7;";
+    setup.params.parameters[5] =
+        "Pan=1; Tilt=1; Zoom=1; Focus=0; Iris=0; PanSpeed=1-100;TiltSpeed=1-100;ZoomSpeed=1-7;";
     ASSERT_TRUE(setup.Open());
     ASSERT_NE(setup.driver.GetPTZDriver(), nullptr);
     IIPPTZApi* api = setup.driver.GetPTZDriver()->GetPTZApi(0);
