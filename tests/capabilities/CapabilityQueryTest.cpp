@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <tuple>
 
 #include "CapabilityQueryFixture.h"
 #include "HostVersion.h"
@@ -28,28 +29,23 @@ TEST_F(CapabilityQueryTest, CameraTypesOnTheirHosts)
     twoStreams.lowFrameRate = false;
     camsim::CameraConfig panOnly;  // pan without tilt is no PTZ
     panOnly.tilt = false;
-    struct Case {
-        const char* recording;
-        camsim::CameraConfig config;
-        const char* hostLibrary;  // the host core library loaded, if any
-        bool videoStandard30;
-    };
-    const Case cases[] = {
+    // Recording, camera, the host core library loaded (if any), video standard 30.
+    const std::tuple<const char*, camsim::CameraConfig, const char*, bool> cases[] = {
         {"type2", fullHd, VEXHOST_64_PATH, false},
         {"type3", twoStreams, VEXHOST_61_PATH, true},
         {"ptz", {}, VEXHOST_61_PATH, true},  // the simulator's default: zoom, focus, iris, JPEG and H.264
         {"pan-without-tilt", panOnly, nullptr, true},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.recording);
+    for (const auto& [recording, config, hostLibrary, videoStandard30] : cases) {
+        SCOPED_TRACE(recording);
         std::optional<HostVersion> version;
-        if (c.hostLibrary != nullptr)
-            version.emplace(c.hostLibrary);
-        StartCamera(c.config);
+        if (hostLibrary != nullptr)
+            version.emplace(hostLibrary);
+        StartCamera(config);
         CapabilityHost host;
-        CCanonCapabilityQueryModule module(&host, c.videoStandard30);
+        CCanonCapabilityQueryModule module(&host, videoStandard30);
         Query(module, host);
-        ExpectRecording(host, c.recording);
+        ExpectRecording(host, recording);
     }
 
     camsim::CameraConfig withoutCodecs = FixedCamera();

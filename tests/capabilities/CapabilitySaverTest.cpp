@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <utility>
 
 #include "HostVersion.h"
@@ -36,7 +37,6 @@ public:
     using CBaseCameraProperties::AddCodec;
     using CBaseCameraProperties::AddResolution;
     using CBaseCameraProperties::SetFrameRates;
-    using CBaseCameraProperties::m_audioInput;
     using CBaseCameraProperties::m_audioOutput;
     using CBaseCameraProperties::m_cameraCount;
     using CBaseCameraProperties::m_firmware;
@@ -121,10 +121,8 @@ TEST(CameraPropertiesStore, KnownResolutionsOnlyRaiseTheirMaximumRate)
     properties.AddResolution(70000, 480, 30, kMainStreamGroup);
     const std::vector<STREAM_RESOLUTION>& list = properties.GetStream(kMainStreamGroup).resolutions;
     ASSERT_EQ(list.size(), 2u);
-    EXPECT_EQ(list[0].width, 640);
-    EXPECT_EQ(list[0].maxFrameRate, 30u);
-    EXPECT_EQ(list[1].width, 320);
-    EXPECT_EQ(list[1].maxFrameRate, 30u);
+    EXPECT_EQ(std::tie(list[0].width, list[0].maxFrameRate, list[1].width, list[1].maxFrameRate),
+              std::make_tuple(640, 30u, 320, 30u));
     EXPECT_TRUE(properties.GetStream(kLiveStreamGroup).resolutions.empty());
 
     properties.SetFrameRates(kLiveStreamGroup, 3);
