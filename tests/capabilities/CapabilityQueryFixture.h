@@ -1,5 +1,6 @@
 #pragma once
-// Capability queries against simulated cameras, recorded by a CapabilityHost.
+// Capability queries against simulated cameras, recorded by a CapabilityHost,
+// and stand-ins for the host core library.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -9,6 +10,7 @@
 #include "camsim/Camera.h"
 #include "capabilities/CameraReply.h"
 #include "capabilities/CanonCapabilityQueryModule.h"
+#include "platform/DynamicLibrary.h"
 #include "support/CapabilityHost.h"
 #include "support/TestData.h"
 #include "tallowcam/CapabilityQuery.h"
@@ -36,6 +38,15 @@ inline camsim::CameraConfig FixedCamera()
     config.lowFrameRate = true;
     return config;
 }
+
+// Loads a stand-in host core library of a given version for the lifetime of the object.
+class HostVersion {
+public:
+    explicit HostVersion(const char* stubPath) { EXPECT_TRUE(m_library.Load(stubPath)) << stubPath; }
+
+private:
+    platform::DynamicLibrary m_library;
+};
 
 class CapabilityQueryTest : public ::testing::Test {
 protected:

@@ -4,7 +4,6 @@
 #include <tuple>
 
 #include "CapabilityQueryFixture.h"
-#include "HostVersion.h"
 #include "support/WaitUntil.h"
 
 using namespace korvane;

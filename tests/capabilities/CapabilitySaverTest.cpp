@@ -3,7 +3,7 @@
 #include <tuple>
 #include <utility>
 
-#include "HostVersion.h"
+#include "CapabilityQueryFixture.h"
 #include "capabilities/BaseCameraProperties.h"
 #include "capabilities/CapabilitySaver.h"
 #include "capabilities/ParameterWriter.h"
