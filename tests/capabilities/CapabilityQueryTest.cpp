@@ -1,28 +1,62 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <tuple>
 
 #include "CapabilityQueryFixture.h"
-#include "HostVersion.h"
-#include "capabilities/CanonCapabilityQueryModule.h"
+#include "support/WaitUntil.h"
 
 using namespace korvane;
 using namespace korvane::test;
 
 namespace {
 
-
-std::string PtzParameter(const CapabilityHost& host)
+TEST_F(CapabilityQueryTest, CameraTypesOnTheirHosts)
 {
-    const std::string text = host.Text();
-    const std::string marker = "parameter 5 \"PTZ Capabilities\" (text, attribute 0) = ";
-    const size_t at = text.find(marker);
-    return at == std::string::npos ? std::string() : text.substr(at + marker.size(), text.find('\n', at) - at - marker.size());
+    camsim::CameraConfig fullHd = FixedCamera();
+    fullHd.model = "VB-M641V";
+    fullHd.videoList = {"h264:1280x720", "h264:1920x1080"};
+    fullHd.audioChannels = 1;
+    fullHd.inputs = 0;
+    fullHd.outputs = 2;
+    fullHd.lowFrameRate = false;
+    fullHd.maxQuality = 10;
+    camsim::CameraConfig twoStreams = FixedCamera();
+    twoStreams.model = "VB-H43";
+    twoStreams.videoList = {"h264:1920x1080", "h264:640x480"};
+    twoStreams.secondStream = true;
+    twoStreams.lowFrameRate = false;
+    camsim::CameraConfig panOnly;  // pan without tilt is no PTZ
+    panOnly.tilt = false;
+    // Recording, camera, the host core library loaded (if any), video standard 30.
+    const std::tuple<const char*, camsim::CameraConfig, const char*, bool> cases[] = {
+        {"type2", fullHd, VEXHOST_64_PATH, false},
+        {"type3", twoStreams, VEXHOST_61_PATH, true},
+        {"ptz", {}, VEXHOST_61_PATH, true},  // the simulator's default: zoom, focus, iris, JPEG and H.264
+        {"pan-without-tilt", panOnly, nullptr, true},
+    };
+    for (const auto& [recording, config, hostLibrary, videoStandard30] : cases) {
+        SCOPED_TRACE(recording);
+        std::optional<HostVersion> version;
+        if (hostLibrary != nullptr)
+            version.emplace(hostLibrary);
+        StartCamera(config);
+        CapabilityHost host;
+        CCanonCapabilityQueryModule module(&host, videoStandard30);
+        Query(module, host);
+        ExpectRecording(host, recording);
+    }
+
+    camsim::CameraConfig withoutCodecs = FixedCamera();
+    withoutCodecs.videoList = {"raw:640x480"};
+    StartCamera(withoutCodecs);
+    CapabilityHost host;
+    Query(host);
+    EXPECT_EQ(host.FailureStatus(), ipcapture::kCapabilityStatusOther);
+    EXPECT_EQ(host.FailureMessage(), "Failed to save capability query results");
 }
 
-}  // namespace
-
-TEST_F(CapabilityQueryTest, FixedCameraOfType1)
+TEST_F(CapabilityQueryTest, FixedCameraOfType1AndTheQueriesThatFail)
 {
     StartCamera(FixedCamera());
     CapabilityHost host;
@@ -31,104 +65,32 @@ TEST_F(CapabilityQueryTest, FixedCameraOfType1)
     EXPECT_EQ(Camera().HttpRequests().Targets(),
               (std::vector<std::string>{"/admin/-set-?el=ra02", "/-wvhttp-01-/info.cgi", "/admin/-set-?el=dh10",
                                         "/admin/-set-?tl=dh04", "/admin/-set-?el=ra02", "/admin/-set-?tl=dh01"}));
-}
 
-TEST_F(CapabilityQueryTest, FullHdCameraOfType2OnAHighRateHost)
-{
-    HostVersion version(VEXHOST_64_PATH);
-    camsim::CameraConfig config = FixedCamera();
-    config.model = "VB-M641V";
-    config.videoList = {"h264:1280x720", "h264:1920x1080"};
-    config.audioChannels = 1;
-    config.inputs = 0;
-    config.outputs = 2;
-    config.lowFrameRate = false;
-    config.maxQuality = 10;
-    StartCamera(config);
-    CapabilityHost host;
-    CCanonCapabilityQueryModule module(&host, false);
-    Query(module, host);
-    ExpectRecording(host, "type2");
-}
-
-TEST_F(CapabilityQueryTest, TwoStreamCameraOfType3)
-{
-    HostVersion version(VEXHOST_61_PATH);
-    camsim::CameraConfig config = FixedCamera();
-    config.model = "VB-H43";
-    config.videoList = {"h264:1920x1080", "h264:640x480"};
-    config.secondStream = true;
-    config.lowFrameRate = false;
-    StartCamera(config);
-    CapabilityHost host;
-    Query(host);
-    ExpectRecording(host, "type3");
-}
-
-TEST_F(CapabilityQueryTest, PtzCameraWithZoomFocusIrisAndThreeStreams)
-{
-    HostVersion version(VEXHOST_61_PATH);
-    StartCamera();  // the simulator's default: a PTZ camera offering JPEG and H.264
-    CapabilityHost host;
-    Query(host);
-    ExpectRecording(host, "ptz");
-}
-
-TEST_F(CapabilityQueryTest, PanWithoutTiltIsNoPtz)
-{
-    camsim::CameraConfig config;
-    config.tilt = false;
-    StartCamera(config);
-    CapabilityHost host;
-    Query(host);
-    ASSERT_TRUE(host.HasCompleted()) << host.FailureMessage();
-    EXPECT_EQ(host.Text().find("value 1 = 1\n"), std::string::npos);
-    EXPECT_EQ(PtzParameter(host),
-              "\"Pan=1; Tilt=0; Zoom=0; Focus=0; Iris=0; PanSpeed=0-0;TiltSpeed=0-0;ZoomSpeed=0-0;IrisRange=0-0;"
-              "Center=0; Unzoom=0; AreaZoom=0; Preset=0\"");
-}
-
-TEST_F(CapabilityQueryTest, CameraWithoutCodecsCannotBeSaved)
-{
-    camsim::CameraConfig config = FixedCamera();
-    config.videoList = {"raw:640x480"};
-    StartCamera(config);
-    CapabilityHost host;
-    Query(host);
-    EXPECT_EQ(host.FailureStatus(), ipcapture::kCapabilityStatusOther);
-    EXPECT_EQ(host.FailureMessage(), "Failed to save capability query results");
-}
-
-TEST_F(CapabilityQueryTest, RefusedCredentialsStopAfterTheFirstRequest)
-{
-    StartCamera(FixedCamera());
-    CapabilityHost host;
-    Query(host, "127.0.0.1", "wrong");
-    EXPECT_EQ(host.FailureStatus(), ipcapture::kCapabilityStatusCredentials);
-    EXPECT_EQ(host.FailureMessage(), "Failed to get camera properties, login failed (invalid credentials)");
+    // Refused credentials stop after the first request.
+    Camera().HttpRequests().Clear();
+    CapabilityHost refused;
+    Query(refused, "127.0.0.1", "wrong");
+    EXPECT_EQ(refused.FailureStatus(), ipcapture::kCapabilityStatusCredentials);
+    EXPECT_EQ(refused.FailureMessage(), "Failed to get camera properties, login failed (invalid credentials)");
     EXPECT_EQ(Camera().HttpRequests().Targets(), std::vector<std::string>{"/admin/-set-?el=ra02"});
-}
 
-TEST_F(CapabilityQueryTest, OfflineCameraIsUnreachable)
-{
-    StartCamera(FixedCamera());
-    Camera().Stop();
-    CapabilityHost host;
-    Query(host);
-    EXPECT_EQ(host.FailureStatus(), ipcapture::kCapabilityStatusUnreachable);
-    EXPECT_EQ(host.FailureMessage(),
-              "Failed to get camera properties, device is offline or is located in unaccessible subnet");
-}
+    // Addresses with forbidden characters are refused without a request.
+    Camera().HttpRequests().Clear();
+    for (const char* address : {"127.0.0.1:80", "root@127.0.0.1", "cam/x", "a;b", "a b?", "x\"y", "host!", "a\\b"}) {
+        CapabilityHost invalid;
+        Query(invalid, address);
+        EXPECT_EQ(invalid.FailureStatus(), ipcapture::kCapabilityStatusOther) << address;
+        EXPECT_EQ(invalid.FailureMessage(), "Failed to start capability fetching thread. Device address is invalid!")
+            << address;
+    }
+    EXPECT_EQ(Camera().HttpRequests().Count(), 0u);
 
-TEST_F(CapabilityQueryTest, HttpErrorsGiveTheirStatus)
-{
-    StartCamera(FixedCamera());
+    // HTTP errors give their status.
     Camera().Http().SetFault(camsim::HttpFault::NotFound);
     CapabilityHost notFound;
     Query(notFound);
     EXPECT_EQ(notFound.FailureStatus(), ipcapture::kCapabilityStatusNotFound);
     EXPECT_EQ(notFound.FailureMessage(), "Failed to get camera properties");
-
     Camera().Http().SetFault(camsim::HttpFault::ServerError);
     CapabilityHost serverError;
     Query(serverError);
@@ -136,16 +98,10 @@ TEST_F(CapabilityQueryTest, HttpErrorsGiveTheirStatus)
     EXPECT_EQ(serverError.FailureMessage(),
               "Failed to get camera properties: korvane::HUtils::RequestGetRD: device 127.0.0.1:" +
                   std::to_string(Port()) + " is unable to process \"/-wvhttp-01-/info.cgi\" request. HTTP status code is 500");
-}
+    Camera().Http().SetFault(camsim::HttpFault::None);
 
-TEST_F(CapabilityQueryTest, UnusableInformationRepliesFailTheQuery)
-{
-    struct Case {
-        const char* key;
-        const char* value;  // null: the line is missing
-        const char* message;
-    };
-    const Case cases[] = {
+    // Unusable information replies fail the query: key, value (null: the line is missing), message.
+    const std::tuple<const char*, const char*, const char*> unusable[] = {
         {"s.hardware", nullptr, "Failed to get camera properties: Unable to parse hardware parameter"},
         {"s.hardware", "", "Failed to get camera properties: Unable to parse hardware parameter"},
         {"s.hardware", "Acme X1", "Failed to save capability query results"},  // no model
@@ -153,26 +109,23 @@ TEST_F(CapabilityQueryTest, UnusableInformationRepliesFailTheQuery)
         {"v.list", "", "Failed to get camera properties: Unable to parse video settings"},
         {"v.list", "h264,jpg", "Failed to get camera properties: Unable to parse video settings"},
     };
-    StartCamera(FixedCamera());
-    for (const Case& c : cases) {
-        camsim::CameraModel& model = Camera().Model();
-        const std::string original = model.Info(c.key);
-        if (c.value == nullptr)
-            model.RemoveInfo(c.key);
-        else
-            model.SetInfo(c.key, c.value);
-        CapabilityHost host;
-        Query(host);
-        EXPECT_EQ(host.FailureStatus(), ipcapture::kCapabilityStatusOther) << c.key;
-        EXPECT_EQ(host.FailureMessage(), c.message) << c.key << " = " << (c.value ? c.value : "(missing)");
-        model.SetInfo(c.key, original);
-    }
-}
-
-TEST_F(CapabilityQueryTest, GarbageLinesAndMissingOptionalKeysAreIgnored)
-{
-    StartCamera(FixedCamera());
     camsim::CameraModel& model = Camera().Model();
+    for (const auto& [key, value, message] : unusable) {
+        SCOPED_TRACE(std::string(key) + " = " + (value ? value : "(missing)"));
+        const std::string original = model.Info(key);
+        if (value == nullptr)
+            model.RemoveInfo(key);
+        else
+            model.SetInfo(key, value);
+        CapabilityHost failed;
+        Query(failed);
+        EXPECT_EQ(failed.FailureStatus(), ipcapture::kCapabilityStatusOther);
+        EXPECT_EQ(failed.FailureMessage(), message);
+        model.SetInfo(key, original);
+    }
+
+    // Garbage lines and missing optional keys are ignored: a type without two numbers
+    // counts as 30 frames per second.
     model.SetInfo("s.firmware", "Ver. 2\r\n\r\ngarbage without separator\r\n:=orphan\r\n=\x01\x02\r\nc.count");
     model.SetInfo("c.count", "0");
     for (const char* key : {"a.count", "i.count", "o.count"})
@@ -180,61 +133,17 @@ TEST_F(CapabilityQueryTest, GarbageLinesAndMissingOptionalKeysAreIgnored)
     model.RemoveSetting("ra02");
     model.SetSettingType("dh04", "garbage");
     model.SetSettingType("dh01", "int%281%2Cx%29");
-    CapabilityHost host;
-    Query(host);
-    ASSERT_TRUE(host.HasCompleted()) << host.FailureMessage();
-    const std::string text = host.Text();
-    EXPECT_NE(text.find("value 0 = 1\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("parameter 2 \"Firmware\" (text, attribute 0) = \"Ver. 2\"\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("parameter 4 \"MAC Address\" (text, attribute 0) = \"(none)\"\n"), std::string::npos);
-    EXPECT_NE(text.find("parameter 7 \"Max quality value\" (number, attribute 0) = \"0\"\n"), std::string::npos);
-    EXPECT_NE(text.find("frame rate 1 33\n"), std::string::npos);  // a type without two numbers: 30 per second
-    EXPECT_EQ(text.find("value 2 ="), std::string::npos);
-    EXPECT_EQ(text.find("Audio"), std::string::npos);
+    CapabilityHost garbage;
+    Query(garbage);
+    ExpectRecording(garbage, "garbage-ignored");
+
+    Camera().Stop();
+    CapabilityHost offline;
+    Query(offline);
+    EXPECT_EQ(offline.FailureStatus(), ipcapture::kCapabilityStatusUnreachable);
+    EXPECT_EQ(offline.FailureMessage(),
+              "Failed to get camera properties, device is offline or is located in unaccessible subnet");
 }
-
-TEST_F(CapabilityQueryTest, AddressesWithForbiddenCharactersAreRefusedWithoutARequest)
-{
-    StartCamera(FixedCamera());
-    for (const char* address : {"127.0.0.1:80", "root@127.0.0.1", "cam/x", "a;b", "a b?", "x\"y", "host!", "a\\b"}) {
-        CapabilityHost host;
-        Query(host, address);
-        EXPECT_EQ(host.FailureStatus(), ipcapture::kCapabilityStatusOther) << address;
-        EXPECT_EQ(host.FailureMessage(), "Failed to start capability fetching thread. Device address is invalid!")
-            << address;
-    }
-    EXPECT_EQ(Camera().HttpRequests().Count(), 0u);
-}
-
-TEST_F(CapabilityQueryTest, MissingArgumentsAreRefused)
-{
-    StartCamera(FixedCamera());
-    CapabilityHost host;
-    CCanonCapabilityQueryModule module(&host, true);
-    EXPECT_FALSE(module.Start(nullptr, Port(), kCameraUser, kCameraPassword, &host));
-    EXPECT_FALSE(module.Start("127.0.0.1", Port(), nullptr, kCameraPassword, &host));
-    EXPECT_FALSE(module.Start("127.0.0.1", Port(), kCameraUser, nullptr, &host));
-    EXPECT_FALSE(host.IsFinished());
-
-    ASSERT_TRUE(module.Start("127.0.0.1", Port(), kCameraUser, kCameraPassword, nullptr));
-    ASSERT_TRUE(host.WaitForOutcome(kOutcomeTimeoutMs));
-    EXPECT_EQ(host.FailureStatus(), ipcapture::kCapabilityStatusOther);
-    EXPECT_EQ(host.FailureMessage(), "Failed to start capability fetching thread. Internal error occurs");
-}
-
-TEST_F(CapabilityQueryTest, ModuleWithoutCallbackStillSavesItsResults)
-{
-    StartCamera(FixedCamera());
-    CapabilityHost host;
-    CCanonCapabilityQueryModule module(nullptr, true);
-    ASSERT_TRUE(module.Start("127.0.0.1", Port(), kCameraUser, kCameraPassword, &host));
-    ASSERT_TRUE(WaitUntil([&] { return host.Text().find("parameter 7 ") != std::string::npos; }));
-    module.Terminate();
-    EXPECT_NE(host.Text().find("parameter 7 "), std::string::npos) << host.Text();
-    EXPECT_FALSE(host.IsFinished());
-}
-
-namespace {
 
 // Starts the module again from its first failure callback.
 class RestartingHost : public CapabilityHost {
@@ -250,51 +159,6 @@ public:
     std::optional<bool> restarted;
 };
 
-}  // namespace
-
-TEST_F(CapabilityQueryTest, TerminateAbortsASlowRequest)
-{
-    StartCamera(FixedCamera());
-    Camera().Http().SetFault(camsim::HttpFault::NeverReply);
-    RestartingHost host;
-    CCanonCapabilityQueryModule module(&host, true);
-    host.module = &module;
-    host.port = Port();
-    ASSERT_TRUE(module.Start("127.0.0.1", Port(), kCameraUser, kCameraPassword, &host));
-    ASSERT_TRUE(Camera().HttpRequests().WaitForCount(1, kOutcomeTimeoutMs));
-    EXPECT_FALSE(module.Start("127.0.0.1", Port(), kCameraUser, kCameraPassword, &host));  // still running
-
-    module.Terminate();
-    ASSERT_TRUE(host.IsFinished());
-    EXPECT_EQ(host.restarted, std::optional<bool>(false)) << "no second worker while Terminate waits for the first";
-    EXPECT_FALSE(host.HasTimedOut());
-    EXPECT_EQ(host.FailureStatus(), ipcapture::kCapabilityStatusOther);
-    EXPECT_EQ(host.FailureMessage(), "Failed to get camera properties: Capability search query was aborted");
-    EXPECT_EQ(Camera().HttpRequests().Count(), 1u);
-    module.Terminate();  // nothing left to stop
-}
-
-TEST_F(CapabilityQueryTest, FinishedModuleCanStartAgain)
-{
-    StartCamera(FixedCamera());
-    CapabilityHost callback;
-    CCanonCapabilityQueryModule module(&callback, true);
-    CapabilityHost refused;
-    ASSERT_TRUE(module.Start("127.0.0.1", Port(), kCameraUser, "wrong", &refused));
-    ASSERT_TRUE(callback.WaitForOutcomes(1, kOutcomeTimeoutMs));
-    EXPECT_EQ(callback.FailureStatus(), ipcapture::kCapabilityStatusCredentials);
-    module.Terminate();  // joins the finished worker
-
-    CapabilityHost accepted;
-    ASSERT_TRUE(module.Start("127.0.0.1", Port(), kCameraUser, kCameraPassword, &accepted));
-    ASSERT_TRUE(callback.WaitForOutcomes(2, kOutcomeTimeoutMs));
-    EXPECT_TRUE(callback.HasCompleted());
-    EXPECT_EQ(refused.Text(), "");
-    EXPECT_NE(accepted.Text().find("device name = \"Canon VB-S30D\"\n"), std::string::npos) << accepted.Text();
-}
-
-namespace {
-
 // Deletes the module from inside its completion callback.
 class DeletingHost : public CapabilityHost {
 public:
@@ -307,15 +171,70 @@ public:
     ipcapture::IIPCapabilityQuery* module = nullptr;
 };
 
-}  // namespace
-
-TEST_F(CapabilityQueryTest, HostMayDeleteTheModuleFromItsCallback)
+TEST_F(CapabilityQueryTest, ModuleLifecycle)
 {
     StartCamera(FixedCamera());
-    DeletingHost host;
-    host.module = new CCanonCapabilityQueryModule(&host, true);
-    ASSERT_TRUE(host.module->Start("127.0.0.1", Port(), kCameraUser, kCameraPassword, &host));
-    ASSERT_TRUE(host.WaitForOutcome(kOutcomeTimeoutMs));
-    EXPECT_TRUE(host.HasCompleted());
-    EXPECT_EQ(host.module, nullptr);
+    // Missing arguments are refused.
+    CapabilityHost callback;
+    CCanonCapabilityQueryModule module(&callback, true);
+    EXPECT_FALSE(module.Start(nullptr, Port(), kCameraUser, kCameraPassword, &callback));
+    EXPECT_FALSE(module.Start("127.0.0.1", Port(), nullptr, kCameraPassword, &callback));
+    EXPECT_FALSE(module.Start("127.0.0.1", Port(), kCameraUser, nullptr, &callback));
+    EXPECT_FALSE(callback.IsFinished());
+    ASSERT_TRUE(module.Start("127.0.0.1", Port(), kCameraUser, kCameraPassword, nullptr));
+    ASSERT_TRUE(callback.WaitForOutcomes(1, kOutcomeTimeoutMs));
+    EXPECT_EQ(callback.FailureStatus(), ipcapture::kCapabilityStatusOther);
+    EXPECT_EQ(callback.FailureMessage(), "Failed to start capability fetching thread. Internal error occurs");
+
+    // A finished module can start again.
+    module.Terminate();  // joins the finished worker
+    CapabilityHost refused;
+    ASSERT_TRUE(module.Start("127.0.0.1", Port(), kCameraUser, "wrong", &refused));
+    ASSERT_TRUE(callback.WaitForOutcomes(2, kOutcomeTimeoutMs));
+    EXPECT_EQ(callback.FailureStatus(), ipcapture::kCapabilityStatusCredentials);
+    module.Terminate();
+    CapabilityHost accepted;
+    ASSERT_TRUE(module.Start("127.0.0.1", Port(), kCameraUser, kCameraPassword, &accepted));
+    ASSERT_TRUE(callback.WaitForOutcomes(3, kOutcomeTimeoutMs));
+    EXPECT_TRUE(callback.HasCompleted());
+    EXPECT_EQ(refused.Text(), "");
+    EXPECT_NE(accepted.Text().find("device name = \"Canon VB-S30D\"\n"), std::string::npos) << accepted.Text();
+
+    // A module without a callback still saves its results.
+    CapabilityHost results;
+    CCanonCapabilityQueryModule silent(nullptr, true);
+    ASSERT_TRUE(silent.Start("127.0.0.1", Port(), kCameraUser, kCameraPassword, &results));
+    ASSERT_TRUE(WaitUntil([&] { return results.Text().find("parameter 7 ") != std::string::npos; }, kOutcomeTimeoutMs));
+    silent.Terminate();
+    EXPECT_NE(results.Text().find("parameter 7 "), std::string::npos) << results.Text();
+    EXPECT_FALSE(results.IsFinished());
+
+    // The host may delete the module from its callback.
+    DeletingHost deleting;
+    deleting.module = new CCanonCapabilityQueryModule(&deleting, true);
+    ASSERT_TRUE(deleting.module->Start("127.0.0.1", Port(), kCameraUser, kCameraPassword, &deleting));
+    ASSERT_TRUE(deleting.WaitForOutcome(kOutcomeTimeoutMs));
+    EXPECT_TRUE(deleting.HasCompleted());
+    EXPECT_EQ(deleting.module, nullptr);
+
+    // Terminate aborts a slow request.
+    Camera().HttpRequests().Clear();
+    Camera().Http().SetFault(camsim::HttpFault::NeverReply);
+    RestartingHost restarting;
+    CCanonCapabilityQueryModule slow(&restarting, true);
+    restarting.module = &slow;
+    restarting.port = Port();
+    ASSERT_TRUE(slow.Start("127.0.0.1", Port(), kCameraUser, kCameraPassword, &restarting));
+    ASSERT_TRUE(Camera().HttpRequests().WaitForCount(1, kOutcomeTimeoutMs));
+    EXPECT_FALSE(slow.Start("127.0.0.1", Port(), kCameraUser, kCameraPassword, &restarting));  // still running
+    slow.Terminate();
+    ASSERT_TRUE(restarting.IsFinished());
+    EXPECT_EQ(restarting.restarted, std::optional<bool>(false)) << "no second worker while Terminate waits for the first";
+    EXPECT_FALSE(restarting.HasTimedOut());
+    EXPECT_EQ(restarting.FailureStatus(), ipcapture::kCapabilityStatusOther);
+    EXPECT_EQ(restarting.FailureMessage(), "Failed to get camera properties: Capability search query was aborted");
+    EXPECT_EQ(Camera().HttpRequests().Count(), 1u);
+    slow.Terminate();  // nothing left to stop
 }
+
+}  // namespace

@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
-#include "HostVersion.h"
+#include <tuple>
+#include <utility>
+
+#include "CapabilityQueryFixture.h"
 #include "capabilities/BaseCameraProperties.h"
 #include "capabilities/CapabilitySaver.h"
 #include "capabilities/ParameterWriter.h"
 #include "support/CapabilityHost.h"
+#include "support/TestData.h"
 
 using namespace korvane;
 using korvane::test::CapabilityHost;
@@ -33,7 +37,6 @@ public:
     using CBaseCameraProperties::AddCodec;
     using CBaseCameraProperties::AddResolution;
     using CBaseCameraProperties::SetFrameRates;
-    using CBaseCameraProperties::m_audioInput;
     using CBaseCameraProperties::m_audioOutput;
     using CBaseCameraProperties::m_cameraCount;
     using CBaseCameraProperties::m_firmware;
@@ -56,24 +59,27 @@ public:
     }
 };
 
-// A host that hands out none of its list objects.
+// A host that hands out none of one kind of its list objects.
 class RefusingHost : public CapabilityHost {
 public:
+    enum Refused { kNothing, kField, kFrameRates, kParameter };
+    explicit RefusingHost(Refused refused) : m_refused(refused) {}
+
     ipcapture::ICapabilityField* GetConnectionField(uint32_t index) override
     {
-        return refuseField ? nullptr : CapabilityHost::GetConnectionField(index);
+        return m_refused == kField ? nullptr : CapabilityHost::GetConnectionField(index);
     }
     ipcapture::IFrameRateList* GetFrameRateList(uint32_t group) override
     {
-        return refuseFrameRates ? nullptr : CapabilityHost::GetFrameRateList(group);
+        return m_refused == kFrameRates ? nullptr : CapabilityHost::GetFrameRateList(group);
     }
     ipcapture::ICapabilityParameter* AddParameter(uint32_t number) override
     {
-        return refuseParameter ? nullptr : CapabilityHost::AddParameter(number);
+        return m_refused == kParameter ? nullptr : CapabilityHost::AddParameter(number);
     }
-    bool refuseField = false;
-    bool refuseFrameRates = false;
-    bool refuseParameter = false;
+
+private:
+    const Refused m_refused;
 };
 
 }  // namespace
@@ -83,12 +89,10 @@ TEST(CameraPropertiesStore, FrameRatesAreReportedInTheHostEncoding)
     StoredProperties oldHost;
     EXPECT_FALSE(oldHost.IsHighRateHost());
     EXPECT_FALSE(oldHost.IsMultiStreamHost());
-    EXPECT_EQ(oldHost.EncodeFrameRate(0), 1000u);
-    EXPECT_EQ(oldHost.EncodeFrameRate(1), 1000u);
-    EXPECT_EQ(oldHost.EncodeFrameRate(15), 67u);
-    EXPECT_EQ(oldHost.EncodeFrameRate(25), 40u);
-    EXPECT_EQ(oldHost.EncodeFrameRate(30), 33u);
-    EXPECT_EQ(oldHost.EncodeFrameRate(60), 17u);
+    const std::pair<uint32_t, uint32_t> encodings[] = {{0, 1000u}, {1, 1000u}, {15, 67u},
+                                                       {25, 40u},  {30, 33u},   {60, 17u}};
+    for (const auto& [rate, encoded] : encodings)
+        EXPECT_EQ(oldHost.EncodeFrameRate(rate), encoded) << rate;
     {
         HostVersion host(VEXHOST_61_PATH);
         StoredProperties multiStream;
@@ -117,10 +121,8 @@ TEST(CameraPropertiesStore, KnownResolutionsOnlyRaiseTheirMaximumRate)
     properties.AddResolution(70000, 480, 30, kMainStreamGroup);
     const std::vector<STREAM_RESOLUTION>& list = properties.GetStream(kMainStreamGroup).resolutions;
     ASSERT_EQ(list.size(), 2u);
-    EXPECT_EQ(list[0].width, 640);
-    EXPECT_EQ(list[0].maxFrameRate, 30u);
-    EXPECT_EQ(list[1].width, 320);
-    EXPECT_EQ(list[1].maxFrameRate, 30u);
+    EXPECT_EQ(std::tie(list[0].width, list[0].maxFrameRate, list[1].width, list[1].maxFrameRate),
+              std::make_tuple(640, 30u, 320, 30u));
     EXPECT_TRUE(properties.GetStream(kLiveStreamGroup).resolutions.empty());
 
     properties.SetFrameRates(kLiveStreamGroup, 3);
@@ -173,31 +175,7 @@ TEST(CapabilitySaver, WritesEverythingInTheHostsOrder)
 
     CapabilityHost host;
     ASSERT_TRUE(CCapabilitySaver(properties, host).Save());
-    EXPECT_EQ(host.Text(),
-              "device name = \"Maker Cam 1\"\n"
-              "connection 1 = \"10.0.0.7\"\n"
-              "connection 2 = \"8080\"\n"
-              "connection 3 = \"admin\"\n"
-              "connection 4 = \"secret\"\n"
-              "value 8 = 1\n"
-              "value 6 = 1\n"
-              "value 0 = 2\n"
-              "resolution \"640x480\" 640 480 500\n"
-              "frame rate 1 1000\n"
-              "frame rate 1 500\n"
-              "value 5 = 1\n"
-              "value 11 = 0\n"
-              "value 12 = 0\n"
-              "value 2 = 4\n"
-              "value 13 = 3\n"
-              "value 15 = 1\n"
-              "value 17 = 0\n"
-              "value 27 = 1\n"
-              "parameter 120 \"Live Stream: Supported Codecs\" (text, attribute 0) = \"(none)\"\n"
-              "parameter 121 \"Live Stream: Supported Resolutions\" (text, attribute 0) = \"(none)\"\n"
-              "parameter 122 \"Live Stream: Supported Framerates\" (text, attribute 0) = \"(none)\"\n"
-              "parameter 102 \"Audio Output Parameters\" (text, attribute 0) = \"Count=1; IsStereo=0\"\n"
-              "parameter 2 \"Firmware\" (text, attribute 0) = \"(none)\"\n");
+    EXPECT_EQ(host.Text(), test::ReadTestData("capabilities/saved-in-host-order.txt") + "\n");
 }
 
 TEST(CapabilitySaver, ResolutionsWithoutAnyRateUseTheVideoStandard)
@@ -218,39 +196,30 @@ TEST(CapabilitySaver, ResolutionsWithoutAnyRateUseTheVideoStandard)
 
 TEST(CapabilitySaver, StopsAtTheFirstStepThatFails)
 {
-    {
-        StoredProperties properties;
-        properties.FillMinimal();
-        properties.m_model.clear();
-        CapabilityHost host;
-        EXPECT_FALSE(CCapabilitySaver(properties, host).Save());
-        EXPECT_EQ(host.Text(), "");
-    }
-    {
-        StoredProperties properties;
-        properties.FillMinimal();
-        properties.m_streams[kMainStreamGroup].codecs.clear();
-        CapabilityHost host;
-        EXPECT_FALSE(CCapabilitySaver(properties, host).Save());
-        EXPECT_EQ(host.Text().find("value 0"), std::string::npos);
-        EXPECT_EQ(host.Text().find("frame rate"), std::string::npos);
-    }
-    {
-        StoredProperties properties;
-        properties.FillMinimal();
-        properties.m_cameraCount = 0;
-        CapabilityHost host;
-        EXPECT_FALSE(CCapabilitySaver(properties, host).Save());
-    }
     StoredProperties properties;
     properties.FillMinimal();
-    for (int refused = 0; refused < 3; ++refused) {
-        RefusingHost host;
-        host.refuseField = refused == 0;
-        host.refuseFrameRates = refused == 1;
-        host.refuseParameter = refused == 2;
+    properties.m_model.clear();
+    CapabilityHost withoutModel;
+    EXPECT_FALSE(CCapabilitySaver(properties, withoutModel).Save());
+    EXPECT_EQ(withoutModel.Text(), "");
+
+    properties.FillMinimal();
+    properties.m_streams[kMainStreamGroup].codecs.clear();
+    CapabilityHost withoutCodecs;
+    EXPECT_FALSE(CCapabilitySaver(properties, withoutCodecs).Save());
+    EXPECT_EQ(withoutCodecs.Text().find("value 0"), std::string::npos);
+    EXPECT_EQ(withoutCodecs.Text().find("frame rate"), std::string::npos);
+
+    properties.FillMinimal();
+    properties.m_cameraCount = 0;
+    CapabilityHost withoutCamera;
+    EXPECT_FALSE(CCapabilitySaver(properties, withoutCamera).Save());
+
+    properties.FillMinimal();
+    for (RefusingHost::Refused refused : {RefusingHost::kField, RefusingHost::kFrameRates, RefusingHost::kParameter}) {
+        RefusingHost host(refused);
         EXPECT_FALSE(CCapabilitySaver(properties, host).Save()) << refused;
     }
-    RefusingHost host;
+    RefusingHost host(RefusingHost::kNothing);
     EXPECT_TRUE(CCapabilitySaver(properties, host).Save());
 }

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "ptz/CanonPTZControl.h"
@@ -12,7 +13,9 @@ namespace korvane::test {
 namespace {
 
 using ::testing::ElementsAre;
+using ::testing::EndsWith;
 using ::testing::IsEmpty;
+using ::testing::StartsWith;
 
 constexpr char kPanTiltSpeedSpace[] = "http://www.onvif.org/ver10/tptz/PanTiltSpaces/GenericSpeedSpace";
 constexpr char kZoomSpeedSpace[] = "http://www.onvif.org/ver10/tptz/ZoomSpaces/ZoomGenericSpeedSpace";
@@ -27,32 +30,23 @@ protected:
         return operations;
     }
 
-    // The camera's presets as "token=name".
-    std::vector<std::string> CameraPresets()
+    // What the host and the camera know: "<host names>, at <current preset> | camera <token=name>...".
+    std::string Presets(camsim::Camera& on)
     {
-        std::vector<std::string> presets;
-        for (const camsim::PtzPreset& preset : camera.Ptz().Presets())
-            presets.push_back(preset.token + "=" + preset.name);
-        return presets;
-    }
-
-    std::vector<std::string> HostNames()
-    {
-        std::vector<std::string> names;
+        std::string text;
+        char name[64];
         const int32_t count = Api()->GetPrepositionCount();
         for (int32_t index = 0; index < count; ++index) {
-            char name[64];
             EXPECT_EQ(Api()->GetPrepositionName(index, name, sizeof name), kPtzSuccess);
-            names.push_back(name);
+            text += std::string(name) + ", ";
         }
-        return names;
+        text += "at " + std::string(Api()->GetCurrentPreposition(name, sizeof name) == kPtzSuccess ? name : "(none)");
+        text += " | camera";
+        for (const camsim::PtzPreset& preset : on.Ptz().Presets())
+            text += " " + preset.token + "=" + preset.name;
+        return text;
     }
-
-    std::string Current()
-    {
-        char name[64];
-        return Api()->GetCurrentPreposition(name, sizeof name) == kPtzSuccess ? std::string(name) : "(none)";
-    }
+    std::string Presets() { return Presets(camera); }
 
     // Leaves the preset the camera stands at.
     void Move() { ASSERT_EQ(Api()->StartMove(kPtzMoveLeft, 4), kPtzSuccess); }
@@ -77,17 +71,15 @@ TEST_F(PresetsTest, OpeningTheChannelConfiguresProfileZeroAndLoadsThePresets)
     ASSERT_EQ(api->GetCapabilities(&record), kPtzSuccess);
     EXPECT_EQ(record.presetCount, 2u);
     EXPECT_EQ(record.maxPresets, 20u);
-    EXPECT_THAT(HostNames(), ElementsAre("Door", "Preset preset2"));
-    EXPECT_EQ(Current(), "(none)");
+    EXPECT_EQ(Presets(), "Door, Preset preset2, at (none) | camera preset1=Door preset2=");
 
     // profile0 got the first configuration, set to the highest speed and the request time-out.
     EXPECT_EQ(camera.Onvif().Profiles()[0].ptzToken, "ptzconf0");
     const camsim::OnvifPtzConfiguration configuration = camera.Onvif().PtzConfigurations()[0];
-    EXPECT_EQ(configuration.speedPanTiltX, "1");
-    EXPECT_EQ(configuration.speedPanTiltY, "1");
-    EXPECT_EQ(configuration.speedZoomX, "1");
-    EXPECT_EQ(configuration.speedPanTiltSpace, kPanTiltSpeedSpace);
-    EXPECT_EQ(configuration.timeout, "PT05S");
+    EXPECT_EQ(std::tie(configuration.speedPanTiltX, configuration.speedPanTiltY, configuration.speedZoomX),
+              std::make_tuple("1", "1", "1"));
+    EXPECT_EQ(std::tie(configuration.speedPanTiltSpace, configuration.timeout),
+              std::make_tuple(kPanTiltSpeedSpace, "PT05S"));
 
     // Loaded once: counting again asks nothing.
     camera.Onvif().ClearRequests();
@@ -102,24 +94,31 @@ TEST_F(PresetsTest, OpeningTheChannelConfiguresProfileZeroAndLoadsThePresets)
         EXPECT_GT(logged.level, kLogWarning) << logged.text;
 }
 
-TEST_F(PresetsTest, StoreRecallAndRenameAfterRecall)
+TEST_F(PresetsTest, StoreRecallRenameAndDelete)
 {
     IIPPTZApiEx* api = Api();
     ASSERT_EQ(api->GetPrepositionCount(), 0);
-    ASSERT_EQ(api->SetPreposition("Door"), kPtzSuccess);
-    EXPECT_EQ(Current(), "Door");
-    Move();
-    EXPECT_EQ(Current(), "(none)");
-    ASSERT_EQ(api->SetPreposition("Window"), kPtzSuccess);
-    EXPECT_THAT(CameraPresets(), ElementsAre("preset1=Door", "preset2=Window"));
+    camera.Onvif().ClearRequests();
+    for (const char* name : {"", "a&b", "100%", "wow!", "<x", "x>", "it's", "say \"hi\""})
+        EXPECT_EQ(api->SetPreposition(name), kPtzInvalidArgument) << name;
+    EXPECT_EQ(api->SetPreposition(nullptr), kPtzInvalidArgument);
+    EXPECT_THAT(OnvifOperations(), IsEmpty()) << "invalid names are refused without asking the camera";
+    EXPECT_TRUE(driver.HasLineContaining(
+        "korvane::CPrepositionList::IsPrepositionNameCorrect: A preposition \"100&percent;\" cannot be added - the "
+        "name is invalid."));
+    EXPECT_EQ(api->GetPrepositionCount(), 0);
 
+    ASSERT_EQ(api->SetPreposition("Door"), kPtzSuccess);
+    EXPECT_EQ(Presets(), "Door, at Door | camera preset1=Door");
+    Move();
+    EXPECT_EQ(Presets(), "Door, at (none) | camera preset1=Door");
+    ASSERT_EQ(api->SetPreposition("Window"), kPtzSuccess);
+    EXPECT_EQ(Presets(), "Door, Window, at Window | camera preset1=Door preset2=Window");
     // Standing at Door, storing under a new name overwrites Door on the camera.
     ASSERT_EQ(api->MoveToPreposition(8, "Door"), kPtzSuccess);
-    EXPECT_EQ(Current(), "Door");
+    EXPECT_EQ(Presets(), "Door, Window, at Door | camera preset1=Door preset2=Window");
     ASSERT_EQ(api->SetPreposition("Gate"), kPtzSuccess);
-    EXPECT_THAT(CameraPresets(), ElementsAre("preset1=Gate", "preset2=Window"));
-    EXPECT_THAT(HostNames(), ElementsAre("Gate", "Window"));
-    EXPECT_EQ(Current(), "Gate");
+    EXPECT_EQ(Presets(), "Gate, Window, at Gate | camera preset1=Gate preset2=Window");
 
     EXPECT_EQ(api->MoveToPreposition(8, "Door"), kPtzPresetFailure);
     EXPECT_EQ(api->MoveToPreposition(8, nullptr), kPtzInvalidArgument);
@@ -130,6 +129,32 @@ TEST_F(PresetsTest, StoreRecallAndRenameAfterRecall)
     char name[16];
     EXPECT_EQ(api->GetPrepositionName(2, name, sizeof name), kPtzPresetFailure);
     EXPECT_EQ(api->GetPrepositionName(-1, name, sizeof name), kPtzPresetFailure);
+
+    // The recall speed reaches the camera in the configured speed spaces.
+    for (int32_t speed : {1, 8, 16, 40, -8})
+        ASSERT_EQ(api->MoveToPreposition(speed, "Gate"), kPtzSuccess) << speed;
+    const std::vector<camsim::PtzRecallSpeed> speeds = camera.Ptz().RecallSpeeds();
+    ASSERT_EQ(speeds.size(), 6u);
+    const char* expected[] = {"0.50000", "0.15000", "0.50000", "1", "1", "0.50000"};
+    for (size_t index = 0; index < speeds.size(); ++index) {
+        const camsim::PtzRecallSpeed& speed = speeds[index];
+        const char* value = expected[index];
+        EXPECT_EQ(std::tie(speed.panTiltX, speed.panTiltY, speed.zoomX, speed.panTiltSpace, speed.zoomSpace),
+                  std::make_tuple(value, value, value, kPanTiltSpeedSpace, kZoomSpeedSpace))
+            << index;
+    }
+
+    // A delete removes the preset only when the camera did.
+    camera.Onvif().FailOperation("RemovePreset", camsim::OnvifFault{500, "env:Receiver", {"ter:Action"}, "Busy"});
+    EXPECT_EQ(api->DeletePreposition("Gate"), kPtzPresetFailure);
+    EXPECT_TRUE(driver.HasLineContaining("is unable to remove preposition \"preset1\" (<tptz:RemovePreset> request). "
+                                         "Reason: Busy (code: ter:Action)"));
+    EXPECT_EQ(api->GetPrepositionCount(), 2);
+    camera.Onvif().ClearFailures();
+    EXPECT_EQ(api->DeletePreposition("Gate"), kPtzSuccess);
+    EXPECT_EQ(Presets(), "Window, at (none) | camera preset2=Window");
+    EXPECT_EQ(api->DeletePreposition("Gate"), kPtzPresetFailure);
+    EXPECT_EQ(api->DeletePreposition(nullptr), kPtzInvalidArgument);
 }
 
 TEST_F(PresetsTest, FullCameraRefusesNewPresetsButOverwritesTheCurrentOne)
@@ -148,62 +173,7 @@ TEST_F(PresetsTest, FullCameraRefusesNewPresetsButOverwritesTheCurrentOne)
 
     ASSERT_EQ(api->MoveToPreposition(16, "A"), kPtzSuccess);
     EXPECT_EQ(api->SetPreposition("C"), kPtzSuccess);
-    EXPECT_THAT(CameraPresets(), ElementsAre("preset1=C", "preset2=B"));
-}
-
-TEST_F(PresetsTest, InvalidNamesAreRefusedWithoutAskingTheCamera)
-{
-    IIPPTZApiEx* api = Api();
-    ASSERT_EQ(api->GetPrepositionCount(), 0);
-    camera.Onvif().ClearRequests();
-    for (const char* name : {"", "a&b", "100%", "wow!", "<x", "x>", "it's", "say \"hi\""})
-        EXPECT_EQ(api->SetPreposition(name), kPtzInvalidArgument) << name;
-    EXPECT_EQ(api->SetPreposition(nullptr), kPtzInvalidArgument);
-    EXPECT_THAT(OnvifOperations(), IsEmpty());
-    EXPECT_TRUE(driver.HasLineContaining(
-        "korvane::CPrepositionList::IsPrepositionNameCorrect: A preposition \"100&percent;\" cannot be added - the "
-        "name is invalid."));
-    EXPECT_EQ(api->GetPrepositionCount(), 0);
-}
-
-TEST_F(PresetsTest, RecallSpeedReachesTheCameraInTheConfiguredSpeedSpaces)
-{
-    IIPPTZApiEx* api = Api();
-    ASSERT_EQ(api->SetPreposition("A"), kPtzSuccess);
-    for (int32_t speed : {1, 8, 16, 40, -8})
-        ASSERT_EQ(api->MoveToPreposition(speed, "A"), kPtzSuccess) << speed;
-    const std::vector<camsim::PtzRecallSpeed> speeds = camera.Ptz().RecallSpeeds();
-    ASSERT_EQ(speeds.size(), 5u);
-    const char* expected[] = {"0.15000", "0.50000", "1", "1", "0.50000"};
-    for (size_t index = 0; index < speeds.size(); ++index) {
-        EXPECT_EQ(speeds[index].panTiltX, expected[index]) << index;
-        EXPECT_EQ(speeds[index].panTiltY, expected[index]) << index;
-        EXPECT_EQ(speeds[index].zoomX, expected[index]) << index;
-        EXPECT_EQ(speeds[index].panTiltSpace, kPanTiltSpeedSpace);
-        EXPECT_EQ(speeds[index].zoomSpace, kZoomSpeedSpace);
-    }
-}
-
-TEST_F(PresetsTest, DeleteRemovesThePresetOnlyWhenTheCameraDid)
-{
-    IIPPTZApiEx* api = Api();
-    ASSERT_EQ(api->SetPreposition("A"), kPtzSuccess);
-    Move();
-    ASSERT_EQ(api->SetPreposition("B"), kPtzSuccess);
-
-    camera.Onvif().FailOperation("RemovePreset", camsim::OnvifFault{500, "env:Receiver", {"ter:Action"}, "Busy"});
-    EXPECT_EQ(api->DeletePreposition("A"), kPtzPresetFailure);
-    EXPECT_TRUE(driver.HasLineContaining("is unable to remove preposition \"preset1\" (<tptz:RemovePreset> request). "
-                                         "Reason: Busy (code: ter:Action)"));
-    EXPECT_EQ(api->GetPrepositionCount(), 2);
-    camera.Onvif().ClearFailures();
-
-    EXPECT_EQ(api->DeletePreposition("A"), kPtzSuccess);
-    EXPECT_THAT(CameraPresets(), ElementsAre("preset2=B"));
-    EXPECT_THAT(HostNames(), ElementsAre("B"));
-    EXPECT_EQ(Current(), "(none)");
-    EXPECT_EQ(api->DeletePreposition("A"), kPtzPresetFailure);
-    EXPECT_EQ(api->DeletePreposition(nullptr), kPtzInvalidArgument);
+    EXPECT_THAT(Presets(), EndsWith(" | camera preset1=C preset2=B"));
 }
 
 TEST_F(PresetsTest, CameraAnsweringInTheVersion10PtzNamespace)
@@ -220,14 +190,15 @@ TEST_F(PresetsTest, CameraAnsweringInTheVersion10PtzNamespace)
     IIPPTZApiEx* api = Api();
     EXPECT_EQ(api->GetPrepositionCount(), 1);
     EXPECT_EQ(older.Onvif().Profiles()[0].ptzToken, "ptzconf0");
-    EXPECT_THAT(HostNames(), ElementsAre("Door"));
+    EXPECT_THAT(Presets(older), StartsWith("Door, at (none) | camera"));
     ASSERT_EQ(api->SetPreposition("Window"), kPtzSuccess);
     EXPECT_EQ(older.Ptz().Presets().size(), 2u);
     handler.reset();  // its connection goes before the camera
 }
 
-TEST_F(PresetsTest, RepeatedFailureIsLoggedOnceUntilAConfigurationSucceeds)
+TEST_F(PresetsTest, FailuresAreLoggedOnceAtTheirLevel)
 {
+    // A repeated failure is logged once, as an error, until a configuration succeeds.
     const char line[] = "Unable to receive media profile \"profile0\" from device";
     camera.Onvif().FailOperation("GetProfile", camsim::OnvifFault{500, "env:Receiver", {"ter:Action"}, "Busy"});
     IIPPTZApiEx* api = Api();
@@ -239,7 +210,6 @@ TEST_F(PresetsTest, RepeatedFailureIsLoggedOnceUntilAConfigurationSucceeds)
             EXPECT_EQ(logged.level, kLogError);
         }
     }
-
     camera.Onvif().ClearFailures();
     ASSERT_EQ(api->SetPreposition("A"), kPtzSuccess);
 
@@ -252,27 +222,26 @@ TEST_F(PresetsTest, RepeatedFailureIsLoggedOnceUntilAConfigurationSucceeds)
     EXPECT_EQ(api->SetPreposition("B"), kPtzFailure);
     EXPECT_EQ(driver.CountLinesContaining("is unable to set preposition \"B\" (<tptz:SetPreset> request)"), 1u);
     EXPECT_EQ(driver.CountLinesContaining(line), 2u);
-}
 
-TEST_F(PresetsTest, RefusedPasswordIsLoggedAsAnError)
-{
+    // A refused password is an error.
+    camera.Onvif().ClearFailures();
     camera.Auth().Configure({"root", "camera", {camsim::AuthScheme::Basic}});
     driver.deviceInfo.userName = "root";
     driver.deviceInfo.password = "wrong";
+    handler.reset();
     EXPECT_EQ(Api()->GetPrepositionCount(), 0);
     const std::vector<LogLine> lines = driver.Lines();
     EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const LogLine& logged) {
         return logged.level == kLogError &&
                logged.text.find("(<trt:GetProfile> request). HTTP status code: 401") != std::string::npos;
     }));
-}
 
-TEST_F(PresetsTest, UnreachableCameraIsLoggedAsDebugOnly)
-{
+    // An unreachable camera is a debug line only.
+    handler.reset();  // its connection would hold up the camera's stop
     camera.Stop();
-    IIPPTZApiEx* api = Api();
-    EXPECT_EQ(api->GetPrepositionCount(), 0);
-    EXPECT_EQ(api->SetPreposition("A"), kPtzFailure);
+    driver.ClearLines();
+    EXPECT_EQ(Api()->GetPrepositionCount(), 0);
+    EXPECT_EQ(Api()->SetPreposition("A"), kPtzFailure);
     EXPECT_EQ(driver.CountLinesContaining("(<trt:GetProfile> request). Device is not accessible"), 1u);
     for (const LogLine& logged : driver.Lines())
         EXPECT_EQ(logged.level, kLogDebug) << logged.text;

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "onvif/XmlParser.h"
 #include "ptz/PtzConfigurationAdjustment.h"
+#include "support/TestData.h"
 
 namespace korvane::test {
 namespace {
@@ -8,32 +10,23 @@ namespace {
 constexpr char kPanTilt[] = "http://www.onvif.org/ver10/tptz/PanTiltSpaces/";
 constexpr char kZoom[] = "http://www.onvif.org/ver10/tptz/ZoomSpaces/";
 
+// A configuration in generic spaces at full speed with a time-out of five seconds.
 Onvif::PTZConfiguration GenericConfiguration()
 {
+    CXmlParser reply;
+    EXPECT_TRUE(reply.LoadFromText(ReadTestData("ptz/generic-configuration.xml")));
     Onvif::PTZConfiguration configuration;
-    configuration.token = "conf";
-    configuration.name = "PTZ";
-    configuration.defaultAbsolutePantTiltPositionSpace = std::string(kPanTilt) + "PositionGenericSpace";
-    configuration.defaultContinuousZoomVelocitySpace = std::string(kZoom) + "VelocityGenericSpace";
-    configuration.defaultSpeed.panTiltSpace = std::string(kPanTilt) + "GenericSpeedSpace";
-    configuration.defaultSpeed.panTiltX = 1.0f;
-    configuration.defaultSpeed.panTiltY = 1.0f;
-    configuration.defaultSpeed.zoomSpace = std::string(kZoom) + "ZoomGenericSpeedSpace";
-    configuration.defaultSpeed.zoomX = 1.0f;
-    configuration.defaultTimeout = "PT05S";
+    EXPECT_TRUE(configuration.Read(reply, "tt:PTZConfiguration"));
     return configuration;
 }
 
-TEST(PtzConfigurationAdjustmentTest, FitConfigurationStaysAsItIs)
+TEST(PtzConfigurationAdjustmentTest, OnlySpeedsAndTimeOutAreChanges)
 {
     Onvif::PTZConfiguration configuration = GenericConfiguration();
-    EXPECT_FALSE(AdjustPtzConfiguration(configuration, 1.0f, 5000));
+    EXPECT_FALSE(AdjustPtzConfiguration(configuration, 1.0f, 5000));  // a fit configuration stays as it is
     EXPECT_EQ(configuration.ToXml(), GenericConfiguration().ToXml());
-}
 
-TEST(PtzConfigurationAdjustmentTest, OtherSpacesBecomeGenericWithoutCountingAsAChange)
-{
-    Onvif::PTZConfiguration configuration = GenericConfiguration();
+    // Other spaces become generic without counting as a change.
     configuration.defaultAbsolutePantTiltPositionSpace = std::string(kPanTilt) + "PositionSpaceDegrees";
     configuration.defaultRelativeZoomTranslationSpace = std::string(kZoom) + "TranslationSpaceMillimeter";
     configuration.defaultContinuousPanTiltVelocitySpace = "NoSlash";
@@ -41,11 +34,8 @@ TEST(PtzConfigurationAdjustmentTest, OtherSpacesBecomeGenericWithoutCountingAsAC
     EXPECT_EQ(configuration.defaultAbsolutePantTiltPositionSpace, std::string(kPanTilt) + "PositionGenericSpace");
     EXPECT_EQ(configuration.defaultRelativeZoomTranslationSpace, std::string(kZoom) + "TranslationGenericSpace");
     EXPECT_EQ(configuration.defaultContinuousPanTiltVelocitySpace, "NoSlash");
-}
 
-TEST(PtzConfigurationAdjustmentTest, SpeedsAndTimeOutAreChanges)
-{
-    Onvif::PTZConfiguration configuration = GenericConfiguration();
+    configuration = GenericConfiguration();
     configuration.defaultSpeed.panTiltY = 0.5f;
     EXPECT_TRUE(AdjustPtzConfiguration(configuration, 1.0f, 5000));
     EXPECT_FLOAT_EQ(configuration.defaultSpeed.panTiltX, 1.0f);
@@ -62,19 +52,20 @@ TEST(PtzConfigurationAdjustmentTest, SpeedsAndTimeOutAreChanges)
     configuration.defaultTimeout = "PT1M";
     EXPECT_TRUE(AdjustPtzConfiguration(configuration, 1.0f, 900));
     EXPECT_EQ(configuration.defaultTimeout, "PT02S");
+}
 
+TEST(PtzConfigurationAdjustmentTest, WhatCannotBeSetIsLeftAlone)
+{
     // Without a time-out of its own the configuration keeps none; a speed without space is not set.
-    configuration = GenericConfiguration();
+    Onvif::PTZConfiguration configuration = GenericConfiguration();
     configuration.defaultTimeout.clear();
     configuration.defaultSpeed.zoomSpace.clear();
     configuration.defaultSpeed.zoomX = 0.2f;
     EXPECT_FALSE(AdjustPtzConfiguration(configuration, 1.0f, 5000));
     EXPECT_FLOAT_EQ(configuration.defaultSpeed.zoomX, 0.2f);
-}
 
-TEST(PtzConfigurationAdjustmentTest, ConfigurationWithoutNameIsLeftAlone)
-{
-    Onvif::PTZConfiguration configuration = GenericConfiguration();
+    // A configuration without a name is left alone.
+    configuration = GenericConfiguration();
     configuration.name.clear();
     configuration.defaultSpeed.panTiltX = 0.3f;
     EXPECT_FALSE(AdjustPtzConfiguration(configuration, 1.0f, 5000));

@@ -11,6 +11,7 @@
 #include "ptz/PtzCapabilities.h"
 #include "support/FakeDriver.h"
 #include "support/ScratchDirectory.h"
+#include "support/WaitUntil.h"
 
 namespace korvane::test {
 
@@ -61,28 +62,27 @@ protected:
         return api;
     }
 
-    // Every request the camera received up to a final marker command, which
-    // is posted once at least `before` requests arrived, and left out: what was
-    // queued before it has been executed.
+    // Every request the camera received since the last call up to a final
+    // marker command, which is posted once at least `before` requests arrived,
+    // and left out: what was queued before it has been executed.
     std::vector<std::string> ExecutedRequests(size_t before = 0)
     {
         EXPECT_TRUE(camera.HttpRequests().WaitForCount(before, kWaitMs));
         const size_t earlier = camera.HttpRequests().Count();
         EXPECT_EQ(Api()->StartMove(kPtzMoveLeft, 16), kPtzSuccess);
-        const std::string marker = std::string(kControl) + "pan=left&pan.speed.dir=15";
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
-        for (;;) {
-            std::vector<std::string> targets = camera.HttpRequests().Targets();
-            if (targets.size() > earlier && targets.back() == marker) {
-                targets.pop_back();
-                return targets;
-            }
-            if (std::chrono::steady_clock::now() > deadline) {
-                ADD_FAILURE() << "the marker command was not executed";
-                return targets;
-            }
-            camera.HttpRequests().WaitForCount(targets.size() + 1, 100);
-        }
+        const std::string marker = Control("pan=left&pan.speed.dir=15");
+        std::vector<std::string> targets;
+        EXPECT_TRUE(WaitUntil(
+            [&] {
+                targets = camera.HttpRequests().Targets();
+                return targets.size() > earlier && targets.back() == marker;
+            },
+            kWaitMs))
+            << "the marker command was not executed";
+        camera.HttpRequests().Clear();
+        if (!targets.empty() && targets.back() == marker)
+            targets.pop_back();
+        return targets;
     }
 
     static std::string Control(const std::string& query) { return kControl + query; }
