@@ -30,9 +30,19 @@ TEST(PtzSpeedTest, HostSpeedsSpanTheCameraRangeUpToAPercentLimit)
     EXPECT_EQ(LimitSpeedRange(PTZ_RANGE{1, 150}, 10).minimum, 1u);
 }
 
-TEST_F(CanonCommandsTest, MotionFocusAndIrisCommandsAndCameraErrors)
+TEST_F(CanonCommandsTest, CameraErrorsMotionFocusAndIrisCommands)
 {
+    // Camera errors, from the opening of the channel on, are logged and the next command runs.
+    camera.Http().SetFault(camsim::HttpFault::ServerError);
     IIPPTZApiEx* api = Api();
+    ASSERT_EQ(api->StartMove(kPtzMoveRight, 1), kPtzSuccess);
+    ASSERT_EQ(api->StartMove(kPtzMoveUp, 1), kPtzSuccess);
+    ASSERT_TRUE(camera.HttpRequests().WaitForCount(2, kWaitMs));
+    camera.Http().SetFault(camsim::HttpFault::None);
+    EXPECT_THAT(ExecutedRequests(2),
+                ElementsAre(Control("pan=right&pan.speed.dir=0"), Control("tilt=up&tilt.speed.dir=1")));
+    EXPECT_TRUE(driver.HasLineContaining("HTTP status code is 500"));
+
     for (int32_t direction = kPtzMoveLeft; direction <= kPtzMoveDownRight; ++direction)
         ASSERT_EQ(api->StartMove(direction, 8), kPtzSuccess);
     // No more than the queue limit (8) may wait at a time.
@@ -91,16 +101,6 @@ TEST_F(CanonCommandsTest, MotionFocusAndIrisCommandsAndCameraErrors)
     ASSERT_EQ(api->IrisPlus(1), kPtzSuccess);
     EXPECT_THAT(ExecutedRequests(1), ElementsAre(kIrisInfo));
     EXPECT_TRUE(driver.HasLineContaining("holds no iris value"));
-
-    // Camera errors are logged and the next command runs.
-    camera.Http().SetFault(camsim::HttpFault::ServerError);
-    ASSERT_EQ(api->StartMove(kPtzMoveRight, 1), kPtzSuccess);
-    ASSERT_EQ(api->StartMove(kPtzMoveUp, 1), kPtzSuccess);
-    ASSERT_TRUE(camera.HttpRequests().WaitForCount(2, kWaitMs));
-    camera.Http().SetFault(camsim::HttpFault::None);
-    EXPECT_THAT(ExecutedRequests(2),
-                ElementsAre(Control("pan=right&pan.speed.dir=0"), Control("tilt=up&tilt.speed.dir=1")));
-    EXPECT_TRUE(driver.HasLineContaining("HTTP status code is 500"));
 }
 
 TEST_F(CanonCommandsTest, ConfiguredPercentLimitsTheCameraSpeeds)

@@ -1,5 +1,6 @@
 #pragma once
-// Texts kept under tests/data: canned replies, expected requests and records.
+// Texts kept under tests/data: canned replies, expected requests and records
+// (the test programs know the folder as TALLOWCAM_TEST_DATA_DIR).
 #include <fstream>
 #include <map>
 #include <sstream>
