@@ -43,7 +43,7 @@ CBaseCameraChannel::~CBaseCameraChannel()
 bool CBaseCameraChannel::Start(const ChannelSettings& settings)
 {
     Stop();
-    m_params = settings;
+    ChangeParams([&](ChannelSettings& params) { params = settings; });
     m_sockets.Acquire();
     if (StartThread())
         return true;
@@ -61,11 +61,19 @@ void CBaseCameraChannel::Stop()
 
 bool CBaseCameraChannel::ChangeSettings(const ChannelSettings& settings)
 {
-    const uint32_t quality = m_params.quality;
-    m_params = settings;
-    m_params.quality = quality;
+    ChangeParams([&](ChannelSettings& params) {
+        const uint32_t quality = params.quality;
+        params = settings;
+        params.quality = quality;
+    });
     CStopScope scope([this] { return IsStopRequested(); });  // a host thread: the stop ends its requests too
     return ApplyParams();
+}
+
+ChannelSettings CBaseCameraChannel::Params() const
+{
+    CAutoLock guard(m_paramsLock);
+    return m_params;
 }
 
 uint32_t CBaseCameraChannel::GetState()
@@ -133,7 +141,7 @@ void CBaseCameraChannel::SetCameraState(bool online)
     if (m_online.exchange(online) == online)
         return;
     const char* operation = "korvane::CBaseCameraChannel::SetCameraState";
-    const char* role = RoleText(m_params.streamNumber);
+    const char* role = RoleText(Params().streamNumber);
     if (online) {
         m_driver->DebugMessage(kLogInfo, "%s: %s is online %s", operation, DeviceName(true).c_str(), role);
         return;

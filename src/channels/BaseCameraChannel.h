@@ -64,12 +64,23 @@ protected:
     // device with several video inputs; capitalised on request.
     std::string DeviceName(bool capitalised);
 
+    // The running stream's settings. The host's thread changes them while the
+    // stream's threads read them, so each access holds their lock.
+    ChannelSettings Params() const;
+    template <typename Change>
+    void ChangeParams(Change change)
+    {
+        CAutoLock guard(m_paramsLock);
+        change(m_params);
+    }
+
     IDriver* m_driver;
-    ChannelSettings m_params;
     CManualEvent m_stopEvent;
     CTime m_lastFrameTime;
 
 private:
+    mutable CRecursiveLock m_paramsLock;
+    ChannelSettings m_params;
     CSocketsReference m_sockets;
     std::atomic<bool> m_online{false};
     std::atomic<bool> m_suspended{false};

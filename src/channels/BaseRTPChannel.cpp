@@ -132,14 +132,15 @@ bool CBaseRTPChannel::FrameReady(ipcapture::IHostFrame* frame)
 
 void CBaseRTPChannel::GetRequestedSize(uint32_t& width, uint32_t& height)
 {
-    width = m_params.width;
-    height = m_params.height;
+    const ChannelSettings params = Params();
+    width = params.width;
+    height = params.height;
 }
 
 std::string CBaseRTPChannel::GetStreamName()
 {
     std::string name = m_driver->GetDeviceName();
-    switch (m_params.streamNumber) {
+    switch (Params().streamNumber) {
     case kStreamRec:
         return name + "::RecStream";
     case kStreamLive:

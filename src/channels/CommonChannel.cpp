@@ -64,7 +64,7 @@ bool CCommonChannel::RequestText(const std::string& request, std::string& reply)
 
 bool CCommonChannel::CheckMulticastAddress()
 {
-    const bool rec = m_params.streamNumber == kStreamRec;
+    const bool rec = Params().streamNumber == kStreamRec;
     std::string reply;
     const bool answered = RequestText(rec ? "/admin/-set-?el=ig12-4" : "/admin/-set-?el=ig12-3", reply);
     if (answered && reply.find("0.0.0.0") == std::string::npos)

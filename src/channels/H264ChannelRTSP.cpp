@@ -29,13 +29,14 @@ CH264ChannelRTSP::CH264ChannelRTSP(uint32_t channelIndex, IDriver* driver, ipcap
 CH264ChannelRTSP::~CH264ChannelRTSP()
 {
     Stop();
-    if (m_params.streamNumber == kStreamRec || m_params.streamNumber == kStreamLive)
-        m_driver->GetStreamDefaults()->ClearPictureSize(m_params.streamNumber);
+    const uint32_t streamNumber = Params().streamNumber;
+    if (streamNumber == kStreamRec || streamNumber == kStreamLive)
+        m_driver->GetStreamDefaults()->ClearPictureSize(streamNumber);
 }
 
 uint32_t CH264ChannelRTSP::CameraStreamIndex() const
 {
-    return m_cameraType == kCameraTypeTwoStreams && m_params.streamNumber == kStreamLive ? 1 : 0;
+    return m_cameraType == kCameraTypeTwoStreams && Params().streamNumber == kStreamLive ? 1 : 0;
 }
 
 bool CH264ChannelRTSP::ConfigureCamera()
@@ -44,7 +45,7 @@ bool CH264ChannelRTSP::ConfigureCamera()
     bool switchToTwoStreams = false;
     if (m_cameraType == kCameraTypeTwoStreams) {
         std::string reply;
-        if (m_params.streamNumber == kStreamLive) {
+        if (Params().streamNumber == kStreamLive) {
             if (!RequestText("/admin/-set-?el=dh10&el=dh03-0&el=dh04-0", reply))
                 return false;
             if (SettingValue(reply, "dh10") == kOneStreamMode)
@@ -59,14 +60,19 @@ bool CH264ChannelRTSP::ConfigureCamera()
             request += "&ig10-4=4";
         }
     }
-    if (m_cameraType == kCameraTypeFullHd && m_params.width < 480) {
-        m_params.width = 480;
-        m_params.height = 270;
+    if (m_cameraType == kCameraTypeFullHd) {
+        ChangeParams([](ChannelSettings& params) {
+            if (params.width < 480) {
+                params.width = 480;
+                params.height = 270;
+            }
+        });
     }
+    const ChannelSettings params = Params();
     const uint32_t stream = CameraStreamIndex();
-    AppendBitrateOrQuality(stream, request);
-    request += FormatString("&dh03-%u=%u", stream, ResolutionCode(m_params.width, m_params.height));
-    request += FormatString("&dh04-%u=%u", stream, FrameRateCode(m_cameraType, FramesPerSecond(m_params.frameRate)));
+    AppendBitrateOrQuality(stream, params.quality, request);
+    request += FormatString("&dh03-%u=%u", stream, ResolutionCode(params.width, params.height));
+    request += FormatString("&dh04-%u=%u", stream, FrameRateCode(m_cameraType, FramesPerSecond(params.frameRate)));
     if (m_cameraType == kCameraTypeTwoStreams)
         request += FormatString("&dh05-%u=1", stream);
     else if (m_cameraType == kCameraTypeFullHd)
@@ -79,16 +85,16 @@ bool CH264ChannelRTSP::ConfigureCamera()
     return SendSettings("/admin/-set-?em=2&pt=8&dh10=2") && SendSettings("/admin/-set-?em=2&pt=8&ig10-3=5");
 }
 
-void CH264ChannelRTSP::AppendBitrateOrQuality(uint32_t stream, std::string& request)
+void CH264ChannelRTSP::AppendBitrateOrQuality(uint32_t stream, uint32_t quality, std::string& request)
 {
     switch (CConfiguration(*m_driver).GetBitrateMode()) {
     case kBitrateVariable:
-        request += FormatString("&dh00-%u=0&dh01-%u=%u", stream, stream, QualityLevel(m_params.quality, m_qualityLevels));
+        request += FormatString("&dh00-%u=0&dh01-%u=%u", stream, stream, QualityLevel(quality, m_qualityLevels));
         break;
     case kBitrateOff:
         break;
     default:
-        request += FormatString("&dh00-%u=1&dh02-%u=%u", stream, stream, BitrateCode(m_cameraType, m_params.quality));
+        request += FormatString("&dh00-%u=1&dh02-%u=%u", stream, stream, BitrateCode(m_cameraType, quality));
         break;
     }
 }
@@ -108,8 +114,10 @@ void CH264ChannelRTSP::LimitFrameRates(const std::string& reply, const std::stri
 {
     if (!NeedsFrameRateLimit(SettingValue(reply, "dh03" + other)))
         return;
-    if (FramesPerSecond(m_params.frameRate) > kLimitedFramesPerSecond)
-        m_params.frameRate = FrameRateValue(kLimitedFramesPerSecond);
+    ChangeParams([](ChannelSettings& params) {
+        if (FramesPerSecond(params.frameRate) > kLimitedFramesPerSecond)
+            params.frameRate = FrameRateValue(kLimitedFramesPerSecond);
+    });
     if (SettingValue(reply, "dh04" + other) == 0)
         request += "&dh04" + other + "=1";
 }
@@ -117,8 +125,9 @@ void CH264ChannelRTSP::LimitFrameRates(const std::string& reply, const std::stri
 bool CH264ChannelRTSP::NeedsFrameRateLimit(uint32_t otherStreamCode) const
 {
     const uint32_t* highResCodes = m_driver->GetStreamDefaults()->m_highResCodes;  // 1920x1080, 1280x960, 1280x720
-    const uint32_t width = m_params.width;
-    const uint32_t height = m_params.height;
+    const ChannelSettings params = Params();
+    const uint32_t width = params.width;
+    const uint32_t height = params.height;
     return (width == 1920 && height == 1080) || otherStreamCode == highResCodes[0] ||
            (width == 1280 && height == 960 && otherStreamCode == highResCodes[1]) ||
            (width == 1280 && height == 720 && otherStreamCode == highResCodes[2]);
@@ -132,7 +141,7 @@ std::string CH264ChannelRTSP::StreamPath(const std::string& mode)
     case kCameraTypeFullHd:
         return "stream/profile1=" + mode;
     case kCameraTypeTwoStreams:
-        return FormatString("rtpstream/config%u=", m_params.streamNumber == kStreamLive ? 4u : 5u) + mode;
+        return FormatString("rtpstream/config%u=", Params().streamNumber == kStreamLive ? 4u : 5u) + mode;
     default:
         return std::string();
     }

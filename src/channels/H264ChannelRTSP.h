@@ -30,7 +30,7 @@ private:
     // (settings suffix `other`) from the top rate when the sizes need it.
     void LimitFrameRates(const std::string& reply, const std::string& other, std::string& request);
     bool NeedsFrameRateLimit(uint32_t otherStreamCode) const;
-    void AppendBitrateOrQuality(uint32_t stream, std::string& request);
+    void AppendBitrateOrQuality(uint32_t stream, uint32_t quality, std::string& request);
 };
 
 }  // namespace korvane

@@ -41,14 +41,16 @@ CJpegChannelRTSP::CJpegChannelRTSP(uint32_t channelIndex, IDriver* driver, ipcap
 CJpegChannelRTSP::~CJpegChannelRTSP()
 {
     Stop();
-    if (m_params.streamNumber == kStreamLive)
+    if (Params().streamNumber == kStreamLive)
         m_driver->GetStreamDefaults()->ClearPictureSize(kStreamLive);
 }
 
 bool CJpegChannelRTSP::ConfigureCamera()
 {
-    if (m_params.height % 8 != 0)
-        m_params.height = RoundToMultipleOf8(m_params.height);
+    ChangeParams([](ChannelSettings& params) {
+        if (params.height % 8 != 0)
+            params.height = RoundToMultipleOf8(params.height);
+    });
     CTimeProvider::SynchroniseNow();
     const bool configured = ConnectOnvif() && ResolveProfileToken(true) && WriteEncoderConfiguration();
     if (!configured && !IsStopRequested())
@@ -94,22 +96,23 @@ void CJpegChannelRTSP::OnStopThread()
 bool CJpegChannelRTSP::WriteEncoderConfiguration()
 {
     const std::string token = ConfigurationToken();
+    const ChannelSettings params = Params();
     Onvif::VideoEncoderConfiguration configuration;
     if (!m_onvif.GetVideoEncoderConfiguration(token, configuration)) {
         configuration = Onvif::VideoEncoderConfiguration();
-        configuration.multicast = DefaultMulticast(m_params.streamNumber);
+        configuration.multicast = DefaultMulticast(params.streamNumber);
     }
     // A configuration that could not be read carries no token of its own.
     configuration.token = token;
     configuration.useCount = 1;
     configuration.name = "jpeg" + token;
     configuration.encoding = "JPEG";
-    configuration.width = m_params.width;
-    configuration.height = m_params.height;
-    configuration.quality = static_cast<float>(QualityLevel(m_params.quality, m_qualityLevels));
-    configuration.frameRateLimit = FramesPerSecond(m_params.frameRate);
+    configuration.width = params.width;
+    configuration.height = params.height;
+    configuration.quality = static_cast<float>(QualityLevel(params.quality, m_qualityLevels));
+    configuration.frameRateLimit = FramesPerSecond(params.frameRate);
     configuration.encodingInterval = 1;
-    configuration.bitrateLimit = JpegBitrateLimit(m_params.quality);
+    configuration.bitrateLimit = JpegBitrateLimit(params.quality);
     configuration.sessionTimeout = "PT1M0S";
     return m_onvif.SetVideoEncoderConfiguration(configuration) &&
            m_onvif.AddVideoEncoderConfiguration(m_profileToken, token);
@@ -139,7 +142,7 @@ bool CJpegChannelRTSP::ResolveProfileToken(bool mayCreate)
 
 std::string CJpegChannelRTSP::ProfileName() const
 {
-    switch (m_params.streamNumber) {
+    switch (Params().streamNumber) {
     case kStreamLive:
         return "MLIVE";
     case kStreamRemote:
@@ -151,7 +154,7 @@ std::string CJpegChannelRTSP::ProfileName() const
 
 std::string CJpegChannelRTSP::ConfigurationToken() const
 {
-    switch (m_params.streamNumber) {
+    switch (Params().streamNumber) {
     case kStreamRec:
         return "1";
     case kStreamLive:

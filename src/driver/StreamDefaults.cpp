@@ -25,22 +25,23 @@ CStreamDefaults::CStreamDefaults()
 void CStreamDefaults::SetPictureSize(const PictureSize& size, const std::string& streamName)
 {
     if (streamName.find("Live") != std::string::npos)
-        m_liveSize = size;
+        m_liveSize.Store(size);
     else
-        m_recSize = size;
+        m_recSize.Store(size);
 }
 
 PictureSize CStreamDefaults::GetPictureSize() const
 {
-    return m_liveSize.IsKnown() ? m_liveSize : m_recSize;
+    const PictureSize live = m_liveSize.Load();
+    return live.IsKnown() ? live : m_recSize.Load();
 }
 
 void CStreamDefaults::ClearPictureSize(uint32_t streamRole)
 {
     if (streamRole == kStreamLive)
-        m_liveSize = PictureSize();
+        m_liveSize.Store(PictureSize());
     else
-        m_recSize = PictureSize();
+        m_recSize.Store(PictureSize());
 }
 
 }  // namespace korvane

@@ -1,6 +1,7 @@
 #pragma once
 // Per-driver record of the high-resolution codes and the picture sizes last
-// seen on the streams; plain fields shared by all channels without a lock.
+// seen on the streams; shared by all channels without a lock.
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -10,6 +11,21 @@ struct PictureSize {
     uint32_t width = 0;
     uint32_t height = 0;
     bool IsKnown() const { return width != 0 && height != 0; }
+};
+
+// A picture size kept as one 64-bit value, so that a reader never pairs the
+// width of one size with the height of another.
+class CAtomicPictureSize {
+public:
+    void Store(const PictureSize& size) { m_packed = uint64_t{size.width} << 32 | size.height; }
+    PictureSize Load() const
+    {
+        const uint64_t packed = m_packed;
+        return {static_cast<uint32_t>(packed >> 32), static_cast<uint32_t>(packed)};
+    }
+
+private:
+    std::atomic<uint64_t> m_packed{0};
 };
 
 // The camera's resolution code for a picture size.
@@ -26,8 +42,8 @@ public:
     void ClearPictureSize(uint32_t streamRole);
 
     uint32_t m_highResCodes[3];
-    PictureSize m_recSize;
-    PictureSize m_liveSize;
+    CAtomicPictureSize m_recSize;
+    CAtomicPictureSize m_liveSize;
 };
 
 }  // namespace korvane

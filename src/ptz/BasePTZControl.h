@@ -18,6 +18,8 @@ class IDriver;
 class CBasePTZControl : public IIPPTZApiEx, public IIPParams {
 public:
     CBasePTZControl(IDriver* driver, uint32_t channel);
+    // Closes the channel. The worker calls back into this object until it has
+    // stopped, so a derived class must Close() in its own destructor.
     ~CBasePTZControl() override;
     CBasePTZControl(const CBasePTZControl&) = delete;
     CBasePTZControl& operator=(const CBasePTZControl&) = delete;

@@ -8,6 +8,7 @@ namespace korvane {
 class CCanonPTZControl : public CBasePTZControl {
 public:
     using CBasePTZControl::CBasePTZControl;
+    ~CCanonPTZControl() override { Close(); }
 
     uint32_t QueryExtension(uint32_t /*value*/) override { return 0; }
     std::unique_ptr<CBasePTZComm> CreatePTZComm() override;

@@ -33,13 +33,14 @@ bool CRTPReceiver::StartWith(OpenCall open)
     m_stoppedClient.Release();
     auto* client = new CUDPClient(GetOwner());
     m_client = client;
-    // Set before opening: the receiving thread reads them when it starts.
-    client->SetReceiveSize(kReceiveSize);
-    client->SetSelectTimeout(kSelectTimeoutMs);
     if (!open(*client)) {
         Stop();
         return false;
     }
+    // The running thread keeps the default size (8192), so datagrams above
+    // this one's still arrive; the select time-out counts at once.
+    client->SetReceiveSize(kReceiveSize);
+    client->SetSelectTimeout(kSelectTimeoutMs);
     ClearQueue();
     if (!Start(FormatString("RTP Packet Queue (%hu)", client->GetPort()))) {
         Stop();

@@ -42,6 +42,7 @@ bool CUDPClient::Open(IRTPClientUser* user, uint32_t group, uint16_t port)
         if (m_socket.IsOpen())
             return false;
         m_user = user;
+        m_threadReceiveSize = std::min<uint32_t>(m_receiveSize, kMaxReceiveSize);
         opened = OpenSocket(group, port);
     }
     if (!opened || !Start(FormatString("UDP client thread, port %u", static_cast<unsigned>(GetPort())))) {
@@ -119,7 +120,7 @@ bool CUDPClient::Run()
 {
     // The socket stays open until this thread has ended (Close shuts it down
     // first, which wakes the wait), so it is used here without the lock.
-    size_t receiveSize = std::min<uint32_t>(m_receiveSize, kMaxReceiveSize);
+    size_t receiveSize = m_threadReceiveSize;
     std::vector<uint8_t> buffer;
     while (!IsStopRequested()) {
         const SocketError waited = m_socket.WaitReadable(m_selectTimeoutMs);

@@ -18,6 +18,7 @@ public:
     bool OpenMulticast(IRTPClientUser* user, const char* groupAddress, uint16_t port) override;
     bool OpenUnicast(IRTPClientUser* user, uint16_t port) override;
     bool Close() override;
+    // Counts from the next open: a running thread keeps the size it started with.
     void SetReceiveSize(uint32_t bytes) override { m_receiveSize = bytes; }
     void SetSelectTimeout(uint32_t ms) override { m_selectTimeoutMs = ms; }
     uint16_t GetPort() override;
@@ -44,6 +45,7 @@ private:
     platform::UdpSocket m_socket;
     uint16_t m_port = 0;
     std::atomic<uint32_t> m_receiveSize{8192};
+    uint32_t m_threadReceiveSize = 0;  // taken from m_receiveSize when the thread starts
     std::atomic<uint32_t> m_selectTimeoutMs{2000};
     uint32_t m_stopLimitMs = 0;
 };

@@ -39,7 +39,7 @@ public:
     using CBaseCameraChannel::SetSuspended;
 
     CManualEvent& StopEvent() { return m_stopEvent; }
-    const ChannelSettings& Params() const { return m_params; }
+    using CBaseCameraChannel::Params;
 
     std::function<uint32_t(CProbeChannel&)> body;
     bool applyResult = true;

@@ -58,13 +58,11 @@ public:
     std::atomic<int> applyCount{0};
     std::atomic<bool> applyResult{true};
     std::atomic<uint32_t> applyDelayMs{0};
-    ChannelSettings appliedSettings;
 
 protected:
     bool ApplyParams() override
     {
         ++applyCount;
-        appliedSettings = m_params;
         if (applyDelayMs != 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(applyDelayMs.load()));
         return applyResult;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <thread>
 
 #include "driver/DebugInfo.h"
 #include "driver/DeviceInfo.h"
@@ -165,8 +166,23 @@ TEST_F(DriverTest, StreamDefaultsHoldTheHighResolutionCodes)
     EXPECT_EQ(defaults->m_highResCodes[0], 6u);
     EXPECT_EQ(defaults->m_highResCodes[1], 3u);
     EXPECT_EQ(defaults->m_highResCodes[2], 9u);
-    EXPECT_FALSE(defaults->m_recSize.IsKnown());
-    EXPECT_FALSE(defaults->m_liveSize.IsKnown());
+    EXPECT_FALSE(defaults->m_recSize.Load().IsKnown());
+    EXPECT_FALSE(defaults->m_liveSize.Load().IsKnown());
+}
+
+// A parser's thread writes the sizes while a PTZ thread reads them: never half of one size and half of another.
+TEST_F(DriverTest, StreamDefaultsSizesAreReadWhole)
+{
+    CStreamDefaults* defaults = driver.GetStreamDefaults();
+    std::thread parser([defaults] {
+        for (uint32_t i = 0; i < 20000; ++i)
+            defaults->SetPictureSize(i % 2 ? PictureSize{640, 480} : PictureSize{1920, 1080}, "::RecStream");
+    });
+    for (int i = 0; i < 20000; ++i) {
+        const PictureSize size = defaults->GetPictureSize();
+        ASSERT_TRUE(size.width * 3 == size.height * 4 || size.width * 9 == size.height * 16) << size.width;
+    }
+    parser.join();
 }
 
 TEST_F(DriverTest, OpenedLineNamesDriverModelFirmwareAndAddress)

@@ -63,9 +63,9 @@ TEST(H264Parser, ReassemblesEveryAccessUnitOfTheSampleInEachPacketisation)
         EXPECT_EQ(frames[1].fourCC, CH264RTPMediaParser::kFourCCOtherFrame);
         EXPECT_EQ(frames[1].time.wMilliseconds, CTestParserClient::FrameTimeFor(90000 + 3600).wMilliseconds);
         EXPECT_TRUE(StartsWith(frames[0].bytes, {0, 0, 1, 0x67}));
-        EXPECT_EQ(rig.driver.streamDefaults.m_recSize.width, 640u);
-        EXPECT_EQ(rig.driver.streamDefaults.m_recSize.height, 480u);
-        EXPECT_FALSE(rig.driver.streamDefaults.m_liveSize.IsKnown());
+        EXPECT_EQ(rig.driver.streamDefaults.m_recSize.Load().width, 640u);
+        EXPECT_EQ(rig.driver.streamDefaults.m_recSize.Load().height, 480u);
+        EXPECT_FALSE(rig.driver.streamDefaults.m_liveSize.Load().IsKnown());
         EXPECT_TRUE(rig.AllFramesReleased());
     }
 }
@@ -80,7 +80,7 @@ TEST(H264Parser, FillsTheHostFrameInTheHostsOrder)
     EXPECT_EQ(frames[0].calls, (std::vector<std::string>{"SetWidth", "SetHeight", "SetSizeClass", "SetDataSize",
                                                          "SetFourCC", "SetTime"}));
     EXPECT_EQ(rig.host.LastAllocationSize(), frames[0].bytes.size());
-    EXPECT_EQ(rig.driver.streamDefaults.m_liveSize.width, 640u);
+    EXPECT_EQ(rig.driver.streamDefaults.m_liveSize.Load().width, 640u);
 }
 
 TEST(H264Parser, KeyFrameFromFragmentsGetsTheDescriptionsParameterSetsInFront)

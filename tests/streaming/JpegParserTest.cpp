@@ -66,7 +66,7 @@ TEST(JpegParser, ReassemblesTheSampleWithTablesInBandAndFromQ)
             EXPECT_EQ(frame.calls,
                       (std::vector<std::string>{"SetDataSize", "SetWidth", "SetHeight", "SetSizeClass", "SetTime"}));
         }
-        EXPECT_EQ(rig.driver.streamDefaults.m_recSize.width, 320u);
+        EXPECT_EQ(rig.driver.streamDefaults.m_recSize.Load().width, 320u);
         EXPECT_TRUE(rig.AllFramesReleased());
     }
 }

@@ -5,6 +5,8 @@
 #include <thread>
 #include <vector>
 
+#include "streaming/JpegRTPMediaParser.h"
+#include "streaming/ParserTestSupport.h"
 #include "streaming/RTPReceiver.h"
 #include "support/FakeDriver.h"
 #include "UdpTestPeer.h"
@@ -71,6 +73,49 @@ TEST(RtpReceiver, DeliversParsedPacketsInArrivalOrderOnItsOwnThread)
     EXPECT_EQ(user.senders[0].port, camera.Port());
     EXPECT_NE(user.threads[0], std::this_thread::get_id());
     EXPECT_EQ(user.threads[0], user.threads[kCount - 1]);
+}
+
+// Datagrams above a path's MTU (a camera's Blocksize, loopback, jumbo frames) are taken from the first one on.
+TEST(RtpReceiver, FramesOfLargePacketsArriveWhole)
+{
+    class ParserUser : public IRTPReceiverUser {
+    public:
+        explicit ParserUser(CRTPMediaParser& parser) : m_parser(parser) {}
+        void PacketReceived(const RTPPacketRecord&, const CRTPPacket& packet) override
+        {
+            m_parser.ProcessPacket(packet);
+        }
+        void ReceiveTimeout() override {}
+        void ReceiverClosed() override {}
+
+    private:
+        CRTPMediaParser& m_parser;
+    };
+    camsim::MediaSourceOptions options;
+    options.maxPayloadSize = 4000 - 12;
+    test::ParserRig<CJpegRTPMediaParser> sent;
+    test::ParserRig<CJpegRTPMediaParser> received;
+    ParserUser user(*received.parser);
+    CRTPReceiver receiver;
+    receiver.SetUser(&user);
+    ASSERT_TRUE(receiver.StartUnicast(0, 0));
+    test::UdpTestPeer camera;
+    auto source = test::OpenSource(camsim::MediaCodec::Jpeg, options);
+    std::vector<camsim::RtpPayload> payloads;
+    uint32_t step = 0;
+    uint16_t sequence = 0;
+    for (size_t frame = 1; frame <= 5; ++frame) {
+        source->NextFrame(payloads, step);
+        for (const camsim::RtpPayload& payload : payloads) {
+            sent.feeder->Feed(payload.bytes, payload.marker, 0);
+            ASSERT_TRUE(camera.Send(receiver.GetPort(), test::MakeRtp(sequence++, 0, payload.bytes, payload.marker)));
+        }
+        ASSERT_EQ(payloads.front().bytes.size(), options.maxPayloadSize);  // 4000-byte datagrams
+        ASSERT_TRUE(test::WaitUntil([&] { return received.host.FrameCount() == frame; }));
+    }
+    receiver.Stop();
+    for (size_t i = 0; i < 5; ++i)
+        EXPECT_EQ(received.host.Frames()[i].bytes, sent.host.Frames().at(i).bytes);
 }
 
 TEST(RtpReceiver, StopClosesThePortAndAllowsARestartAndAnOccupiedPortFails)

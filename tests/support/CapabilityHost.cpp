@@ -216,11 +216,10 @@ void CapabilityHost::Record(std::string line)
 
 void CapabilityHost::Finish(std::string line)
 {
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_entries.push_back({std::move(line), nullptr});
-        ++m_outcomes;
-    }
+    // Under the lock: a waiter woken by the outcome may destroy the host at once.
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_entries.push_back({std::move(line), nullptr});
+    ++m_outcomes;
     m_finished.notify_all();
 }
 

@@ -60,7 +60,6 @@ bool Camera::Start()
     if (m_rtsp.Start()) {
         // Started again after Stop, the camera comes back on the same ports.
         m_options.httpPort = m_http.Port();
-        m_rtsp.Options().port = m_rtsp.Port();
         return true;
     }
     m_http.Stop();

@@ -26,6 +26,8 @@ bool RtspServer::Start()
     if (!m_listener.Listen(korvane::platform::ParseIPv4(m_options.address), m_options.port))
         return false;
     m_port = m_listener.LocalPort();
+    // Started again after Stop, the server comes back on the same port.
+    m_options.port = m_port;
     m_stop = false;
     m_acceptor = std::thread([this] { AcceptLoop(); });
     return true;
