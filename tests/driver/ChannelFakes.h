@@ -74,7 +74,10 @@ public:
     void Stop() override { Note("stop"); }
     bool ChangeSettings(const ChannelSettings& settings) override
     {
-        changed = settings;
+        {
+            std::lock_guard<std::mutex> guard(m_changeMutex);  // host threads may change at once
+            changed = settings;
+        }
         Note("change");
         if (changeAnswer.valid())
             changeAnswer.wait_for(std::chrono::seconds(2));  // a camera that answers slowly
@@ -97,6 +100,7 @@ public:
     bool startResult = true;
     bool changeResult = true;
     std::shared_future<void> changeAnswer;  // when valid, ChangeSettings waits for it
+    std::mutex m_changeMutex;
     bool suspendResult = true;
     bool resumeResult = true;
     uint32_t state = kChannelStreaming;
