@@ -243,8 +243,10 @@ void ChangesComeAtMostOnceASecond()
     ASSERT_TRUE(camera.Start({{1, false}}));
     ASSERT_TRUE(camera.WaitForReports(2, kFirstPairMs));
 
-    // A pulse between two polls is never seen.
+    // A pulse between two polls is never seen. The camera logs a poll before it
+    // answers it, so the pulse starts once that poll has surely been answered.
     ASSERT_TRUE(camera.WaitForPolls(1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
     camera.camera.Events().SetMotionActive(1, true);
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
     camera.camera.Events().SetMotionActive(1, false);
