@@ -42,7 +42,7 @@ TEST(PtzCapabilities, ReadsWhatItWrites)
     EXPECT_EQ(read.m_irisRange.maximum, 200u);
 }
 
-TEST(PtzCapabilities, FlagsMustBeExactlyOne)
+TEST(PtzCapabilities, FlagsMustBeExactlyOneKeysAreCaseSensitiveAndTheFirstOneCounts)
 {
     CPtzCapabilities caps;
     caps.m_zoom = true;
@@ -52,11 +52,6 @@ TEST(PtzCapabilities, FlagsMustBeExactlyOne)
     EXPECT_FALSE(caps.m_focus);
     EXPECT_TRUE(caps.m_iris);
     EXPECT_FALSE(caps.m_zoom);  // missing counts as false
-}
-
-TEST(PtzCapabilities, KeysAreCaseSensitiveAndTheFirstOneCounts)
-{
-    CPtzCapabilities caps;
     caps.FromString("pan=1; Zoom=1; Zoom=0; Preset=8; Preset=9");
     EXPECT_FALSE(caps.m_pan);
     EXPECT_TRUE(caps.m_zoom);
@@ -81,34 +76,26 @@ TEST(PtzCapabilities, MalformedRangesKeepTheirValues)
 TEST(PtzCapabilities, PresetIsZeroWhenMissingOrEmpty)
 {
     CPtzCapabilities caps;
-    caps.m_preset = 5;
-    caps.FromString("Preset=");
-    EXPECT_EQ(caps.m_preset, 0u);
-    caps.m_preset = 5;
-    caps.FromString("");
-    EXPECT_EQ(caps.m_preset, 0u);
+    for (const char* text : {"Preset=", ""}) {
+        caps.m_preset = 5;
+        caps.FromString(text);
+        EXPECT_EQ(caps.m_preset, 0u) << text;
+    }
 }
 
-TEST(AudioCapabilities, ReadsCountAndStereo)
+TEST(AudioCapabilities, ReadsCountAndStereoAndIncompleteTextChangesNothing)
 {
     CAudioCapabilities caps;
     EXPECT_TRUE(caps.FromString("Count=2; IsStereo=1"));
     EXPECT_EQ(caps.m_channelCount, 2u);
     EXPECT_TRUE(caps.m_stereo);
     EXPECT_EQ(caps.ToString(), "Count=2; IsStereo=1");
-
-    EXPECT_TRUE(caps.FromString("Count=1; IsStereo=2"));
+    EXPECT_TRUE(caps.FromString("Count=3; IsStereo=2"));
     EXPECT_FALSE(caps.m_stereo);
-    EXPECT_EQ(caps.ToString(), "Count=1; IsStereo=0");
-}
+    EXPECT_EQ(caps.ToString(), "Count=3; IsStereo=0");
 
-TEST(AudioCapabilities, IncompleteTextChangesNothing)
-{
-    CAudioCapabilities caps;
-    caps.m_channelCount = 3;
-    EXPECT_FALSE(caps.FromString(""));
-    EXPECT_FALSE(caps.FromString("Count=1"));
-    EXPECT_FALSE(caps.FromString("(none)"));
+    for (const char* text : {"", "Count=1", "(none)"})
+        EXPECT_FALSE(caps.FromString(text)) << text;
     EXPECT_EQ(caps.m_channelCount, 3u);
     EXPECT_FALSE(caps.m_stereo);
 }
