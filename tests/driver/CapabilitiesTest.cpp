@@ -6,26 +6,23 @@
 namespace korvane {
 namespace {
 
+// Centre, unzoom and area zoom are written only with the motions they need.
 TEST(PtzCapabilities, WritesTheOneLineForm)
 {
     CPtzCapabilities caps;
-    caps.m_pan = caps.m_tilt = caps.m_zoom = caps.m_center = caps.m_areaZoom = true;
+    caps.m_center = caps.m_unzoom = caps.m_areaZoom = true;
+    EXPECT_NE(caps.ToString().find("Center=0; Unzoom=0; AreaZoom=0;"), std::string::npos);
+    caps.m_tilt = caps.m_zoom = true;
+    EXPECT_NE(caps.ToString().find("Center=1; Unzoom=1; AreaZoom=1;"), std::string::npos);
+
+    caps.m_pan = true;
+    caps.m_unzoom = false;
     caps.m_panSpeed = {1, 100};
     caps.m_tiltSpeed = {2, 90};
     caps.m_zoomSpeed = {0, 7};
     caps.m_preset = 20;
     EXPECT_EQ(caps.ToString(), "Pan=1; Tilt=1; Zoom=1; Focus=0; Iris=0; PanSpeed=1-100;TiltSpeed=2-90;"
                                "ZoomSpeed=0-7;IrisRange=0-0;Center=1; Unzoom=0; AreaZoom=1; Preset=20");
-}
-
-TEST(PtzCapabilities, WritesCentreUnzoomAndAreaZoomOnlyWithTheMotionsTheyNeed)
-{
-    CPtzCapabilities caps;
-    caps.m_center = caps.m_unzoom = caps.m_areaZoom = true;
-    EXPECT_NE(caps.ToString().find("Center=0; Unzoom=0; AreaZoom=0;"), std::string::npos);
-    caps.m_tilt = true;
-    caps.m_zoom = true;
-    EXPECT_NE(caps.ToString().find("Center=1; Unzoom=1; AreaZoom=1;"), std::string::npos);
 }
 
 TEST(PtzCapabilities, ReadsWhatItWrites)
