@@ -67,7 +67,6 @@ class RecordingQueue : public CQueueThread<WorkItem> {
 public:
     ~RecordingQueue() override { Stop(); }
     std::vector<int> handled;
-    CEvent handledOne{false};
 
 protected:
     void HandleWorkItem(WorkItem& item) override
@@ -75,7 +74,6 @@ protected:
         if (item.value < 0)
             throw std::runtime_error("bad item");
         handled.push_back(item.value);
-        handledOne.Set();
     }
 };
 
