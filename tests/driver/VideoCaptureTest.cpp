@@ -57,7 +57,7 @@ TEST_F(VideoCaptureTest, StartChannelBuildsTheMainStreamAndARestartReplacesIt)
                                            "video2 hostInfo 42", "video2 start"));
 }
 
-TEST_F(VideoCaptureTest, StopChannelStopsMotionThenFurtherStreamsThenTheMainStream)
+TEST_F(VideoCaptureTest, StopChannelStopsMotionThenFurtherStreamsThenTheMainStreamAndStreamsStopAlone)
 {
     request.rate.motionDetection = 1;
     ASSERT_TRUE(capture.StartChannel(0, &sink, &request));
@@ -71,6 +71,21 @@ TEST_F(VideoCaptureTest, StopChannelStopsMotionThenFurtherStreamsThenTheMainStre
     EXPECT_THAT(TakeJournal(), ElementsAre("motion2 stop", "motion2 delete", "video3 stop", "video3 delete",
                                            "video4 stop", "video4 delete", "video1 stop", "video1 delete"));
     EXPECT_FALSE(capture.StopChannel(0));
+
+    // Further streams are started and stopped on their own, and are no main stream.
+    EXPECT_FALSE(capture.StartStream(0, 4, &sink, &request));
+    ASSERT_TRUE(capture.StartStream(0, 3, &sink, &request));
+    EXPECT_EQ(LastVideo().started.streamNumber, 3u);
+    uint32_t state = 0;
+    EXPECT_FALSE(capture.GetChannelState(0, &state, nullptr, nullptr, 0));
+    journal.failing.insert("video start");
+    EXPECT_FALSE(capture.StartStream(0, 1, &sink, &request));
+    TakeJournal();
+    EXPECT_TRUE(capture.StopStream(0, 1));  // kept although its start failed
+    EXPECT_THAT(TakeJournal(), ElementsAre("video6 stop", "video6 delete"));
+    EXPECT_FALSE(capture.StopStream(0, 1));
+    EXPECT_FALSE(capture.StopStream(0, 4));
+    EXPECT_TRUE(capture.StopStream(0, 3));
 }
 
 TEST_F(VideoCaptureTest, FailedCreationOrStartOfTheVideoOrMotionChannelIsReported)
@@ -100,26 +115,6 @@ TEST_F(VideoCaptureTest, FailedCreationOrStartOfTheVideoOrMotionChannelIsReporte
     EXPECT_THAT(TakeJournal(),
                 ElementsAre("video5 stop", "video5 delete", "create video7 stream 0", "video7 hostInfo 0",
                             "video7 start"));
-}
-
-TEST_F(VideoCaptureTest, StreamsAreStartedAndStoppedOnTheirOwn)
-{
-    EXPECT_FALSE(capture.StartStream(0, 4, &sink, &request));
-    ASSERT_TRUE(capture.StartStream(0, 3, &sink, &request));
-    EXPECT_EQ(LastVideo().started.streamNumber, 3u);
-
-    // A further stream is no main stream.
-    uint32_t state = 0;
-    EXPECT_FALSE(capture.GetChannelState(0, &state, nullptr, nullptr, 0));
-
-    journal.failing.insert("video start");
-    EXPECT_FALSE(capture.StartStream(0, 1, &sink, &request));
-    TakeJournal();
-    EXPECT_TRUE(capture.StopStream(0, 1));  // kept although its start failed
-    EXPECT_THAT(TakeJournal(), ElementsAre("video2 stop", "video2 delete"));
-    EXPECT_FALSE(capture.StopStream(0, 1));
-    EXPECT_FALSE(capture.StopStream(0, 4));
-    EXPECT_TRUE(capture.StopStream(0, 3));
 }
 
 TEST_F(VideoCaptureTest, ASlowChangeHoldsUpNoOtherIndexAndKeepsItsChannelAlive)
