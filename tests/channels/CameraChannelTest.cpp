@@ -5,9 +5,9 @@
 
 #include <atomic>
 #include <functional>
-#include <mutex>
 #include <stdexcept>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "channels/BaseCameraChannel.h"
@@ -49,26 +49,16 @@ protected:
     bool ApplyParams() override { return applyResult; }
 };
 
+// Called from the test's own thread only.
 class RecordingEdgeMonitor : public IEdgeMonitor {
 public:
     void AddChannel(IEdgeMonitorChannel*) override {}
     void RemoveChannel(IEdgeMonitorChannel*) override {}
-    void FrameReceived(uint32_t channelIndex, uint64_t time) override
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        frames.emplace_back(channelIndex, time);
-    }
-    void SignalLost(uint32_t channelIndex) override
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        signalLost.push_back(channelIndex);
-    }
+    void FrameReceived(uint32_t channelIndex, uint64_t time) override { frames.emplace_back(channelIndex, time); }
+    void SignalLost(uint32_t channelIndex) override { signalLost.push_back(channelIndex); }
 
     std::vector<std::pair<uint32_t, uint64_t>> frames;
     std::vector<uint32_t> signalLost;
-
-private:
-    std::mutex m_mutex;
 };
 
 class ThrowingSink : public ipcapture::IFrameSink {
@@ -77,13 +67,7 @@ public:
     void OnSignalLost() override { throw std::runtime_error("host fault"); }
 };
 
-ChannelSettings SettingsForRole(uint32_t streamNumber)
-{
-    ChannelSettings settings;
-    settings.quality = 40;
-    settings.streamNumber = streamNumber;
-    return settings;
-}
+const std::string kStateOp = "korvane::CBaseCameraChannel::SetCameraState: ";
 
 class CameraChannel : public ::testing::Test {
 protected:
@@ -106,7 +90,7 @@ protected:
 TEST_F(CameraChannel, LogsEachChangeOfTheCameraStateOnce)
 {
     CProbeChannel channel(0, &driver, &host);
-    ASSERT_TRUE(channel.ChangeSettings(SettingsForRole(kStreamLive)));
+    ASSERT_TRUE(channel.ChangeSettings({0, 40, 0, 0, 0, kStreamLive}));
 
     channel.SetCameraState(false);  // never online: nothing to say
     EXPECT_TRUE(driver.Lines().empty());
@@ -124,14 +108,13 @@ TEST_F(CameraChannel, LogsEachChangeOfTheCameraStateOnce)
 
     const std::vector<LogLine> lines = driver.Lines();
     ASSERT_EQ(lines.size(), 6u);
-    const std::string op = "korvane::CBaseCameraChannel::SetCameraState: ";
-    EXPECT_EQ(lines[0].text, op + "Camera 127.0.0.1 is online (Live)");
+    EXPECT_EQ(lines[0].text, kStateOp + "Camera 127.0.0.1 is online (Live)");
     EXPECT_EQ(lines[0].level, kLogInfo);
-    EXPECT_EQ(lines[1].text, op + "Signal was lost for camera 127.0.0.1 (Live)");
+    EXPECT_EQ(lines[1].text, kStateOp + "Signal was lost for camera 127.0.0.1 (Live)");
     EXPECT_EQ(lines[1].level, kLogError);
-    EXPECT_EQ(lines[3].text, op + "Camera 127.0.0.1 is offline or failed (Live)");
+    EXPECT_EQ(lines[3].text, kStateOp + "Camera 127.0.0.1 is offline or failed (Live)");
     EXPECT_EQ(lines[3].level, kLogError);
-    EXPECT_EQ(lines[5].text, op + "Camera 127.0.0.1 is offline. Channel was stopped (Live)");
+    EXPECT_EQ(lines[5].text, kStateOp + "Camera 127.0.0.1 is offline. Channel was stopped (Live)");
     EXPECT_EQ(lines[5].level, kLogInfo);
 }
 
@@ -139,23 +122,21 @@ TEST_F(CameraChannel, NamesAVideoServerInputAndLeavesUnknownRolesOut)
 {
     driver.channelCount = 4;
     CProbeChannel channel(2, &driver, &host);
-    ASSERT_TRUE(channel.ChangeSettings(SettingsForRole(3)));
+    ASSERT_TRUE(channel.ChangeSettings({0, 40, 0, 0, 0, 3}));
 
     channel.SetCameraState(true);
     channel.SetState(kChannelSignalLost);
     channel.SetCameraState(false);
-
-    const std::string op = "korvane::CBaseCameraChannel::SetCameraState: ";
-    EXPECT_EQ(LineTexts(), (std::vector<std::string>{op + "Video-server 127.0.0.1 (channel 2) is online ",
-                                                     op + "Signal was lost for video-server 127.0.0.1 (channel 2) "}));
+    EXPECT_EQ(LineTexts(),
+              (std::vector<std::string>{kStateOp + "Video-server 127.0.0.1 (channel 2) is online ",
+                                        kStateOp + "Signal was lost for video-server 127.0.0.1 (channel 2) "}));
 }
 
-TEST_F(CameraChannel, HandsFramesToTheSinkAndTellsTheEdgeMonitor)
+TEST_F(CameraChannel, HandsFramesToTheSinkAndTellsTheEdgeMonitorWhichASuspendedChannelStillDoes)
 {
     RecordingEdgeMonitor monitor;
     CProbeChannel channel(1, &driver, &host);
     channel.SetEdgeMonitor(&monitor);
-
     ipcapture::IHostFrame* frame = host.AllocateFrame(0x34363248, 16, "stream");
     SYSTEMTIME time{2026, 12, 0, 6, 10, 20, 30, 400};
     frame->SetTime(&time);
@@ -165,63 +146,43 @@ TEST_F(CameraChannel, HandsFramesToTheSinkAndTellsTheEdgeMonitor)
     ASSERT_EQ(monitor.frames.size(), 1u);
     EXPECT_EQ(monitor.frames[0].first, 1u);
     EXPECT_EQ(monitor.frames[0].second, platform::SystemTimeToFileTime(time));
-
     host.SetAcceptFrames(false);
     EXPECT_FALSE(channel.SendFrameCallback(frame));
     EXPECT_EQ(monitor.frames.size(), 1u);  // a refused frame is not reported
     EXPECT_FALSE(channel.SendFrameCallback(nullptr));
-
     channel.SendSignalLost();
     EXPECT_EQ(host.SignalLostCount(), 1u);
     EXPECT_EQ(monitor.signalLost, std::vector<uint32_t>{1u});
-    host.ReleaseFrame(frame);
-}
 
-TEST_F(CameraChannel, ASuspendedChannelWithholdsFramesFromTheHostOnly)
-{
-    RecordingEdgeMonitor monitor;
-    CProbeChannel channel(0, &driver, &host);
-    channel.SetEdgeMonitor(&monitor);
-    ipcapture::IHostFrame* frame = host.AllocateFrame(0x34363248, 16, "stream");
-
+    // Suspended: the host sees nothing, the edge monitor every frame.
     EXPECT_TRUE(channel.SetSuspended(true));
     EXPECT_FALSE(channel.SetSuspended(true));
-    host.SetAcceptFrames(false);
     EXPECT_TRUE(channel.SendFrameCallback(frame));
     EXPECT_TRUE(channel.SendFrameCallback(nullptr));
-    EXPECT_EQ(host.FrameCount(), 0u);
-    EXPECT_EQ(monitor.frames.size(), 1u);
+    EXPECT_EQ(host.FrameCount(), 1u);
+    EXPECT_EQ(monitor.frames.size(), 2u);
     host.ReleaseFrame(frame);
-
     // The base does not suspend by itself.
     EXPECT_FALSE(channel.Suspend());
     EXPECT_FALSE(channel.Resume());
 }
 
-TEST_F(CameraChannel, WithoutASinkNothingIsDelivered)
+TEST_F(CameraChannel, WithoutASinkNothingIsDeliveredAndExceptionsOfTheSinkAreLoggedAsNotDelivered)
 {
     RecordingEdgeMonitor monitor;
-    CProbeChannel channel(0, &driver, nullptr);
-    channel.SetEdgeMonitor(&monitor);
+    CProbeChannel sinkless(0, &driver, nullptr);
+    sinkless.SetEdgeMonitor(&monitor);
     ipcapture::IHostFrame* frame = host.AllocateFrame(0x34363248, 16, "stream");
-
-    EXPECT_FALSE(channel.SendFrameCallback(frame));
-    channel.SendSignalLost();
+    EXPECT_FALSE(sinkless.SendFrameCallback(frame));
+    sinkless.SendSignalLost();
     EXPECT_TRUE(monitor.frames.empty());
     EXPECT_EQ(monitor.signalLost.size(), 1u);
-    host.ReleaseFrame(frame);
-}
 
-TEST_F(CameraChannel, ExceptionsOfTheHostSinkAreLoggedAndCountAsNotDelivered)
-{
     ThrowingSink sink;
     CProbeChannel channel(0, &driver, &sink);
-    ipcapture::IHostFrame* frame = host.AllocateFrame(0x34363248, 16, "stream");
-
     EXPECT_FALSE(channel.SendFrameCallback(frame));
     channel.SendSignalLost();
     host.ReleaseFrame(frame);
-
     EXPECT_EQ(LineTexts(), (std::vector<std::string>{
                                "korvane::CBaseCameraChannel::SendFrameCallback(): Unexpected exception, device 127.0.0.1:80",
                                "korvane::CBaseCameraChannel::SendSignalLost(): Unexpected exception, device 127.0.0.1:80"}));
@@ -236,17 +197,13 @@ TEST_F(CameraChannel, ChangingSettingsKeepsTheQuality)
     EXPECT_TRUE(channel.ChangeSettings({200, 30, 320, 240, kCodecJpeg, kStreamRec}));
     channel.applyResult = false;
     EXPECT_FALSE(channel.ChangeSettings({100, 20, 1280, 720, kCodecH264, kStreamLive}));
-
     const ChannelSettings& params = channel.Params();
-    EXPECT_EQ(params.frameRate, 100u);
-    EXPECT_EQ(params.quality, 80u);
-    EXPECT_EQ(params.width, 1280u);
-    EXPECT_EQ(params.height, 720u);
-    EXPECT_EQ(params.codec, kCodecH264);
+    EXPECT_EQ(std::tie(params.frameRate, params.quality, params.width, params.height, params.codec),
+              std::make_tuple(100u, 80u, 1280u, 720u, kCodecH264));
     EXPECT_EQ(params.streamNumber, kStreamLive);
 }
 
-TEST_F(CameraChannel, StartRunsTheBodyWithTheSettingsAndARestartStopsTheFirstRun)
+TEST_F(CameraChannel, StartRunsTheBodyWithTheSettingsARestartStopsTheFirstRunAndTheStopIsLoggedOnce)
 {
     CProbeChannel channel(0, &driver, &host);
     std::atomic<int> runs{0};
@@ -263,13 +220,17 @@ TEST_F(CameraChannel, StartRunsTheBodyWithTheSettingsAndARestartStopsTheFirstRun
     EXPECT_EQ(seenWidth, 320u);
     EXPECT_EQ(channel.GetState(), kChannelStopped);
 
-    ASSERT_TRUE(channel.Start({0, 50, 640, 480, kCodecJpeg, kStreamRec}));
+    ASSERT_TRUE(channel.Start({0, 50, 640, 480, kCodecJpeg, kStreamRemote}));
     ASSERT_TRUE(WaitUntil([&] { return runs == 2; }));
     EXPECT_EQ(seenWidth, 640u);
+    channel.SetState(kChannelStreaming);
+    channel.SetCameraState(true);
 
+    channel.Stop();
     channel.Stop();
     EXPECT_EQ(channel.GetState(), kChannelStopped);
     EXPECT_FALSE(driver.HasLineContaining("cannot be stopped"));
+    EXPECT_EQ(driver.CountLinesContaining("is offline. Channel was stopped (Remote)"), 1u);
     EXPECT_EQ(CBaseCameraChannel::ThreadEntry(nullptr), 0x123456u);
 }
 
@@ -284,7 +245,7 @@ TEST_F(CameraChannel, AStopThatOutlastsItsBoundIsLoggedAndStillWaitsForTheThread
         bodyEnded = true;
         return 0u;
     };
-    ASSERT_TRUE(channel.Start(SettingsForRole(kStreamRec)));
+    ASSERT_TRUE(channel.Start({0, 40, 0, 0, 0, kStreamRec}));
 
     std::atomic<bool> stopped{false};
     std::thread stopper([&] {
@@ -303,18 +264,4 @@ TEST_F(CameraChannel, AStopThatOutlastsItsBoundIsLoggedAndStillWaitsForTheThread
     EXPECT_EQ(lines[0].text,
               "korvane::CBaseCameraChannel::StopThread: Video capture thread for camera 127.0.0.1 cannot be stopped "
               "and will be terminated now");
-}
-
-TEST_F(CameraChannel, StoppingAnOnlineChannelLogsTheStopOnce)
-{
-    CProbeChannel channel(0, &driver, &host);
-    ASSERT_TRUE(channel.Start(SettingsForRole(kStreamRemote)));
-    channel.SetState(kChannelStreaming);
-    channel.SetCameraState(true);
-
-    channel.Stop();
-    channel.Stop();
-
-    EXPECT_EQ(channel.GetState(), kChannelStopped);
-    EXPECT_EQ(driver.CountLinesContaining("is offline. Channel was stopped (Remote)"), 1u);
 }

@@ -13,9 +13,12 @@
 
 #include "camsim/rtsp/RtspServer.h"
 #include "channels/BaseRTSPChannel.h"
+#include "platform/Network.h"
+#include "platform/UdpSocket.h"
 #include "support/FakeDriver.h"
 #include "support/FrameHost.h"
 #include "support/ScratchDirectory.h"
+#include "support/WaitUntil.h"
 
 namespace korvane::test {
 
@@ -24,15 +27,9 @@ constexpr uint32_t kReceiveTimeoutMs = 2000;  // R: also the signal-lost time
 constexpr uint32_t kWaitMs = 10000;           // deadline of the polling waits
 
 template <typename Condition>
-bool WaitUntil(Condition condition, uint32_t timeoutMs = kWaitMs)
+bool WaitUntil(Condition condition)
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
+    return WaitUntil(condition, kWaitMs);
 }
 
 inline uint64_t ElapsedMs(std::chrono::steady_clock::time_point since)
@@ -40,6 +37,24 @@ inline uint64_t ElapsedMs(std::chrono::steady_clock::time_point since)
     return static_cast<uint64_t>(
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - since).count());
 }
+
+// Sends minimal RTP packets to a loopback port, from one loopback address.
+class RtpSender {
+public:
+    explicit RtpSender(const char* from = "127.0.0.1")
+    {
+        m_socket.Create();
+        m_socket.Bind(0, platform::ParseIPv4(from));
+    }
+    void Send(uint16_t port, uint16_t sequence)
+    {
+        const uint8_t packet[16] = {0x80, 96, static_cast<uint8_t>(sequence >> 8), static_cast<uint8_t>(sequence)};
+        m_socket.SendTo({platform::ParseIPv4("127.0.0.1"), port}, packet, sizeof packet);
+    }
+
+private:
+    platform::UdpSocket m_socket;
+};
 
 // Connects to the simulated camera; its camera settings only count, and can
 // be made to fail or to take a while (a slow camera).

@@ -8,8 +8,6 @@
 
 #include "channels/BaseRTPDataChannel.h"
 #include "channels/ChannelTestSupport.h"
-#include "platform/Network.h"
-#include "platform/UdpSocket.h"
 #include "streaming/RTPPacket.h"
 #include "support/FakeDriver.h"
 #include "support/ScratchDirectory.h"
@@ -51,24 +49,6 @@ protected:
     void OnStreamStopped() override { rtpPort = 0; }
     void OnSignalLost() override { ++signalLosses; }
     void OnStopped() override { ++stops; }
-};
-
-// Sends minimal RTP packets from one loopback address.
-class RtpSender {
-public:
-    explicit RtpSender(const char* from)
-    {
-        m_socket.Create();
-        m_socket.Bind(0, platform::ParseIPv4(from));
-    }
-    void Send(uint16_t port, uint16_t sequence)
-    {
-        const uint8_t packet[14] = {0x80, 0, static_cast<uint8_t>(sequence >> 8), static_cast<uint8_t>(sequence)};
-        m_socket.SendTo({platform::ParseIPv4("127.0.0.1"), port}, packet, sizeof packet);
-    }
-
-private:
-    platform::UdpSocket m_socket;
 };
 
 }  // namespace

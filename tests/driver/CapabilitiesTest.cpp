@@ -6,26 +6,23 @@
 namespace korvane {
 namespace {
 
+// Centre, unzoom and area zoom are written only with the motions they need.
 TEST(PtzCapabilities, WritesTheOneLineForm)
 {
     CPtzCapabilities caps;
-    caps.m_pan = caps.m_tilt = caps.m_zoom = caps.m_center = caps.m_areaZoom = true;
+    caps.m_center = caps.m_unzoom = caps.m_areaZoom = true;
+    EXPECT_NE(caps.ToString().find("Center=0; Unzoom=0; AreaZoom=0;"), std::string::npos);
+    caps.m_tilt = caps.m_zoom = true;
+    EXPECT_NE(caps.ToString().find("Center=1; Unzoom=1; AreaZoom=1;"), std::string::npos);
+
+    caps.m_pan = true;
+    caps.m_unzoom = false;
     caps.m_panSpeed = {1, 100};
     caps.m_tiltSpeed = {2, 90};
     caps.m_zoomSpeed = {0, 7};
     caps.m_preset = 20;
     EXPECT_EQ(caps.ToString(), "Pan=1; Tilt=1; Zoom=1; Focus=0; Iris=0; PanSpeed=1-100;TiltSpeed=2-90;"
                                "ZoomSpeed=0-7;IrisRange=0-0;Center=1; Unzoom=0; AreaZoom=1; Preset=20");
-}
-
-TEST(PtzCapabilities, WritesCentreUnzoomAndAreaZoomOnlyWithTheMotionsTheyNeed)
-{
-    CPtzCapabilities caps;
-    caps.m_center = caps.m_unzoom = caps.m_areaZoom = true;
-    EXPECT_NE(caps.ToString().find("Center=0; Unzoom=0; AreaZoom=0;"), std::string::npos);
-    caps.m_tilt = true;
-    caps.m_zoom = true;
-    EXPECT_NE(caps.ToString().find("Center=1; Unzoom=1; AreaZoom=1;"), std::string::npos);
 }
 
 TEST(PtzCapabilities, ReadsWhatItWrites)
@@ -42,7 +39,7 @@ TEST(PtzCapabilities, ReadsWhatItWrites)
     EXPECT_EQ(read.m_irisRange.maximum, 200u);
 }
 
-TEST(PtzCapabilities, FlagsMustBeExactlyOne)
+TEST(PtzCapabilities, FlagsMustBeExactlyOneKeysAreCaseSensitiveAndTheFirstOneCounts)
 {
     CPtzCapabilities caps;
     caps.m_zoom = true;
@@ -52,11 +49,6 @@ TEST(PtzCapabilities, FlagsMustBeExactlyOne)
     EXPECT_FALSE(caps.m_focus);
     EXPECT_TRUE(caps.m_iris);
     EXPECT_FALSE(caps.m_zoom);  // missing counts as false
-}
-
-TEST(PtzCapabilities, KeysAreCaseSensitiveAndTheFirstOneCounts)
-{
-    CPtzCapabilities caps;
     caps.FromString("pan=1; Zoom=1; Zoom=0; Preset=8; Preset=9");
     EXPECT_FALSE(caps.m_pan);
     EXPECT_TRUE(caps.m_zoom);
@@ -81,34 +73,26 @@ TEST(PtzCapabilities, MalformedRangesKeepTheirValues)
 TEST(PtzCapabilities, PresetIsZeroWhenMissingOrEmpty)
 {
     CPtzCapabilities caps;
-    caps.m_preset = 5;
-    caps.FromString("Preset=");
-    EXPECT_EQ(caps.m_preset, 0u);
-    caps.m_preset = 5;
-    caps.FromString("");
-    EXPECT_EQ(caps.m_preset, 0u);
+    for (const char* text : {"Preset=", ""}) {
+        caps.m_preset = 5;
+        caps.FromString(text);
+        EXPECT_EQ(caps.m_preset, 0u) << text;
+    }
 }
 
-TEST(AudioCapabilities, ReadsCountAndStereo)
+TEST(AudioCapabilities, ReadsCountAndStereoAndIncompleteTextChangesNothing)
 {
     CAudioCapabilities caps;
     EXPECT_TRUE(caps.FromString("Count=2; IsStereo=1"));
     EXPECT_EQ(caps.m_channelCount, 2u);
     EXPECT_TRUE(caps.m_stereo);
     EXPECT_EQ(caps.ToString(), "Count=2; IsStereo=1");
-
-    EXPECT_TRUE(caps.FromString("Count=1; IsStereo=2"));
+    EXPECT_TRUE(caps.FromString("Count=3; IsStereo=2"));
     EXPECT_FALSE(caps.m_stereo);
-    EXPECT_EQ(caps.ToString(), "Count=1; IsStereo=0");
-}
+    EXPECT_EQ(caps.ToString(), "Count=3; IsStereo=0");
 
-TEST(AudioCapabilities, IncompleteTextChangesNothing)
-{
-    CAudioCapabilities caps;
-    caps.m_channelCount = 3;
-    EXPECT_FALSE(caps.FromString(""));
-    EXPECT_FALSE(caps.FromString("Count=1"));
-    EXPECT_FALSE(caps.FromString("(none)"));
+    for (const char* text : {"", "Count=1", "(none)"})
+        EXPECT_FALSE(caps.FromString(text)) << text;
     EXPECT_EQ(caps.m_channelCount, 3u);
     EXPECT_FALSE(caps.m_stereo);
 }

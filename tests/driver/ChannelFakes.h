@@ -4,9 +4,12 @@
 #include <atomic>
 #include <chrono>
 #include <future>
-#include <memory>
+#include <map>
 #include <mutex>
+#include <set>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "audio/IAudioChannels.h"
@@ -17,92 +20,90 @@
 
 namespace korvane::test {
 
-// Entries in the order written, from any thread.
+// Entries "<name> <call>" in the order written, from any thread; names "video1", "motion2", "input3", ...
 class Journal {
 public:
-    void Add(std::string entry)
+    // False when the test makes this call of this kind of object fail: "video start" fails "video2 start".
+    bool Add(const std::string& name, const std::string& call)
     {
         std::lock_guard<std::mutex> guard(m_mutex);
-        m_entries.push_back(std::move(entry));
+        m_entries.push_back(name + " " + call);
+        return failing.count(name.substr(0, name.find_first_of("0123456789")) + " " + call) == 0;
     }
     // The entries written since the last call.
     std::vector<std::string> Take()
     {
         std::lock_guard<std::mutex> guard(m_mutex);
-        std::vector<std::string> entries;
-        entries.swap(m_entries);
-        return entries;
+        return std::exchange(m_entries, {});
     }
+
+    std::set<std::string> failing;  // changed only while no adapter runs
 
 private:
     std::mutex m_mutex;
     std::vector<std::string> m_entries;
 };
 
-// Entries read "<name> <call>", names "video1", "motion2", "input3", ...
 class JournalingObject {
 public:
     JournalingObject(Journal& journal, std::string name) : m_journal(journal), m_name(std::move(name)) {}
+    virtual ~JournalingObject() { Note("delete"); }
     const std::string& Name() const { return m_name; }
 
 protected:
-    void Note(const std::string& call) { m_journal.Add(m_name + " " + call); }
+    bool Note(const std::string& call) { return m_journal.Add(m_name, call); }
 
 private:
     Journal& m_journal;
     std::string m_name;
 };
 
-class FakeCameraChannel : public ICameraChannel, public JournalingObject {
+// What video and motion channels share: the index and sink they were made with.
+template <typename TInterface>
+class TFakeChannel : public TInterface, public JournalingObject {
 public:
-    FakeCameraChannel(Journal& journal, std::string name, uint32_t channelIndex, ipcapture::IFrameSink* sink)
+    TFakeChannel(Journal& journal, std::string name, uint32_t channelIndex, ipcapture::IFrameSink* sink)
         : JournalingObject(journal, std::move(name)), m_channelIndex(channelIndex), m_sink(sink)
     {
     }
-    ~FakeCameraChannel() override { Note("delete"); }
-
     uint32_t GetChannelIndex() override { return m_channelIndex; }
     ipcapture::IFrameSink* GetFrameSink() override { return m_sink; }
     void SetEdgeMonitor(IEdgeMonitor*) override { Note("setEdgeMonitor"); }
+    void Stop() override { Note("stop"); }
+
+private:
+    uint32_t m_channelIndex;
+    ipcapture::IFrameSink* m_sink;
+};
+
+class FakeCameraChannel : public TFakeChannel<ICameraChannel> {
+public:
+    using TFakeChannel::TFakeChannel;
+
     void SetHostInfo(uint32_t value) override { Note("hostInfo " + std::to_string(value)); }
     bool Start(const ChannelSettings& settings) override
     {
         started = settings;
-        Note("start");
-        return startResult;
+        return Note("start");
     }
-    void Stop() override { Note("stop"); }
     bool ChangeSettings(const ChannelSettings& settings) override
     {
         {
             std::lock_guard<std::mutex> guard(m_changeMutex);  // host threads may change at once
             changed = settings;
         }
-        Note("change");
+        const bool result = Note("change");
         if (changeAnswer.valid())
             changeAnswer.wait_for(std::chrono::seconds(2));  // a camera that answers slowly
-        return changeResult;
+        return result;
     }
-    bool Suspend() override
-    {
-        Note("suspend");
-        return suspendResult;
-    }
-    bool Resume() override
-    {
-        Note("resume");
-        return resumeResult;
-    }
+    bool Suspend() override { return Note("suspend"); }
+    bool Resume() override { return Note("resume"); }
     uint32_t GetState() override { return state; }
 
     ChannelSettings started;
     ChannelSettings changed;
-    bool startResult = true;
-    bool changeResult = true;
     std::shared_future<void> changeAnswer;  // when valid, ChangeSettings waits for it
-    std::mutex m_changeMutex;
-    bool suspendResult = true;
-    bool resumeResult = true;
     uint32_t state = kChannelStreaming;
 
 protected:
@@ -111,39 +112,21 @@ protected:
     void OnStopThread() override {}
 
 private:
-    uint32_t m_channelIndex;
-    ipcapture::IFrameSink* m_sink;
+    std::mutex m_changeMutex;
 };
 
-class FakeMotionChannel : public IMotionChannel, public JournalingObject {
+class FakeMotionChannel : public TFakeChannel<IMotionChannel> {
 public:
-    FakeMotionChannel(Journal& journal, std::string name, uint32_t channelIndex, bool startResult)
-        : JournalingObject(journal, std::move(name)), m_channelIndex(channelIndex), m_startResult(startResult)
-    {
-    }
-    ~FakeMotionChannel() override { Note("delete"); }
+    using TFakeChannel::TFakeChannel;
 
-    uint32_t GetChannelIndex() override { return m_channelIndex; }
-    ipcapture::IFrameSink* GetFrameSink() override { return nullptr; }
-    void SetEdgeMonitor(IEdgeMonitor*) override {}
-    bool Start() override
-    {
-        Note("start");
-        return m_startResult;
-    }
-    void Stop() override { Note("stop"); }
+    bool Start() override { return Note("start"); }
     void OnStopping() override {}
     bool IsConnected() override { return false; }
-
-private:
-    uint32_t m_channelIndex;
-    bool m_startResult;
 };
 
 class FakeEdgeMonitor : public IEdgeMonitor, public JournalingObject {
 public:
-    explicit FakeEdgeMonitor(Journal& journal) : JournalingObject(journal, "monitor") {}
-    ~FakeEdgeMonitor() override { Note("delete"); }
+    using JournalingObject::JournalingObject;
 
     void AddChannel(IEdgeMonitorChannel* channel) override { Note("add " + NameOf(channel)); }
     void RemoveChannel(IEdgeMonitorChannel* channel) override { Note("remove " + NameOf(channel)); }
@@ -158,88 +141,48 @@ private:
     }
 };
 
-// Opens, closes and reports the state the test sets.
+// Opens, closes and reports the state; audio output also formats and sends.
 template <typename TInterface>
 class TFakeAudioChannel : public TInterface, public JournalingObject {
 public:
     using JournalingObject::JournalingObject;
-    ~TFakeAudioChannel() override { Note("delete"); }
 
-    bool Open() override
-    {
-        Note("open");
-        return openResult;
-    }
-    bool Close() override
-    {
-        Note("close");
-        return closeResult;
-    }
+    bool Open() override { return Note("open"); }
+    bool Close() override { return Note("close"); }
     uint32_t GetState() override
     {
         Note("state");
         return 2;
     }
-
-    bool openResult = true;
-    bool closeResult = true;
-};
-
-using FakeAudioInputChannel = TFakeAudioChannel<IAudioInputChannel>;
-
-class FakeAudioOutputChannel : public TFakeAudioChannel<IAudioOutputChannel> {
-public:
-    using TFakeAudioChannel::TFakeAudioChannel;
-
-    bool GetAudioFormat(ipcapture::IAudioFormat*) override
-    {
-        Note("format");
-        return true;
-    }
-    bool SendAudio(ipcapture::IAudioData*) override
-    {
-        Note("send");
-        return true;
-    }
+    bool GetAudioFormat(ipcapture::IAudioFormat*) { return Note("format"); }
+    bool SendAudio(ipcapture::IAudioData*) { return Note("send"); }
 };
 
 // Every channel the journal saw created was stopped (or closed) and then
 // deleted; false with the first offender's name otherwise.
 inline bool EveryChannelEndedCleanly(const std::vector<std::string>& entries, std::string& offender)
 {
-    std::vector<std::string> open;     // created, not yet deleted
-    std::vector<std::string> stopped;  // stopped or closed, not yet deleted
-    auto erase = [](std::vector<std::string>& names, const std::string& name) {
-        for (auto it = names.begin(); it != names.end(); ++it)
-            if (*it == name) {
-                names.erase(it);
-                return true;
-            }
-        return false;
-    };
+    std::map<std::string, bool> live;  // created, not yet deleted: stopped or closed yet
     for (const std::string& entry : entries) {
-        const size_t blank = entry.find(' ');
-        const std::string first = entry.substr(0, blank);
-        const std::string rest = entry.substr(blank + 1);
-        if (first == "create") {
-            open.push_back(rest.substr(0, rest.find(' ')));
+        const std::string first = entry.substr(0, entry.find(' '));
+        const std::string rest = entry.substr(entry.find(' ') + 1);
+        if (first == "create" && rest != "monitor") {
+            live[rest.substr(0, rest.find(' '))] = false;
         } else if (rest == "stop" || rest == "close") {
-            stopped.push_back(first);
+            live[first] = true;
         } else if (rest == "delete" && first != "monitor") {
-            if (!erase(open, first) || !erase(stopped, first)) {
+            if (!live[first]) {
                 offender = first;
                 return false;
             }
+            live.erase(first);
         }
     }
-    if (!open.empty()) {
-        offender = open.front();
-        return false;
-    }
-    return true;
+    offender = live.empty() ? "" : live.begin()->first;
+    return live.empty();
 }
 
-// Creates fakes named by kind and creation number; what it makes is set per test.
+// Creates fakes named by kind and creation number; whether it makes video and motion channels is set per test.
 class JournalingCreator : public IVideoChannelCreator, public IAudioChannelCreator {
 public:
     explicit JournalingCreator(Journal& journal) : m_journal(journal) {}
@@ -247,55 +190,46 @@ public:
     ICameraChannel* CreateVideoChannel(uint32_t channelIndex, ipcapture::IFrameSink* sink,
                                        ChannelSettings* settings) override
     {
-        const std::string name = "video" + std::to_string(++m_created);
-        m_journal.Add("create " + name + " stream " + std::to_string(settings->streamNumber));
-        if (!makeVideo)
-            return nullptr;
-        auto* channel = new FakeCameraChannel(m_journal, name, channelIndex, sink);
-        channel->startResult = videoStartResult;
-        lastVideo.store(channel);
-        return channel;
+        const std::string stream = " stream " + std::to_string(settings->streamNumber);
+        lastVideo = Create<FakeCameraChannel>(makeVideo, "video" + std::to_string(++m_created), stream, channelIndex,
+                                              sink);
+        return lastVideo;
     }
-    IMotionChannel* CreateMotionChannel(uint32_t channelIndex, ipcapture::IFrameSink*) override
+    IMotionChannel* CreateMotionChannel(uint32_t channelIndex, ipcapture::IFrameSink* sink) override
     {
-        const std::string name = "motion" + std::to_string(++m_created);
-        m_journal.Add("create " + name);
-        return makeMotion ? new FakeMotionChannel(m_journal, name, channelIndex, motionStartResult) : nullptr;
+        return Create<FakeMotionChannel>(makeMotion, "motion" + std::to_string(++m_created), "", channelIndex, sink);
     }
-    IEdgeMonitor* CreateEdgeMonitor() override
-    {
-        m_journal.Add("create monitor");
-        return makeEdgeMonitor ? new FakeEdgeMonitor(m_journal) : nullptr;
-    }
+    IEdgeMonitor* CreateEdgeMonitor() override { return Create<FakeEdgeMonitor>(true, "monitor", ""); }
     IAudioInputChannel* CreateAudioInputChannel(uint32_t audioId, uint32_t, ipcapture::IAudioSink*, uint32_t) override
     {
-        const std::string name = "input" + std::to_string(audioId);
-        m_journal.Add("create " + name);
-        auto* channel = new FakeAudioInputChannel(m_journal, name);
-        channel->openResult = audioOpenResult;
-        return channel;
+        return Create<TFakeAudioChannel<IAudioInputChannel>>(true, "input" + std::to_string(audioId), "");
     }
     IAudioOutputChannel* CreateAudioOutputChannel(uint32_t audioId, uint32_t, ipcapture::IAudioStateSink*,
                                                   ipcapture::IAudioFormatList*) override
     {
-        const std::string name = "output" + std::to_string(audioId);
-        m_journal.Add("create " + name);
-        auto* channel = new FakeAudioOutputChannel(m_journal, name);
-        channel->openResult = audioOpenResult;
-        return channel;
+        return Create<TFakeAudioChannel<IAudioOutputChannel>>(true, "output" + std::to_string(audioId), "");
     }
 
     bool makeVideo = true;
-    bool videoStartResult = true;
     bool makeMotion = true;
-    bool motionStartResult = true;
-    bool makeEdgeMonitor = true;
-    bool audioOpenResult = true;
     std::atomic<FakeCameraChannel*> lastVideo{nullptr};  // owned by the adapter
 
 private:
+    template <typename TFake, typename... Args>
+    TFake* Create(bool make, const std::string& name, const std::string& details, Args... args)
+    {
+        m_journal.Add("create", name + details);
+        return make ? new TFake(m_journal, name, args...) : nullptr;
+    }
+
     Journal& m_journal;
     std::atomic<uint32_t> m_created{0};
 };
+
+// A channel's settings as one comparable value.
+inline auto Fields(const ChannelSettings& s)
+{
+    return std::make_tuple(s.frameRate, s.quality, s.width, s.height, s.codec, s.streamNumber);
+}
 
 }  // namespace korvane::test

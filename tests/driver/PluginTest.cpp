@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <memory>
 
 #include "platform/DynamicLibrary.h"
 #include "support/DriverHost.h"
@@ -22,46 +21,36 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_plugin.Load(TALLOWCAM_PLUGIN_PATH)) << TALLOWCAM_PLUGIN_PATH;
-        create = reinterpret_cast<Factory>(m_plugin.Symbol("CreateIPCapture"));
-        destroy = reinterpret_cast<Deleter>(m_plugin.Symbol("DeleteIPCapture"));
+        create = reinterpret_cast<Factory>(Symbol("CreateIPCapture"));
+        destroy = reinterpret_cast<Deleter>(Symbol("DeleteIPCapture"));
         ASSERT_NE(create, nullptr);
         ASSERT_NE(destroy, nullptr);
+        driver = create();
+        ASSERT_NE(driver, nullptr);
     }
-
-    void* Symbol(const char* name) const { return m_plugin.Symbol(name); }
-
-    // Opens a new driver with the fixture's host objects; the driver is deleted with the test.
-    IIPCaptureDriverEx5* OpenDriver(bool& opened)
-    {
-        m_driver.reset(create());
-        opened = m_driver != nullptr && m_driver->Open(&logSink, &allocator, &params);
-        return m_driver.get();
-    }
-
     void TearDown() override
     {
-        if (m_driver != nullptr) {
-            m_driver->Close();
-            destroy(m_driver.release());
+        if (driver != nullptr) {
+            driver->Close();
+            destroy(driver);  // through the plug-in's deleter, never here
         }
     }
 
+    void* Symbol(const char* name) const { return m_plugin.Symbol(name); }
+    bool Open() { return driver->Open(&logSink, &allocator, &params); }
+
     Factory create = nullptr;
     Deleter destroy = nullptr;
+    IIPCaptureDriverEx5* driver = nullptr;
     RecordingLogSink logSink;
     CFrameHost allocator;
     SettableDriverParams params;
 
 private:
     platform::DynamicLibrary m_plugin;
-    // Released through the plug-in's deleter in TearDown, never deleted here.
-    struct NoDelete {
-        void operator()(IIPCaptureDriverEx5*) const {}
-    };
-    std::unique_ptr<IIPCaptureDriverEx5, NoDelete> m_driver;
 };
 
-TEST_F(PluginTest, EveryFactoryAndDeleterNameIsOneFunction)
+TEST_F(PluginTest, EveryFactoryAndDeleterNameIsOneFunctionAndTheDeleterIgnoresNull)
 {
     for (const char* name :
          {"CreateIPCaptureEx", "CreateIPCaptureEx2", "CreateIPCaptureEx3", "CreateIPCaptureEx4", "CreateIPCaptureEx5"})
@@ -70,10 +59,6 @@ TEST_F(PluginTest, EveryFactoryAndDeleterNameIsOneFunction)
                              "DeleteIPCaptureEx5", "DeleteCapabilityQueryModule"})
         EXPECT_EQ(Symbol(name), reinterpret_cast<void*>(destroy)) << name;
     EXPECT_EQ(Symbol("korvane::CTallowcamDriver"), nullptr);
-}
-
-TEST_F(PluginTest, DeleterIgnoresNull)
-{
     EXPECT_EXIT(
         {
             destroy(nullptr);
@@ -82,72 +67,50 @@ TEST_F(PluginTest, DeleterIgnoresNull)
         ::testing::ExitedWithCode(0), "");
 }
 
-TEST_F(PluginTest, CreateOpenCloseDelete)
+TEST_F(PluginTest, CreateOpenCloseReopenAndDelete)
 {
     params.deviceAddress.port = 8080;
     params.parameters = {{1, "0"}, {2, "Ver. 2.0"}, {3, "2"}};
-    bool opened = false;
-    IIPCaptureDriverEx5* driver = OpenDriver(opened);
-    ASSERT_NE(driver, nullptr);
-    ASSERT_TRUE(opened);
-
+    ASSERT_TRUE(Open());
     ipcapture::IIPVideoCaptureEx2* capture = driver->GetVideoCaptureEx2();
     ASSERT_NE(capture, nullptr);
     EXPECT_EQ(capture->GetChannelCount(), 1u);
     EXPECT_EQ(driver->GetAudioCapture(), nullptr);
 
     // Without a host core library the host counts as 5.12: notable lines arrive as information.
-    const auto lines = logSink.LinesContaining("DRIVER IS OPENED");
+    auto lines = logSink.LinesContaining("DRIVER IS OPENED");
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0].text,
               "DRIVER IS OPENED (name: Tallowcam, device model: VB-H43, FW: Ver. 2.0, address: 127.0.0.1:8080)");
     EXPECT_EQ(lines[0].level, 3u);
 
-    driver->Close();
-    EXPECT_EQ(driver->GetVideoCaptureEx2(), nullptr);
-}
-
-TEST_F(PluginTest, StartingAStreamWithoutAChannelFails)
-{
-    bool opened = false;
-    IIPCaptureDriverEx5* driver = OpenDriver(opened);
-    ASSERT_TRUE(opened);
     CFrameHost sink;
     SettableStreamRequest request;
     request.format.codec = 2;  // MPEG-4 has no channel
     EXPECT_FALSE(driver->GetVideoCapture()->StartChannel(0, &sink, &request));
     EXPECT_FALSE(driver->GetVideoCapture()->StopChannel(0));
-}
 
-TEST_F(PluginTest, OpenFailsWhenAudioInputIsUnparsable)
-{
+    driver->Close();
+    EXPECT_EQ(driver->GetVideoCaptureEx2(), nullptr);
+
+    // Audio adapters come from the descriptions; an unparsable one fails the open.
     params.parameters = {{101, "stereo microphone"}};
-    bool opened = true;
-    ASSERT_NE(OpenDriver(opened), nullptr);
-    EXPECT_FALSE(opened);
-}
-
-TEST_F(PluginTest, AudioAdaptersAreCreatedFromTheDescriptions)
-{
+    EXPECT_FALSE(Open());
+    driver->Close();
     params.parameters = {{101, "Count=1; IsStereo=0"}, {102, "Count=1; IsStereo=0"}};
-    bool opened = false;
-    IIPCaptureDriverEx5* driver = OpenDriver(opened);
-    ASSERT_TRUE(opened);
+    ASSERT_TRUE(Open());
     ASSERT_NE(driver->GetAudioCapture(), nullptr);
     ASSERT_NE(driver->GetAudioSender(), nullptr);
     EXPECT_EQ(driver->GetAudioCapture()->GetChannelCount(), 0u);
-}
+    driver->Close();
 
-TEST_F(PluginTest, HostCoreLibraryVersionDecidesTheLevels)
-{
+    // With the host core library of version 6.3 loaded, notable lines keep their level.
     platform::DynamicLibrary hostCore;
     ASSERT_TRUE(hostCore.Load(TALLOWCAM_TEST_HOST_CORE)) << TALLOWCAM_TEST_HOST_CORE;
-    bool opened = false;
-    OpenDriver(opened);
-    ASSERT_TRUE(opened);
-    const auto lines = logSink.LinesContaining("DRIVER IS OPENED");
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0].level, 100u);
+    ASSERT_TRUE(Open());
+    lines = logSink.LinesContaining("DRIVER IS OPENED");
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[2].level, 100u);
 }
 
 }  // namespace

@@ -29,69 +29,35 @@ protected:
     SettableStreamRequest request;
 };
 
-TEST_F(VideoCaptureTest, StartChannelBuildsTheMainStreamFromTheRequest)
+TEST_F(VideoCaptureTest, StartChannelBuildsTheMainStreamAndARestartReplacesIt)
 {
+    EXPECT_EQ(capture.GetChannelCount(), 2u);
+    EXPECT_FALSE(capture.StartChannel(2, &sink, &request));  // beyond the table
+    EXPECT_FALSE(capture.StartStream(2, 1, &sink, &request));
+    EXPECT_FALSE(capture.StopChannel(2));
+    EXPECT_FALSE(capture.StopChannel(0));  // an empty entry
+    EXPECT_THAT(TakeJournal(), IsEmpty());
+
     request.rate.frameRate = 0x7000 + 15;
     request.rate.quality = 70;
     request.format.resolution.width = 1280;
     request.format.resolution.height = 720;
     request.format.codec = 1;
     request.hostInfo = 42;
-
     ASSERT_TRUE(capture.StartChannel(1, &sink, &request));
     ASSERT_NE(creator.lastVideo.load(), nullptr);
-    const ChannelSettings& started = LastVideo().started;
-    EXPECT_EQ(started.frameRate, 0x7000u + 15);
-    EXPECT_EQ(started.quality, 70u);
-    EXPECT_EQ(started.width, 1280u);
-    EXPECT_EQ(started.height, 720u);
-    EXPECT_EQ(started.codec, 1u);
-    EXPECT_EQ(started.streamNumber, 0u);
+    EXPECT_EQ(Fields(LastVideo().started), Fields({0x7000 + 15, 70, 1280, 720, 1, 0}));
     EXPECT_EQ(LastVideo().GetChannelIndex(), 1u);
     EXPECT_EQ(LastVideo().GetFrameSink(), &sink);
+    // Without edge storage no monitor is asked for.
     EXPECT_THAT(TakeJournal(), ElementsAre("create video1 stream 0", "video1 hostInfo 42", "video1 start"));
+
+    ASSERT_TRUE(capture.StartChannel(1, &sink, &request));
+    EXPECT_THAT(TakeJournal(), ElementsAre("video1 stop", "video1 delete", "create video2 stream 0",
+                                           "video2 hostInfo 42", "video2 start"));
 }
 
-TEST_F(VideoCaptureTest, IndexBeyondTheTableIsRefused)
-{
-    EXPECT_EQ(capture.GetChannelCount(), 2u);
-    EXPECT_FALSE(capture.StartChannel(2, &sink, &request));
-    EXPECT_FALSE(capture.StartStream(2, 1, &sink, &request));
-    EXPECT_FALSE(capture.StopChannel(2));
-    EXPECT_THAT(TakeJournal(), IsEmpty());
-}
-
-TEST_F(VideoCaptureTest, RestartStopsAndDeletesTheOldChannelBeforeCreatingTheNew)
-{
-    ASSERT_TRUE(capture.StartChannel(0, &sink, &request));
-    TakeJournal();
-    ASSERT_TRUE(capture.StartChannel(0, &sink, &request));
-    EXPECT_THAT(TakeJournal(),
-                ElementsAre("video1 stop", "video1 delete", "create video2 stream 0", "video2 hostInfo 0",
-                            "video2 start"));
-}
-
-TEST_F(VideoCaptureTest, FailedCreationOrStartIsReported)
-{
-    creator.makeVideo = false;
-    EXPECT_FALSE(capture.StartChannel(0, &sink, &request));
-    uint32_t state = 99;
-    EXPECT_FALSE(capture.GetChannelState(0, &state, nullptr, nullptr, 0));
-
-    creator.makeVideo = true;
-    creator.videoStartResult = false;
-    EXPECT_FALSE(capture.StartChannel(0, &sink, &request));
-    // The channel that failed to start stays in the table until stopped.
-    EXPECT_TRUE(capture.StopChannel(0));
-}
-
-TEST_F(VideoCaptureTest, StopChannelOnAnEmptyEntryDoesNothing)
-{
-    EXPECT_FALSE(capture.StopChannel(0));
-    EXPECT_THAT(TakeJournal(), IsEmpty());
-}
-
-TEST_F(VideoCaptureTest, StopChannelStopsMotionThenFurtherStreamsThenTheMainStream)
+TEST_F(VideoCaptureTest, StopChannelStopsMotionThenFurtherStreamsThenTheMainStreamAndStreamsStopAlone)
 {
     request.rate.motionDetection = 1;
     ASSERT_TRUE(capture.StartChannel(0, &sink, &request));
@@ -105,12 +71,37 @@ TEST_F(VideoCaptureTest, StopChannelStopsMotionThenFurtherStreamsThenTheMainStre
     EXPECT_THAT(TakeJournal(), ElementsAre("motion2 stop", "motion2 delete", "video3 stop", "video3 delete",
                                            "video4 stop", "video4 delete", "video1 stop", "video1 delete"));
     EXPECT_FALSE(capture.StopChannel(0));
+
+    // Further streams are started and stopped on their own, and are no main stream.
+    EXPECT_FALSE(capture.StartStream(0, 4, &sink, &request));
+    ASSERT_TRUE(capture.StartStream(0, 3, &sink, &request));
+    EXPECT_EQ(LastVideo().started.streamNumber, 3u);
+    uint32_t state = 0;
+    EXPECT_FALSE(capture.GetChannelState(0, &state, nullptr, nullptr, 0));
+    journal.failing.insert("video start");
+    EXPECT_FALSE(capture.StartStream(0, 1, &sink, &request));
+    TakeJournal();
+    EXPECT_TRUE(capture.StopStream(0, 1));  // kept although its start failed
+    EXPECT_THAT(TakeJournal(), ElementsAre("video6 stop", "video6 delete"));
+    EXPECT_FALSE(capture.StopStream(0, 1));
+    EXPECT_FALSE(capture.StopStream(0, 4));
+    EXPECT_TRUE(capture.StopStream(0, 3));
 }
 
-TEST_F(VideoCaptureTest, MotionChannelDecidesTheResult)
+TEST_F(VideoCaptureTest, FailedCreationOrStartOfTheVideoOrMotionChannelIsReported)
 {
+    creator.makeVideo = false;
+    EXPECT_FALSE(capture.StartChannel(0, &sink, &request));
+    uint32_t state = 99;
+    EXPECT_FALSE(capture.GetChannelState(0, &state, nullptr, nullptr, 0));
+    creator.makeVideo = true;
+    journal.failing.insert("video start");
+    EXPECT_FALSE(capture.StartChannel(0, &sink, &request));
+    EXPECT_TRUE(capture.StopChannel(0));  // the channel that failed to start stays in the table until stopped
+
+    journal.failing.erase("video start");
     request.rate.motionDetection = 1;
-    creator.motionStartResult = false;
+    journal.failing.insert("motion start");
     EXPECT_FALSE(capture.StartChannel(0, &sink, &request));
 
     creator.makeMotion = false;
@@ -118,54 +109,12 @@ TEST_F(VideoCaptureTest, MotionChannelDecidesTheResult)
 
     // No motion channel is asked for when the video channel did not start.
     creator.makeMotion = true;
-    creator.videoStartResult = false;
+    journal.failing.insert("video start");
     TakeJournal();
     EXPECT_FALSE(capture.StartChannel(1, &sink, &request));
     EXPECT_THAT(TakeJournal(),
-                ElementsAre("video3 stop", "video3 delete", "create video5 stream 0", "video5 hostInfo 0",
-                            "video5 start"));
-}
-
-TEST_F(VideoCaptureTest, StreamsAreStartedAndStoppedOnTheirOwn)
-{
-    EXPECT_FALSE(capture.StartStream(0, 4, &sink, &request));
-    ASSERT_TRUE(capture.StartStream(0, 3, &sink, &request));
-    EXPECT_EQ(LastVideo().started.streamNumber, 3u);
-
-    // A further stream is no main stream.
-    uint32_t state = 0;
-    EXPECT_FALSE(capture.GetChannelState(0, &state, nullptr, nullptr, 0));
-
-    creator.videoStartResult = false;
-    EXPECT_FALSE(capture.StartStream(0, 1, &sink, &request));
-    TakeJournal();
-    EXPECT_TRUE(capture.StopStream(0, 1));  // kept although its start failed
-    EXPECT_THAT(TakeJournal(), ElementsAre("video2 stop", "video2 delete"));
-    EXPECT_FALSE(capture.StopStream(0, 1));
-    EXPECT_FALSE(capture.StopStream(0, 4));
-    EXPECT_TRUE(capture.StopStream(0, 3));
-}
-
-TEST_F(VideoCaptureTest, ChangeChannelPassesRateAndSizeToTheMainStream)
-{
-    SettableResolution resolution;
-    resolution.width = 320;
-    resolution.height = 240;
-    EXPECT_FALSE(capture.ChangeChannel(0, &resolution, 200));
-
-    ASSERT_TRUE(capture.StartChannel(0, &sink, &request));
-    LastVideo().changeResult = false;
-    EXPECT_FALSE(capture.ChangeChannel(0, &resolution, 200));
-    LastVideo().changeResult = true;
-    EXPECT_TRUE(capture.ChangeChannel(0, &resolution, 200));
-    const ChannelSettings& changed = LastVideo().changed;
-    EXPECT_EQ(changed.frameRate, 200u);
-    EXPECT_EQ(changed.quality, 0u);
-    EXPECT_EQ(changed.width, 320u);
-    EXPECT_EQ(changed.height, 240u);
-    EXPECT_EQ(changed.codec, 0u);
-    EXPECT_EQ(changed.streamNumber, 0u);
-    EXPECT_FALSE(capture.ChangeChannel(0, nullptr, 200));
+                ElementsAre("video5 stop", "video5 delete", "create video7 stream 0", "video7 hostInfo 0",
+                            "video7 start"));
 }
 
 TEST_F(VideoCaptureTest, ASlowChangeHoldsUpNoOtherIndexAndKeepsItsChannelAlive)
@@ -194,45 +143,46 @@ TEST_F(VideoCaptureTest, ASlowChangeHoldsUpNoOtherIndexAndKeepsItsChannelAlive)
     EXPECT_THAT(TakeJournal(), ElementsAre("video1 delete"));
 }
 
-TEST_F(VideoCaptureTest, ChannelStateReportsStoppedAsSignalLost)
+TEST_F(VideoCaptureTest, TheMainStreamIsChangedSuspendedResumedAndAskedForItsState)
 {
-    ASSERT_TRUE(capture.StartChannel(0, &sink, &request));
+    SettableResolution resolution;
+    resolution.width = 320;
+    resolution.height = 240;
+    EXPECT_FALSE(capture.ChangeChannel(0, &resolution, 200));
+    EXPECT_FALSE(capture.SuspendChannel(0));
+    EXPECT_FALSE(capture.ResumeChannel(0));
     uint32_t state = 99;
     uint32_t extra = 99;
-    char text[8] = "junk";
+    EXPECT_FALSE(capture.GetChannelState(1, &state, &extra, nullptr, 0));
+    EXPECT_EQ(extra, 0u);
+    ASSERT_TRUE(capture.StartChannel(0, &sink, &request));
+    TakeJournal();
 
-    LastVideo().state = kChannelStreaming;
+    journal.failing.insert("video change");
+    EXPECT_FALSE(capture.ChangeChannel(0, &resolution, 200));
+    journal.failing.erase("video change");
+    EXPECT_TRUE(capture.ChangeChannel(0, &resolution, 200));
+    EXPECT_EQ(Fields(LastVideo().changed), Fields({200, 0, 320, 240, 0, 0}));
+    EXPECT_FALSE(capture.ChangeChannel(0, nullptr, 200));
+    EXPECT_TRUE(capture.SuspendChannel(0));
+    journal.failing.insert("video resume");
+    EXPECT_FALSE(capture.ResumeChannel(0));
+    EXPECT_THAT(TakeJournal(), ElementsAre("video1 change", "video1 change", "video1 suspend", "video1 resume"));
+
+    char text[8] = "junk";
     EXPECT_TRUE(capture.GetChannelState(0, &state, &extra, text, sizeof text));
     EXPECT_EQ(state, 0u);
     EXPECT_EQ(extra, 0u);
     EXPECT_STREQ(text, "");
-
-    LastVideo().state = kChannelSignalLost;
-    EXPECT_TRUE(capture.GetChannelState(0, &state, nullptr, nullptr, 0));
-    EXPECT_EQ(state, 2u);
-
-    LastVideo().state = kChannelStopped;
-    EXPECT_TRUE(capture.GetChannelState(0, &state, nullptr, nullptr, 0));
-    EXPECT_EQ(state, 2u);
-
-    extra = 99;
-    EXPECT_FALSE(capture.GetChannelState(1, &state, &extra, nullptr, 0));
-    EXPECT_EQ(extra, 0u);
+    // Stopped counts as signal lost.
+    for (uint32_t lost : {kChannelSignalLost, kChannelStopped}) {
+        LastVideo().state = lost;
+        EXPECT_TRUE(capture.GetChannelState(0, &state, nullptr, nullptr, 0));
+        EXPECT_EQ(state, 2u) << lost;
+    }
 }
 
-TEST_F(VideoCaptureTest, SuspendAndResumeGoToTheMainStream)
-{
-    EXPECT_FALSE(capture.SuspendChannel(0));
-    EXPECT_FALSE(capture.ResumeChannel(0));
-    ASSERT_TRUE(capture.StartChannel(0, &sink, &request));
-    TakeJournal();
-    EXPECT_TRUE(capture.SuspendChannel(0));
-    LastVideo().resumeResult = false;
-    EXPECT_FALSE(capture.ResumeChannel(0));
-    EXPECT_THAT(TakeJournal(), ElementsAre("video1 suspend", "video1 resume"));
-}
-
-TEST_F(VideoCaptureTest, EdgeStorageOptionNeedsTheSixteenBitType)
+TEST_F(VideoCaptureTest, EdgeStorageOptionNeedsTheSixteenBitTypeAndBringsAMonitor)
 {
     uint16_t on = 1;
     uint32_t wide = 1;
@@ -248,12 +198,8 @@ TEST_F(VideoCaptureTest, EdgeStorageOptionNeedsTheSixteenBitType)
     EXPECT_EQ(read, 1u);
     EXPECT_FALSE(capture.GetOption("EdgeStorageState", &read, 1));
     EXPECT_FALSE(capture.GetOption("Other", &read, 2));
-}
 
-TEST_F(VideoCaptureTest, EdgeMonitorWatchesTheChannelsOnceEdgeStorageIsOn)
-{
-    uint16_t on = 1;
-    ASSERT_TRUE(capture.SetOption("EdgeStorageState", &on, 2));
+    // Once edge storage is on a monitor watches the channels.
     request.rate.motionDetection = 1;
     ASSERT_TRUE(capture.StartChannel(0, &sink, &request));
     ASSERT_TRUE(capture.StartStream(0, 1, &sink, &request));
@@ -268,50 +214,37 @@ TEST_F(VideoCaptureTest, EdgeMonitorWatchesTheChannelsOnceEdgeStorageIsOn)
                                            "motion2 delete", "video1 stop", "video1 delete"));
 }
 
-TEST_F(VideoCaptureTest, WithoutEdgeStorageNoMonitorIsAskedFor)
+TEST_F(VideoCaptureTest, DestructionStopsEveryChannelAndDeletesTheMonitor)
 {
-    ASSERT_TRUE(capture.StartChannel(0, &sink, &request));
-    EXPECT_THAT(TakeJournal(), ElementsAre("create video1 stream 0", "video1 hostInfo 0", "video1 start"));
-}
-
-TEST(VideoCaptureLifetime, DestructionStopsEveryChannelAndDeletesTheMonitor)
-{
-    Journal journal;
-    JournalingCreator creator(journal);
-    CFrameHost sink;
-    SettableStreamRequest request;
     {
-        CIPVideoCapture capture(&creator, 2);
+        CIPVideoCapture own(&creator, 2);
         uint16_t on = 1;
-        capture.SetOption("EdgeStorageState", &on, 2);
-        capture.StartChannel(0, &sink, &request);
-        capture.StartStream(1, 2, &sink, &request);
-        journal.Take();
+        own.SetOption("EdgeStorageState", &on, 2);
+        own.StartChannel(0, &sink, &request);
+        own.StartStream(1, 2, &sink, &request);
+        TakeJournal();
     }
-    EXPECT_THAT(journal.Take(), ElementsAre("monitor remove video1", "video1 stop", "video1 delete",
+    EXPECT_THAT(TakeJournal(), ElementsAre("monitor remove video1", "video1 stop", "video1 delete",
                                      "monitor remove video2", "video2 stop", "video2 delete", "monitor delete"));
 }
 
-TEST(VideoCaptureConcurrency, ParallelStartsAndStopsLoseNoChannel)
+TEST_F(VideoCaptureTest, ParallelStartsAndStopsLoseNoChannel)
 {
-    Journal journal;
-    JournalingCreator creator(journal);
-    CFrameHost sink;
     {
-        CIPVideoCapture capture(&creator, 1);
+        CIPVideoCapture shared(&creator, 1);
         auto hostThread = [&] {
             SettableStreamRequest request;
             request.rate.motionDetection = 1;
             SettableResolution resolution;
             for (int round = 0; round < 200; ++round) {
-                capture.StartChannel(0, &sink, &request);
-                capture.StartStream(0, 1 + round % 3, &sink, &request);
+                shared.StartChannel(0, &sink, &request);
+                shared.StartStream(0, 1 + round % 3, &sink, &request);
                 uint32_t state = 0;
-                capture.GetChannelState(0, &state, nullptr, nullptr, 0);
-                capture.ChangeChannel(0, &resolution, 40);
-                capture.StopStream(0, 1 + round % 2);
+                shared.GetChannelState(0, &state, nullptr, nullptr, 0);
+                shared.ChangeChannel(0, &resolution, 40);
+                shared.StopStream(0, 1 + round % 2);
                 if (round % 4 == 0)
-                    capture.StopChannel(0);
+                    shared.StopChannel(0);
             }
         };
         std::thread first(hostThread);
@@ -320,7 +253,7 @@ TEST(VideoCaptureConcurrency, ParallelStartsAndStopsLoseNoChannel)
         second.join();
     }
     std::string offender;
-    EXPECT_TRUE(EveryChannelEndedCleanly(journal.Take(), offender)) << offender;
+    EXPECT_TRUE(EveryChannelEndedCleanly(TakeJournal(), offender)) << offender;
 }
 
 }  // namespace

@@ -67,7 +67,6 @@ class RecordingQueue : public CQueueThread<WorkItem> {
 public:
     ~RecordingQueue() override { Stop(); }
     std::vector<int> handled;
-    CEvent handledOne{false};
 
 protected:
     void HandleWorkItem(WorkItem& item) override
@@ -75,13 +74,12 @@ protected:
         if (item.value < 0)
             throw std::runtime_error("bad item");
         handled.push_back(item.value);
-        handledOne.Set();
     }
 };
 
 }  // namespace
 
-TEST(BaseThread, StartsOnceAndAgainAfterStop)
+TEST(BaseThread, StartsOnceAndAgainAfterStopAndAStopFromInsideReturnsFalseWithoutWaiting)
 {
     WorkerThread worker;
     EXPECT_TRUE(worker.JoinThread(1000));  // no thread yet: at once
@@ -91,21 +89,15 @@ TEST(BaseThread, StartsOnceAndAgainAfterStop)
     EXPECT_NE(worker.GetThreadId(), 0u);
     EXPECT_TRUE(worker.StopThread(2000));
     EXPECT_FALSE(worker.IsRunning());
+    worker.stopFromInside = true;
     ASSERT_TRUE(worker.Start("worker"));
     EXPECT_TRUE(WaitUntil([&] { return worker.runs.load() == 2; }, 5000));
-    EXPECT_TRUE(worker.JoinThread(2000));
-}
-
-TEST(BaseThread, StopFromInsideTheThreadReturnsFalseWithoutWaiting)
-{
-    WorkerThread worker;
-    worker.stopFromInside = true;
-    ASSERT_TRUE(worker.Start("self"));
     EXPECT_TRUE(WaitUntil([&] { return !worker.selfStopResult.load(); }, 5000));
     EXPECT_TRUE(worker.JoinThread(2000));
 }
 
-TEST(BaseThread, OverdueJoinLogsAndStillWaitsForTheThread)
+// The join logs when it is overdue, the stop its termination line; both still wait for the thread.
+TEST(BaseThread, OverdueJoinsAndStopsLogAndStillWaitForTheThread)
 {
     test::FakeDriver driver;
     WorkerThread worker(&driver, 300);
@@ -120,12 +112,8 @@ TEST(BaseThread, OverdueJoinLogsAndStillWaitsForTheThread)
     EXPECT_EQ(lines[1].level, 3u);
     EXPECT_EQ(lines[1].text, "korvane::CBaseThread::JoinThread: Thread (id=" + std::to_string(worker.GetThreadId()) +
                                  ", name=\"slow\") was stopped correctly");
-}
 
-TEST(BaseThread, OverdueStopLogsTheTerminationLineAndWaits)
-{
-    test::FakeDriver driver;
-    WorkerThread worker(&driver, 200);
+    driver.ClearLines();
     ASSERT_TRUE(worker.Start("slow"));
     EXPECT_TRUE(worker.StopThread(10));
     EXPECT_FALSE(worker.IsRunning());
@@ -167,7 +155,7 @@ TEST(QueueThread, HandlesItemsInOrderAndSurvivesExceptions)
     EXPECT_EQ(destroyed.load(), 3);
 }
 
-TEST(QueueThread, LimitKeepsOnlyTheNewestItems)
+TEST(QueueThread, LimitKeepsOnlyTheNewestItemsAndStopDiscardsQueuedItemsAndRefusesLaterOnes)
 {
     std::atomic<int> destroyed{0};
     RecordingQueue queue;
@@ -181,22 +169,15 @@ TEST(QueueThread, LimitKeepsOnlyTheNewestItems)
     queue.AddItem(std::make_unique<WorkItem>(5, destroyed), 0);
     EXPECT_TRUE(WaitUntil([&] { return destroyed.load() == 5; }, 5000));
     EXPECT_EQ(queue.handled, (std::vector<int>{4, 5}));
-}
-
-TEST(QueueThread, StopDiscardsQueuedItemsAndRefusesLaterOnes)
-{
-    std::atomic<int> destroyed{0};
-    RecordingQueue queue;
-    for (int i = 0; i < 5; ++i)
-        queue.AddItem(std::make_unique<WorkItem>(i, destroyed), 0);
     EXPECT_TRUE(queue.Stop());
-    EXPECT_EQ(destroyed.load(), 5);
-    EXPECT_EQ(queue.QueuedCount(), 0u);
-
-    RecordingQueue started;
-    ASSERT_TRUE(started.Start("queue"));
-    EXPECT_TRUE(started.Stop());
-    EXPECT_FALSE(started.AddItem(std::make_unique<WorkItem>(1, destroyed), 0));
+    EXPECT_FALSE(queue.AddItem(std::make_unique<WorkItem>(6, destroyed), 0));
     EXPECT_EQ(destroyed.load(), 6);
-    EXPECT_TRUE(started.handled.empty());
+    EXPECT_EQ(queue.handled, (std::vector<int>{4, 5}));
+
+    RecordingQueue unstarted;
+    for (int i = 0; i < 5; ++i)
+        unstarted.AddItem(std::make_unique<WorkItem>(i, destroyed), 0);
+    EXPECT_TRUE(unstarted.Stop());
+    EXPECT_EQ(destroyed.load(), 11);
+    EXPECT_EQ(unstarted.QueuedCount(), 0u);
 }
