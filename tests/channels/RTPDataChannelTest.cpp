@@ -9,6 +9,7 @@
 #include "channels/BaseRTPDataChannel.h"
 #include "channels/ChannelTestSupport.h"
 #include "streaming/RTPPacket.h"
+#include "support/CameraAddress.h"
 #include "support/FakeDriver.h"
 #include "support/ScratchDirectory.h"
 
@@ -59,6 +60,8 @@ TEST(RTPDataChannel, ReceivesTheCameraSupervisesAndRestartsWhenPacketsStop)
     ScratchDirectory scratch;
     driver.hostDirectory = scratch.Path();
     driver.deviceInfo.requestTimeoutMs = kConnectTimeoutMs;
+    const std::string cameraAddress = CameraAddress(CameraSite::Channels);
+    driver.SetCamera(cameraAddress, 80);
     CTestDataChannel channel(&driver);
 
     ASSERT_TRUE(channel.Start("Test Data Channel"));
@@ -68,7 +71,7 @@ TEST(RTPDataChannel, ReceivesTheCameraSupervisesAndRestartsWhenPacketsStop)
     EXPECT_EQ(port % 2, 0);
 
     RtpSender stranger("127.0.0.2");
-    RtpSender camera("127.0.0.1");
+    RtpSender camera(cameraAddress.c_str());
     for (uint16_t sequence = 1; sequence <= 5; ++sequence)
         stranger.Send(port, sequence);
     camera.Send(port, 100);

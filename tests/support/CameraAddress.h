@@ -4,13 +4,14 @@
 // its own, so that programs running side by side never meet there, and none
 // uses 127.0.0.1, whose port 554 may belong to another program (a developer's
 // own RTSP server). The tests of one program take turns through a ctest
-// resource lock.
+// resource lock. The RTP channel test's camera sends from an address of its
+// own too: the channels of programs side by side share one port range.
 #include <cstdint>
 #include <string>
 
 namespace korvane::test {
 
-enum class CameraSite : uint8_t { Faults = 54, Video = 55, Cli = 56 };
+enum class CameraSite : uint8_t { Faults = 54, Video = 55, Cli = 56, Channels = 57 };
 
 inline std::string CameraAddress(CameraSite site)
 {
