@@ -4,9 +4,6 @@
 #include <algorithm>
 #include <map>
 
-#include "streaming/H264RTPMediaParser.h"
-#include "streaming/JpegRTPMediaParser.h"
-#include "streaming/Mpeg4RTPMediaParser.h"
 #include "streaming/ParserTestSupport.h"
 #include "streaming/SdpInfo.h"
 #include "support/FrameDecoding.h"
@@ -33,11 +30,10 @@ const std::string& SampleChecksums(const char* name, const std::string& format)
     return found->second;
 }
 
-template <typename Parser, typename... Args>
 std::vector<DeliveredFrame> Reassemble(MediaCodec codec, const MediaSourceOptions& options, size_t frames,
-                                       const SdpInfo& sdp, Args&&... args)
+                                       const SdpInfo& sdp = {}, const std::string& mpeg4Library = kNoHeaderLibrary)
 {
-    ParserRig<Parser> rig("127.0.0.1:80::RecStream", std::forward<Args>(args)...);
+    ParserRig<> rig(codec, mpeg4Library);
     rig.parser->SetParameterSets(sdp);
     auto source = OpenSource(codec, options);
     EXPECT_NE(source, nullptr);
@@ -53,10 +49,7 @@ SdpInfo SampleDescription(const std::string& path)
     MediaSourceOptions single;
     single.filePath = path;
     single.h264Mode = H264Packetisation::SingleNal;
-    auto source = OpenSource(MediaCodec::H264, single);
-    std::vector<camsim::RtpPayload> payloads;
-    uint32_t step;
-    source->NextFrame(payloads, step);
+    const std::vector<camsim::RtpPayload> payloads = FirstFramePayloads(MediaCodec::H264, single);
     SdpInfo sdp;
     sdp.sequenceParameterSet = payloads.at(0).bytes;
     sdp.pictureParameterSet = payloads.at(1).bytes;
@@ -102,7 +95,7 @@ TEST_F(ParserDecode, H264InEveryPacketisationDecodesCleanly)
         options.h264Mode = c.mode;
         options.maxPayloadSize = c.maxPayload;
         options.h264ParameterSetsInBand = c.parameterSetsInBand;
-        const std::vector<DeliveredFrame> frames = Reassemble<CH264RTPMediaParser>(
+        const std::vector<DeliveredFrame> frames = Reassemble(
             MediaCodec::H264, options, c.sample.frames, SampleDescription(options.filePath));
         ASSERT_EQ(frames.size(), c.sample.frames);
         EXPECT_EQ(frames[0].width, c.sample.width);
@@ -130,8 +123,7 @@ TEST_F(ParserDecode, JpegWithTablesFromQAndInBandDecodesCleanly)
         MediaSourceOptions options;
         options.jpegQ = c.q;
         options.jpegRestartInterval = c.restartInterval;
-        const std::vector<DeliveredFrame> frames =
-            Reassemble<CJpegRTPMediaParser>(MediaCodec::Jpeg, options, 20, SdpInfo());
+        const std::vector<DeliveredFrame> frames = Reassemble(MediaCodec::Jpeg, options, 20);
         ASSERT_EQ(frames.size(), 20u);
         const std::vector<uint8_t> dri = {0xFF, 0xDD, 0x00, 0x04, 0x00, static_cast<uint8_t>(c.restartInterval)};
         const bool hasDri = std::search(frames[0].bytes.begin(), frames[0].bytes.end(), dri.begin(), dri.end()) !=
@@ -150,11 +142,9 @@ TEST_F(ParserDecode, JpegWithTablesFromQAndInBandDecodesCleanly)
 
 TEST_F(ParserDecode, Mpeg4WithAndWithoutTheHostLibraryDecodesCleanly)
 {
-    for (const char* library : {"libquarnel-not-installed.so", TEST_HEADER_LIBRARY_PATH}) {
+    for (const char* library : {kNoHeaderLibrary, TEST_HEADER_LIBRARY_PATH}) {
         SCOPED_TRACE(library);
-        const std::vector<DeliveredFrame> frames =
-            Reassemble<CMpeg4RTPMediaParser>(MediaCodec::Mpeg4, MediaSourceOptions(), 20, SdpInfo(),
-                                             std::string(library));
+        const std::vector<DeliveredFrame> frames = Reassemble(MediaCodec::Mpeg4, {}, 20, {}, library);
         ASSERT_EQ(frames.size(), 20u);
         const CFrameFile file(frames, ".m4v");
         const DecodeResult result = Decode(file, "m4v");

@@ -1,13 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <vector>
-
 #include "streaming/RTCPHandler.h"
+#include "streaming/RTPSequenceTracker.h"
 #include "support/FakeDriver.h"
-#include "UdpTestPeer.h"
+#include "StreamTestSupport.h"
 
-namespace korvane {
+namespace korvane::test {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
@@ -39,27 +37,21 @@ Bytes Join(std::initializer_list<Bytes> parts)
     return joined;
 }
 
-class CountingUser : public IRTCPHandlerUser {
-public:
-    void ByeReceived() override { ++byes; }
-    std::atomic<int> byes{0};
-};
-
 class RtcpHandlerTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
         handler.SetUser(&user);
-        ASSERT_TRUE(handler.StartUnicast(test::kLoopback, 0));
+        ASSERT_TRUE(handler.StartUnicast(kLoopback, 0));
         port = handler.GetPort();
         ASSERT_NE(port, 0);
     }
 
-    test::FakeDriver driver;
-    CountingUser user;
+    FakeDriver driver;
+    RecordingStreamUser user;
     CRTCPHandler handler{&driver};
     uint16_t port = 0;
-    test::UdpTestPeer camera;
+    UdpTestPeer camera;
 };
 
 TEST_F(RtcpHandlerTest, AnswersASenderReportWithAReceiverReport)
@@ -96,9 +88,9 @@ TEST_F(RtcpHandlerTest, AnswersASenderReportWithAReceiverReport)
 TEST_F(RtcpHandlerTest, IgnoresReportsFromOtherAddressesAndMalformedCompounds)
 {
     // Had any of these been taken, the receiver report would go to its sender.
-    test::UdpTestPeer stranger("127.0.0.2");
+    UdpTestPeer stranger("127.0.0.2");
     ASSERT_TRUE(stranger.Send(port, MakeSenderReport(1, 1)));
-    test::UdpTestPeer malformed;
+    UdpTestPeer malformed;
     const Bytes tooLong = {0x80, 201, 0, 50, 0, 0, 0, 0};  // announces more than the datagram holds
     ASSERT_TRUE(malformed.Send(port, Join({tooLong, MakeSenderReport(2, 2)})));
     const Bytes shortReport = {0x80, 200, 0, 1, 0, 0, 0, 2};  // no sender information
@@ -129,9 +121,9 @@ TEST_F(RtcpHandlerTest, ReportsByeAfterASenderReportOnce)
 
     ASSERT_TRUE(camera.Send(port, Join({MakeSenderReport(7, 8), kBye, kBye})));
     ASSERT_TRUE(camera.Send(port, kBye));
-    ASSERT_TRUE(test::WaitUntil([&] { return user.byes == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return user.byes == 1; }));
     // A later sender report proves the BYEs before it were handled.
-    test::UdpTestPeer next;
+    UdpTestPeer next;
     ASSERT_TRUE(next.Send(port, MakeSenderReport(7, 9)));
     ASSERT_TRUE(next.Receive(report, 5000));
     EXPECT_EQ(user.byes, 1);
@@ -153,8 +145,8 @@ TEST_F(RtcpHandlerTest, StopSendsByeToTheReportingCamera)
     EXPECT_FALSE(driver.HasLineContaining("was not stopped"));
 
     // Restarted without a sender report: stopping sends nothing.
-    ASSERT_TRUE(handler.StartUnicast(test::kLoopback, port));
-    EXPECT_FALSE(handler.StartUnicast(test::kLoopback, 0));
+    ASSERT_TRUE(handler.StartUnicast(kLoopback, port));
+    EXPECT_FALSE(handler.StartUnicast(kLoopback, 0));
     handler.Stop();
     EXPECT_FALSE(camera.Receive(bye, 0));
 }
@@ -163,7 +155,7 @@ TEST(RtcpHandler, StartChecksItsArguments)
 {
     CRTCPHandler handler;
     EXPECT_FALSE(handler.StartUnicast(0, 0));
-    EXPECT_FALSE(handler.StartMulticast(test::kLoopback, "nonsense", 0));
+    EXPECT_FALSE(handler.StartMulticast(kLoopback, "nonsense", 0));
     CRTCPHandler other;
     EXPECT_NE(handler.GetSsrc(), other.GetSsrc());
 }
@@ -171,16 +163,51 @@ TEST(RtcpHandler, StartChecksItsArguments)
 TEST(RtcpHandler, AnswersSenderReportsSentToAMulticastGroup)
 {
     CRTCPHandler handler;
-    test::UdpTestPeer probe;
+    UdpTestPeer probe;
     const uint16_t port = probe.Port();
     probe.Socket().Close();
-    ASSERT_TRUE(handler.StartMulticast(test::kLoopback, "239.255.42.3", port));
-    test::UdpTestPeer camera;
+    ASSERT_TRUE(handler.StartMulticast(kLoopback, "239.255.42.3", port));
+    UdpTestPeer camera;
     ASSERT_TRUE(camera.Send(port, MakeSenderReport(11, 11), platform::ParseIPv4("239.255.42.3")));
     Bytes report;
     ASSERT_TRUE(camera.Receive(report, 5000));
     EXPECT_EQ(ReadU32(report, 8), 11u);
 }
 
+// The counts of a receiver report, after each sequence number.
+TEST(RtcpSequence, ProbationWrapAroundAndJumps)
+{
+    struct Step {
+        uint16_t sequence;
+        bool inProbation;
+        uint32_t received;
+        uint32_t extendedHighest;
+    };
+    const std::vector<std::vector<Step>> scenarios = {
+        // A new source is accepted after two packets in sequence.
+        {{1000, true, 0, 1000}, {1001, false, 1, 1001}, {1002, false, 2, 1002}},
+        // A jump during probation restarts it.
+        {{10, true, 0, 10}, {500, true, 0, 500}, {501, false, 1, 501}},
+        // Cycles are counted across the wrap-around; late and duplicate packets count, the highest stays.
+        {{65533, true, 0, 65533}, {65534, false, 1, 65534}, {65535, false, 2, 65535}, {0, false, 3, 65536},
+         {1, false, 4, 65536 + 1}, {65535, false, 5, 65536 + 1}, {1, false, 6, 65536 + 1}},
+        // A big jump is believed only when the next packet follows it (the source restarted its numbering:
+        // counting starts anew); a forward step just below the drop-out limit is no jump, one at it is.
+        {{100, true, 0, 100}, {101, false, 1, 101}, {102, false, 2, 102}, {20000, false, 2, 102},
+         {103, false, 3, 103}, {40000, false, 3, 103}, {40001, false, 1, 40001}, {40001 + 2999, false, 2, 43000},
+         {43000 + 3000, false, 2, 43000}},
+    };
+    for (const std::vector<Step>& steps : scenarios) {
+        CRTPSequenceTracker tracker;
+        for (const Step& step : steps) {
+            SCOPED_TRACE(step.sequence);
+            tracker.Update(step.sequence);
+            EXPECT_EQ(tracker.InProbation(), step.inProbation);
+            EXPECT_EQ(tracker.Received(), step.received);
+            EXPECT_EQ(tracker.ExtendedHighest(), step.extendedHighest);
+        }
+    }
+}
+
 }  // namespace
-}  // namespace korvane
+}  // namespace korvane::test

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "streaming/RTPPacket.h"
-#include "UdpTestPeer.h"
+#include "StreamTestSupport.h"
 
 namespace korvane {
 namespace {

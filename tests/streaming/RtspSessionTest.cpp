@@ -2,86 +2,21 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <atomic>
-#include <mutex>
-#include <stdexcept>
-#include <string>
-#include <thread>
-#include <vector>
 
 #include "camsim/rtsp/RtspServer.h"
-#include "platform/Network.h"
 #include "platform/TcpSocket.h"
 #include "runtime/Md5.h"
 #include "streaming/BaseRTSPClient.h"
 #include "streaming/RTCPHandler.h"
 #include "streaming/RTPReceiver.h"
 #include "support/FakeDriver.h"
-#include "support/WaitUntil.h"
+#include "StreamTestSupport.h"
 
-using namespace korvane;
-using camsim::RtspServer;
-
+namespace korvane::test {
 namespace {
 
+using camsim::RtspServer;
 constexpr uint32_t kWaitMs = 5000;
-
-template <typename Condition>
-bool WaitUntil(Condition reached, uint32_t timeoutMs = kWaitMs)
-{
-    return test::WaitUntil(reached, timeoutMs);
-}
-
-class RecordingUser : public IRTSPClientUser, public IRTPReceiverUser, public IRTCPHandlerUser {
-public:
-    bool SdpInfoReceived(const SdpInfo& description) override
-    {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_description = description;
-        }
-        ++descriptions;
-        if (throwOnDescription)
-            throw std::runtime_error("user fault");
-        return acceptDescription;
-    }
-    void InterleavedPacketReceived(const CRTPPacket& packet) override { Count(packet); }
-    void SessionClosed() override { ++closed; }
-    void PacketReceived(const RTPPacketRecord&, const CRTPPacket& packet) override { Count(packet); }
-    void ReceiveTimeout() override {}
-    void ReceiverClosed() override {}
-    void ByeReceived() override { ++byes; }
-
-    std::vector<uint16_t> Sequences() const
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_sequences;
-    }
-    SdpInfo Description() const
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_description;
-    }
-
-    std::atomic<bool> acceptDescription{true};
-    std::atomic<bool> throwOnDescription{false};
-    std::atomic<size_t> packets{0};
-    std::atomic<size_t> closed{0};
-    std::atomic<size_t> descriptions{0};
-    std::atomic<size_t> byes{0};
-
-private:
-    void Count(const CRTPPacket& packet)
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_sequences.push_back(packet.m_sequenceNumber);
-        ++packets;
-    }
-
-    mutable std::mutex m_mutex;
-    SdpInfo m_description;
-    std::vector<uint16_t> m_sequences;
-};
 
 std::vector<std::string> Methods(const camsim::RtspRecorder& recorder)
 {
@@ -146,14 +81,12 @@ protected:
                "\", uri=\"" + uri + "\", response=\"" + response + "\"\r\n";
     }
 
-    test::FakeDriver driver;
+    FakeDriver driver;
     RtspServer server;
     RTSPClientSettings settings;
-    RecordingUser user;
+    RecordingStreamUser user;
     CBaseRTSPClient client;
 };
-
-}  // namespace
 
 TEST_F(RtspSession, InterleavedSessionWithDigestAuthorisation)
 {
@@ -177,26 +110,27 @@ TEST_F(RtspSession, InterleavedSessionWithDigestAuthorisation)
     ASSERT_TRUE(WaitUntil([&] { return user.packets >= packetsWhilePaused + 10; }));
     EXPECT_FALSE(client.IsPaused());
     client.Stop();
-    EXPECT_EQ(user.closed, 1u);
+    EXPECT_EQ(user.sessionsClosed, 1u);
 
     const std::string base = server.BaseUrl();
     const std::string first = "rtsp://127.0.0.1:" + std::to_string(server.Port()) + "/stream";
-    const std::string agent = "User-Agent: Korvane\r\n";
+    // The digest of SETUP covers the base URL.
+    const auto request = [&](int cseq, const std::string& method, const std::string& uri, const std::string& headers) {
+        return method + " " + uri + " RTSP/1.0\r\nCSeq: " + std::to_string(cseq) + "\r\n" +
+               (cseq > 1 ? Digest(method, uri.substr(0, uri.find("trackID"))) : "") + "User-Agent: Korvane\r\n" +
+               headers + "\r\n";
+    };
     const std::string session = "Session: 47110815\r\n";
+    const std::string range = session + "Range: npt=0.000-\r\n";
     const std::vector<std::string> expected = {
-        "DESCRIBE " + first + " RTSP/1.0\r\nCSeq: 1\r\n" + agent + "Accept: application/sdp\r\n\r\n",
-        "DESCRIBE " + first + " RTSP/1.0\r\nCSeq: 2\r\n" + Digest("DESCRIBE", first) + agent +
-            "Accept: application/sdp\r\n\r\n",
-        "SETUP " + base + "trackID=1 RTSP/1.0\r\nCSeq: 3\r\n" + Digest("SETUP", base) + agent +
-            "Transport: RTP/AVP/TCP;unicast;interleaved=0-1\r\n\r\n",
-        "PLAY " + base + " RTSP/1.0\r\nCSeq: 4\r\n" + Digest("PLAY", base) + agent + session +
-            "Range: npt=0.000-\r\n\r\n",
-        "OPTIONS " + base + " RTSP/1.0\r\nCSeq: 5\r\n" + Digest("OPTIONS", base) + agent + session + "\r\n",
-        "PAUSE " + base + " RTSP/1.0\r\nCSeq: 6\r\n" + Digest("PAUSE", base) + agent + session +
-            "Range: npt=0.000-\r\n\r\n",
-        "PLAY " + base + " RTSP/1.0\r\nCSeq: 7\r\n" + Digest("PLAY", base) + agent + session +
-            "Range: npt=0.000-\r\n\r\n",
-        "TEARDOWN " + base + " RTSP/1.0\r\nCSeq: 8\r\n" + Digest("TEARDOWN", base) + agent + session + "\r\n",
+        request(1, "DESCRIBE", first, "Accept: application/sdp\r\n"),
+        request(2, "DESCRIBE", first, "Accept: application/sdp\r\n"),
+        request(3, "SETUP", base + "trackID=1", "Transport: RTP/AVP/TCP;unicast;interleaved=0-1\r\n"),
+        request(4, "PLAY", base, range),
+        request(5, "OPTIONS", base, session),
+        request(6, "PAUSE", base, range),
+        request(7, "PLAY", base, range),
+        request(8, "TEARDOWN", base, session),
     };
     ASSERT_TRUE(Recorded().WaitForRequests(expected.size(), kWaitMs));
     std::vector<std::string> requests = Recorded().Requests();
@@ -284,7 +218,7 @@ TEST_F(RtspSession, BasicChallengeIsAnsweredOnce)
     settings.password = "wrong";
     settings.authScheme = kAuthBasic;
     ASSERT_TRUE(client.Start(settings, &user, RTSPTransportMode::UDP));
-    ASSERT_TRUE(WaitUntil([&] { return user.closed == 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return user.sessionsClosed == 2; }));
     EXPECT_EQ(Methods(Recorded()).back(), "DESCRIBE");
     EXPECT_FALSE(client.LastRequestSucceeded());
 }
@@ -294,7 +228,7 @@ TEST_F(RtspSession, DigestSchemeAtStartThenRefusedDescriptions)
     StartServer();
     settings.authScheme = kAuthDigest;
     ASSERT_TRUE(client.Start(settings, &user, RTSPTransportMode::UDP));
-    ASSERT_TRUE(WaitUntil([&] { return user.closed == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return user.sessionsClosed == 1; }));
     EXPECT_EQ(Methods(Recorded()), std::vector<std::string>{"DESCRIBE"});
     // The next session answers the challenge it kept.
     client.Stop();
@@ -309,15 +243,15 @@ TEST_F(RtspSession, DigestSchemeAtStartThenRefusedDescriptions)
     user.acceptDescription = false;
     size_t before = Recorded().Requests().size();
     ASSERT_TRUE(client.Start(settings, &user, RTSPTransportMode::UDP));
-    ASSERT_TRUE(WaitUntil([&] { return user.closed == 3; }));
+    ASSERT_TRUE(WaitUntil([&] { return user.sessionsClosed == 3; }));
     EXPECT_EQ(MethodsSince(before), (std::vector<std::string>{"DESCRIBE", "DESCRIBE", "TEARDOWN"}));
     // A user that throws counts as refusing.
     client.Stop();
     user.acceptDescription = true;
-    user.throwOnDescription = true;
+    user.throwFromUser = true;
     before = Recorded().Requests().size();
     ASSERT_TRUE(client.Start(settings, &user, RTSPTransportMode::UDP));
-    ASSERT_TRUE(WaitUntil([&] { return user.closed == 4; }));
+    ASSERT_TRUE(WaitUntil([&] { return user.sessionsClosed == 4; }));
     const std::vector<std::string> methods = MethodsSince(before);
     EXPECT_EQ(methods.back(), "TEARDOWN");
     EXPECT_EQ(std::find(methods.begin(), methods.end(), "SETUP"), methods.end());
@@ -356,7 +290,7 @@ TEST_F(RtspSession, StopEndsABlockedReadWithinItsBoundAndConnectFailsWithoutServ
     // Far below the 15 s receive time-out: the stop shortened the read.
     EXPECT_LT(elapsed, std::chrono::milliseconds(2 * 15000 + 1000));
     EXPECT_LT(elapsed, std::chrono::milliseconds(5000));
-    EXPECT_EQ(user.closed, 1u);
+    EXPECT_EQ(user.sessionsClosed, 1u);
     EXPECT_FALSE(client.LastRequestSucceeded());
 
     platform::TcpSocket probe;
@@ -367,7 +301,7 @@ TEST_F(RtspSession, StopEndsABlockedReadWithinItsBoundAndConnectFailsWithoutServ
     EXPECT_FALSE(client.Start(settings, &user, RTSPTransportMode::UDP));
     settings.address = "";
     EXPECT_FALSE(client.Start(settings, &user, RTSPTransportMode::UDP));
-    EXPECT_EQ(user.closed, 1u);
+    EXPECT_EQ(user.sessionsClosed, 1u);
 }
 
 TEST_F(RtspSession, SimulatorPacketFaultsShowInTheSequenceNumbersAndAClosedConnectionEndsTheReading)
@@ -390,7 +324,7 @@ TEST_F(RtspSession, SimulatorPacketFaultsShowInTheSequenceNumbersAndAClosedConne
     // Back in the wait loop, later requests fail on the dead connection.
     ASSERT_TRUE(WaitUntil([&] { return !client.LastRequestSucceeded(); }));
     client.Stop();
-    EXPECT_EQ(user.closed, 1u);
+    EXPECT_EQ(user.sessionsClosed, 1u);
 
     size_t repeats = 0, backwards = 0, gaps = 0;
     const std::vector<uint16_t> sequences = user.Sequences();
@@ -458,7 +392,7 @@ TEST_F(RtspSession, RawRepliesWithLongHeadersOrHugeBodies)
                          "\r\n\r\n" + sdp);
         settings.serverPort = camera.Port();
         ASSERT_TRUE(client.Start(settings, &user, RTSPTransportMode::UDP));
-        ASSERT_TRUE(WaitUntil([&] { return user.closed == 1; }));
+        ASSERT_TRUE(WaitUntil([&] { return user.sessionsClosed == 1; }));
         client.Stop();
         EXPECT_EQ(camera.FirstRequest().rfind("DESCRIBE rtsp://127.0.0.1:", 0), 0u);
         EXPECT_EQ(user.descriptions, 1u);
@@ -516,3 +450,6 @@ TEST_F(RtspSession, SessionWithoutKeepAliveExpires)
     ASSERT_TRUE(WaitUntil([&] { return HasRequest(Recorded(), "OPTIONS"); }));
     ASSERT_TRUE(WaitUntil([&] { return !client.LastRequestSucceeded(); }));
 }
+
+}  // namespace
+}  // namespace korvane::test

@@ -1,32 +1,22 @@
 #include <gtest/gtest.h>
 
-#include <stdexcept>
-#include <vector>
-
-#include "streaming/IRTSPClientUser.h"
-#include "streaming/RTPPacket.h"
 #include "streaming/RTSPStreamParser.h"
+#include "StreamTestSupport.h"
 
 using namespace korvane;
 
 namespace {
 
-class PacketCollector : public IRTSPClientUser {
-public:
-    bool SdpInfoReceived(const SdpInfo&) override { return true; }
-    void InterleavedPacketReceived(const CRTPPacket& packet) override
-    {
-        sequences.push_back(packet.m_sequenceNumber);
-        payloadSizes.push_back(packet.PayloadLength());
-        if (throwOnPacket)
-            throw std::runtime_error("user fault");
-    }
-    void SessionClosed() override {}
+using test::RecordingStreamUser;
 
-    std::vector<uint16_t> sequences;
-    std::vector<uint32_t> payloadSizes;
-    bool throwOnPacket = false;
-};
+// The payload sizes of the packets the user received.
+std::vector<size_t> PayloadSizes(const RecordingStreamUser& user)
+{
+    std::vector<size_t> sizes;
+    for (const RecordingStreamUser::Received& received : user.All())
+        sizes.push_back(received.payload.size());
+    return sizes;
+}
 
 // An RTP packet of `size` bytes (12-byte header) framed on channel 0.
 std::vector<uint8_t> Frame(uint16_t sequence, size_t size, uint8_t channel = 0)
@@ -50,26 +40,26 @@ void Append(std::vector<uint8_t>& to, const std::vector<uint8_t>& bytes)
 
 TEST(RtspStreamParser, SkipsResponseTextAndDoubledDollarsAndFindsFrames)
 {
-    PacketCollector user;
+    RecordingStreamUser user;
     CRTSPStreamParser parser(&user);
     const std::string text = "RTSP/1.0 200 OK\r\nCSeq: 4\r\nSession: 1\r\n\r\n";
     std::vector<uint8_t> stream(text.begin(), text.end());
     Append(stream, Frame(1, 20));
     Append(stream, Frame(2, 1400));
     parser.Process(stream.data(), stream.size());
-    EXPECT_EQ(user.sequences, (std::vector<uint16_t>{1, 2}));
-    EXPECT_EQ(user.payloadSizes, (std::vector<uint32_t>{8, 1388}));
+    EXPECT_EQ(user.Sequences(), (std::vector<uint16_t>{1, 2}));
+    EXPECT_EQ(PayloadSizes(user), (std::vector<size_t>{8, 1388}));
 
     // A doubled dollar starts the frame at the second.
     stream = {'$'};
     Append(stream, Frame(9, 16));
     parser.Process(stream.data(), stream.size());
-    EXPECT_EQ(user.payloadSizes, (std::vector<uint32_t>{8, 1388, 4}));
+    EXPECT_EQ(PayloadSizes(user), (std::vector<size_t>{8, 1388, 4}));
 }
 
 TEST(RtspStreamParser, ZeroLengthAndOtherChannelsAreSkipped)
 {
-    PacketCollector user;
+    RecordingStreamUser user;
     CRTSPStreamParser parser(&user);
     std::vector<uint8_t> stream{'$', 0, 0, 0};
     Append(stream, Frame(7, 16));
@@ -77,13 +67,13 @@ TEST(RtspStreamParser, ZeroLengthAndOtherChannelsAreSkipped)
     Append(stream, std::vector<uint8_t>{'$', 1, 0, 8, 0x80, 200, 0, 1, 1, 2, 3, 4});
     Append(stream, Frame(8, 16));
     parser.Process(stream.data(), stream.size());
-    EXPECT_EQ(user.sequences, (std::vector<uint16_t>{7, 8}));
+    EXPECT_EQ(user.Sequences(), (std::vector<uint16_t>{7, 8}));
 }
 
 TEST(RtspStreamParser, GarbageAndBadPacketsDoNotStopParsing)
 {
-    PacketCollector user;
-    user.throwOnPacket = true;
+    RecordingStreamUser user;
+    user.throwFromUser = true;
     CRTSPStreamParser parser(&user);
     std::vector<uint8_t> stream;
     for (int i = 0; i < 5000; ++i)
@@ -93,12 +83,12 @@ TEST(RtspStreamParser, GarbageAndBadPacketsDoNotStopParsing)
     Append(stream, Frame(1, 13));
     Append(stream, Frame(2, 13));
     parser.Process(stream.data(), stream.size());
-    EXPECT_EQ(user.sequences, (std::vector<uint16_t>{1, 2}));
+    EXPECT_EQ(user.Sequences(), (std::vector<uint16_t>{1, 2}));
 }
 
 TEST(RtspStreamParser, FramesSplitAcrossCalls)
 {
-    PacketCollector user;
+    RecordingStreamUser user;
     CRTSPStreamParser parser(&user);
     std::vector<uint8_t> stream = Frame(1, 500);
     Append(stream, Frame(2, 40));
@@ -107,13 +97,13 @@ TEST(RtspStreamParser, FramesSplitAcrossCalls)
     parser.Process(stream.data(), 200);
     parser.Process(stream.data() + 200, stream.size() - 200 - 700);
     parser.Process(stream.data() + stream.size() - 700, 700);
-    EXPECT_EQ(user.sequences, (std::vector<uint16_t>{1, 2, 3}));
-    EXPECT_EQ(user.payloadSizes, (std::vector<uint32_t>{488, 28, 1388}));
+    EXPECT_EQ(user.Sequences(), (std::vector<uint16_t>{1, 2, 3}));
+    EXPECT_EQ(PayloadSizes(user), (std::vector<size_t>{488, 28, 1388}));
 
     // Byte by byte.
     stream = Frame(5, 300);
     Append(stream, Frame(6, 13));
     for (uint8_t byte : stream)
         parser.Process(&byte, 1);
-    EXPECT_EQ(user.sequences, (std::vector<uint16_t>{1, 2, 3, 5, 6}));
+    EXPECT_EQ(user.Sequences(), (std::vector<uint16_t>{1, 2, 3, 5, 6}));
 }
