@@ -2,7 +2,6 @@
 // malformed payloads, and the frame size limit. Nothing is read or written out of bounds (sanitizer build).
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <random>
 
 #include "streaming/ParserTestSupport.h"
@@ -13,21 +12,6 @@ namespace {
 using camsim::H264Packetisation;
 using camsim::MediaCodec;
 using camsim::MediaSourceOptions;
-
-MediaSourceOptions H264Options(H264Packetisation mode)
-{
-    MediaSourceOptions options;
-    options.h264Mode = mode;
-    options.maxPayloadSize = 900;
-    return options;
-}
-
-MediaSourceOptions JpegOptions(uint8_t q)
-{
-    MediaSourceOptions options;
-    options.jpegQ = q;
-    return options;
-}
 
 // The sample's configuration headers (VOS, VO, VOL and user data) in front of its first VOP.
 std::vector<uint8_t> Mpeg4Config()
@@ -40,14 +24,8 @@ std::vector<uint8_t> Mpeg4Config()
     return {};
 }
 
-const std::vector<std::string> kSizeFirst = {"SetWidth", "SetHeight", "SetSizeClass", "SetDataSize", "SetFourCC",
-                                             "SetTime"};
-
-struct SampleCase {
-    const char* name;
-    MediaCodec codec;
-    MediaSourceOptions options;
-    const char* streamName;
+// What a codec's sample gives.
+struct Sample {
     size_t frames;
     size_t gopLength;  // a key frame every gopLength frames, from the first on
     uint32_t frameStep;
@@ -57,86 +35,91 @@ struct SampleCase {
     bool storesPictureSize;  // for the kind of stream the frames belong to
     uint32_t keyFourCC;
     uint32_t otherFourCC;
-    std::function<std::vector<uint8_t>()> keyFrameStart;  // how key frames start and other frames do not
-    std::vector<uint8_t> end;                             // how every frame ends
-    std::vector<std::string> calls;                       // the frame setters in the host's order
+    std::vector<uint8_t> keyFrameStart;  // how key frames start and other frames do not
+    std::vector<uint8_t> end;            // how every frame ends
+    std::vector<std::string> calls;      // the frame setters in the host's order
 };
 
-class ParserSample : public ::testing::TestWithParam<SampleCase> {};
-
-TEST_P(ParserSample, ReassemblesEveryFrame)
+Sample SampleOf(MediaCodec codec)
 {
-    const SampleCase& c = GetParam();
-    ParserRig<> rig(c.codec, kNoHeaderLibrary, c.streamName);
-    rig.feeder->FeedFrames(*OpenSource(c.codec, c.options), c.frames);
-
-    const std::vector<DeliveredFrame> frames = rig.host.Frames();
-    ASSERT_EQ(frames.size(), c.frames);
-    const std::vector<uint8_t> keyFrameStart = c.keyFrameStart();
-    for (size_t i = 0; i < frames.size(); ++i) {
-        SCOPED_TRACE(i);
-        const bool key = i % c.gopLength == 0;
-        EXPECT_EQ(frames[i].fourCC, key ? c.keyFourCC : c.otherFourCC);
-        EXPECT_EQ(StartsWith(frames[i].bytes, keyFrameStart), key);
-        EXPECT_TRUE(EndsWith(frames[i].bytes, c.end));
-        EXPECT_EQ(frames[i].width, c.width);
-        EXPECT_EQ(frames[i].height, c.height);
-        EXPECT_EQ(frames[i].sizeClass, c.sizeClass);
-        EXPECT_EQ(frames[i].streamName, c.streamName);
-        EXPECT_EQ(frames[i].calls, c.calls);
-    }
-    EXPECT_EQ(frames[1].time.wMilliseconds, CTestParserClient::FrameTimeFor(90000 + c.frameStep).wMilliseconds);
-    const bool live = std::string(c.streamName).find("LiveStream") != std::string::npos;
-    const CStreamDefaults& defaults = rig.driver.streamDefaults;
-    EXPECT_EQ((live ? defaults.m_liveSize : defaults.m_recSize).Load().width, c.storesPictureSize ? c.width : 0);
-    EXPECT_EQ((live ? defaults.m_liveSize : defaults.m_recSize).Load().height, c.storesPictureSize ? c.height : 0);
-    EXPECT_FALSE((live ? defaults.m_recSize : defaults.m_liveSize).Load().IsKnown());
-    EXPECT_TRUE(rig.AllFramesReleased());
+    const std::vector<std::string> sizeFirst = {"SetWidth", "SetHeight", "SetSizeClass", "SetDataSize", "SetFourCC",
+                                                "SetTime"};
+    if (codec == MediaCodec::H264)
+        return {50, 25, 3600, 640, 480, 4, true, CH264RTPMediaParser::kFourCCKeyFrame,
+                CH264RTPMediaParser::kFourCCOtherFrame, {0, 0, 1, 0x67}, {0, 0, 0, 1, 9}, sizeFirst};
+    if (codec == MediaCodec::Jpeg)
+        return {20, 1, 9000, 320, 240, 2, true, CJpegRTPMediaParser::kFourCC, CJpegRTPMediaParser::kFourCC,
+                {0xFF, 0xD8}, {0xFF, 0xD9}, {"SetDataSize", "SetWidth", "SetHeight", "SetSizeClass", "SetTime"}};
+    return {20, 10, 9000, 352, 288, 2, false, CMpeg4RTPMediaParser::kFourCCKeyFrame,
+            CMpeg4RTPMediaParser::kFourCCOtherFrame, Mpeg4Config(), {}, sizeFirst};
 }
 
-const auto kH264Start = [] { return std::vector<uint8_t>{0, 0, 1, 0x67}; };
-const auto kJpegStart = [] { return std::vector<uint8_t>{0xFF, 0xD8}; };
-const std::vector<std::string> kDataSizeFirst = {"SetDataSize", "SetWidth", "SetHeight", "SetSizeClass", "SetTime"};
+TEST(PayloadParser, ReassemblesEveryFrameOfTheSamples)
+{
+    struct Case {
+        const char* name;
+        MediaCodec codec;
+        MediaSourceOptions options;
+        const char* streamName;
+    };
+    Case cases[] = {{"H.264 STAP-A and FU-A", MediaCodec::H264, {}, "127.0.0.1:80::RecStream"},
+                    {"H.264 single NAL units", MediaCodec::H264, {}, "127.0.0.1:80::LiveStream"},
+                    {"JPEG tables in band", MediaCodec::Jpeg, {}, "127.0.0.1:80::RecStream"},
+                    {"JPEG tables from Q", MediaCodec::Jpeg, {}, "127.0.0.1:80::RecStream"},
+                    {"MPEG-4 built-in header parser", MediaCodec::Mpeg4, {}, "127.0.0.1:80::RecStream"}};
+    cases[0].options.maxPayloadSize = cases[1].options.maxPayloadSize = 900;
+    cases[1].options.h264Mode = H264Packetisation::SingleNal;
+    cases[3].options.jpegQ = 80;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Sample sample = SampleOf(c.codec);
+        ParserRig<> rig(c.codec, kNoHeaderLibrary, c.streamName);
+        rig.feeder->FeedFrames(*OpenSource(c.codec, c.options), sample.frames);
 
-INSTANTIATE_TEST_SUITE_P(
-    Samples, ParserSample,
-    ::testing::Values(
-        SampleCase{"H264_StapAAndFuA", MediaCodec::H264, H264Options(H264Packetisation::NonInterleaved),
-                   "127.0.0.1:80::RecStream", 50, 25, 3600, 640, 480, 4, true, CH264RTPMediaParser::kFourCCKeyFrame,
-                   CH264RTPMediaParser::kFourCCOtherFrame, kH264Start, {0, 0, 0, 1, 9}, kSizeFirst},
-        SampleCase{"H264_SingleNal", MediaCodec::H264, H264Options(H264Packetisation::SingleNal),
-                   "127.0.0.1:80::LiveStream", 50, 25, 3600, 640, 480, 4, true, CH264RTPMediaParser::kFourCCKeyFrame,
-                   CH264RTPMediaParser::kFourCCOtherFrame, kH264Start, {0, 0, 0, 1, 9}, kSizeFirst},
-        SampleCase{"Jpeg_TablesInBand", MediaCodec::Jpeg, JpegOptions(255), "127.0.0.1:80::RecStream", 20, 1, 9000,
-                   320, 240, 2, true, CJpegRTPMediaParser::kFourCC, CJpegRTPMediaParser::kFourCC, kJpegStart, {0xFF, 0xD9},
-                   kDataSizeFirst},
-        SampleCase{"Jpeg_TablesFromQ", MediaCodec::Jpeg, JpegOptions(80), "127.0.0.1:80::RecStream", 20, 1, 9000, 320,
-                   240, 2, true, CJpegRTPMediaParser::kFourCC, CJpegRTPMediaParser::kFourCC, kJpegStart, {0xFF, 0xD9},
-                   kDataSizeFirst},
-        SampleCase{"Mpeg4_BuiltInHeaderParser", MediaCodec::Mpeg4, {}, "127.0.0.1:80::RecStream", 20, 10, 9000, 352,
-                   288, 2, false, CMpeg4RTPMediaParser::kFourCCKeyFrame, CMpeg4RTPMediaParser::kFourCCOtherFrame,
-                   Mpeg4Config, {}, kSizeFirst}),
-    [](const ::testing::TestParamInfo<SampleCase>& info) { return std::string(info.param.name); });
+        const std::vector<DeliveredFrame> frames = rig.host.Frames();
+        ASSERT_EQ(frames.size(), sample.frames);
+        for (size_t i = 0; i < frames.size(); ++i) {
+            SCOPED_TRACE(i);
+            const bool key = i % sample.gopLength == 0;
+            EXPECT_EQ(frames[i].fourCC, key ? sample.keyFourCC : sample.otherFourCC);
+            EXPECT_EQ(StartsWith(frames[i].bytes, sample.keyFrameStart), key);
+            EXPECT_TRUE(EndsWith(frames[i].bytes, sample.end));
+            EXPECT_EQ(frames[i].width, sample.width);
+            EXPECT_EQ(frames[i].height, sample.height);
+            EXPECT_EQ(frames[i].sizeClass, sample.sizeClass);
+            EXPECT_EQ(frames[i].streamName, c.streamName);
+            EXPECT_EQ(frames[i].calls, sample.calls);
+        }
+        const SYSTEMTIME secondFrameTime = CTestParserClient::FrameTimeFor(90000 + sample.frameStep);
+        EXPECT_EQ(frames[1].time.wMilliseconds, secondFrameTime.wMilliseconds);
+        const bool live = std::string(c.streamName).find("LiveStream") != std::string::npos;
+        const CStreamDefaults& defaults = rig.driver.streamDefaults;
+        const PictureSize stored = (live ? defaults.m_liveSize : defaults.m_recSize).Load();
+        EXPECT_EQ(stored.width, sample.storesPictureSize ? sample.width : 0);
+        EXPECT_EQ(stored.height, sample.storesPictureSize ? sample.height : 0);
+        EXPECT_FALSE((live ? defaults.m_recSize : defaults.m_liveSize).Load().IsKnown());
+        EXPECT_TRUE(rig.AllFramesReleased());
+    }
+}
 
 TEST(PayloadParser, LostPacketDropsFramesUntilTheNextKeyFrame)
 {
     const struct {
         MediaCodec codec;
-        size_t frames;
         size_t lostFrame;
         size_t lostPacket;
-        size_t delivered;
-    } cases[] = {
-        {MediaCodec::H264, 50, 3, 0, 3 + 25}, {MediaCodec::Jpeg, 20, 4, 2, 19}, {MediaCodec::Mpeg4, 20, 2, 0, 2 + 10}};
+    } cases[] = {{MediaCodec::H264, 3, 0}, {MediaCodec::Jpeg, 4, 2}, {MediaCodec::Mpeg4, 2, 0}};
     for (const auto& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.codec));
+        const Sample sample = SampleOf(c.codec);
         ParserRig<> rig(c.codec);
-        rig.feeder->FeedFrames(*OpenSource(c.codec), c.frames, [&](size_t frame, size_t packet) {
+        rig.feeder->FeedFrames(*OpenSource(c.codec), sample.frames, [&](size_t frame, size_t packet) {
             return frame == c.lostFrame && packet == c.lostPacket;
         });
         const std::vector<DeliveredFrame> frames = rig.host.Frames();
-        ASSERT_EQ(frames.size(), c.delivered);
-        EXPECT_EQ(frames[c.lostFrame].fourCC, frames[0].fourCC);  // the next key frame, as the first
+        const size_t nextKeyFrame = (c.lostFrame / sample.gopLength + 1) * sample.gopLength;
+        ASSERT_EQ(frames.size(), c.lostFrame + sample.frames - nextKeyFrame);
+        EXPECT_EQ(frames[c.lostFrame].fourCC, sample.keyFourCC);
         EXPECT_TRUE(rig.AllFramesReleased());
     }
 }

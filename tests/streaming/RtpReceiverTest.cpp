@@ -46,7 +46,10 @@ TEST(RtpReceiver, FramesOfLargePacketsArriveWhole)
     class ParserUser : public RecordingStreamUser {
     public:
         explicit ParserUser(CRTPMediaParser& parser) : m_parser(parser) {}
-        void PacketReceived(const RTPPacketRecord&, const CRTPPacket& packet) override { m_parser.ProcessPacket(packet); }
+        void PacketReceived(const RTPPacketRecord&, const CRTPPacket& packet) override
+        {
+            m_parser.ProcessPacket(packet);
+        }
 
     private:
         CRTPMediaParser& m_parser;

@@ -1,6 +1,7 @@
 // Whole RTSP sessions of the client against the simulated camera on loopback.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 
 #include "camsim/rtsp/RtspServer.h"
@@ -17,22 +18,6 @@ namespace {
 
 using camsim::RtspServer;
 constexpr uint32_t kWaitMs = 5000;
-
-std::vector<std::string> Methods(const camsim::RtspRecorder& recorder)
-{
-    std::vector<std::string> methods;
-    for (const std::string& text : recorder.Requests())
-        methods.push_back(text.substr(0, text.find(' ')));
-    return methods;
-}
-
-bool HasRequest(const camsim::RtspRecorder& recorder, const std::string& method, size_t count = 1)
-{
-    size_t found = 0;
-    for (const std::string& name : Methods(recorder))
-        found += name == method ? 1 : 0;
-    return found >= count;
-}
 
 // The first even port from `base` on where `start(port)` succeeds, or 0.
 template <typename Start>
@@ -65,11 +50,18 @@ protected:
     }
     const camsim::RtspRecorder& Recorded() const { return server.Recorder(); }
     // The methods of the requests after the first `skipped`.
-    std::vector<std::string> MethodsSince(size_t skipped) const
+    std::vector<std::string> Methods(size_t skipped = 0) const
     {
-        std::vector<std::string> methods = Methods(Recorded());
+        std::vector<std::string> methods;
+        for (const std::string& text : Recorded().Requests())
+            methods.push_back(text.substr(0, text.find(' ')));
         methods.erase(methods.begin(), methods.begin() + static_cast<long>(std::min(skipped, methods.size())));
         return methods;
+    }
+    bool HasRequest(const std::string& method, size_t count = 1) const
+    {
+        const std::vector<std::string> methods = Methods();
+        return static_cast<size_t>(std::count(methods.begin(), methods.end(), method)) >= count;
     }
 
     std::string Digest(const std::string& method, const std::string& uri) const
@@ -101,7 +93,7 @@ TEST_F(RtspSession, InterleavedSessionWithDigestAuthorisation)
 
     // No data: the reading loop ends and the keep-alive goes out at the next wait time-out.
     server.Faults().stopSending = true;
-    ASSERT_TRUE(WaitUntil([&] { return HasRequest(Recorded(), "OPTIONS"); }));
+    ASSERT_TRUE(WaitUntil([&] { return HasRequest("OPTIONS"); }));
     client.Pause();
     ASSERT_TRUE(WaitUntil([&] { return client.IsPaused(); }));
     server.Faults().stopSending = false;
@@ -177,10 +169,10 @@ TEST_F(RtspSession, UdpUnicastWithReceiverReportsAndBye)
     client.Stop();
     rtcp.Stop();
     receiver.Stop();
-    EXPECT_TRUE(HasRequest(Recorded(), "TEARDOWN"));
+    EXPECT_TRUE(HasRequest("TEARDOWN"));
 }
 
-TEST_F(RtspSession, MulticastSetupFollowsTheDescription)
+TEST_F(RtspSession, MulticastSetupFollowsTheDescriptionAndThePausedFlagHoldsPlayBackUntilPlay)
 {
     const uint16_t port = static_cast<uint16_t>(42000 + (getpid() % 1000) * 4);
     server.Options().multicastGroup = "239.255.42.42";
@@ -191,7 +183,7 @@ TEST_F(RtspSession, MulticastSetupFollowsTheDescription)
     receiver.SetUser(&user);
     ASSERT_TRUE(receiver.StartMulticast("239.255.42.42", port));
     ASSERT_TRUE(client.Start(settings, &user, RTSPTransportMode::UDP));
-    ASSERT_TRUE(WaitUntil([&] { return HasRequest(Recorded(), "PLAY"); }));
+    ASSERT_TRUE(WaitUntil([&] { return HasRequest("PLAY"); }));
     EXPECT_TRUE(WaitUntil([&] { return user.packets >= 10; }));
     EXPECT_EQ(user.Description().Video().connectionAddress, "239.255.42.42");
     EXPECT_EQ(user.Description().Video().port, port);
@@ -200,6 +192,18 @@ TEST_F(RtspSession, MulticastSetupFollowsTheDescription)
                                std::to_string(port + 1) + "\r\n"),
               std::string::npos);
     EXPECT_TRUE(client.LastRequestSucceeded());
+    client.Pause();
+    ASSERT_TRUE(WaitUntil([&] { return client.IsPaused(); }));
+    client.Stop();
+
+    const size_t before = Recorded().Requests().size();
+    ASSERT_TRUE(client.Start(settings, &user, RTSPTransportMode::UDP));
+    // The first keep-alive comes after the first 2-second wait: no PLAY before it.
+    ASSERT_TRUE(WaitUntil([&] { return HasRequest("OPTIONS"); }));
+    EXPECT_EQ(Methods(before), (std::vector<std::string>{"DESCRIBE", "SETUP", "OPTIONS"}));
+    client.Play();
+    ASSERT_TRUE(WaitUntil([&] { return HasRequest("PLAY", 2); }));
+    EXPECT_FALSE(client.IsPaused());
 }
 
 TEST_F(RtspSession, BasicChallengeIsAnsweredOnce)
@@ -207,11 +211,11 @@ TEST_F(RtspSession, BasicChallengeIsAnsweredOnce)
     server.Options().auth = camsim::RtspAuth::Basic;
     StartServer();
     ASSERT_TRUE(client.Start(settings, &user, RTSPTransportMode::UDP));
-    ASSERT_TRUE(WaitUntil([&] { return HasRequest(Recorded(), "PLAY"); }));
+    ASSERT_TRUE(WaitUntil([&] { return HasRequest("PLAY"); }));
     const std::vector<std::string> requests = Recorded().Requests();
     EXPECT_EQ(requests[0].find("Authorization"), std::string::npos);
     EXPECT_NE(requests[1].find("\r\nAuthorization: Basic cm9vdDpjYW1zaW0=\r\n"), std::string::npos);
-    EXPECT_EQ(Methods(Recorded())[2], "SETUP");
+    EXPECT_EQ(Methods()[2], "SETUP");
 
     // Wrong credentials: the second 401 has the scheme in use, so there is no third attempt.
     client.Stop();
@@ -219,7 +223,7 @@ TEST_F(RtspSession, BasicChallengeIsAnsweredOnce)
     settings.authScheme = kAuthBasic;
     ASSERT_TRUE(client.Start(settings, &user, RTSPTransportMode::UDP));
     ASSERT_TRUE(WaitUntil([&] { return user.sessionsClosed == 2; }));
-    EXPECT_EQ(Methods(Recorded()).back(), "DESCRIBE");
+    EXPECT_EQ(Methods().back(), "DESCRIBE");
     EXPECT_FALSE(client.LastRequestSucceeded());
 }
 
@@ -229,12 +233,12 @@ TEST_F(RtspSession, DigestSchemeAtStartThenRefusedDescriptions)
     settings.authScheme = kAuthDigest;
     ASSERT_TRUE(client.Start(settings, &user, RTSPTransportMode::UDP));
     ASSERT_TRUE(WaitUntil([&] { return user.sessionsClosed == 1; }));
-    EXPECT_EQ(Methods(Recorded()), std::vector<std::string>{"DESCRIBE"});
+    EXPECT_EQ(Methods(), std::vector<std::string>{"DESCRIBE"});
     // The next session answers the challenge it kept.
     client.Stop();
     ASSERT_TRUE(client.Start(settings, &user, RTSPTransportMode::UDP));
-    ASSERT_TRUE(WaitUntil([&] { return HasRequest(Recorded(), "PLAY"); }));
-    EXPECT_EQ(Methods(Recorded())[1], "DESCRIBE");
+    ASSERT_TRUE(WaitUntil([&] { return HasRequest("PLAY"); }));
+    EXPECT_EQ(Methods()[1], "DESCRIBE");
     EXPECT_EQ(user.descriptions, 1u);
     client.Stop();
 
@@ -244,7 +248,7 @@ TEST_F(RtspSession, DigestSchemeAtStartThenRefusedDescriptions)
     size_t before = Recorded().Requests().size();
     ASSERT_TRUE(client.Start(settings, &user, RTSPTransportMode::UDP));
     ASSERT_TRUE(WaitUntil([&] { return user.sessionsClosed == 3; }));
-    EXPECT_EQ(MethodsSince(before), (std::vector<std::string>{"DESCRIBE", "DESCRIBE", "TEARDOWN"}));
+    EXPECT_EQ(Methods(before), (std::vector<std::string>{"DESCRIBE", "DESCRIBE", "TEARDOWN"}));
     // A user that throws counts as refusing.
     client.Stop();
     user.acceptDescription = true;
@@ -252,29 +256,9 @@ TEST_F(RtspSession, DigestSchemeAtStartThenRefusedDescriptions)
     before = Recorded().Requests().size();
     ASSERT_TRUE(client.Start(settings, &user, RTSPTransportMode::UDP));
     ASSERT_TRUE(WaitUntil([&] { return user.sessionsClosed == 4; }));
-    const std::vector<std::string> methods = MethodsSince(before);
+    const std::vector<std::string> methods = Methods(before);
     EXPECT_EQ(methods.back(), "TEARDOWN");
     EXPECT_EQ(std::find(methods.begin(), methods.end(), "SETUP"), methods.end());
-}
-
-TEST_F(RtspSession, PausedFlagHoldsPlayBackUntilPlay)
-{
-    server.Options().auth = camsim::RtspAuth::None;
-    StartServer();
-    ASSERT_TRUE(client.Start(settings, &user, RTSPTransportMode::UDP));
-    ASSERT_TRUE(WaitUntil([&] { return HasRequest(Recorded(), "PLAY"); }));
-    client.Pause();
-    ASSERT_TRUE(WaitUntil([&] { return client.IsPaused(); }));
-    client.Stop();
-
-    const size_t before = Recorded().Requests().size();
-    ASSERT_TRUE(client.Start(settings, &user, RTSPTransportMode::UDP));
-    // The first keep-alive comes after the first 2-second wait: no PLAY before it.
-    ASSERT_TRUE(WaitUntil([&] { return HasRequest(Recorded(), "OPTIONS"); }));
-    EXPECT_EQ(MethodsSince(before), (std::vector<std::string>{"DESCRIBE", "SETUP", "OPTIONS"}));
-    client.Play();
-    ASSERT_TRUE(WaitUntil([&] { return HasRequest(Recorded(), "PLAY", 2); }));
-    EXPECT_FALSE(client.IsPaused());
 }
 
 TEST_F(RtspSession, StopEndsABlockedReadWithinItsBoundAndConnectFailsWithoutServer)
@@ -426,7 +410,7 @@ TEST_F(RtspSession, KeepAliveHoldsASessionThatWouldExpire)
     settings.clientRtpPort = port;
     settings.clientRtcpPort = port + 1u;
     ASSERT_TRUE(client.Start(settings, &user, RTSPTransportMode::UDP));
-    ASSERT_TRUE(WaitUntil([&] { return HasRequest(Recorded(), "OPTIONS", 3); }, 10000));
+    ASSERT_TRUE(WaitUntil([&] { return HasRequest("OPTIONS", 3); }, 10000));
     const size_t packets = user.packets;
     ASSERT_TRUE(WaitUntil([&] { return user.packets > packets + 5; }));
     EXPECT_EQ(server.Recorder().SessionsExpired(), 0u);
@@ -447,7 +431,7 @@ TEST_F(RtspSession, SessionWithoutKeepAliveExpires)
     ASSERT_TRUE(client.Start(settings, &user, RTSPTransportMode::Interleaved));
     ASSERT_TRUE(WaitUntil([&] { return server.Recorder().SessionsExpired() == 1; }));
     // The keep-alive after the reading loop ends meets the expired session.
-    ASSERT_TRUE(WaitUntil([&] { return HasRequest(Recorded(), "OPTIONS"); }));
+    ASSERT_TRUE(WaitUntil([&] { return HasRequest("OPTIONS"); }));
     ASSERT_TRUE(WaitUntil([&] { return !client.LastRequestSucceeded(); }));
 }
 
