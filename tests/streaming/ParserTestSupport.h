@@ -11,6 +11,7 @@
 #include "streaming/JpegRTPMediaParser.h"
 #include "streaming/Mpeg4RTPMediaParser.h"
 #include "streaming/RTPPacket.h"
+#include "streaming/SdpInfo.h"
 #include "support/FakeDriver.h"
 #include "support/FrameHost.h"
 
@@ -146,6 +147,20 @@ inline std::vector<camsim::RtpPayload> FirstFramePayloads(camsim::MediaCodec cod
     uint32_t step = 0;
     OpenSource(codec, options)->NextFrame(payloads, step);
     return payloads;
+}
+
+// An H.264 sample's parameter sets as a description carries them (taken from a single-NAL copy of the stream);
+// an empty path stands for the simulator's sample.
+inline SdpInfo H264SampleDescription(const std::string& filePath = {})
+{
+    camsim::MediaSourceOptions single;
+    single.filePath = filePath;
+    single.h264Mode = camsim::H264Packetisation::SingleNal;
+    const std::vector<camsim::RtpPayload> payloads = FirstFramePayloads(camsim::MediaCodec::H264, single);
+    SdpInfo sdp;
+    sdp.sequenceParameterSet = payloads.at(0).bytes;
+    sdp.pictureParameterSet = payloads.at(1).bytes;
+    return sdp;
 }
 
 inline bool EndsWith(const std::vector<uint8_t>& bytes, const std::vector<uint8_t>& tail)
