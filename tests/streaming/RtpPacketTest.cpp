@@ -142,11 +142,7 @@ std::vector<size_t> PayloadSizes(const RecordingStreamUser& user)
 std::vector<uint8_t> Frame(uint16_t sequence, size_t size, uint8_t channel = 0)
 {
     std::vector<uint8_t> frame{'$', channel, static_cast<uint8_t>(size >> 8), static_cast<uint8_t>(size)};
-    std::vector<uint8_t> packet(size, 0x11);
-    packet[0] = 0x80;
-    packet[1] = 96;
-    packet[2] = static_cast<uint8_t>(sequence >> 8);
-    packet[3] = static_cast<uint8_t>(sequence);
+    const Bytes packet = MakeRtp(sequence, 0x11111111, Bytes(size - 12, 0x11));
     frame.insert(frame.end(), packet.begin(), packet.end());
     return frame;
 }

@@ -7,6 +7,7 @@
 #include "streaming/RTSPClientSettings.h"
 #include "streaming/RTSPResponseParser.h"
 #include "streaming/SDPResponseParser.h"
+#include "support/TestData.h"
 
 namespace korvane::test {
 namespace {
@@ -157,20 +158,11 @@ SdpInfo ParseOk(const std::string& body)
 
 TEST(SdpParser, FillsTheThreeSections)
 {
-    const SdpInfo info = ParseOk(
-        "v=0\r\n"
-        "c=IN IP4 10.0.0.1\r\n"
-        "a=control:*\r\n"
-        "m=video 5000 RTP/AVP 96\r\n"
-        "c=IN IP4 239.1.2.3/16\r\n"
-        "a=rtpmap:96 H264/90000\r\n"
-        "a=control:trackID=1\r\n"
-        "m=audio 5002 RTP/AVP 0\r\n"
-        "a=rtpmap:0 PCMU/8000\r\n"
-        "a=fmtp:0 anything\r\n"
-        "a=control:rtsp://cam/audio\r\n"
-        "m=application 0 RTP/AVP 107\r\n"
-        "a=control:trackID=3\r\n");
+    // Lines end with CR LF.
+    std::string text = ReadTestData("streaming/three-sections.sdp");
+    for (size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += 2)
+        text.insert(at, "\r");
+    const SdpInfo info = ParseOk(text + "\r\n");
     EXPECT_EQ(info.Video().port, 5000);
     EXPECT_EQ(info.Video().profile, "RTP/AVP");
     EXPECT_EQ(info.Video().connectionAddress, "239.1.2.3");
