@@ -7,8 +7,11 @@
 #include <vector>
 
 #include "camsim/media/MediaSource.h"
-#include "streaming/RTPMediaParser.h"
+#include "streaming/H264RTPMediaParser.h"
+#include "streaming/JpegRTPMediaParser.h"
+#include "streaming/Mpeg4RTPMediaParser.h"
 #include "streaming/RTPPacket.h"
+#include "streaming/SdpInfo.h"
 #include "support/FakeDriver.h"
 #include "support/FrameHost.h"
 
@@ -29,13 +32,8 @@ public:
 
     static SYSTEMTIME FrameTimeFor(uint32_t rtpTimeStamp)
     {
-        SYSTEMTIME time{};
-        time.wYear = 2026;
-        time.wMonth = 12;
-        time.wDay = 6;
-        time.wSecond = static_cast<uint16_t>(rtpTimeStamp / 90000 % 60);
-        time.wMilliseconds = static_cast<uint16_t>(rtpTimeStamp / 90 % 1000);
-        return time;
+        return {2026, 12, 0, 6, 0, 0, static_cast<uint16_t>(rtpTimeStamp / 90000 % 60),
+                static_cast<uint16_t>(rtpTimeStamp / 90 % 1000)};
     }
 
 private:
@@ -88,17 +86,33 @@ private:
     uint32_t m_timeStamp = 90000;
 };
 
+constexpr const char* kNoHeaderLibrary = "libquarnel-not-installed.so";
+
+// The codec's parser; the MPEG-4 one loads the given header parser library.
+inline std::unique_ptr<CRTPMediaParser> MakeParser(camsim::MediaCodec codec, IDriver* driver,
+                                                   const std::string& mpeg4Library = kNoHeaderLibrary)
+{
+    if (codec == camsim::MediaCodec::H264)
+        return std::make_unique<CH264RTPMediaParser>(driver);
+    if (codec == camsim::MediaCodec::Jpeg)
+        return std::make_unique<CJpegRTPMediaParser>(driver);
+    return std::make_unique<CMpeg4RTPMediaParser>(driver, mpeg4Library);
+}
+
 // A parser wired to a fake driver and a recording host.
-template <typename Parser>
+template <typename Parser = CRTPMediaParser>
 struct ParserRig {
     template <typename... Args>
     explicit ParserRig(const std::string& streamName = "127.0.0.1:80::RecStream", Args&&... args)
         : client(host, streamName)
     {
-        driver.allocator = &host;
-        parser = std::make_unique<Parser>(&driver, std::forward<Args>(args)...);
-        parser->SetClient(&client);
-        feeder = std::make_unique<CPacketFeeder>(*parser);
+        Attach(std::make_unique<Parser>(&driver, std::forward<Args>(args)...));
+    }
+    explicit ParserRig(camsim::MediaCodec codec, const std::string& mpeg4Library = kNoHeaderLibrary,
+                       const std::string& streamName = "127.0.0.1:80::RecStream")
+        : client(host, streamName)
+    {
+        Attach(MakeParser(codec, &driver, mpeg4Library));
     }
     // Every frame the parser took from the host went back.
     bool AllFramesReleased() const { return host.OutstandingFrames() == 0 && host.Allocations() == host.Releases(); }
@@ -108,12 +122,45 @@ struct ParserRig {
     CTestParserClient client;
     std::unique_ptr<Parser> parser;
     std::unique_ptr<CPacketFeeder> feeder;
+
+private:
+    void Attach(std::unique_ptr<Parser> made)
+    {
+        driver.allocator = &host;
+        parser = std::move(made);
+        parser->SetClient(&client);
+        feeder = std::make_unique<CPacketFeeder>(*parser);
+    }
 };
 
 inline std::unique_ptr<camsim::IMediaSource> OpenSource(camsim::MediaCodec codec,
                                                         const camsim::MediaSourceOptions& options = {})
 {
     return camsim::OpenMediaSource(codec, options);
+}
+
+// The payloads of the source's first access unit.
+inline std::vector<camsim::RtpPayload> FirstFramePayloads(camsim::MediaCodec codec,
+                                                          const camsim::MediaSourceOptions& options = {})
+{
+    std::vector<camsim::RtpPayload> payloads;
+    uint32_t step = 0;
+    OpenSource(codec, options)->NextFrame(payloads, step);
+    return payloads;
+}
+
+// An H.264 sample's parameter sets as a description carries them (taken from a single-NAL copy of the stream);
+// an empty path stands for the simulator's sample.
+inline SdpInfo H264SampleDescription(const std::string& filePath = {})
+{
+    camsim::MediaSourceOptions single;
+    single.filePath = filePath;
+    single.h264Mode = camsim::H264Packetisation::SingleNal;
+    const std::vector<camsim::RtpPayload> payloads = FirstFramePayloads(camsim::MediaCodec::H264, single);
+    SdpInfo sdp;
+    sdp.sequenceParameterSet = payloads.at(0).bytes;
+    sdp.pictureParameterSet = payloads.at(1).bytes;
+    return sdp;
 }
 
 inline bool EndsWith(const std::vector<uint8_t>& bytes, const std::vector<uint8_t>& tail)

@@ -42,45 +42,36 @@ TEST_F(TimeStampConverterTest, StartsAtTheWallClockAndReportsItAsCalendarTime)
     EXPECT_EQ(time.wYear, platform::UtcTimeNow().wYear);  // the real clock while nothing is known
 }
 
-TEST_F(TimeStampConverterTest, LearnsOnTheNominalNinetyKilohertzClock)
+// Frame times while the rate is learnt, after each step of the wall clock and the RTP time stamp.
+TEST_F(TimeStampConverterTest, LearnsOnTheNominalNinetyKilohertzClockWithinItsBounds)
 {
-    converter.Update(1000);
-    for (uint64_t frame = 1; frame <= 5; ++frame) {
-        converter.Update(static_cast<uint32_t>(1000 + frame * 3600));
-        EXPECT_EQ(converter.GetFrameTime(), m_start + frame * 399600);
+    struct Step {
+        uint64_t wallClockAdvance;
+        uint32_t timeStamp;
+        uint64_t frameTime;  // after the start
+    };
+    const struct {
+        const char* name;
+        std::vector<Step> steps;
+    } scenarios[] = {
+        {"the nominal clock", {{0, 1000, 0}, {0, 4600, 399600}, {0, 8200, 2 * 399600}, {0, 11800, 3 * 399600},
+                               {0, 15400, 4 * 399600}, {0, 19000, 5 * 399600}}},
+        {"behind the wall clock: moved to it", {{0, 1000, 0}, {500000, 1000 + 3600, 500000}}},
+        {"a step of a second or more restarts at the wall clock",
+         {{0, 1000, 0}, {0, 1000 + 90090, 90090 * 111}, {1000, 1000 + 90090 + 90091, 1000}}},
+        {"repeated or wrapped: one millisecond on",
+         {{0, 0xFFFFF000u, 0}, {0, 0xFFFFF000u, 10000}, {0, 0x100, 20000}, {50000, 0x100, 50000}}},
+    };
+    for (const auto& scenario : scenarios) {
+        SCOPED_TRACE(scenario.name);
+        CTimeStampConverter learning(FakeClock);
+        g_now = m_start;
+        for (const Step& step : scenario.steps) {
+            g_now += step.wallClockAdvance;
+            learning.Update(step.timeStamp);
+            EXPECT_EQ(learning.GetFrameTime(), m_start + step.frameTime) << step.timeStamp;
+        }
     }
-}
-
-TEST_F(TimeStampConverterTest, AFrameTimeBehindTheWallClockIsMovedToIt)
-{
-    converter.Update(1000);
-    g_now += 500000;
-    converter.Update(1000 + 3600);
-    EXPECT_EQ(converter.GetFrameTime(), g_now);
-}
-
-TEST_F(TimeStampConverterTest, AStepOfOneSecondOrMoreRestartsAtTheWallClock)
-{
-    converter.Update(1000);
-    converter.Update(1000 + 90090);  // just under a second
-    EXPECT_EQ(converter.GetFrameTime(), m_start + 90090 * 111);
-
-    g_now += 1000;
-    converter.Update(1000 + 90090 + 90091);
-    EXPECT_EQ(converter.GetFrameTime(), g_now);
-}
-
-TEST_F(TimeStampConverterTest, RepeatedOrWrappedTimeStampsAdvanceOneMillisecond)
-{
-    converter.Update(0xFFFFF000u);
-    converter.Update(0xFFFFF000u);
-    EXPECT_EQ(converter.GetFrameTime(), m_start + 10000);
-    converter.Update(0x100);  // wrapped
-    EXPECT_EQ(converter.GetFrameTime(), m_start + 20000);
-
-    g_now += 50000;  // the wall clock is later than one more millisecond
-    converter.Update(0x100);
-    EXPECT_EQ(converter.GetFrameTime(), g_now);
 }
 
 TEST_F(TimeStampConverterTest, AfterLearningFollowsTheMeasuredRateAndWorksOffItsLead)

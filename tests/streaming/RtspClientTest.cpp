@@ -1,103 +1,23 @@
-// Whole RTSP sessions of the client against the simulated camera on loopback.
+// The RTSP client: its requests, and whole sessions against the simulated camera on loopback.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
-#include <atomic>
-#include <mutex>
-#include <stdexcept>
-#include <string>
-#include <thread>
-#include <vector>
 
 #include "camsim/rtsp/RtspServer.h"
-#include "platform/Network.h"
 #include "platform/TcpSocket.h"
 #include "runtime/Md5.h"
 #include "streaming/BaseRTSPClient.h"
 #include "streaming/RTCPHandler.h"
 #include "streaming/RTPReceiver.h"
 #include "support/FakeDriver.h"
-#include "support/WaitUntil.h"
+#include "StreamTestSupport.h"
 
-using namespace korvane;
-using camsim::RtspServer;
-
+namespace korvane::test {
 namespace {
 
+using camsim::RtspServer;
 constexpr uint32_t kWaitMs = 5000;
-
-template <typename Condition>
-bool WaitUntil(Condition reached, uint32_t timeoutMs = kWaitMs)
-{
-    return test::WaitUntil(reached, timeoutMs);
-}
-
-class RecordingUser : public IRTSPClientUser, public IRTPReceiverUser, public IRTCPHandlerUser {
-public:
-    bool SdpInfoReceived(const SdpInfo& description) override
-    {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_description = description;
-        }
-        ++descriptions;
-        if (throwOnDescription)
-            throw std::runtime_error("user fault");
-        return acceptDescription;
-    }
-    void InterleavedPacketReceived(const CRTPPacket& packet) override { Count(packet); }
-    void SessionClosed() override { ++closed; }
-    void PacketReceived(const RTPPacketRecord&, const CRTPPacket& packet) override { Count(packet); }
-    void ReceiveTimeout() override {}
-    void ReceiverClosed() override {}
-    void ByeReceived() override { ++byes; }
-
-    std::vector<uint16_t> Sequences() const
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_sequences;
-    }
-    SdpInfo Description() const
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_description;
-    }
-
-    std::atomic<bool> acceptDescription{true};
-    std::atomic<bool> throwOnDescription{false};
-    std::atomic<size_t> packets{0};
-    std::atomic<size_t> closed{0};
-    std::atomic<size_t> descriptions{0};
-    std::atomic<size_t> byes{0};
-
-private:
-    void Count(const CRTPPacket& packet)
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_sequences.push_back(packet.m_sequenceNumber);
-        ++packets;
-    }
-
-    mutable std::mutex m_mutex;
-    SdpInfo m_description;
-    std::vector<uint16_t> m_sequences;
-};
-
-std::vector<std::string> Methods(const camsim::RtspRecorder& recorder)
-{
-    std::vector<std::string> methods;
-    for (const std::string& text : recorder.Requests())
-        methods.push_back(text.substr(0, text.find(' ')));
-    return methods;
-}
-
-bool HasRequest(const camsim::RtspRecorder& recorder, const std::string& method, size_t count = 1)
-{
-    size_t found = 0;
-    for (const std::string& name : Methods(recorder))
-        found += name == method ? 1 : 0;
-    return found >= count;
-}
 
 // The first even port from `base` on where `start(port)` succeeds, or 0.
 template <typename Start>
@@ -108,6 +28,159 @@ uint16_t FirstFreePortPair(uint16_t base, Start start)
             return static_cast<uint16_t>(candidate);
     }
     return 0;
+}
+
+// Exposes the request texts of a client that is configured but not connected.
+class RequestClient : public CBaseRTSPClient {
+public:
+    explicit RequestClient(IDriver* driver) : CBaseRTSPClient(driver) {}
+    using CBaseRTSPClient::BuildRequest;
+    using CBaseRTSPClient::Configure;
+    using CBaseRTSPClient::MutableResponse;
+};
+
+class RtspClientRequests : public ::testing::Test {
+protected:
+    RtspClientRequests() : client(&driver)
+    {
+        settings.address = "cam";
+        settings.path = "//live";
+        client.Configure(settings, RTSPTransportMode::UDP);
+    }
+
+    void Reconfigure(RTSPTransportMode mode = RTSPTransportMode::UDP) { client.Configure(settings, mode); }
+    SdpMediaInfo& Video() { return client.MutableResponse().m_sdpInfo.media[SdpInfo::kVideo]; }
+    std::string Line(uint32_t method, const std::string& name)
+    {
+        const std::string text = client.BuildRequest(method);
+        const size_t at = text.find("\r\n" + name + ": ");
+        return at == std::string::npos ? std::string() : text.substr(at + 2, text.find("\r\n", at + 2) - at - 2);
+    }
+
+    FakeDriver driver;
+    RTSPClientSettings settings;
+    RequestClient client;
+};
+
+TEST_F(RtspClientRequests, BaseUrlAndKeepAliveBasis)
+{
+    EXPECT_EQ(client.BaseUrl(), "rtsp://cam:554/live");
+    client.MutableResponse().m_contentBase = "http://not-rtsp/";
+    EXPECT_EQ(client.BaseUrl(), "rtsp://cam:554/live");
+    client.MutableResponse().m_contentBase = "rtsp://cam/stream/";
+    EXPECT_EQ(client.BaseUrl(), "rtsp://cam/stream/");
+    // The keep-alive basis is the session time-out or the default.
+    EXPECT_EQ(client.SessionTimeoutS(), 60u);
+    client.MutableResponse().m_sessionTimeoutS = 20;
+    EXPECT_EQ(client.SessionTimeoutS(), 20u);
+}
+
+TEST_F(RtspClientRequests, SetupUrlJoinsContentBaseAndControl)
+{
+    client.MutableResponse().m_contentBase = "rtsp://cam/stream/";
+    Video().control = "trackID=1";
+    EXPECT_EQ(client.SetupUrl(), "rtsp://cam/stream/trackID=1");
+    Video().control = "/trackID=1";
+    EXPECT_EQ(client.SetupUrl(), "rtsp://cam/stream/trackID=1");
+    Video().control = "rtsp://other/track";
+    EXPECT_EQ(client.SetupUrl(), "rtsp://other/track");
+    Video().control = "";
+    EXPECT_EQ(client.SetupUrl(), "rtsp://cam/stream/");
+    settings.mediaSelector = kSelectAudio;
+    Reconfigure();
+    client.MutableResponse().m_sdpInfo.media[SdpInfo::kAudio].control = "trackID=2";
+    EXPECT_EQ(client.SetupUrl(), "rtsp://cam/stream/trackID=2");
+    settings.mediaSelector = 9;
+    Reconfigure();
+    EXPECT_EQ(client.SetupUrl(), "rtsp://cam/stream/");
+}
+
+TEST_F(RtspClientRequests, TransportHeaderFollowsModeAndSectionAndBlocksizeOnlyAbove100)
+{
+    settings.clientRtpPort = 3556;
+    settings.clientRtcpPort = 3557;
+    Reconfigure();
+    EXPECT_EQ(Line(kRtspSetup, "Transport"), "Transport: RTP/AVP/UDP;unicast;client_port=3556-3557");
+    Video().port = 5000;
+    EXPECT_EQ(Line(kRtspSetup, "Transport"), "Transport: RTP/AVP/UDP;multicast;client_port=5000-5001");
+    Reconfigure(RTSPTransportMode::TCP);
+    EXPECT_EQ(Line(kRtspSetup, "Transport"), "Transport: RTP/AVP/TCP;unicast;client_port=3556-3557");
+    Reconfigure(RTSPTransportMode::Interleaved);
+    EXPECT_EQ(Line(kRtspSetup, "Transport"), "Transport: RTP/AVP/TCP;unicast;interleaved=0-1");
+    Video().profile = "RTP/SAVP";
+    EXPECT_EQ(Line(kRtspSetup, "Transport"), "Transport: RTP/SAVP;unicast;interleaved=0-1");
+
+    // Blocksize only above 100.
+    settings.blockSize = 100;
+    Reconfigure();
+    EXPECT_EQ(Line(kRtspSetup, "Blocksize"), "");
+    settings.blockSize = 101;
+    Reconfigure();
+    EXPECT_EQ(Line(kRtspSetup, "Blocksize"), "Blocksize: 101");
+}
+
+TEST_F(RtspClientRequests, RequestTextsAndCSeq)
+{
+    client.MutableResponse().m_cseq = 41;
+    client.MutableResponse().m_sessionId = "S9";
+    EXPECT_EQ(client.BuildRequest(kRtspDescribe),
+              "DESCRIBE rtsp://cam:554/live RTSP/1.0\r\nCSeq: 42\r\nUser-Agent: Korvane\r\n"
+              "Accept: application/sdp\r\n\r\n");
+    EXPECT_EQ(client.BuildRequest(kRtspPlay),
+              "PLAY rtsp://cam:554/live RTSP/1.0\r\nCSeq: 43\r\nUser-Agent: Korvane\r\nSession: S9\r\n"
+              "Range: npt=0.000-\r\n\r\n");
+    settings.range = "clock=19961108T143720.25Z-";
+    Reconfigure();
+    EXPECT_EQ(client.BuildRequest(kRtspPause),
+              "PAUSE rtsp://cam:554/live RTSP/1.0\r\nCSeq: 44\r\nUser-Agent: Korvane\r\nSession: S9\r\n"
+              "Range: clock=19961108T143720.25Z-\r\n\r\n");
+    EXPECT_EQ(client.BuildRequest(kRtspTeardown),
+              "TEARDOWN rtsp://cam:554/live RTSP/1.0\r\nCSeq: 45\r\nUser-Agent: Korvane\r\nSession: S9\r\n\r\n");
+    client.MutableResponse().m_sessionId.clear();
+    EXPECT_EQ(client.BuildRequest(kRtspOptions),
+              "OPTIONS rtsp://cam:554/live RTSP/1.0\r\nCSeq: 46\r\nUser-Agent: Korvane\r\n\r\n");
+    EXPECT_EQ(client.BuildRequest(0), "");
+    EXPECT_EQ(client.BuildRequest(7), "");
+}
+
+TEST_F(RtspClientRequests, BasicAuthorisationStaysOnOneLine)
+{
+    settings.authScheme = kAuthBasic;
+    settings.userName = "root";
+    settings.password = "camsim";
+    Reconfigure();
+    EXPECT_EQ(Line(kRtspOptions, "Authorization"), "Authorization: Basic cm9vdDpjYW1zaW0=");
+    // 57 bytes of credentials encode to exactly one 76-character line.
+    settings.userName = std::string(28, 'u');
+    settings.password = std::string(28, 'p');
+    Reconfigure();
+    const std::string line = Line(kRtspOptions, "Authorization");
+    EXPECT_EQ(line.size(), std::string("Authorization: Basic ").size() + 76);
+    EXPECT_NE(client.BuildRequest(kRtspOptions).find(line + "\r\nUser-Agent: Korvane\r\n\r\n"), std::string::npos);
+    // Credentials whose encoding exceeds the header buffer send no header.
+    settings.password = std::string(60, 'p');
+    Reconfigure();
+    EXPECT_EQ(Line(kRtspOptions, "Authorization"), "");
+}
+
+TEST_F(RtspClientRequests, DigestAuthorisationNeedsAChallenge)
+{
+    settings.authScheme = kAuthDigest;
+    settings.userName = "root";
+    settings.password = "camsim";
+    Reconfigure();
+    EXPECT_EQ(Line(kRtspDescribe, "Authorization"), "");
+    CRTSPResponseParser& response = client.MutableResponse();
+    response.m_challengeScheme = kAuthDigest;
+    response.m_realm = "camsim";
+    response.m_nonce = "abc";
+    const std::string ha1 = Md5Hex("root:camsim:camsim");
+    EXPECT_EQ(Line(kRtspSetup, "Authorization"),
+              "Authorization: Digest username=\"root\", realm=\"camsim\", nonce=\"abc\", "
+              "uri=\"rtsp://cam:554/live\", response=\"" +
+                  Md5Hex(ha1 + ":abc:" + Md5Hex("SETUP:rtsp://cam:554/live")) + "\"");
+    response.m_challengeScheme = kAuthBasic;
+    EXPECT_EQ(Line(kRtspSetup, "Authorization"), "");
 }
 
 class RtspSession : public ::testing::Test {
@@ -130,11 +203,18 @@ protected:
     }
     const camsim::RtspRecorder& Recorded() const { return server.Recorder(); }
     // The methods of the requests after the first `skipped`.
-    std::vector<std::string> MethodsSince(size_t skipped) const
+    std::vector<std::string> Methods(size_t skipped = 0) const
     {
-        std::vector<std::string> methods = Methods(Recorded());
+        std::vector<std::string> methods;
+        for (const std::string& text : Recorded().Requests())
+            methods.push_back(text.substr(0, text.find(' ')));
         methods.erase(methods.begin(), methods.begin() + static_cast<long>(std::min(skipped, methods.size())));
         return methods;
+    }
+    bool HasRequest(const std::string& method, size_t count = 1) const
+    {
+        const std::vector<std::string> methods = Methods();
+        return static_cast<size_t>(std::count(methods.begin(), methods.end(), method)) >= count;
     }
 
     std::string Digest(const std::string& method, const std::string& uri) const
@@ -146,14 +226,12 @@ protected:
                "\", uri=\"" + uri + "\", response=\"" + response + "\"\r\n";
     }
 
-    test::FakeDriver driver;
+    FakeDriver driver;
     RtspServer server;
     RTSPClientSettings settings;
-    RecordingUser user;
+    RecordingStreamUser user;
     CBaseRTSPClient client;
 };
-
-}  // namespace
 
 TEST_F(RtspSession, InterleavedSessionWithDigestAuthorisation)
 {
@@ -168,7 +246,7 @@ TEST_F(RtspSession, InterleavedSessionWithDigestAuthorisation)
 
     // No data: the reading loop ends and the keep-alive goes out at the next wait time-out.
     server.Faults().stopSending = true;
-    ASSERT_TRUE(WaitUntil([&] { return HasRequest(Recorded(), "OPTIONS"); }));
+    ASSERT_TRUE(WaitUntil([&] { return HasRequest("OPTIONS"); }));
     client.Pause();
     ASSERT_TRUE(WaitUntil([&] { return client.IsPaused(); }));
     server.Faults().stopSending = false;
@@ -177,26 +255,27 @@ TEST_F(RtspSession, InterleavedSessionWithDigestAuthorisation)
     ASSERT_TRUE(WaitUntil([&] { return user.packets >= packetsWhilePaused + 10; }));
     EXPECT_FALSE(client.IsPaused());
     client.Stop();
-    EXPECT_EQ(user.closed, 1u);
+    EXPECT_EQ(user.sessionsClosed, 1u);
 
     const std::string base = server.BaseUrl();
     const std::string first = "rtsp://127.0.0.1:" + std::to_string(server.Port()) + "/stream";
-    const std::string agent = "User-Agent: Korvane\r\n";
+    // The digest of SETUP covers the base URL.
+    const auto request = [&](int cseq, const std::string& method, const std::string& uri, const std::string& headers) {
+        return method + " " + uri + " RTSP/1.0\r\nCSeq: " + std::to_string(cseq) + "\r\n" +
+               (cseq > 1 ? Digest(method, uri.substr(0, uri.find("trackID"))) : "") + "User-Agent: Korvane\r\n" +
+               headers + "\r\n";
+    };
     const std::string session = "Session: 47110815\r\n";
+    const std::string range = session + "Range: npt=0.000-\r\n";
     const std::vector<std::string> expected = {
-        "DESCRIBE " + first + " RTSP/1.0\r\nCSeq: 1\r\n" + agent + "Accept: application/sdp\r\n\r\n",
-        "DESCRIBE " + first + " RTSP/1.0\r\nCSeq: 2\r\n" + Digest("DESCRIBE", first) + agent +
-            "Accept: application/sdp\r\n\r\n",
-        "SETUP " + base + "trackID=1 RTSP/1.0\r\nCSeq: 3\r\n" + Digest("SETUP", base) + agent +
-            "Transport: RTP/AVP/TCP;unicast;interleaved=0-1\r\n\r\n",
-        "PLAY " + base + " RTSP/1.0\r\nCSeq: 4\r\n" + Digest("PLAY", base) + agent + session +
-            "Range: npt=0.000-\r\n\r\n",
-        "OPTIONS " + base + " RTSP/1.0\r\nCSeq: 5\r\n" + Digest("OPTIONS", base) + agent + session + "\r\n",
-        "PAUSE " + base + " RTSP/1.0\r\nCSeq: 6\r\n" + Digest("PAUSE", base) + agent + session +
-            "Range: npt=0.000-\r\n\r\n",
-        "PLAY " + base + " RTSP/1.0\r\nCSeq: 7\r\n" + Digest("PLAY", base) + agent + session +
-            "Range: npt=0.000-\r\n\r\n",
-        "TEARDOWN " + base + " RTSP/1.0\r\nCSeq: 8\r\n" + Digest("TEARDOWN", base) + agent + session + "\r\n",
+        request(1, "DESCRIBE", first, "Accept: application/sdp\r\n"),
+        request(2, "DESCRIBE", first, "Accept: application/sdp\r\n"),
+        request(3, "SETUP", base + "trackID=1", "Transport: RTP/AVP/TCP;unicast;interleaved=0-1\r\n"),
+        request(4, "PLAY", base, range),
+        request(5, "OPTIONS", base, session),
+        request(6, "PAUSE", base, range),
+        request(7, "PLAY", base, range),
+        request(8, "TEARDOWN", base, session),
     };
     ASSERT_TRUE(Recorded().WaitForRequests(expected.size(), kWaitMs));
     std::vector<std::string> requests = Recorded().Requests();
@@ -243,10 +322,10 @@ TEST_F(RtspSession, UdpUnicastWithReceiverReportsAndBye)
     client.Stop();
     rtcp.Stop();
     receiver.Stop();
-    EXPECT_TRUE(HasRequest(Recorded(), "TEARDOWN"));
+    EXPECT_TRUE(HasRequest("TEARDOWN"));
 }
 
-TEST_F(RtspSession, MulticastSetupFollowsTheDescription)
+TEST_F(RtspSession, MulticastSetupFollowsTheDescriptionAndThePausedFlagHoldsPlayBackUntilPlay)
 {
     const uint16_t port = static_cast<uint16_t>(42000 + (getpid() % 1000) * 4);
     server.Options().multicastGroup = "239.255.42.42";
@@ -257,7 +336,7 @@ TEST_F(RtspSession, MulticastSetupFollowsTheDescription)
     receiver.SetUser(&user);
     ASSERT_TRUE(receiver.StartMulticast("239.255.42.42", port));
     ASSERT_TRUE(client.Start(settings, &user, RTSPTransportMode::UDP));
-    ASSERT_TRUE(WaitUntil([&] { return HasRequest(Recorded(), "PLAY"); }));
+    ASSERT_TRUE(WaitUntil([&] { return HasRequest("PLAY"); }));
     EXPECT_TRUE(WaitUntil([&] { return user.packets >= 10; }));
     EXPECT_EQ(user.Description().Video().connectionAddress, "239.255.42.42");
     EXPECT_EQ(user.Description().Video().port, port);
@@ -266,6 +345,18 @@ TEST_F(RtspSession, MulticastSetupFollowsTheDescription)
                                std::to_string(port + 1) + "\r\n"),
               std::string::npos);
     EXPECT_TRUE(client.LastRequestSucceeded());
+    client.Pause();
+    ASSERT_TRUE(WaitUntil([&] { return client.IsPaused(); }));
+    client.Stop();
+
+    const size_t before = Recorded().Requests().size();
+    ASSERT_TRUE(client.Start(settings, &user, RTSPTransportMode::UDP));
+    // The first keep-alive comes after the first 2-second wait: no PLAY before it.
+    ASSERT_TRUE(WaitUntil([&] { return HasRequest("OPTIONS"); }));
+    EXPECT_EQ(Methods(before), (std::vector<std::string>{"DESCRIBE", "SETUP", "OPTIONS"}));
+    client.Play();
+    ASSERT_TRUE(WaitUntil([&] { return HasRequest("PLAY", 2); }));
+    EXPECT_FALSE(client.IsPaused());
 }
 
 TEST_F(RtspSession, BasicChallengeIsAnsweredOnce)
@@ -273,19 +364,19 @@ TEST_F(RtspSession, BasicChallengeIsAnsweredOnce)
     server.Options().auth = camsim::RtspAuth::Basic;
     StartServer();
     ASSERT_TRUE(client.Start(settings, &user, RTSPTransportMode::UDP));
-    ASSERT_TRUE(WaitUntil([&] { return HasRequest(Recorded(), "PLAY"); }));
+    ASSERT_TRUE(WaitUntil([&] { return HasRequest("PLAY"); }));
     const std::vector<std::string> requests = Recorded().Requests();
     EXPECT_EQ(requests[0].find("Authorization"), std::string::npos);
     EXPECT_NE(requests[1].find("\r\nAuthorization: Basic cm9vdDpjYW1zaW0=\r\n"), std::string::npos);
-    EXPECT_EQ(Methods(Recorded())[2], "SETUP");
+    EXPECT_EQ(Methods()[2], "SETUP");
 
     // Wrong credentials: the second 401 has the scheme in use, so there is no third attempt.
     client.Stop();
     settings.password = "wrong";
     settings.authScheme = kAuthBasic;
     ASSERT_TRUE(client.Start(settings, &user, RTSPTransportMode::UDP));
-    ASSERT_TRUE(WaitUntil([&] { return user.closed == 2; }));
-    EXPECT_EQ(Methods(Recorded()).back(), "DESCRIBE");
+    ASSERT_TRUE(WaitUntil([&] { return user.sessionsClosed == 2; }));
+    EXPECT_EQ(Methods().back(), "DESCRIBE");
     EXPECT_FALSE(client.LastRequestSucceeded());
 }
 
@@ -294,13 +385,13 @@ TEST_F(RtspSession, DigestSchemeAtStartThenRefusedDescriptions)
     StartServer();
     settings.authScheme = kAuthDigest;
     ASSERT_TRUE(client.Start(settings, &user, RTSPTransportMode::UDP));
-    ASSERT_TRUE(WaitUntil([&] { return user.closed == 1; }));
-    EXPECT_EQ(Methods(Recorded()), std::vector<std::string>{"DESCRIBE"});
+    ASSERT_TRUE(WaitUntil([&] { return user.sessionsClosed == 1; }));
+    EXPECT_EQ(Methods(), std::vector<std::string>{"DESCRIBE"});
     // The next session answers the challenge it kept.
     client.Stop();
     ASSERT_TRUE(client.Start(settings, &user, RTSPTransportMode::UDP));
-    ASSERT_TRUE(WaitUntil([&] { return HasRequest(Recorded(), "PLAY"); }));
-    EXPECT_EQ(Methods(Recorded())[1], "DESCRIBE");
+    ASSERT_TRUE(WaitUntil([&] { return HasRequest("PLAY"); }));
+    EXPECT_EQ(Methods()[1], "DESCRIBE");
     EXPECT_EQ(user.descriptions, 1u);
     client.Stop();
 
@@ -309,38 +400,18 @@ TEST_F(RtspSession, DigestSchemeAtStartThenRefusedDescriptions)
     user.acceptDescription = false;
     size_t before = Recorded().Requests().size();
     ASSERT_TRUE(client.Start(settings, &user, RTSPTransportMode::UDP));
-    ASSERT_TRUE(WaitUntil([&] { return user.closed == 3; }));
-    EXPECT_EQ(MethodsSince(before), (std::vector<std::string>{"DESCRIBE", "DESCRIBE", "TEARDOWN"}));
+    ASSERT_TRUE(WaitUntil([&] { return user.sessionsClosed == 3; }));
+    EXPECT_EQ(Methods(before), (std::vector<std::string>{"DESCRIBE", "DESCRIBE", "TEARDOWN"}));
     // A user that throws counts as refusing.
     client.Stop();
     user.acceptDescription = true;
-    user.throwOnDescription = true;
+    user.throwFromUser = true;
     before = Recorded().Requests().size();
     ASSERT_TRUE(client.Start(settings, &user, RTSPTransportMode::UDP));
-    ASSERT_TRUE(WaitUntil([&] { return user.closed == 4; }));
-    const std::vector<std::string> methods = MethodsSince(before);
+    ASSERT_TRUE(WaitUntil([&] { return user.sessionsClosed == 4; }));
+    const std::vector<std::string> methods = Methods(before);
     EXPECT_EQ(methods.back(), "TEARDOWN");
     EXPECT_EQ(std::find(methods.begin(), methods.end(), "SETUP"), methods.end());
-}
-
-TEST_F(RtspSession, PausedFlagHoldsPlayBackUntilPlay)
-{
-    server.Options().auth = camsim::RtspAuth::None;
-    StartServer();
-    ASSERT_TRUE(client.Start(settings, &user, RTSPTransportMode::UDP));
-    ASSERT_TRUE(WaitUntil([&] { return HasRequest(Recorded(), "PLAY"); }));
-    client.Pause();
-    ASSERT_TRUE(WaitUntil([&] { return client.IsPaused(); }));
-    client.Stop();
-
-    const size_t before = Recorded().Requests().size();
-    ASSERT_TRUE(client.Start(settings, &user, RTSPTransportMode::UDP));
-    // The first keep-alive comes after the first 2-second wait: no PLAY before it.
-    ASSERT_TRUE(WaitUntil([&] { return HasRequest(Recorded(), "OPTIONS"); }));
-    EXPECT_EQ(MethodsSince(before), (std::vector<std::string>{"DESCRIBE", "SETUP", "OPTIONS"}));
-    client.Play();
-    ASSERT_TRUE(WaitUntil([&] { return HasRequest(Recorded(), "PLAY", 2); }));
-    EXPECT_FALSE(client.IsPaused());
 }
 
 TEST_F(RtspSession, StopEndsABlockedReadWithinItsBoundAndConnectFailsWithoutServer)
@@ -356,7 +427,7 @@ TEST_F(RtspSession, StopEndsABlockedReadWithinItsBoundAndConnectFailsWithoutServ
     // Far below the 15 s receive time-out: the stop shortened the read.
     EXPECT_LT(elapsed, std::chrono::milliseconds(2 * 15000 + 1000));
     EXPECT_LT(elapsed, std::chrono::milliseconds(5000));
-    EXPECT_EQ(user.closed, 1u);
+    EXPECT_EQ(user.sessionsClosed, 1u);
     EXPECT_FALSE(client.LastRequestSucceeded());
 
     platform::TcpSocket probe;
@@ -367,7 +438,7 @@ TEST_F(RtspSession, StopEndsABlockedReadWithinItsBoundAndConnectFailsWithoutServ
     EXPECT_FALSE(client.Start(settings, &user, RTSPTransportMode::UDP));
     settings.address = "";
     EXPECT_FALSE(client.Start(settings, &user, RTSPTransportMode::UDP));
-    EXPECT_EQ(user.closed, 1u);
+    EXPECT_EQ(user.sessionsClosed, 1u);
 }
 
 TEST_F(RtspSession, SimulatorPacketFaultsShowInTheSequenceNumbersAndAClosedConnectionEndsTheReading)
@@ -390,7 +461,7 @@ TEST_F(RtspSession, SimulatorPacketFaultsShowInTheSequenceNumbersAndAClosedConne
     // Back in the wait loop, later requests fail on the dead connection.
     ASSERT_TRUE(WaitUntil([&] { return !client.LastRequestSucceeded(); }));
     client.Stop();
-    EXPECT_EQ(user.closed, 1u);
+    EXPECT_EQ(user.sessionsClosed, 1u);
 
     size_t repeats = 0, backwards = 0, gaps = 0;
     const std::vector<uint16_t> sequences = user.Sequences();
@@ -458,7 +529,7 @@ TEST_F(RtspSession, RawRepliesWithLongHeadersOrHugeBodies)
                          "\r\n\r\n" + sdp);
         settings.serverPort = camera.Port();
         ASSERT_TRUE(client.Start(settings, &user, RTSPTransportMode::UDP));
-        ASSERT_TRUE(WaitUntil([&] { return user.closed == 1; }));
+        ASSERT_TRUE(WaitUntil([&] { return user.sessionsClosed == 1; }));
         client.Stop();
         EXPECT_EQ(camera.FirstRequest().rfind("DESCRIBE rtsp://127.0.0.1:", 0), 0u);
         EXPECT_EQ(user.descriptions, 1u);
@@ -492,7 +563,7 @@ TEST_F(RtspSession, KeepAliveHoldsASessionThatWouldExpire)
     settings.clientRtpPort = port;
     settings.clientRtcpPort = port + 1u;
     ASSERT_TRUE(client.Start(settings, &user, RTSPTransportMode::UDP));
-    ASSERT_TRUE(WaitUntil([&] { return HasRequest(Recorded(), "OPTIONS", 3); }, 10000));
+    ASSERT_TRUE(WaitUntil([&] { return HasRequest("OPTIONS", 3); }, 10000));
     const size_t packets = user.packets;
     ASSERT_TRUE(WaitUntil([&] { return user.packets > packets + 5; }));
     EXPECT_EQ(server.Recorder().SessionsExpired(), 0u);
@@ -513,6 +584,9 @@ TEST_F(RtspSession, SessionWithoutKeepAliveExpires)
     ASSERT_TRUE(client.Start(settings, &user, RTSPTransportMode::Interleaved));
     ASSERT_TRUE(WaitUntil([&] { return server.Recorder().SessionsExpired() == 1; }));
     // The keep-alive after the reading loop ends meets the expired session.
-    ASSERT_TRUE(WaitUntil([&] { return HasRequest(Recorded(), "OPTIONS"); }));
+    ASSERT_TRUE(WaitUntil([&] { return HasRequest("OPTIONS"); }));
     ASSERT_TRUE(WaitUntil([&] { return !client.LastRequestSucceeded(); }));
 }
+
+}  // namespace
+}  // namespace korvane::test

@@ -1,0 +1,860 @@
+// The payload parsers: first what the three share (reassembling the simulator's samples, resuming after losses
+// and malformed payloads, the frame size limit), then each codec's own cases. Nothing is read or written out of
+// bounds (sanitizer build).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <random>
+
+#include "streaming/Mpeg4HeaderParser.h"
+#include "streaming/ParserTestSupport.h"
+#include "support/FrameDecoding.h"
+
+namespace korvane::test {
+namespace {
+
+using camsim::H264Packetisation;
+using camsim::MediaCodec;
+using camsim::MediaSourceOptions;
+using H264Rig = ParserRig<CH264RTPMediaParser>;
+using JpegRig = ParserRig<CJpegRTPMediaParser>;
+using Mpeg4Rig = ParserRig<CMpeg4RTPMediaParser>;
+
+
+// The sample's configuration headers (VOS, VO, VOL and user data) in front of its first VOP.
+std::vector<uint8_t> Mpeg4Config()
+{
+    const std::vector<uint8_t> first = FirstFramePayloads(MediaCodec::Mpeg4).at(0).bytes;
+    for (size_t i = 4; i + 4 <= first.size(); ++i) {
+        if (first[i] == 0 && first[i + 1] == 0 && first[i + 2] == 1 && (first[i + 3] == 0xB6 || first[i + 3] == 0xB3))
+            return std::vector<uint8_t>(first.begin(), first.begin() + i);
+    }
+    return {};
+}
+
+// What a codec's sample gives.
+struct Sample {
+    size_t frames;
+    size_t gopLength;  // a key frame every gopLength frames, from the first on
+    uint32_t frameStep;
+    uint32_t width;
+    uint32_t height;
+    uint32_t sizeClass;
+    bool storesPictureSize;  // for the kind of stream the frames belong to
+    uint32_t keyFourCC;
+    uint32_t otherFourCC;
+    std::vector<uint8_t> keyFrameStart;  // how key frames start and other frames do not
+    std::vector<uint8_t> end;            // how every frame ends
+    std::vector<std::string> calls;      // the frame setters in the host's order
+};
+
+Sample SampleOf(MediaCodec codec)
+{
+    const std::vector<std::string> sizeFirst = {"SetWidth", "SetHeight", "SetSizeClass", "SetDataSize", "SetFourCC",
+                                                "SetTime"};
+    if (codec == MediaCodec::H264)
+        return {50, 25, 3600, 640, 480, 4, true, CH264RTPMediaParser::kFourCCKeyFrame,
+                CH264RTPMediaParser::kFourCCOtherFrame, {0, 0, 1, 0x67}, {0, 0, 0, 1, 9}, sizeFirst};
+    if (codec == MediaCodec::Jpeg)
+        return {20, 1, 9000, 320, 240, 2, true, CJpegRTPMediaParser::kFourCC, CJpegRTPMediaParser::kFourCC,
+                {0xFF, 0xD8}, {0xFF, 0xD9}, {"SetDataSize", "SetWidth", "SetHeight", "SetSizeClass", "SetTime"}};
+    return {20, 10, 9000, 352, 288, 2, false, CMpeg4RTPMediaParser::kFourCCKeyFrame,
+            CMpeg4RTPMediaParser::kFourCCOtherFrame, Mpeg4Config(), {}, sizeFirst};
+}
+
+TEST(PayloadParser, ReassemblesEveryFrameOfTheSamples)
+{
+    struct Case {
+        const char* name;
+        MediaCodec codec;
+        MediaSourceOptions options;
+        const char* streamName;
+    };
+    Case cases[] = {{"H.264 STAP-A and FU-A", MediaCodec::H264, {}, "127.0.0.1:80::RecStream"},
+                    {"H.264 single NAL units", MediaCodec::H264, {}, "127.0.0.1:80::LiveStream"},
+                    {"JPEG tables in band", MediaCodec::Jpeg, {}, "127.0.0.1:80::RecStream"},
+                    {"JPEG tables from Q", MediaCodec::Jpeg, {}, "127.0.0.1:80::RecStream"},
+                    {"MPEG-4 built-in header parser", MediaCodec::Mpeg4, {}, "127.0.0.1:80::RecStream"}};
+    cases[0].options.maxPayloadSize = cases[1].options.maxPayloadSize = 900;
+    cases[1].options.h264Mode = H264Packetisation::SingleNal;
+    cases[3].options.jpegQ = 80;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Sample sample = SampleOf(c.codec);
+        ParserRig<> rig(c.codec, kNoHeaderLibrary, c.streamName);
+        rig.feeder->FeedFrames(*OpenSource(c.codec, c.options), sample.frames);
+
+        const std::vector<DeliveredFrame> frames = rig.host.Frames();
+        ASSERT_EQ(frames.size(), sample.frames);
+        for (size_t i = 0; i < frames.size(); ++i) {
+            SCOPED_TRACE(i);
+            const bool key = i % sample.gopLength == 0;
+            EXPECT_EQ(frames[i].fourCC, key ? sample.keyFourCC : sample.otherFourCC);
+            EXPECT_EQ(StartsWith(frames[i].bytes, sample.keyFrameStart), key);
+            EXPECT_TRUE(EndsWith(frames[i].bytes, sample.end));
+            EXPECT_EQ(frames[i].width, sample.width);
+            EXPECT_EQ(frames[i].height, sample.height);
+            EXPECT_EQ(frames[i].sizeClass, sample.sizeClass);
+            EXPECT_EQ(frames[i].streamName, c.streamName);
+            EXPECT_EQ(frames[i].calls, sample.calls);
+        }
+        const SYSTEMTIME secondFrameTime = CTestParserClient::FrameTimeFor(90000 + sample.frameStep);
+        EXPECT_EQ(frames[1].time.wMilliseconds, secondFrameTime.wMilliseconds);
+        const bool live = std::string(c.streamName).find("LiveStream") != std::string::npos;
+        const CStreamDefaults& defaults = rig.driver.streamDefaults;
+        const PictureSize stored = (live ? defaults.m_liveSize : defaults.m_recSize).Load();
+        EXPECT_EQ(stored.width, sample.storesPictureSize ? sample.width : 0);
+        EXPECT_EQ(stored.height, sample.storesPictureSize ? sample.height : 0);
+        EXPECT_FALSE((live ? defaults.m_recSize : defaults.m_liveSize).Load().IsKnown());
+        EXPECT_TRUE(rig.AllFramesReleased());
+    }
+}
+
+TEST(PayloadParser, LostPacketDropsFramesUntilTheNextKeyFrame)
+{
+    const struct {
+        MediaCodec codec;
+        size_t lostFrame;
+        size_t lostPacket;
+    } cases[] = {{MediaCodec::H264, 3, 0}, {MediaCodec::Jpeg, 4, 2}, {MediaCodec::Mpeg4, 2, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.codec));
+        const Sample sample = SampleOf(c.codec);
+        ParserRig<> rig(c.codec);
+        rig.feeder->FeedFrames(*OpenSource(c.codec), sample.frames, [&](size_t frame, size_t packet) {
+            return frame == c.lostFrame && packet == c.lostPacket;
+        });
+        const std::vector<DeliveredFrame> frames = rig.host.Frames();
+        const size_t nextKeyFrame = (c.lostFrame / sample.gopLength + 1) * sample.gopLength;
+        ASSERT_EQ(frames.size(), c.lostFrame + sample.frames - nextKeyFrame);
+        EXPECT_EQ(frames[c.lostFrame].fourCC, sample.keyFourCC);
+        EXPECT_TRUE(rig.AllFramesReleased());
+    }
+}
+
+// Feeds `before` frames of the sample, the bad payload, then `after` frames; the frames delivered.
+size_t FramesAroundBadPayload(MediaCodec codec, const std::vector<uint8_t>& bad, size_t before, size_t after)
+{
+    ParserRig<> rig(codec);
+    auto source = OpenSource(codec);
+    rig.feeder->FeedFrames(*source, before);
+    rig.feeder->Feed(bad, true, 1);
+    rig.feeder->FeedFrames(*source, after);
+    EXPECT_TRUE(rig.AllFramesReleased());
+    return rig.host.FrameCount();
+}
+
+TEST(PayloadParser, H264PacketsThatResetUntilTheNextKeyFrame)
+{
+    const std::vector<std::vector<uint8_t>> bad = {
+        {},                                  // empty
+        {0x41},                              // single NAL unit of one byte
+        {0x00, 0x11, 0x22}, {0x19, 0x11, 0x22}, {0x1A, 0x11, 0x22}, {0x1B, 0x11, 0x22},
+        {0x1D, 0x11, 0x22}, {0x1E, 0x11, 0x22}, {0x1F, 0x11, 0x22},  // unsupported types
+        {0x18, 0x00, 0x05},                  // STAP-A shorter than 4 bytes
+        {0x18, 0x00, 0x09, 0x41, 0x42},      // STAP-A size past the end
+        {0x18, 0x00, 0x02, 0x41, 0x42, 0xFF, 0xFF, 0x41},  // second size past the end
+        {0x7C, 0x05},                        // FU-A shorter than 3 bytes
+        {0x7C, 0x05, 0x11, 0x22},            // FU-A continuation without a start
+        {0x7C, 0x45, 0x11, 0x22},            // FU-A end without a start
+    };
+    for (const std::vector<uint8_t>& payload : bad) {
+        SCOPED_TRACE(::testing::PrintToString(payload));
+        // Frames 0-4 are delivered; 5-24 wait for the key frame at 25.
+        EXPECT_EQ(FramesAroundBadPayload(MediaCodec::H264, payload, 5, 45), 5u + 25u);
+    }
+}
+
+TEST(PayloadParser, JpegHeadersThatCannotBeRebuilt)
+{
+    const auto filled = [](std::vector<uint8_t> bytes, size_t count) {
+        bytes.insert(bytes.end(), count, 7);
+        return bytes;
+    };
+    const std::vector<std::vector<uint8_t>> bad = {
+        {0x00, 0x00},                                                   // shorter than 4 bytes
+        {0, 0, 0, 0, 1, 50, 40},                                        // no room for the main header
+        {0, 0, 0x10, 0, 1, 50, 40, 30, 1, 2, 3, 4},                     // continuation without a first fragment
+        filled({0, 0, 0, 0, 1, 255, 40, 30, 0, 0, 0x01, 0x00}, 100),   // 256 table bytes announced
+        filled({0, 0, 0, 0, 1, 255, 40, 30, 0, 0, 0x03, 0xE8}, 1200),  // 1000 table bytes do not fit the headers
+        filled({0, 0, 0, 0, 1, 255, 40, 30, 0, 0, 0, 64}, 64),         // tables and nothing after them
+        {0, 0, 0, 0, 65, 255, 40, 30, 0, 0},                            // restart header cut short
+        {0, 0, 0, 0, 1, 255, 40, 30, 0, 0},                             // table header cut short
+    };
+    for (const std::vector<uint8_t>& payload : bad) {
+        const size_t head = std::min<size_t>(12, payload.size());
+        SCOPED_TRACE(::testing::PrintToString(std::vector<uint8_t>(payload.begin(), payload.begin() + head)));
+        EXPECT_EQ(FramesAroundBadPayload(MediaCodec::Jpeg, payload, 3, 5), 3u + 5u);
+    }
+}
+
+TEST(PayloadParser, FramesOverTenMebibytesAreDiscardedAndOneOfExactlyTenIsKept)
+{
+    const char* overflowLine =
+        "korvane::CRTPMediaParser::CheckBufferSize: Frame buffer overflow detected, device 127.0.0.1:80";
+    const struct {
+        MediaCodec codec;
+        std::vector<uint8_t> firstHead;  // the rest of each packet is filler
+        std::vector<uint8_t> nextHead;
+        uint8_t filler;
+    } cases[] = {
+        {MediaCodec::H264, {0x7C, 0x85, 0x91}, {0x7C, 0x05}, 0x11},  // 0x91: first_mb_in_slice 0
+        {MediaCodec::Jpeg, {0, 0, 0, 0, 1, 50, 40, 30}, {0, 0, 0, 1, 1, 50, 40, 30}, 0x22},
+        {MediaCodec::Mpeg4, {0, 0, 1, 0xB6, 0x10}, {}, 0x33},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.codec));
+        std::vector<uint8_t> first = c.firstHead;
+        std::vector<uint8_t> next = c.nextHead;
+        first.resize(60000, c.filler);
+        next.resize(60000, c.filler);
+        ParserRig<> rig(c.codec);
+        rig.feeder->Feed(first, false, 0);
+        const size_t packets = CRTPMediaParser::kMaxFrameSize / next.size() + 2;
+        for (size_t i = 0; i < packets; ++i)
+            rig.feeder->Feed(next, i + 1 == packets, 0);
+        EXPECT_TRUE(rig.driver.HasLineContaining(overflowLine));
+        EXPECT_EQ(rig.host.FrameCount(), 0u);
+        EXPECT_EQ(rig.host.Allocations(), 0u);
+    }
+    ParserRig<> rig(MediaCodec::Jpeg);
+    std::vector<uint8_t> first = {0, 0, 0, 0, 1, 50, 40, 30};
+    first.resize(CRTPMediaParser::kMaxFrameSize, 0x22);
+    rig.feeder->Feed(first, true, 0);
+    EXPECT_EQ(rig.host.FrameCount(), 1u);
+    EXPECT_FALSE(rig.driver.HasLineContaining(overflowLine));
+}
+
+// Mutates real packets: flipped bytes, cut or padded payloads, wrong markers, losses.
+class CPacketMutator {
+public:
+    explicit CPacketMutator(uint32_t seed) : m_random(seed) {}
+
+    void Mutate(std::vector<uint8_t>& payload, bool& marker)
+    {
+        switch (Below(8)) {
+        case 0:
+            if (!payload.empty())
+                payload[Below(std::min<size_t>(payload.size(), 24))] = static_cast<uint8_t>(Below(256));
+            break;
+        case 1:
+            payload.resize(Below(payload.size() + 1));
+            break;
+        case 2:
+            for (size_t i = Below(40); i > 0; --i)
+                payload.push_back(static_cast<uint8_t>(Below(256)));
+            break;
+        case 3:
+            marker = !marker;
+            break;
+        case 4:
+            for (size_t i = Below(6); i > 0 && !payload.empty(); --i)
+                payload[Below(payload.size())] = static_cast<uint8_t>(Below(256));
+            break;
+        default:
+            break;  // unchanged
+        }
+    }
+    bool Lose() { return Below(40) == 0; }
+
+private:
+    size_t Below(size_t bound) { return bound == 0 ? 0 : std::uniform_int_distribution<size_t>(0, bound - 1)(m_random); }
+    std::mt19937 m_random;
+};
+
+// After a mutated stream, a clean one (from a sequence gap on) is reassembled as if nothing happened.
+TEST(PayloadParser, EveryParserRecoversFromAMutatedStream)
+{
+    const struct {
+        MediaCodec codec;
+        size_t loops;
+        size_t framesPerLoop;
+    } cases[] = {{MediaCodec::H264, 20, 50}, {MediaCodec::Jpeg, 10, 20}, {MediaCodec::Mpeg4, 10, 20}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.codec));
+        ParserRig<> clean(c.codec);
+        clean.feeder->FeedFrames(*OpenSource(c.codec), c.framesPerLoop);
+
+        ParserRig<> rig(c.codec);
+        auto source = OpenSource(c.codec);
+        CPacketMutator mutator(1234);
+        std::vector<camsim::RtpPayload> payloads;
+        uint32_t step;
+        for (size_t frame = 0; frame < c.loops * c.framesPerLoop; ++frame) {
+            source->NextFrame(payloads, step);
+            for (camsim::RtpPayload& payload : payloads) {
+                if (mutator.Lose()) {
+                    rig.feeder->SkipSequenceNumber();
+                    continue;
+                }
+                mutator.Mutate(payload.bytes, payload.marker);
+                rig.feeder->Feed(payload.bytes, payload.marker, static_cast<uint32_t>(frame * step));
+            }
+        }
+        EXPECT_TRUE(rig.AllFramesReleased());
+        const size_t framesBefore = rig.host.FrameCount();
+        EXPECT_GT(framesBefore, 0u);
+
+        rig.feeder->SkipSequenceNumber();
+        rig.feeder->FeedFrames(*OpenSource(c.codec), c.framesPerLoop);
+        const std::vector<DeliveredFrame> expected = clean.host.Frames();
+        const std::vector<DeliveredFrame> frames = rig.host.Frames();
+        ASSERT_EQ(frames.size(), framesBefore + expected.size());
+        for (size_t i = 0; i < expected.size(); ++i)
+            EXPECT_EQ(frames[framesBefore + i].bytes, expected[i].bytes) << "frame " << i;
+        EXPECT_TRUE(rig.AllFramesReleased());
+    }
+}
+
+// H.264
+
+const std::vector<uint8_t> kTrailer = {0, 0, 0, 1, 9};
+const std::vector<uint8_t> kStartCode = {0, 0, 1};
+constexpr size_t kH264Frames = 50;
+constexpr size_t kH264GopLength = 25;
+
+// The NAL units in Annex B form, each after a start code.
+std::vector<uint8_t> AnnexB(std::initializer_list<const std::vector<uint8_t>*> nals)
+{
+    std::vector<uint8_t> bytes;
+    for (const std::vector<uint8_t>* nal : nals) {
+        bytes.insert(bytes.end(), kStartCode.begin(), kStartCode.end());
+        bytes.insert(bytes.end(), nal->begin(), nal->end());
+    }
+    return bytes;
+}
+
+TEST(H264Parser, KeyFrameFromFragmentsGetsTheDescriptionsParameterSetsInFront)
+{
+    const SdpInfo sdp = H264SampleDescription();
+    MediaSourceOptions options;
+    options.h264ParameterSetsInBand = false;
+    H264Rig rig;
+    rig.parser->SetParameterSets(sdp);
+    rig.feeder->FeedFrames(*OpenSource(MediaCodec::H264, options), kH264Frames);
+
+    const std::vector<DeliveredFrame> frames = rig.host.Frames();
+    ASSERT_EQ(frames.size(), kH264Frames);
+    const std::vector<uint8_t> expectedStart = AnnexB({&sdp.sequenceParameterSet, &sdp.pictureParameterSet});
+    EXPECT_TRUE(StartsWith(frames[0].bytes, expectedStart));
+    EXPECT_TRUE(StartsWith(frames[kH264GopLength].bytes, expectedStart));
+    size_t keyFrames = 0;
+    for (const DeliveredFrame& frame : frames)
+        keyFrames += frame.fourCC == CH264RTPMediaParser::kFourCCKeyFrame ? 1 : 0;
+    EXPECT_EQ(keyFrames, 2u);
+}
+
+TEST(H264Parser, WithoutReadableParameterSetsNothingIsDelivered)
+{
+    MediaSourceOptions options;
+    options.h264ParameterSetsInBand = false;
+    H264Rig rig;
+    rig.feeder->FeedFrames(*OpenSource(MediaCodec::H264, options), kH264Frames);
+    EXPECT_EQ(rig.host.FrameCount(), 0u);
+    EXPECT_EQ(rig.host.Allocations(), 0u);
+
+    // A description whose SPS cannot be read is ignored.
+    SdpInfo sdp;
+    sdp.sequenceParameterSet = {0x67, 0x42};
+    sdp.pictureParameterSet = {0x68, 0xCE};
+    H264Rig described;
+    described.parser->SetParameterSets(sdp);
+    described.feeder->Feed({0x65, 0x88, 0x80}, true, 0);
+    EXPECT_EQ(described.host.FrameCount(), 0u);
+}
+
+TEST(H264Parser, ParameterSetsInSingleNalPacketsReplaceTheStoredOnesAndStayOutOfFrames)
+{
+    const SdpInfo sdp = H264SampleDescription();
+    H264Rig rig;
+    const std::vector<uint8_t> idr = {0x65, 0x88, 0x84, 0x00, 0x33};
+    rig.feeder->Feed(sdp.sequenceParameterSet, false, 1000);
+    rig.feeder->Feed(sdp.pictureParameterSet, false, 1000);
+    rig.feeder->Feed({0x06, 0x05, 0x01, 0x02}, false, 1000);  // SEI
+    rig.feeder->Feed({0x09, 0xF0}, false, 1000);              // access unit delimiter
+    rig.feeder->Feed(idr, true, 1000);
+
+    const std::vector<DeliveredFrame> frames = rig.host.Frames();
+    ASSERT_EQ(frames.size(), 1u);
+    std::vector<uint8_t> expected = AnnexB({&sdp.sequenceParameterSet, &sdp.pictureParameterSet, &idr});
+    expected.insert(expected.end(), kTrailer.begin(), kTrailer.end());
+    EXPECT_EQ(frames[0].bytes, expected);
+    EXPECT_EQ(rig.host.LastAllocationSize(), frames[0].bytes.size());
+}
+
+TEST(H264Parser, HostFaults)
+{
+    // A refused frame makes the parser wait for a key frame.
+    H264Rig refusing;
+    auto source = OpenSource(MediaCodec::H264);
+    refusing.feeder->FeedFrames(*source, 2);
+    refusing.host.SetAcceptFrames(false);
+    refusing.feeder->FeedFrames(*source, 1);
+    refusing.host.SetAcceptFrames(true);
+    refusing.feeder->FeedFrames(*source, kH264Frames - 3);
+    EXPECT_EQ(refusing.host.FrameCount(), 2 + (kH264Frames - kH264GopLength));
+    EXPECT_TRUE(refusing.AllFramesReleased());
+
+    // A frame without a buffer is reported and released.
+    H264Rig withoutBuffer;
+    withoutBuffer.host.SetFramesWithoutBuffer(true);
+    withoutBuffer.feeder->FeedFrames(*OpenSource(MediaCodec::H264), 3);
+    EXPECT_EQ(withoutBuffer.host.FrameCount(), 0u);
+    EXPECT_TRUE(withoutBuffer.driver.HasLineContaining(
+        "korvane::CH264RTPMediaParser::ProcessFrame: Data copying error, device 127.0.0.1:80"));
+    EXPECT_GT(withoutBuffer.host.Allocations(), 0u);
+    EXPECT_TRUE(withoutBuffer.AllFramesReleased());
+
+    // No allocator or a refused allocation delivers nothing.
+    H264Rig unallocated;
+    unallocated.host.SetRefuseAllocations(true);
+    source = OpenSource(MediaCodec::H264);
+    unallocated.feeder->FeedFrames(*source, 3);
+    unallocated.driver.allocator = nullptr;
+    unallocated.feeder->FeedFrames(*source, 3);
+    EXPECT_EQ(unallocated.host.FrameCount(), 0u);
+}
+
+TEST(H264Parser, ReadsInterlacedHeightAndCropping)
+{
+    // Baseline SPS of a 1920-wide interlaced picture of 34 map units (field pairs), then the same cropped by 4 pairs.
+    const struct {
+        std::vector<uint8_t> sps;
+        uint32_t height;
+    } cases[] = {
+        {{0, 0, 1, 0x67, 0x42, 0x00, 0x28, 0xDA, 0x01, 0xE0, 0x11, 0x14}, 1088},
+        {{0, 0, 1, 0x67, 0x42, 0x00, 0x28, 0xDA, 0x01, 0xE0, 0x11, 0x1F, 0x2C}, 1080},
+    };
+    for (const auto& c : cases) {
+        uint32_t width = 0;
+        uint32_t height = 0;
+        ASSERT_TRUE(ReadPictureSizeFromSps(c.sps.data(), c.sps.size(), width, height));
+        EXPECT_EQ(width, 1920u);
+        EXPECT_EQ(height, c.height);
+    }
+}
+
+// JPEG
+
+constexpr size_t kStandardHeaderSize = 605;  // headers rebuilt for a Q below 128
+
+std::vector<uint8_t> MainHeader(uint32_t offset, uint8_t type, uint8_t q, uint8_t width8, uint8_t height8)
+{
+    return {0, static_cast<uint8_t>(offset >> 16), static_cast<uint8_t>(offset >> 8), static_cast<uint8_t>(offset),
+            type, q, width8, height8};
+}
+
+std::vector<uint8_t> WithData(std::vector<uint8_t> headers, size_t dataLength)
+{
+    for (size_t i = 0; i < dataLength; ++i)
+        headers.push_back(static_cast<uint8_t>(i % 200));
+    return headers;
+}
+
+// Offset of the first marker segment `marker` at or after `from`, or npos.
+size_t FindMarker(const std::vector<uint8_t>& image, uint8_t marker, size_t from = 2)
+{
+    for (size_t i = from; i + 1 < image.size(); ++i) {
+        if (image[i] == 0xFF && image[i + 1] == marker)
+            return i;
+    }
+    return std::string::npos;
+}
+
+DeliveredFrame SinglePicture(const std::vector<uint8_t>& payload)
+{
+    JpegRig rig;
+    rig.feeder->Feed(payload, true, 0);
+    const std::vector<DeliveredFrame> frames = rig.host.Frames();
+    EXPECT_TRUE(rig.AllFramesReleased());
+    return frames.empty() ? DeliveredFrame() : frames[0];
+}
+
+TEST(JpegParser, QuantisationTablesFollowQ)
+{
+    struct Case {
+        uint8_t q;
+        int factor;
+    };
+    for (const Case& c : {Case{50, 100}, Case{10, 500}, Case{90, 20}, Case{0, 5000}}) {
+        SCOPED_TRACE(static_cast<int>(c.q));
+        const DeliveredFrame frame = SinglePicture(WithData(MainHeader(0, 1, c.q, 40, 30), 700));
+        ASSERT_EQ(frame.bytes.size(), kStandardHeaderSize + 700 + 2);
+        // The first DQT holds table 0 in zigzag order: 16, 11, 12 ... of the luminance table.
+        ASSERT_EQ(FindMarker(frame.bytes, 0xDB), 2u);
+        const auto scaled = [&](int entry) { return std::clamp((entry * c.factor + 50) / 100, 1, 255); };
+        EXPECT_EQ(frame.bytes[7], scaled(16));
+        EXPECT_EQ(frame.bytes[8], scaled(11));
+        EXPECT_EQ(frame.bytes[9], scaled(12));
+        EXPECT_EQ(frame.bytes[7 + 63], scaled(99));
+    }
+}
+
+TEST(JpegParser, SamplingFollowsTheTypeAndSizeByteZeroMeans2048)
+{
+    for (const uint8_t type : {uint8_t{0}, uint8_t{1}}) {
+        const DeliveredFrame frame = SinglePicture(WithData(MainHeader(0, type, 50, 40, 30), 700));
+        const size_t sof = FindMarker(frame.bytes, 0xC0);
+        ASSERT_NE(sof, std::string::npos);
+        EXPECT_EQ(frame.bytes[sof + 11], type == 0 ? 0x21 : 0x22);
+    }
+    // A size byte of zero means 2048.
+    const DeliveredFrame frame = SinglePicture(WithData(MainHeader(0, 0, 50, 0, 30), 700));
+    EXPECT_EQ(frame.width, 2048u);
+    EXPECT_EQ(frame.height, 240u);
+    const size_t sof = FindMarker(frame.bytes, 0xC0);
+    EXPECT_EQ(frame.bytes[sof + 7], 0x08);  // width 2048, big-endian
+    EXPECT_EQ(frame.bytes[sof + 8], 0x00);
+}
+
+TEST(JpegParser, InBandTablesMakeOneOrTwoQuantisationSegments)
+{
+    for (const uint16_t tableLength : {uint16_t{128}, uint16_t{64}}) {
+        SCOPED_TRACE(tableLength);
+        std::vector<uint8_t> payload = MainHeader(0, 1, 255, 40, 30);
+        payload.insert(payload.end(), {0, 0, static_cast<uint8_t>(tableLength >> 8), static_cast<uint8_t>(tableLength)});
+        for (uint16_t i = 0; i < tableLength; ++i)
+            payload.push_back(static_cast<uint8_t>(i < 64 ? 7 : 9));
+        const DeliveredFrame frame = SinglePicture(WithData(payload, 300));
+        const size_t first = FindMarker(frame.bytes, 0xDB);
+        ASSERT_NE(first, std::string::npos);
+        EXPECT_EQ(frame.bytes[first + 4], 0);  // table 0
+        EXPECT_EQ(frame.bytes[first + 5], 7);
+        const size_t second = FindMarker(frame.bytes, 0xDB, first + 2);
+        const size_t sof = FindMarker(frame.bytes, 0xC0);
+        if (tableLength == 128) {
+            ASSERT_NE(second, std::string::npos);
+            EXPECT_EQ(frame.bytes[second + 4], 1);
+            EXPECT_EQ(frame.bytes[second + 5], 9);
+            EXPECT_EQ(frame.bytes[sof + 15], 1);  // component 2 uses table 1
+        } else {
+            EXPECT_EQ(second, std::string::npos);
+            EXPECT_EQ(frame.bytes[sof + 15], 0);
+            EXPECT_EQ(frame.bytes[sof + 18], 0);
+        }
+        EXPECT_TRUE(StartsWith(std::vector<uint8_t>(frame.bytes.begin() + 2, frame.bytes.end()),
+                               {0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F', 0}));
+    }
+}
+
+TEST(JpegParser, RestartHeaderBecomesDriAndIsNotScanData)
+{
+    for (const uint8_t q : {uint8_t{50}, uint8_t{255}}) {
+        SCOPED_TRACE(static_cast<int>(q));
+        std::vector<uint8_t> payload = MainHeader(0, 64, q, 40, 30);
+        payload.insert(payload.end(), {0x00, 0x0A, 0xFF, 0xFF});
+        if (q >= 128) {
+            payload.insert(payload.end(), {0, 0, 0, 128});
+            payload.insert(payload.end(), 128, 3);
+        }
+        const std::vector<uint8_t> data = {0xAB, 0xCD, 0xEF};
+        std::vector<uint8_t> first = WithData(payload, 700);
+        first.insert(first.end(), data.begin(), data.end());
+        JpegRig rig;
+        rig.feeder->Feed(first, false, 0);
+        std::vector<uint8_t> second = MainHeader(static_cast<uint32_t>(first.size()), 64, q, 40, 30);
+        second.insert(second.end(), {0x00, 0x0A, 0xFF, 0xFF, 0x11, 0x22});
+        rig.feeder->Feed(second, true, 0);
+
+        const std::vector<DeliveredFrame> frames = rig.host.Frames();
+        ASSERT_EQ(frames.size(), 1u);
+        const std::vector<uint8_t>& image = frames[0].bytes;
+        const size_t dri = FindMarker(image, 0xDD);
+        ASSERT_NE(dri, std::string::npos);
+        EXPECT_EQ(std::vector<uint8_t>(image.begin() + dri, image.begin() + dri + 6),
+                  (std::vector<uint8_t>{0xFF, 0xDD, 0x00, 0x04, 0x00, 0x0A}));
+        const size_t sos = FindMarker(image, 0xDA);
+        EXPECT_EQ(image[sos + 15], 1);  // scan data starts after the restart header
+        EXPECT_TRUE(EndsWith(image, {0xAB, 0xCD, 0xEF, 0x11, 0x22, 0xFF, 0xD9}));
+        EXPECT_EQ(frames[0].sizeClass, 2u);
+        const size_t sof = FindMarker(image, 0xC0);
+        EXPECT_EQ(image[sof + 11], 0x21);  // type 64 is type 0 with restart markers
+    }
+}
+
+TEST(JpegParser, ContinuationWithoutFirstFragmentIsDroppedAndRoomForTheHeadersIsAllocated)
+{
+    JpegRig rig;
+    rig.feeder->Feed(WithData(MainHeader(1000, 1, 50, 40, 30), 700), true, 0);
+    EXPECT_EQ(rig.host.FrameCount(), 0u);
+    rig.feeder->Feed(WithData(MainHeader(0, 1, 50, 40, 30), 700), true, 0);
+    EXPECT_EQ(rig.host.FrameCount(), 1u);
+    // Room for the headers is allocated.
+    EXPECT_EQ(rig.host.LastAllocationSize(), 700 + 8 + CJpegRTPMediaParser::kHeaderRoom);
+}
+
+TEST(JpegParser, PictureShorterThanItsRebuiltHeadersIsDropped)
+{
+    JpegRig rig;
+    rig.feeder->Feed(WithData(MainHeader(0, 1, 50, 40, 30), 600 - 8), true, 0);
+    EXPECT_EQ(rig.host.FrameCount(), 0u);
+    EXPECT_EQ(rig.host.Allocations(), 1u);
+    EXPECT_TRUE(rig.AllFramesReleased());
+}
+
+TEST(JpegParser, TableHeaderWithNonZeroMbzFallsBackToTablesFromQ)
+{
+    std::vector<uint8_t> payload = {0, 0, 0, 0, 1, 200, 40, 30, 1, 0, 0, 128};
+    payload.insert(payload.end(), 700, 5);
+    const DeliveredFrame frame = SinglePicture(payload);
+    EXPECT_EQ(frame.bytes.size(), 2 + 18 + 69 + 69 + 19 + 432 + 14 + (payload.size() - 12) + 2);
+}
+
+// MPEG-4
+
+constexpr size_t kMpeg4Frames = 20;
+
+TEST(Mpeg4Parser, UsesTheHostLibraryWhenInstalledOrBesideTheHostExecutable)
+{
+    {
+        // Looked for beside the host executable (checked before any parser holds the library).
+        FakeDriver driver;
+        const CMpeg4RTPMediaParser elsewhere(&driver);
+        EXPECT_FALSE(elsewhere.UsesHeaderLibrary());
+        EXPECT_FALSE(CMpeg4RTPMediaParser(&driver, kNoHeaderLibrary).UsesHeaderLibrary());
+        const std::string libraryPath = TEST_HEADER_LIBRARY_PATH;
+        driver.hostDirectory = libraryPath.substr(0, libraryPath.rfind('/') + 1);
+        const CMpeg4RTPMediaParser beside(&driver);
+        EXPECT_TRUE(beside.UsesHeaderLibrary());
+    }
+    Mpeg4Rig rig("127.0.0.1:80::RecStream", TEST_HEADER_LIBRARY_PATH);
+    ASSERT_TRUE(rig.parser->UsesHeaderLibrary());
+    auto source = OpenSource(MediaCodec::Mpeg4);
+    rig.feeder->FeedFrames(*source, kMpeg4Frames);
+    const std::vector<DeliveredFrame> frames = rig.host.Frames();
+    ASSERT_EQ(frames.size(), kMpeg4Frames);
+    // The test library reports a fixed size of its own.
+    EXPECT_EQ(frames[0].width, 704u);
+    EXPECT_EQ(frames[0].height, 576u);
+    EXPECT_EQ(frames[1].width, 704u);
+}
+
+TEST(Mpeg4Parser, KeyFrameTheHeaderParserRejectsIsNotDelivered)
+{
+    Mpeg4Rig rig("127.0.0.1:80::RecStream", TEST_REJECTING_HEADER_LIBRARY_PATH);
+    ASSERT_TRUE(rig.parser->UsesHeaderLibrary());
+    auto source = OpenSource(MediaCodec::Mpeg4);
+    rig.feeder->FeedFrames(*source, kMpeg4Frames);
+    EXPECT_EQ(rig.host.FrameCount(), 0u);
+    EXPECT_EQ(rig.host.Allocations(), 0u);
+}
+
+TEST(Mpeg4Parser, DescriptionConfigGoesInFrontOfKeyFramesWithoutInBandHeaders)
+{
+    SdpInfo sdp;
+    sdp.config = Mpeg4Config();
+    ASSERT_FALSE(sdp.config.empty());
+    MediaSourceOptions options;
+    options.mpeg4ConfigInBand = false;
+    Mpeg4Rig rig("127.0.0.1:80::RecStream", kNoHeaderLibrary);
+    rig.parser->SetParameterSets(sdp);
+    auto source = OpenSource(MediaCodec::Mpeg4, options);
+    rig.feeder->FeedFrames(*source, kMpeg4Frames);
+    const std::vector<DeliveredFrame> frames = rig.host.Frames();
+    ASSERT_EQ(frames.size(), kMpeg4Frames);
+    EXPECT_TRUE(StartsWith(frames[0].bytes, sdp.config));
+    EXPECT_EQ(frames[0].width, 352u);
+}
+
+TEST(Mpeg4Parser, SplitsConfigurationAndVopInOnePacket)
+{
+    Mpeg4Rig rig("127.0.0.1:80::RecStream", TEST_HEADER_LIBRARY_PATH);
+    std::vector<uint8_t> payload = {0, 0, 1, 0xB0, 1};
+    payload.resize(20, 0x55);
+    const std::vector<uint8_t> vop = {0, 0, 1, 0xB6, 0x10, 0x20, 0x30};
+    payload.insert(payload.end(), vop.begin(), vop.end());
+    rig.feeder->Feed(payload, true, 0);
+    const std::vector<DeliveredFrame> frames = rig.host.Frames();
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_EQ(frames[0].bytes, payload);  // 20 configuration bytes, then the VOP from offset 20
+    EXPECT_EQ(frames[0].fourCC, CMpeg4RTPMediaParser::kFourCCKeyFrame);
+
+    // The stored configuration now precedes a key frame sent without it.
+    rig.feeder->Feed(vop, true, 3600);
+    const std::vector<DeliveredFrame> after = rig.host.Frames();
+    ASSERT_EQ(after.size(), 2u);
+    EXPECT_EQ(after[1].bytes, payload);
+}
+
+TEST(Mpeg4Parser, ShortConfigurationPacketIsStoredAndLongOneIsFrameData)
+{
+    Mpeg4Rig rig("127.0.0.1:80::RecStream", TEST_HEADER_LIBRARY_PATH);
+    std::vector<uint8_t> config = {0, 0, 1, 0xB0, 1, 0, 0, 1, 0xB5, 9};
+    rig.feeder->Feed(config, false, 0);
+    const std::vector<uint8_t> intra = {0, 0, 1, 0xB6, 0x00, 0x44};
+    rig.feeder->Feed(intra, true, 0);
+    std::vector<uint8_t> longConfig(80, 0x33);
+    longConfig[0] = 0;
+    longConfig[1] = 0;
+    longConfig[2] = 1;
+    longConfig[3] = 0xB0;
+    rig.feeder->Feed(longConfig, true, 3600);
+
+    const std::vector<DeliveredFrame> frames = rig.host.Frames();
+    ASSERT_EQ(frames.size(), 2u);
+    std::vector<uint8_t> expected = config;
+    expected.insert(expected.end(), intra.begin(), intra.end());
+    EXPECT_EQ(frames[0].bytes, expected);
+    EXPECT_EQ(frames[1].bytes, longConfig);
+}
+
+TEST(Mpeg4Parser, PredictedVopBeforeAnyKeyFrameIsDropped)
+{
+    Mpeg4Rig rig("127.0.0.1:80::RecStream", TEST_HEADER_LIBRARY_PATH);
+    rig.feeder->Feed({0, 0, 1, 0xB6, 0x50, 0x11}, true, 0);
+    EXPECT_EQ(rig.host.FrameCount(), 0u);
+    rig.feeder->Feed({0, 0, 1, 0xB6, 0x10, 0x11}, true, 3600);
+    rig.feeder->Feed({0, 0, 1, 0xB6, 0x50, 0x11}, true, 7200);
+    const std::vector<DeliveredFrame> frames = rig.host.Frames();
+    ASSERT_EQ(frames.size(), 2u);
+    EXPECT_EQ(frames[1].fourCC, CMpeg4RTPMediaParser::kFourCCOtherFrame);
+    EXPECT_EQ(frames[1].width, 704u);  // the size of the last key frame
+}
+
+TEST(Mpeg4Parser, BuiltInHeaderParserNeedsARectangularVideoObjectLayer)
+{
+    int32_t width = -1;
+    int32_t height = -1;
+    const std::vector<uint8_t> config = Mpeg4Config();
+    EXPECT_GT(ParseVideoObjectLayerSize(config.data(), static_cast<uint32_t>(config.size()), &width, &height), 0);
+    EXPECT_EQ(width, 352);
+    EXPECT_EQ(height, 288);
+    const std::vector<uint8_t> noLayer = {0, 0, 1, 0xB0, 1, 0, 0, 1, 0xB6, 0};
+    EXPECT_EQ(ParseVideoObjectLayerSize(noLayer.data(), static_cast<uint32_t>(noLayer.size()), &width, &height), 0);
+    size_t layer = 0;
+    while (layer + 4 < config.size() && !(config[layer + 2] == 1 && config[layer + 3] == 0x20))
+        ++layer;
+    const uint32_t truncated = static_cast<uint32_t>(layer + 6);  // the size fields are further on
+    EXPECT_EQ(ParseVideoObjectLayerSize(config.data(), truncated, &width, &height), 0);
+}
+
+// Decoding: the reassembled streams must decode cleanly with a real decoder.
+
+std::string SamplePath(const char* name)
+{
+    return std::string(TALLOWCAM_TEST_DATA_DIR) + "/media/" + name;
+}
+
+// The checksums of a sample file, decoded once per test program.
+const std::string& SampleChecksums(const char* name, const std::string& format)
+{
+    static std::map<std::string, std::string> checksums;
+    auto found = checksums.find(name);
+    if (found == checksums.end())
+        found = checksums.emplace(name, FrameChecksums(SamplePath(name), format)).first;
+    return found->second;
+}
+
+std::vector<DeliveredFrame> Reassemble(MediaCodec codec, const MediaSourceOptions& options, size_t frames,
+                                       const SdpInfo& sdp = {}, const std::string& mpeg4Library = kNoHeaderLibrary)
+{
+    ParserRig<> rig(codec, mpeg4Library);
+    rig.parser->SetParameterSets(sdp);
+    auto source = OpenSource(codec, options);
+    EXPECT_NE(source, nullptr);
+    if (source)
+        rig.feeder->FeedFrames(*source, frames);
+    EXPECT_TRUE(rig.AllFramesReleased());
+    return rig.host.Frames();
+}
+
+class ParserDecode : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!HaveFfmpeg())
+            GTEST_SKIP() << "ffmpeg/ffprobe not installed";
+    }
+};
+
+TEST_F(ParserDecode, H264InEveryPacketisationDecodesCleanly)
+{
+    struct Sample {
+        const char* file;
+        uint32_t width;
+        uint32_t height;
+        size_t frames;
+    };
+    const Sample mainProfile{"sample640x480.h264", 640, 480, 50};
+    // High profile: scaling lists in the SPS, picture order count type 1, 1088 lines cropped to 1080.
+    const Sample highProfile{"sample1920x1080high.h264", 1920, 1080, 10};
+    struct Case {
+        const char* name;
+        Sample sample;
+        H264Packetisation mode;
+        size_t maxPayload;
+        bool parameterSetsInBand;
+    };
+    for (const Case& c : {Case{"FU-A small", mainProfile, H264Packetisation::NonInterleaved, 500, true},
+                          Case{"STAP-A and FU-A", mainProfile, H264Packetisation::NonInterleaved, 1400, true},
+                          Case{"FU-A, sets in SDP only", mainProfile, H264Packetisation::NonInterleaved, 1400, false},
+                          Case{"single NAL", mainProfile, H264Packetisation::SingleNal, 1400, true},
+                          Case{"High profile, sets in SDP only", highProfile, H264Packetisation::NonInterleaved,
+                               1400, false}}) {
+        SCOPED_TRACE(c.name);
+        MediaSourceOptions options;
+        options.filePath = SamplePath(c.sample.file);
+        options.h264Mode = c.mode;
+        options.maxPayloadSize = c.maxPayload;
+        options.h264ParameterSetsInBand = c.parameterSetsInBand;
+        const std::vector<DeliveredFrame> frames = Reassemble(
+            MediaCodec::H264, options, c.sample.frames, H264SampleDescription(options.filePath));
+        ASSERT_EQ(frames.size(), c.sample.frames);
+        EXPECT_EQ(frames[0].width, c.sample.width);
+        EXPECT_EQ(frames[0].height, c.sample.height);
+        // Each frame ends with the start of the next access unit's delimiter; the last one has no successor.
+        std::vector<DeliveredFrame> stream = frames;
+        stream.back().bytes.resize(stream.back().bytes.size() - 5);
+        const CFrameFile file(stream, ".h264");
+        const DecodeResult result = Decode(file, "h264");
+        EXPECT_EQ(result.errors, "");
+        EXPECT_EQ(result.summary, std::to_string(c.sample.width) + "," + std::to_string(c.sample.height) + "," +
+                                      std::to_string(c.sample.frames) + "\n");
+        EXPECT_EQ(FrameChecksums(file.Path(), "h264"), SampleChecksums(c.sample.file, "h264"));
+    }
+}
+
+TEST_F(ParserDecode, JpegWithTablesFromQAndInBandDecodesCleanly)
+{
+    struct Case {
+        uint8_t q;
+        uint16_t restartInterval;
+    };
+    for (const Case& c : {Case{30, 0}, Case{85, 0}, Case{255, 0}, Case{60, 5}, Case{255, 7}}) {
+        SCOPED_TRACE(::testing::Message() << "Q " << int{c.q} << ", restart interval " << c.restartInterval);
+        MediaSourceOptions options;
+        options.jpegQ = c.q;
+        options.jpegRestartInterval = c.restartInterval;
+        const std::vector<DeliveredFrame> frames = Reassemble(MediaCodec::Jpeg, options, 20);
+        ASSERT_EQ(frames.size(), 20u);
+        const std::vector<uint8_t> dri = {0xFF, 0xDD, 0x00, 0x04, 0x00, static_cast<uint8_t>(c.restartInterval)};
+        const bool hasDri = std::search(frames[0].bytes.begin(), frames[0].bytes.end(), dri.begin(), dri.end()) !=
+                            frames[0].bytes.end();
+        EXPECT_EQ(hasDri, c.restartInterval != 0);
+        const CFrameFile file(frames, ".mjpeg");
+        const DecodeResult result = Decode(file, "mjpeg");
+        EXPECT_EQ(result.errors, "");
+        EXPECT_EQ(result.summary, "320,240,20\n");
+        if (c.q >= 128) {
+            // Tables in band: only the entropy coding changed on the way, the pictures are identical.
+            EXPECT_EQ(FrameChecksums(file.Path(), "mjpeg"), SampleChecksums("sample320x240.mjpeg", "mjpeg"));
+        }
+    }
+}
+
+TEST_F(ParserDecode, Mpeg4WithAndWithoutTheHostLibraryDecodesCleanly)
+{
+    for (const char* library : {kNoHeaderLibrary, TEST_HEADER_LIBRARY_PATH}) {
+        SCOPED_TRACE(library);
+        const std::vector<DeliveredFrame> frames = Reassemble(MediaCodec::Mpeg4, {}, 20, {}, library);
+        ASSERT_EQ(frames.size(), 20u);
+        const CFrameFile file(frames, ".m4v");
+        const DecodeResult result = Decode(file, "m4v");
+        EXPECT_EQ(result.errors, "");
+        EXPECT_EQ(result.summary, "352,288,20\n");
+    }
+}
+
+}  // namespace
+}  // namespace korvane::test

@@ -1,0 +1,478 @@
+// The datagram client and the RTP and RTCP receivers built on it, against peers on loopback.
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "streaming/ParserTestSupport.h"
+#include "streaming/RTCPHandler.h"
+#include "streaming/RTPReceiver.h"
+#include "streaming/RTPSequenceTracker.h"
+#include "streaming/UDPClient.h"
+#include "StreamTestSupport.h"
+#include "support/FakeDriver.h"
+
+namespace korvane::test {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+TEST(UdpClient, ReceivesUnicastDatagramsWithTheirSenderOnAPortOfItsOwn)
+{
+    FakeDriver driver;
+    RecordingStreamUser user;
+    CUDPClient client(&driver);
+    ASSERT_TRUE(client.OpenUnicast(&user, 0));
+    const uint16_t port = client.GetPort();
+    ASSERT_NE(port, 0);
+    EXPECT_FALSE(client.OpenUnicast(&user, 0));  // already open
+
+    UdpTestPeer peer;
+    ASSERT_TRUE(peer.Send(port, {1, 2, 3}));
+    ASSERT_TRUE(peer.Send(port, Bytes(3000, 0xAB)));
+    ASSERT_TRUE(WaitUntil([&] { return user.Count() == 2; }));
+    EXPECT_EQ(user.At(0).payload, (Bytes{1, 2, 3}));
+    EXPECT_EQ(user.At(1).payload, Bytes(3000, 0xAB));
+    EXPECT_EQ(user.At(0).sender.address, kLoopback);
+    EXPECT_EQ(user.At(0).sender.port, peer.Port());
+    // Another client on the occupied port fails, as does one without a user.
+    CUDPClient second;
+    EXPECT_FALSE(second.OpenUnicast(&user, port));
+    EXPECT_EQ(second.GetPort(), 0);
+    EXPECT_FALSE(second.OpenUnicast(nullptr, 0));
+
+    EXPECT_TRUE(client.Close());
+    EXPECT_EQ(user.closed, 1);
+    EXPECT_EQ(client.GetPort(), 0);
+    EXPECT_TRUE(client.Close());
+    EXPECT_EQ(user.closed, 1);  // reported once
+
+    // Reopened with a small receive size: an oversized datagram is lost, but makes room for the next.
+    client.SetReceiveSize(1000);
+    ASSERT_TRUE(client.OpenUnicast(&user, 0));
+    ASSERT_TRUE(peer.Send(client.GetPort(), Bytes(1500, 1)));
+    ASSERT_TRUE(peer.Send(client.GetPort(), Bytes(1500, 2)));
+    ASSERT_TRUE(WaitUntil([&] { return user.Count() == 3; }));
+    EXPECT_EQ(user.At(2).payload, Bytes(1500, 2));
+}
+
+TEST(UdpClient, ReportsReceiveTimeoutsAndCloseEndsAWaitLongBeforeItsTimeOut)
+{
+    FakeDriver driver;
+    RecordingStreamUser user;
+    CUDPClient client(&driver);
+    client.SetSelectTimeout(20);
+    ASSERT_TRUE(client.OpenUnicast(&user, 0));
+    EXPECT_TRUE(WaitUntil([&] { return user.timeouts >= 2; }));
+    EXPECT_TRUE(client.Close());
+
+    client.SetSelectTimeout(60000);
+    ASSERT_TRUE(client.OpenUnicast(&user, 0));
+    UdpTestPeer peer;
+    ASSERT_TRUE(peer.Send(client.GetPort(), {7}));
+    EXPECT_TRUE(WaitUntil([&] { return user.Count() == 1; }));
+    const int timeouts = user.timeouts;
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_TRUE(client.Close());
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+    EXPECT_FALSE(driver.HasLineContaining("was not stopped"));
+    EXPECT_EQ(user.timeouts, timeouts);
+}
+
+TEST(UdpClient, CloseFromItsOwnCallbackDoesNotWaitForItself)
+{
+    class ClosingUser : public RecordingStreamUser {
+    public:
+        void ReceiveTimeout(IRTPClient* client) override
+        {
+            RecordingStreamUser::ReceiveTimeout(client);
+            closeResult = client->Close() ? 1 : 0;
+        }
+        std::atomic<int> closeResult{-1};
+    } user;
+    CUDPClient client;
+    client.SetSelectTimeout(10);
+    ASSERT_TRUE(client.OpenUnicast(&user, 0));
+    ASSERT_TRUE(WaitUntil([&] { return user.closeResult != -1; }));
+    EXPECT_EQ(user.closeResult, 0);  // a thread cannot stop itself
+    EXPECT_EQ(user.closed, 1);
+    EXPECT_EQ(client.GetPort(), 0);
+    EXPECT_TRUE(WaitUntil([&] { return client.OpenUnicast(&user, 0); }));
+}
+
+TEST(UdpClient, ReceivesMulticastOnLoopbackAndRejectsAnInvalidGroup)
+{
+    RecordingStreamUser first;
+    RecordingStreamUser second;
+    CUDPClient a;
+    CUDPClient b;
+    UdpTestPeer probe;
+    const uint16_t port = probe.Port();  // a free port to share
+    probe.Socket().Close();
+    ASSERT_TRUE(a.OpenMulticast(&first, "239.255.42.1", port));
+    ASSERT_TRUE(b.OpenMulticast(&second, "239.255.42.1", port));  // the group's port is shared
+
+    UdpTestPeer sender;
+    ASSERT_TRUE(sender.Send(port, {4, 2}, platform::ParseIPv4("239.255.42.1")));
+    EXPECT_TRUE(WaitUntil([&] { return first.Count() == 1 && second.Count() == 1; }));
+    EXPECT_EQ(first.At(0).payload, (Bytes{4, 2}));
+    EXPECT_EQ(second.At(0).payload, (Bytes{4, 2}));
+
+    CUDPClient invalid;
+    EXPECT_FALSE(invalid.OpenMulticast(&first, "239.1.300.1", 0));
+    EXPECT_FALSE(invalid.OpenMulticast(&first, nullptr, 0));
+    EXPECT_EQ(invalid.GetPort(), 0);
+}
+
+TEST(RtpReceiver, DeliversParsedPacketsInArrivalOrderOnItsOwnThread)
+{
+    FakeDriver driver;
+    RecordingStreamUser user;
+    CRTPReceiver receiver(&driver);
+    receiver.SetUser(&user);
+    ASSERT_TRUE(receiver.StartUnicast(0, 0));
+    const uint16_t port = receiver.GetPort();
+    ASSERT_NE(port, 0);
+
+    UdpTestPeer camera;
+    constexpr uint16_t kCount = 50;  // well within the socket buffer
+    for (uint16_t i = 0; i < kCount; ++i) {
+        ASSERT_TRUE(camera.Send(port, MakeRtp(static_cast<uint16_t>(65510 + i), i, {uint8_t(i), 0xEE})));
+        if (i == kCount / 2) {
+            ASSERT_TRUE(camera.Send(port, Bytes(12, 0x80)));  // not an RTP packet: dropped
+        }
+    }
+    ASSERT_TRUE(WaitUntil([&] { return user.Count() == kCount; }));
+
+    const std::vector<RecordingStreamUser::Received> received = user.All();
+    for (uint16_t i = 0; i < kCount; ++i) {
+        EXPECT_EQ(received[i].sequence, static_cast<uint16_t>(65510 + i));
+        EXPECT_EQ(received[i].payload, (Bytes{uint8_t(i), 0xEE}));
+    }
+    EXPECT_EQ(received[0].sender.address, kLoopback);
+    EXPECT_EQ(received[0].sender.port, camera.Port());
+    EXPECT_NE(received[0].thread, std::this_thread::get_id());
+    EXPECT_EQ(received[0].thread, received[kCount - 1].thread);
+}
+
+// Datagrams above a path's MTU (a camera's Blocksize, loopback, jumbo frames) are taken from the first one on.
+TEST(RtpReceiver, FramesOfLargePacketsArriveWhole)
+{
+    class ParserUser : public RecordingStreamUser {
+    public:
+        explicit ParserUser(CRTPMediaParser& parser) : m_parser(parser) {}
+        void PacketReceived(const RTPPacketRecord&, const CRTPPacket& packet) override
+        {
+            m_parser.ProcessPacket(packet);
+        }
+
+    private:
+        CRTPMediaParser& m_parser;
+    };
+    camsim::MediaSourceOptions options;
+    options.maxPayloadSize = 4000 - 12;
+    ParserRig<CJpegRTPMediaParser> sent;
+    ParserRig<CJpegRTPMediaParser> received;
+    ParserUser user(*received.parser);
+    CRTPReceiver receiver;
+    receiver.SetUser(&user);
+    ASSERT_TRUE(receiver.StartUnicast(0, 0));
+    UdpTestPeer camera;
+    auto source = OpenSource(camsim::MediaCodec::Jpeg, options);
+    std::vector<camsim::RtpPayload> payloads;
+    uint32_t step = 0;
+    uint16_t sequence = 0;
+    for (size_t frame = 1; frame <= 5; ++frame) {
+        source->NextFrame(payloads, step);
+        for (const camsim::RtpPayload& payload : payloads) {
+            sent.feeder->Feed(payload.bytes, payload.marker, 0);
+            ASSERT_TRUE(camera.Send(receiver.GetPort(), MakeRtp(sequence++, 0, payload.bytes, payload.marker)));
+        }
+        ASSERT_EQ(payloads.front().bytes.size(), options.maxPayloadSize);  // 4000-byte datagrams
+        ASSERT_TRUE(WaitUntil([&] { return received.host.FrameCount() == frame; }));
+    }
+    receiver.Stop();
+    for (size_t i = 0; i < 5; ++i)
+        EXPECT_EQ(received.host.Frames()[i].bytes, sent.host.Frames().at(i).bytes);
+}
+
+TEST(RtpReceiver, StartAndStopOnUnicastAndMulticastPorts)
+{
+    RecordingStreamUser user;
+    CRTPReceiver receiver;
+    receiver.SetUser(&user);
+    ASSERT_TRUE(receiver.StartUnicast(0, 0));
+    const uint16_t port = receiver.GetPort();
+    EXPECT_FALSE(receiver.StartUnicast(0, 0));  // already started
+    receiver.Stop();
+    EXPECT_EQ(receiver.GetPort(), 0);
+    EXPECT_EQ(user.closed, 1);
+
+    ASSERT_TRUE(receiver.StartUnicast(0, port));  // the port is free again
+    CRTPReceiver second;
+    second.SetUser(&user);
+    EXPECT_FALSE(second.StartUnicast(0, port));  // now occupied
+    EXPECT_EQ(second.GetPort(), 0);
+    EXPECT_FALSE(second.StartUnicast(2, 0));  // interleaved transport
+    UdpTestPeer camera;
+    ASSERT_TRUE(camera.Send(port, MakeRtp(1, 1, {1})));
+    EXPECT_TRUE(WaitUntil([&] { return user.Count() == 1; }));
+
+    // A multicast group.
+    UdpTestPeer probe;
+    const uint16_t groupPort = probe.Port();
+    probe.Socket().Close();
+    ASSERT_TRUE(second.StartMulticast("239.255.42.2", groupPort));
+    EXPECT_FALSE(second.StartMulticast("239.255.42.2", groupPort));
+    ASSERT_TRUE(camera.Send(groupPort, MakeRtp(9, 9, {3}), platform::ParseIPv4("239.255.42.2")));
+    ASSERT_TRUE(WaitUntil([&] { return user.Count() == 2; }));
+    EXPECT_EQ(user.At(1).sequence, 9);
+    CRTPReceiver invalid;
+    EXPECT_FALSE(invalid.StartMulticast("not an address", groupPort));
+}
+
+// The user stops the receiver from the delivery thread, on a packet or on a receive time-out (the wait is 2 s).
+TEST(RtpReceiver, StopFromTheDeliveryThread)
+{
+    class StoppingUser : public RecordingStreamUser {
+    public:
+        void PacketReceived(const RTPPacketRecord& record, const CRTPPacket& packet) override
+        {
+            RecordingStreamUser::PacketReceived(record, packet);
+            Stop();
+        }
+        void ReceiveTimeout() override
+        {
+            if (timeouts++ == 0)
+                Stop();
+        }
+        void Stop()
+        {
+            receiver->Stop();
+            stopped = true;
+        }
+        CRTPReceiver* receiver = nullptr;
+        std::atomic<bool> stopped{false};
+    };
+    for (const bool onPacket : {true, false}) {
+        SCOPED_TRACE(onPacket ? "on a packet" : "on a time-out");
+        StoppingUser user;
+        FakeDriver driver;
+        CRTPReceiver receiver(&driver);
+        user.receiver = &receiver;
+        receiver.SetUser(&user);
+        ASSERT_TRUE(receiver.StartUnicast(0, 0));
+        UdpTestPeer camera;
+        if (onPacket) {
+            ASSERT_TRUE(camera.Send(receiver.GetPort(), MakeRtp(1, 1, {1})));
+        }
+        ASSERT_TRUE(WaitUntil([&] { return user.stopped.load(); }));
+        EXPECT_EQ(receiver.GetPort(), 0);
+        EXPECT_EQ(user.closed, 1);
+        receiver.Stop();
+        EXPECT_EQ(user.Count(), onPacket ? 1u : 0u);
+        EXPECT_TRUE(WaitUntil([&] { return receiver.StartUnicast(0, 0); }));
+        EXPECT_FALSE(driver.HasLineContaining("was not stopped"));
+    }
+}
+
+uint32_t ReadU32(const Bytes& bytes, size_t offset)
+{
+    return (uint32_t(bytes[offset]) << 24) | (uint32_t(bytes[offset + 1]) << 16) |
+           (uint32_t(bytes[offset + 2]) << 8) | bytes[offset + 3];
+}
+
+// A sender report: SSRC, NTP time stamp (its middle 32 bits are the
+// receiver's reference), RTP time stamp, packet and octet counts.
+Bytes MakeSenderReport(uint32_t ssrc, uint32_t ntpMiddle)
+{
+    Bytes packet = {0x80, 200, 0, 6};
+    for (uint32_t word : {ssrc, 0xAAAA0000u | (ntpMiddle >> 16), (ntpMiddle << 16) | 0xBBBBu, 1234u, 10u, 1000u})
+        for (int shift = 24; shift >= 0; shift -= 8)
+            packet.push_back(static_cast<uint8_t>(word >> shift));
+    return packet;
+}
+
+const Bytes kBye = {0x81, 203, 0, 1, 9, 9, 9, 9};
+
+Bytes Join(std::initializer_list<Bytes> parts)
+{
+    Bytes joined;
+    for (const Bytes& part : parts)
+        joined.insert(joined.end(), part.begin(), part.end());
+    return joined;
+}
+
+class RtcpHandlerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        handler.SetUser(&user);
+        ASSERT_TRUE(handler.StartUnicast(kLoopback, 0));
+        port = handler.GetPort();
+        ASSERT_NE(port, 0);
+    }
+
+    FakeDriver driver;
+    RecordingStreamUser user;
+    CRTCPHandler handler{&driver};
+    uint16_t port = 0;
+    UdpTestPeer camera;
+};
+
+TEST_F(RtcpHandlerTest, AnswersASenderReportWithAReceiverReport)
+{
+    handler.TrackSequence(65534);
+    handler.TrackSequence(65535);
+    handler.TrackSequence(0);
+    handler.TrackSequence(3);
+    ASSERT_TRUE(camera.Send(port, MakeSenderReport(0xCAFEF00D, 0x12345678)));
+
+    Bytes report;
+    platform::IPv4Endpoint from;
+    ASSERT_TRUE(camera.Receive(report, 5000, &from));
+    ASSERT_EQ(report.size(), 32u);
+    EXPECT_EQ(from.port, port);
+    EXPECT_EQ(report[0], 0x81);
+    EXPECT_EQ(report[1], 201);
+    EXPECT_EQ(report[2], 0);
+    EXPECT_EQ(report[3], 7);
+    EXPECT_EQ(Bytes(report.begin() + 4, report.begin() + 8), Bytes(handler.GetSsrc().begin(), handler.GetSsrc().end()));
+    EXPECT_EQ(ReadU32(report, 8), 0xCAFEF00Du);
+    EXPECT_EQ(ReadU32(report, 12), 0u);
+    EXPECT_EQ(ReadU32(report, 16), 65536u + 3);
+    EXPECT_EQ(ReadU32(report, 20), 0u);
+    EXPECT_EQ(ReadU32(report, 24), 0x12345678u);
+    EXPECT_LT(ReadU32(report, 28), 5u * 65536);  // answered within the receive wait
+
+    // Each sender report is answered.
+    ASSERT_TRUE(camera.Send(port, MakeSenderReport(0xCAFEF00D, 0x9ABCDEF0)));
+    ASSERT_TRUE(camera.Receive(report, 5000));
+    EXPECT_EQ(ReadU32(report, 24), 0x9ABCDEF0u);
+}
+
+TEST_F(RtcpHandlerTest, IgnoresReportsFromOtherAddressesAndMalformedCompounds)
+{
+    // Had any of these been taken, the receiver report would go to its sender.
+    UdpTestPeer stranger("127.0.0.2");
+    ASSERT_TRUE(stranger.Send(port, MakeSenderReport(1, 1)));
+    UdpTestPeer malformed;
+    const Bytes tooLong = {0x80, 201, 0, 50, 0, 0, 0, 0};  // announces more than the datagram holds
+    ASSERT_TRUE(malformed.Send(port, Join({tooLong, MakeSenderReport(2, 2)})));
+    const Bytes shortReport = {0x80, 200, 0, 1, 0, 0, 0, 2};  // no sender information
+    ASSERT_TRUE(malformed.Send(port, shortReport));
+    ASSERT_TRUE(malformed.Send(port, {0x80, 200, 0}));
+    Bytes truncated = MakeSenderReport(2, 2);
+    truncated.pop_back();
+    ASSERT_TRUE(malformed.Send(port, truncated));
+
+    // Compound packets: a leading receiver report, trailing bytes.
+    ASSERT_TRUE(camera.Send(port, Join({{0x81, 201, 0, 1, 0, 0, 0, 4}, MakeSenderReport(3, 0x33), {0x81, 202}})));
+    Bytes report;
+    ASSERT_TRUE(camera.Receive(report, 5000));
+    ASSERT_EQ(report.size(), 32u);
+    EXPECT_EQ(ReadU32(report, 8), 3u);
+    EXPECT_EQ(ReadU32(report, 24), 0x33u);
+    EXPECT_FALSE(stranger.Receive(report, 0));
+    EXPECT_FALSE(malformed.Receive(report, 0));
+}
+
+TEST_F(RtcpHandlerTest, ReportsByeAfterASenderReportOnce)
+{
+    ASSERT_TRUE(camera.Send(port, kBye));  // before any sender report: not reported
+    ASSERT_TRUE(camera.Send(port, MakeSenderReport(7, 7)));
+    Bytes report;
+    ASSERT_TRUE(camera.Receive(report, 5000));
+    EXPECT_EQ(user.byes, 0);
+
+    ASSERT_TRUE(camera.Send(port, Join({MakeSenderReport(7, 8), kBye, kBye})));
+    ASSERT_TRUE(camera.Send(port, kBye));
+    ASSERT_TRUE(WaitUntil([&] { return user.byes == 1; }));
+    // A later sender report proves the BYEs before it were handled.
+    UdpTestPeer next;
+    ASSERT_TRUE(next.Send(port, MakeSenderReport(7, 9)));
+    ASSERT_TRUE(next.Receive(report, 5000));
+    EXPECT_EQ(user.byes, 1);
+}
+
+TEST_F(RtcpHandlerTest, StopSendsByeToTheReportingCamera)
+{
+    ASSERT_TRUE(camera.Send(port, MakeSenderReport(5, 5)));
+    Bytes report;
+    ASSERT_TRUE(camera.Receive(report, 5000));
+    handler.Stop();
+    EXPECT_EQ(handler.GetPort(), 0);
+
+    Bytes bye;
+    ASSERT_TRUE(camera.Receive(bye, 5000));
+    ASSERT_EQ(bye.size(), 8u);
+    EXPECT_EQ(Bytes(bye.begin(), bye.begin() + 4), (Bytes{0x81, 203, 0, 1}));
+    EXPECT_EQ(Bytes(bye.begin() + 4, bye.end()), Bytes(handler.GetSsrc().begin(), handler.GetSsrc().end()));
+    EXPECT_FALSE(driver.HasLineContaining("was not stopped"));
+
+    // Restarted without a sender report: stopping sends nothing.
+    ASSERT_TRUE(handler.StartUnicast(kLoopback, port));
+    EXPECT_FALSE(handler.StartUnicast(kLoopback, 0));
+    handler.Stop();
+    EXPECT_FALSE(camera.Receive(bye, 0));
+}
+
+TEST(RtcpHandler, StartChecksItsArguments)
+{
+    CRTCPHandler handler;
+    EXPECT_FALSE(handler.StartUnicast(0, 0));
+    EXPECT_FALSE(handler.StartMulticast(kLoopback, "nonsense", 0));
+    CRTCPHandler other;
+    EXPECT_NE(handler.GetSsrc(), other.GetSsrc());
+}
+
+TEST(RtcpHandler, AnswersSenderReportsSentToAMulticastGroup)
+{
+    CRTCPHandler handler;
+    UdpTestPeer probe;
+    const uint16_t port = probe.Port();
+    probe.Socket().Close();
+    ASSERT_TRUE(handler.StartMulticast(kLoopback, "239.255.42.3", port));
+    UdpTestPeer camera;
+    ASSERT_TRUE(camera.Send(port, MakeSenderReport(11, 11), platform::ParseIPv4("239.255.42.3")));
+    Bytes report;
+    ASSERT_TRUE(camera.Receive(report, 5000));
+    EXPECT_EQ(ReadU32(report, 8), 11u);
+}
+
+// The counts of a receiver report, after each sequence number.
+TEST(RtcpSequence, ProbationWrapAroundAndJumps)
+{
+    struct Step {
+        uint16_t sequence;
+        bool inProbation;
+        uint32_t received;
+        uint32_t extendedHighest;
+    };
+    const std::vector<std::vector<Step>> scenarios = {
+        // A new source is accepted after two packets in sequence.
+        {{1000, true, 0, 1000}, {1001, false, 1, 1001}, {1002, false, 2, 1002}},
+        // A jump during probation restarts it.
+        {{10, true, 0, 10}, {500, true, 0, 500}, {501, false, 1, 501}},
+        // Cycles are counted across the wrap-around; late and duplicate packets count, the highest stays.
+        {{65533, true, 0, 65533}, {65534, false, 1, 65534}, {65535, false, 2, 65535}, {0, false, 3, 65536},
+         {1, false, 4, 65536 + 1}, {65535, false, 5, 65536 + 1}, {1, false, 6, 65536 + 1}},
+        // A big jump is believed only when the next packet follows it (the source restarted its numbering:
+        // counting starts anew); a forward step just below the drop-out limit is no jump, one at it is.
+        {{100, true, 0, 100}, {101, false, 1, 101}, {102, false, 2, 102}, {20000, false, 2, 102},
+         {103, false, 3, 103}, {40000, false, 3, 103}, {40001, false, 1, 40001}, {40001 + 2999, false, 2, 43000},
+         {43000 + 3000, false, 2, 43000}},
+    };
+    for (const std::vector<Step>& steps : scenarios) {
+        CRTPSequenceTracker tracker;
+        for (const Step& step : steps) {
+            SCOPED_TRACE(step.sequence);
+            tracker.Update(step.sequence);
+            EXPECT_EQ(tracker.InProbation(), step.inProbation);
+            EXPECT_EQ(tracker.Received(), step.received);
+            EXPECT_EQ(tracker.ExtendedHighest(), step.extendedHighest);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace korvane::test
