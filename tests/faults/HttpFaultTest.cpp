@@ -23,8 +23,7 @@ protected:
     void UseTheDriver(const std::string& address = kCameraAddress)
     {
         EXPECT_LT(TimedMs([&] { OpenDriver(address); }), kQuickCallBoundMs);
-        SettableStreamRequest request = H264Request();
-        EXPECT_LT(TimedMs([&] { EXPECT_TRUE(plugin.Video().StartChannel(0, &host, &request)); }), kQuickCallBoundMs);
+        EXPECT_LT(TimedMs([&] { EXPECT_TRUE(plugin.StartChannel(H264Request())); }), kQuickCallBoundMs);
         IIPPTZApi* ptz = plugin.Driver().GetPTZDriver()->GetPTZApi(0);
         ASSERT_NE(ptz, nullptr);
         EXPECT_LT(TimedMs([&] { EXPECT_EQ(ptz->StartMove(kPtzMoveDownLeft, 8), kPtzSuccess); }), kQuickCallBoundMs);
@@ -49,12 +48,12 @@ protected:
         ExpectBoundedStop(0);
         EXPECT_LT(TimedMs([&] { m_query.reset(); }), kStopBoundMs);
         EXPECT_LT(TimedMs([&] { plugin.Close(); }), kStopBoundMs);
-        EXPECT_EQ(host.FrameCount(), 0u);
-        EXPECT_EQ(host.Allocations(), 0u);
+        EXPECT_EQ(plugin.frames.FrameCount(), 0u);
+        EXPECT_EQ(plugin.frames.Allocations(), 0u);
     }
 
     CapabilityHost m_queryHost;
-    std::unique_ptr<ipcapture::IIPCapabilityQuery, std::function<void(ipcapture::IIPCapabilityQuery*)>> m_query;
+    tallowcam_host::PluginLibrary::QueryPtr m_query;
 };
 
 TEST_F(HttpFaults, ACameraThatNeverAnswersCannotHoldUpTheHost)
@@ -110,8 +109,7 @@ TEST_F(HttpFaults, EveryStopEndsAtOnceWhateverItsMoment)
         std::function<void()> start, stop;
     };
     const Owner owners[] = {
-        {"video and motion channels", [&] { plugin.Video().StartChannel(0, &host, &withMotion); },
-         [&] { plugin.Video().StopChannel(0); }},
+        {"video and motion channels", [&] { plugin.StartChannel(withMotion); }, [&] { plugin.Video().StopChannel(0); }},
         {"digital I/O", [&] { plugin.Driver().GetIOApi()->StartIO(); }, [&] { plugin.Driver().GetIOApi()->StopIO(); }},
         {"capability query",
          [&] {

@@ -50,7 +50,7 @@ void ExpectRolesStream(VideoCamera& camera, uint32_t cameraType, const std::vect
             EXPECT_TRUE(frame.fourCC == kFourCCH264 || frame.fourCC == kFourCCH264Delta) << frame.fourCC;
             EXPECT_FALSE(frame.bytes.empty());
         }
-        EXPECT_TRUE(camera.Video()->StopStream(0, expected.role));
+        EXPECT_TRUE(camera.Video().StopStream(0, expected.role));
     }
     EXPECT_EQ(camera.frames.OutstandingFrames(), 0u);
 }
@@ -132,13 +132,12 @@ TEST(VideoH264, CameraTypeTwoConfiguresStreamZeroForEveryRoleAndRequestAndRetrie
     ASSERT_TRUE(camera.StartChannel(StreamRequest(kCodecH264, 640, 480, 30, 50)));
     ASSERT_TRUE(camera.WaitForSettingsRequests(2)) << "the channel tries again";
     EXPECT_EQ(camera.RtspRequests(), rtspRequests) << "no session without the settings";
-    uint32_t state = 99, extra = 99;
-    EXPECT_TRUE(camera.Video()->GetChannelState(0, &state, &extra, nullptr, 0));
-    EXPECT_NE(state, 0u) << "not streaming";
+    const uint32_t state = camera.ChannelState();
+    EXPECT_TRUE(state != 0 && state != 99) << state << ": a channel, not streaming";
     camera.camera.Model().SetSetting("dh05", "0");
     ASSERT_TRUE(camera.WaitForFrames(kRec, frames + 1)) << "the next attempt streams";
     EXPECT_EQ(camera.camera.Model().Setting("dh05"), "1");
-    EXPECT_TRUE(camera.Video()->StopChannel(0));
+    EXPECT_TRUE(camera.Video().StopChannel(0));
 }
 
 struct TwoStreamCase {

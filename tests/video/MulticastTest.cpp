@@ -46,9 +46,9 @@ TEST(VideoMulticast, EachRoleChecksItsAddressConfiguresAndReceivesTheGroup)
         EXPECT_EQ(requests[0], c.check) << "the address comes first";
         EXPECT_EQ(requests.back(), c.write);
         EXPECT_EQ(camera.LastDescribed(c.path).multicastGroup, c.group) << c.path;
-        EXPECT_TRUE(camera.Video()->StopStream(0, c.role));
+        EXPECT_TRUE(camera.Video().StopStream(0, c.role));
     }
-    EXPECT_FALSE(camera.HasLogLine("CheckMulticastAddress"));
+    EXPECT_FALSE(camera.log.HasLineContaining("CheckMulticastAddress"));
     EXPECT_EQ(camera.frames.OutstandingFrames(), 0u);
 }
 
@@ -56,7 +56,7 @@ TEST(VideoMulticast, ACameraLeftAsConfiguredOrWithoutTheAddressOfItsStream)
 {
     VideoCamera camera(CameraOfType(2));
     ASSERT_TRUE(camera.Open());
-    ipcapture::IIPVideoCaptureEx2* video = camera.Video();
+    ipcapture::IIPVideoCaptureEx2& video = camera.Video();
     {
         // Left as configured, the camera is only asked for the address.
         const HostConfigurationFile multicast(kLeftAsConfigured);
@@ -66,7 +66,7 @@ TEST(VideoMulticast, ACameraLeftAsConfiguredOrWithoutTheAddressOfItsStream)
         const camsim::StreamDescription served = camera.LastDescribed("stream/profile1=m");
         EXPECT_EQ(served.width, 480u) << "the camera's own size (code 4)";
         EXPECT_EQ(served.multicastGroup, "239.100.100.104");
-        EXPECT_TRUE(video->StopChannel(0));
+        EXPECT_TRUE(video.StopChannel(0));
     }
 
     // A Motion JPEG stream the recorder configured once (its profile exists from then on; the Rec
@@ -78,7 +78,7 @@ TEST(VideoMulticast, ACameraLeftAsConfiguredOrWithoutTheAddressOfItsStream)
         const size_t before = camera.FramesOf(kRec).size();
         ASSERT_TRUE(camera.StartStream(kRec, jpeg));
         ASSERT_TRUE(camera.WaitForFrames(kRec, before + 2));
-        EXPECT_TRUE(video->StopStream(0, kRec));
+        EXPECT_TRUE(video.StopStream(0, kRec));
     }
     EXPECT_THAT(camera.SettingsRequests(), ElementsAre("/admin/-set-?el=ig12-4"));
     EXPECT_THAT(camera.OnvifOperations(), ElementsAre("GetCapabilities", "GetProfiles"));
@@ -90,8 +90,8 @@ TEST(VideoMulticast, ACameraLeftAsConfiguredOrWithoutTheAddressOfItsStream)
     camera.camera.Http().SetFault(camsim::HttpFault::NeverReply);
     ASSERT_TRUE(camera.StartChannel(StreamRequest(kCodecH264, 640, 480, 10, 50)));
     ASSERT_TRUE(camera.WaitForSettingsRequests(1));
-    EXPECT_TRUE(video->StopChannel(0));
-    EXPECT_FALSE(camera.HasLogLine("CheckMulticastAddress"));
+    EXPECT_TRUE(video.StopChannel(0));
+    EXPECT_FALSE(camera.log.HasLineContaining("CheckMulticastAddress"));
     camera.camera.Http().SetFault(camsim::HttpFault::None);
 
     // Without the camera's address nothing is configured or streamed.
@@ -106,9 +106,10 @@ TEST(VideoMulticast, ACameraLeftAsConfiguredOrWithoutTheAddressOfItsStream)
                             "is not set, please set correct value! Device %s:%u",
                             streaming, camera.params.deviceAddress.address.c_str(), camera.params.deviceAddress.port);
     };
-    ASSERT_TRUE(
-        WaitUntil([&] { return camera.HasLogLine(missing(5)) && camera.HasLogLine(missing(4)); }, kStreamWaitMs));
-    for (const HostLogLine& line : camera.logSink.LinesContaining("CheckMulticastAddress"))
+    ASSERT_TRUE(WaitUntil(
+        [&] { return camera.log.HasLineContaining(missing(5)) && camera.log.HasLineContaining(missing(4)); },
+        kStreamWaitMs));
+    for (const LogLine& line : camera.log.LinesContaining("CheckMulticastAddress"))
         EXPECT_EQ(line.level, 1u) << line.text;
     EXPECT_THAT(camera.SettingsRequests(),
                 ::testing::Each(::testing::AnyOf("/admin/-set-?el=ig12-4", "/admin/-set-?el=ig12-3")));
@@ -118,7 +119,7 @@ TEST(VideoMulticast, ACameraLeftAsConfiguredOrWithoutTheAddressOfItsStream)
     camera.camera.Model().SetSetting("ig12-4", "239.100.100.104");
     EXPECT_TRUE(camera.WaitForFrames(kRec, frames + 2));
     EXPECT_EQ(camera.FramesOf(kLive).size(), 0u);
-    EXPECT_TRUE(video->StopChannel(0));
+    EXPECT_TRUE(video.StopChannel(0));
 }
 
 }  // namespace
