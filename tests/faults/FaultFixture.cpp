@@ -12,7 +12,6 @@ void FaultTest::TearDown()
     plugin.Close();
     EXPECT_EQ(plugin.frames.OutstandingFrames(), 0u) << "every frame goes back to the host";
     EXPECT_FALSE(plugin.log.HasLineContaining("cannot be stopped"));
-    camera.reset();
 }
 
 camsim::Camera& FaultTest::StartCamera(bool onRtspPort, const std::function<void(camsim::CameraOptions&)>& adjust)

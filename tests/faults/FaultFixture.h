@@ -3,13 +3,9 @@
 // does, against a simulated camera whose faults the tests switch on.
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <functional>
 #include <memory>
-#include <string>
-#include <vector>
 
-#include "camsim/Camera.h"
 #include "camsim/CameraStreams.h"
 #include "support/CameraAddress.h"
 #include "support/CapabilityHost.h"
@@ -33,7 +29,6 @@ constexpr uint32_t kQuickCallBoundMs = 2000;
 constexpr uint32_t kPortProbeMs = 1500;
 
 inline SettableStreamRequest H264Request() { return StreamRequest(3, 640, 480); }
-inline SettableStreamRequest JpegRequest() { return StreamRequest(1, 320, 240); }
 
 // One camera and one driver for it; the driver is closed before the camera goes.
 class FaultTest : public ::testing::Test {

@@ -1,7 +1,7 @@
 // Streaming through the plug-in while the camera misbehaves: damaged packet
 // streams, RTCP BYE, a camera that hangs and restarts, refused RTSP
-// credentials, unanswered RTSP requests. The camera's RTSP server is on port 554 of its own loopback
-// address, where the driver looks for it.
+// credentials, unanswered RTSP requests. The camera's RTSP server is on port
+// 554 of its own loopback address, where the driver looks for it.
 #include <thread>
 
 #include "FaultFixture.h"
@@ -35,7 +35,7 @@ TEST_F(StreamingFaults, DamagedPacketStreamsAndByeNeverDeliverDamagedFrames)
     if (!HaveFfmpeg())
         GTEST_SKIP() << "ffmpeg/ffprobe not installed";
     StartMainStream();
-    ASSERT_TRUE(plugin.StartStream(kLive, JpegRequest()));
+    ASSERT_TRUE(plugin.StartStream(kLive, StreamRequest(1, 320, 240)));  // Motion JPEG
     ASSERT_TRUE(plugin.WaitForFrames(kRec, 10, kFirstFramesMs));
     ASSERT_TRUE(plugin.WaitForFrames(kLive, 10, kFirstFramesMs));
     ASSERT_TRUE(WaitUntil([&] { return plugin.ChannelState() == 0; }, kConnectTimeoutMs));
