@@ -22,8 +22,6 @@ public:
     // Loads the plug-in; the parameters are those of a host without settings for the camera beyond PTZ.
     PluginDriver();
     ~PluginDriver() { Close(); }
-    PluginDriver(const PluginDriver&) = delete;
-    PluginDriver& operator=(const PluginDriver&) = delete;
 
     bool IsLoaded() const { return m_loaded; }
     // Runs the plug-in's capability query on the device of `params` and gives
