@@ -23,30 +23,24 @@ TEST(VideoMulticast, EachRoleChecksItsAddressConfiguresAndReceivesTheGroup)
     VideoCamera camera(CameraOfType(3));
     ASSERT_TRUE(camera.Open());
     camera.camera.Model().SetSetting("dh10", "2");
-    struct RoleCase {
-        uint32_t role;
-        const char* check;
-        const char* path;
-        const char* group;
-        const char* write;
-    };
-    const RoleCase cases[] = {
+    // The role, its address check, the stream's path and group, the settings it writes.
+    const std::tuple<uint32_t, const char*, const char*, const char*, const char*> cases[] = {
         {kRec, "/admin/-set-?el=ig12-4", "rtpstream/config5=m", "239.100.100.104",
          "/admin/-set-?em=2&pt=8&ig10-4=4&dh00-0=1&dh02-0=13&dh03-0=2&dh04-0=2&dh05-0=1"},
         {kLive, "/admin/-set-?el=ig12-3", "rtpstream/config4=m", "239.100.100.103",
          "/admin/-set-?em=2&pt=8&ig10-3=5&dh00-1=1&dh02-1=13&dh03-1=2&dh04-1=2&dh05-1=1"},
     };
-    for (const RoleCase& c : cases) {
-        SCOPED_TRACE(RoleName(c.role));
+    for (const auto& [role, check, path, group, write] : cases) {
+        SCOPED_TRACE(RoleName(role));
         camera.ClearRequests();
-        ASSERT_TRUE(camera.StartStream(c.role, StreamRequest(kCodecH264, 640, 480, 10, 50)));
-        ASSERT_TRUE(camera.WaitForFrames(c.role, 3));
+        ASSERT_TRUE(camera.StartStream(role, StreamRequest(kCodecH264, 640, 480, 10, 50)));
+        ASSERT_TRUE(camera.WaitForFrames(role, 3));
         const std::vector<std::string> requests = camera.SettingsRequests();
         ASSERT_GE(requests.size(), 3u);
-        EXPECT_EQ(requests[0], c.check) << "the address comes first";
-        EXPECT_EQ(requests.back(), c.write);
-        EXPECT_EQ(camera.LastDescribed(c.path).multicastGroup, c.group) << c.path;
-        EXPECT_TRUE(camera.Video().StopStream(0, c.role));
+        EXPECT_EQ(requests[0], check) << "the address comes first";
+        EXPECT_EQ(requests.back(), write);
+        EXPECT_EQ(camera.LastDescribed(path).multicastGroup, group) << path;
+        EXPECT_TRUE(camera.Video().StopStream(0, role));
     }
     EXPECT_FALSE(camera.log.HasLineContaining("CheckMulticastAddress"));
     EXPECT_EQ(camera.frames.OutstandingFrames(), 0u);
