@@ -13,9 +13,6 @@
 namespace korvane::test {
 namespace {
 
-// The capability query reports within its own bounded steps.
-constexpr uint32_t kQueryOutcomeMs = 4 * kConnectTimeoutMs;
-
 class HttpFaults : public FaultTest {
 protected:
     // The host's calls on a camera that cannot serve it: opening the driver, a
@@ -23,22 +20,25 @@ protected:
     void UseTheDriver(const std::string& address = kCameraAddress)
     {
         EXPECT_LT(TimedMs([&] { OpenDriver(address); }), kQuickCallBoundMs);
-        SettableStreamRequest request = H264Request();
-        EXPECT_LT(TimedMs([&] { EXPECT_TRUE(plugin.Video().StartChannel(0, &host, &request)); }), kQuickCallBoundMs);
+        EXPECT_LT(TimedMs([&] { EXPECT_TRUE(plugin.StartChannel(H264Request())); }), kQuickCallBoundMs);
         IIPPTZApi* ptz = plugin.Driver().GetPTZDriver()->GetPTZApi(0);
         ASSERT_NE(ptz, nullptr);
         EXPECT_LT(TimedMs([&] { EXPECT_EQ(ptz->StartMove(kPtzMoveDownLeft, 8), kPtzSuccess); }), kQuickCallBoundMs);
-        m_query = plugin.CreateCapabilityQuery(&m_queryHost);
-        ASSERT_NE(m_query, nullptr);
-        const uint16_t port = camera ? camera->HttpPort() : 80;
-        EXPECT_LT(TimedMs([&] { EXPECT_TRUE(m_query->Start(address.c_str(), port, "root", "camera", &m_queryHost)); }),
-                  kQuickCallBoundMs);
+        EXPECT_LT(TimedMs([&] { EXPECT_TRUE(StartQuery(address)); }), kQuickCallBoundMs);
     }
 
-    // The query ended in a failure, not with a result.
-    void ExpectQueryFailed()
+    // A capability query from the plug-in, started on the driver's port of address.
+    bool StartQuery(const std::string& address)
     {
-        ASSERT_TRUE(m_queryHost.WaitForOutcome(kQueryOutcomeMs));
+        m_query = plugin.CreateCapabilityQuery(&m_queryHost);
+        const uint16_t port = plugin.params.deviceAddress.port;
+        return m_query != nullptr && m_query->Start(address.c_str(), port, "root", "camera", &m_queryHost);
+    }
+
+    // The query (the count-th on this host) ended in a failure, not with a result.
+    void ExpectQueryFailed(size_t count = 1)
+    {
+        ASSERT_TRUE(m_queryHost.WaitForOutcomes(count, 4 * kConnectTimeoutMs));  // in its own bounded steps
         EXPECT_FALSE(m_queryHost.HasCompleted());
         EXPECT_TRUE(m_queryHost.FailureStatus().has_value()) << m_queryHost.Text();
     }
@@ -49,15 +49,17 @@ protected:
         ExpectBoundedStop(0);
         EXPECT_LT(TimedMs([&] { m_query.reset(); }), kStopBoundMs);
         EXPECT_LT(TimedMs([&] { plugin.Close(); }), kStopBoundMs);
-        EXPECT_EQ(host.FrameCount(), 0u);
-        EXPECT_EQ(host.Allocations(), 0u);
+        EXPECT_EQ(plugin.frames.FrameCount(), 0u);
+        EXPECT_EQ(plugin.frames.Allocations(), 0u);
     }
 
     CapabilityHost m_queryHost;
-    std::unique_ptr<ipcapture::IIPCapabilityQuery, std::function<void(ipcapture::IIPCapabilityQuery*)>> m_query;
+    tallowcam_host::PluginLibrary::QueryPtr m_query;
 };
 
-TEST_F(HttpFaults, ACameraThatNeverAnswersCannotHoldUpTheHost)
+// A camera that takes every request and never answers, then a name under
+// .invalid, which never resolves.
+TEST_F(HttpFaults, ACameraThatNeverAnswersOrIsNotFoundCannotHoldUpTheHost)
 {
     StartCamera(false);
     camera->Http().SetFault(camsim::HttpFault::NeverReply);
@@ -68,6 +70,12 @@ TEST_F(HttpFaults, ACameraThatNeverAnswersCannotHoldUpTheHost)
     EXPECT_EQ(plugin.ChannelState(), 2u);
     ExpectBoundedEnd();
     ExpectQueryFailed();
+
+    UseTheDriver("camera.invalid");
+    ExpectQueryFailed(2);
+    EXPECT_TRUE(WaitUntil([&] { return plugin.ChannelState() == 2; }, kStopBoundMs));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // a few rounds of retrying
+    ExpectBoundedEnd();
 }
 
 TEST_F(HttpFaults, RefusedCredentialsAreNotAnsweredWithAStorm)
@@ -100,8 +108,7 @@ TEST_F(HttpFaults, EveryStopEndsAtOnceWhateverItsMoment)
 {
     constexpr uint32_t kReplyDelayMs = 1500;
     StartCamera(false).Http().SetFault(camsim::HttpFault::SlowReply, kReplyDelayMs);
-    plugin.params.captureInfo.inputCount = 1;
-    plugin.params.captureInfo.outputCount = 1;
+    plugin.params.captureInfo.inputCount = plugin.params.captureInfo.outputCount = 1;
     OpenDriver();
     SettableStreamRequest withMotion = H264Request();
     withMotion.rate.motionDetection = 1;
@@ -110,15 +117,9 @@ TEST_F(HttpFaults, EveryStopEndsAtOnceWhateverItsMoment)
         std::function<void()> start, stop;
     };
     const Owner owners[] = {
-        {"video and motion channels", [&] { plugin.Video().StartChannel(0, &host, &withMotion); },
-         [&] { plugin.Video().StopChannel(0); }},
+        {"video and motion channels", [&] { plugin.StartChannel(withMotion); }, [&] { plugin.Video().StopChannel(0); }},
         {"digital I/O", [&] { plugin.Driver().GetIOApi()->StartIO(); }, [&] { plugin.Driver().GetIOApi()->StopIO(); }},
-        {"capability query",
-         [&] {
-             m_query = plugin.CreateCapabilityQuery(&m_queryHost);
-             m_query->Start(kCameraAddress.c_str(), camera->HttpPort(), "root", "camera", &m_queryHost);
-         },
-         [&] { m_query.reset(); }},
+        {"capability query", [&] { StartQuery(kCameraAddress); }, [&] { m_query.reset(); }},
         {"clock synchronisation (the driver's close)", [&] { OpenDriver(); }, [&] { plugin.Close(); }},
     };
     std::mt19937 random(std::random_device{}());
@@ -129,16 +130,6 @@ TEST_F(HttpFaults, EveryStopEndsAtOnceWhateverItsMoment)
             EXPECT_LT(TimedMs(owner.stop), 1000u) << owner.name << ", round " << round;
         }
     }
-}
-
-// A name under .invalid never resolves.
-TEST_F(HttpFaults, AnUnresolvableCameraNameFailsQuicklyEverywhere)
-{
-    UseTheDriver("camera.invalid");
-    ExpectQueryFailed();
-    EXPECT_TRUE(WaitUntil([&] { return plugin.ChannelState() == 2; }, kStopBoundMs));
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // a few rounds of retrying
-    ExpectBoundedEnd();
 }
 
 }  // namespace

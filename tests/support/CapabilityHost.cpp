@@ -13,43 +13,22 @@ std::string Quoted(const char* text)
 
 }  // namespace
 
-class CapabilityHost::Field : public ipcapture::ICapabilityField {
+class CapabilityHost::Lister : public ipcapture::ICapabilityField,
+                               public ipcapture::IResolutionList,
+                               public ipcapture::IFrameRateList {
 public:
-    Field(CapabilityHost& host, uint32_t index) : m_host(host), m_index(index) {}
-    void SetText(const char* text) override
-    {
-        m_host.Record("connection " + std::to_string(m_index) + " = " + Quoted(text));
-    }
-
-private:
-    CapabilityHost& m_host;
-    uint32_t m_index;
-};
-
-class CapabilityHost::ResolutionList : public ipcapture::IResolutionList {
-public:
-    explicit ResolutionList(CapabilityHost& host) : m_host(host) {}
+    Lister(CapabilityHost& host, std::string prefix) : m_host(host), m_prefix(std::move(prefix)) {}
+    void SetText(const char* text) override { m_host.Record(m_prefix + " = " + Quoted(text)); }
     void Add(const char* text, uint32_t width, uint32_t height, uint32_t frameValue) override
     {
-        m_host.Record("resolution " + Quoted(text) + " " + std::to_string(width) + " " + std::to_string(height) +
-                      " " + std::to_string(frameValue));
+        m_host.Record(m_prefix + " " + Quoted(text) + " " + std::to_string(width) + " " + std::to_string(height) + " " +
+                      std::to_string(frameValue));
     }
+    void Add(uint32_t frameValue) override { m_host.Record(m_prefix + " " + std::to_string(frameValue)); }
 
 private:
     CapabilityHost& m_host;
-};
-
-class CapabilityHost::FrameRateList : public ipcapture::IFrameRateList {
-public:
-    FrameRateList(CapabilityHost& host, uint32_t group) : m_host(host), m_group(group) {}
-    void Add(uint32_t frameValue) override
-    {
-        m_host.Record("frame rate " + std::to_string(m_group) + " " + std::to_string(frameValue));
-    }
-
-private:
-    CapabilityHost& m_host;
-    uint32_t m_group;
+    const std::string m_prefix;
 };
 
 // Collects the item's fields; rendered as one line when the text is read.
@@ -103,11 +82,7 @@ void CapabilityHost::SetDeviceName(const char* name)
 
 ipcapture::ICapabilityField* CapabilityHost::GetConnectionField(uint32_t index)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    std::unique_ptr<Field>& field = m_fields[index];
-    if (!field)
-        field = std::make_unique<Field>(*this, index);
-    return field.get();
+    return ListerFor("connection " + std::to_string(index));
 }
 
 ipcapture::ICapabilityParameter* CapabilityHost::AddParameter(uint32_t number)
@@ -120,46 +95,30 @@ ipcapture::ICapabilityParameter* CapabilityHost::AddParameter(uint32_t number)
 
 ipcapture::IResolutionList* CapabilityHost::GetResolutionList()
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (!m_resolutions)
-        m_resolutions = std::make_unique<ResolutionList>(*this);
-    return m_resolutions.get();
+    return ListerFor("resolution");
 }
 
 ipcapture::IFrameRateList* CapabilityHost::GetFrameRateList(uint32_t group)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    std::unique_ptr<FrameRateList>& list = m_frameRates[group];
-    if (!list)
-        list = std::make_unique<FrameRateList>(*this, group);
-    return list.get();
+    return ListerFor("frame rate " + std::to_string(group));
 }
 
 void CapabilityHost::OnCompleted()
 {
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_completed = true;
-    }
-    Finish("completed");
+    Finish("completed", [&] { m_completed = true; });
 }
 
 void CapabilityHost::OnFailed(uint32_t status, const char* message)
 {
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
+    Finish("failed " + std::to_string(status) + " " + Quoted(message), [&] {
         m_failureStatus = status;
         m_failureMessage = message == nullptr ? "" : message;
-    }
-    Finish("failed " + std::to_string(status) + " " + Quoted(message));
+    });
 }
 
 void CapabilityHost::OnTimeout()
 {
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_timedOut = true;
-    }
+    Locked([&] { m_timedOut = true; });
     Record("timeout");
 }
 
@@ -167,36 +126,6 @@ bool CapabilityHost::WaitForOutcomes(size_t count, uint32_t timeoutMs)
 {
     std::unique_lock<std::mutex> lock(m_mutex);
     return m_finished.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return m_outcomes >= count; });
-}
-
-bool CapabilityHost::IsFinished() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_outcomes > 0;
-}
-
-bool CapabilityHost::HasCompleted() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_completed;
-}
-
-std::optional<uint32_t> CapabilityHost::FailureStatus() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_failureStatus;
-}
-
-std::string CapabilityHost::FailureMessage() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_failureMessage;
-}
-
-bool CapabilityHost::HasTimedOut() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_timedOut;
 }
 
 std::string CapabilityHost::Text() const
@@ -214,10 +143,20 @@ void CapabilityHost::Record(std::string line)
     m_entries.push_back({std::move(line), nullptr});
 }
 
-void CapabilityHost::Finish(std::string line)
+CapabilityHost::Lister* CapabilityHost::ListerFor(const std::string& prefix)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    std::unique_ptr<Lister>& lister = m_listers[prefix];
+    if (!lister)
+        lister = std::make_unique<Lister>(*this, prefix);
+    return lister.get();
+}
+
+void CapabilityHost::Finish(std::string line, const std::function<void()>& note)
 {
     // Under the lock: a waiter woken by the outcome may destroy the host at once.
     std::lock_guard<std::mutex> lock(m_mutex);
+    note();
     m_entries.push_back({std::move(line), nullptr});
     ++m_outcomes;
     m_finished.notify_all();

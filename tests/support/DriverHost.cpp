@@ -1,32 +1,42 @@
 #include "support/DriverHost.h"
 
-#include <algorithm>
 #include <utility>
 
 namespace korvane::test {
 
 using namespace ipcapture;
 
-void RecordingLogSink::OnDebugInfo(CDebugInfoIf* info)
+void LogRecord::AddLine(uint32_t level, std::string text)
 {
-    const char* text = info->GetText();
     std::lock_guard<std::mutex> guard(m_mutex);
-    m_lines.push_back({info->GetLevel(), text != nullptr ? text : ""});
+    m_lines.push_back({level, std::move(text)});
 }
 
-std::vector<HostLogLine> RecordingLogSink::Lines() const
+std::vector<LogLine> LogRecord::Lines() const
 {
     std::lock_guard<std::mutex> guard(m_mutex);
     return m_lines;
 }
 
-std::vector<HostLogLine> RecordingLogSink::LinesContaining(const std::string& part) const
+std::vector<LogLine> LogRecord::LinesContaining(const std::string& part) const
 {
-    std::vector<HostLogLine> found;
+    std::vector<LogLine> found;
     for (const auto& line : Lines())
         if (line.text.find(part) != std::string::npos)
             found.push_back(line);
     return found;
+}
+
+void LogRecord::ClearLines()
+{
+    std::lock_guard<std::mutex> guard(m_mutex);
+    m_lines.clear();
+}
+
+void RecordingLogSink::OnDebugInfo(CDebugInfoIf* info)
+{
+    const char* text = info->GetText();
+    AddLine(info->GetLevel(), text != nullptr ? text : "");
 }
 
 const char* SettableDriverParams::GetParameter(uint32_t index)
@@ -36,5 +46,16 @@ const char* SettableDriverParams::GetParameter(uint32_t index)
     return found != parameters.end() ? found->second.c_str() : nullptr;
 }
 
+SettableStreamRequest StreamRequest(uint32_t codec, uint32_t width, uint32_t height, uint32_t framesPerSecond,
+                                    uint32_t quality)
+{
+    SettableStreamRequest request;
+    request.format.codec = codec;
+    request.format.resolution.width = width;
+    request.format.resolution.height = height;
+    request.rate.frameRate = 0x7000 + framesPerSecond;
+    request.rate.quality = quality;
+    return request;
+}
 
 }  // namespace korvane::test

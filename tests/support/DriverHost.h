@@ -13,22 +13,30 @@
 
 namespace korvane::test {
 
-struct HostLogLine {
-    uint8_t level;
+struct LogLine {
+    uint32_t level;
     std::string text;  // empty when the record carried no text
 };
 
-class RecordingLogSink : public ipcapture::IDebugInfoSink {
+// Log lines as they arrive, from any thread.
+class LogRecord {
 public:
-    void OnDebugInfo(ipcapture::CDebugInfoIf* info) override;
-
-    std::vector<HostLogLine> Lines() const;
+    void AddLine(uint32_t level, std::string text);
+    std::vector<LogLine> Lines() const;
     // Lines containing part.
-    std::vector<HostLogLine> LinesContaining(const std::string& part) const;
+    std::vector<LogLine> LinesContaining(const std::string& part) const;
+    size_t CountLinesContaining(const std::string& part) const { return LinesContaining(part).size(); }
+    bool HasLineContaining(const std::string& part) const { return CountLinesContaining(part) > 0; }
+    void ClearLines();
 
 private:
     mutable std::mutex m_mutex;
-    std::vector<HostLogLine> m_lines;
+    std::vector<LogLine> m_lines;
+};
+
+class RecordingLogSink : public ipcapture::IDebugInfoSink, public LogRecord {
+public:
+    void OnDebugInfo(ipcapture::CDebugInfoIf* info) override;
 };
 
 class SettableCaptureInfo : public ipcapture::ICaptureInfo {
@@ -125,5 +133,9 @@ public:
     SettableStreamRate rate;
     uint32_t hostInfo = 0;
 };
+
+// A stream request for codec, size, frames per second and quality.
+SettableStreamRequest StreamRequest(uint32_t codec, uint32_t width, uint32_t height, uint32_t framesPerSecond = 25,
+                                    uint32_t quality = 80);
 
 }  // namespace korvane::test

@@ -25,8 +25,7 @@ void FakeDriver::DebugMessage(uint32_t level, const char* format, ...)
     va_start(args, format);
     std::string text = FormatStringV(format, args);
     va_end(args);
-    std::lock_guard<std::mutex> guard(m_linesMutex);
-    m_lines.push_back({level, std::move(text)});
+    AddLine(level, std::move(text));
 }
 
 void FakeDriver::GetCaptureValues(uint32_t& inputs, uint32_t& outputs)
@@ -51,33 +50,6 @@ int32_t FakeDriver::GetParameterInt(uint32_t index)
     char* end = nullptr;
     const long value = std::strtol(text.c_str(), &end, 10);
     return (end != nullptr && *end == '\0') ? static_cast<int32_t>(value) : kParameterMissing;
-}
-
-std::vector<LogLine> FakeDriver::Lines() const
-{
-    std::lock_guard<std::mutex> guard(m_linesMutex);
-    return m_lines;
-}
-
-bool FakeDriver::HasLineContaining(const std::string& part) const
-{
-    return CountLinesContaining(part) > 0;
-}
-
-size_t FakeDriver::CountLinesContaining(const std::string& part) const
-{
-    std::lock_guard<std::mutex> guard(m_linesMutex);
-    size_t count = 0;
-    for (const auto& line : m_lines)
-        if (line.text.find(part) != std::string::npos)
-            ++count;
-    return count;
-}
-
-void FakeDriver::ClearLines()
-{
-    std::lock_guard<std::mutex> guard(m_linesMutex);
-    m_lines.clear();
 }
 
 }  // namespace korvane::test

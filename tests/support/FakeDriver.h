@@ -2,22 +2,16 @@
 // An IDriver for component tests: settable device data and parameters, and a
 // record of every log line.
 #include <map>
-#include <mutex>
 #include <string>
-#include <vector>
 
 #include "driver/DeviceInfo.h"
 #include "driver/IDriver.h"
 #include "driver/StreamDefaults.h"
+#include "support/DriverHost.h"
 
 namespace korvane::test {
 
-struct LogLine {
-    uint32_t level;
-    std::string text;
-};
-
-class FakeDriver : public IDriver {
+class FakeDriver : public IDriver, public LogRecord {
 public:
     FakeDriver();
 
@@ -39,11 +33,6 @@ public:
     // Points the device record at a camera and renames the device to match.
     void SetCamera(const std::string& address, uint32_t port);
 
-    std::vector<LogLine> Lines() const;
-    bool HasLineContaining(const std::string& part) const;
-    size_t CountLinesContaining(const std::string& part) const;
-    void ClearLines();
-
     DEVICE_INFO deviceInfo;
     std::string hostDirectory = "/tmp/";
     uint32_t inputCount = 0;
@@ -58,8 +47,6 @@ public:
 
 private:
     std::string m_deviceName;
-    mutable std::mutex m_linesMutex;
-    std::vector<LogLine> m_lines;
 };
 
 }  // namespace korvane::test

@@ -1,9 +1,9 @@
 #pragma once
-// Host-side frame objects for component tests: a recording frame allocator,
-// frame sink and audio sink. Keeps what every delivered video or audio frame
-// carried, can refuse frames or allocations, and counts allocations and
-// releases so a test can check that every frame went back to the host. A
-// driver that calls a slot it was not given fails the test.
+// Host-side frame objects: a recording frame allocator, frame sink and audio
+// sink. Keeps what every delivered video or audio frame carried, can refuse
+// frames or allocations, and counts allocations and releases so a test can
+// check that every frame went back to the host. A driver that calls a slot it
+// was not given fails the test.
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -16,6 +16,7 @@
 
 namespace korvane::test {
 
+// What a frame object holds; `calls` names the setters in the order the driver called them.
 struct DeliveredFrame {
     std::vector<uint8_t> bytes;  // the data-size bytes of the buffer
     uint32_t fourCC = 0;
@@ -24,39 +25,7 @@ struct DeliveredFrame {
     uint32_t sizeClass = 0;
     SYSTEMTIME time{};
     std::string streamName;
-    std::vector<std::string> calls;  // the setters in the order the driver called them
-};
-
-class CRecordingFrame : public ipcapture::IHostFrame {
-public:
-    // withBuffer false: GetBuffer gives null.
-    CRecordingFrame(uint32_t fourCC, uint32_t bufferSize, std::string streamName, bool withBuffer = true);
-
-    void Reserved1() override { UnassignedSlot("IHostFrame", 1); }
-    uint8_t* GetBuffer() override { return m_withBuffer ? m_buffer.data() : nullptr; }
-    void Reserved3() override { UnassignedSlot("IHostFrame", 3); }
-    void SetDataSize(uint32_t size) override;
-    void Commit() override { m_record.calls.push_back("Commit"); }
-    void SetTime(const SYSTEMTIME* time) override;
-    void GetTime(SYSTEMTIME* time) override { *time = m_record.time; }
-    void Reserved8() override { UnassignedSlot("IHostFrame", 8); }
-    void Reserved9() override { UnassignedSlot("IHostFrame", 9); }
-    void SetFourCC(uint32_t fourCC) override;
-    void Reserved11() override { UnassignedSlot("IHostFrame", 11); }
-    void SetHeight(uint32_t height) override;
-    void Reserved13() override { UnassignedSlot("IHostFrame", 13); }
-    void SetWidth(uint32_t width) override;
-    void Reserved15() override { UnassignedSlot("IHostFrame", 15); }
-    void SetSizeClass(uint32_t sizeClass) override;
-
-    // What the frame holds now.
-    DeliveredFrame Snapshot() const;
-
-private:
-    std::vector<uint8_t> m_buffer;
-    bool m_withBuffer;
-    uint32_t m_dataSize = 0;
-    DeliveredFrame m_record;
+    std::vector<std::string> calls;
 };
 
 struct AudioRecord {
@@ -67,10 +36,55 @@ struct AudioRecord {
     uint8_t stereo = 0;
     uint32_t bitRate = 0;
     uint32_t channelId = 0;
-    std::vector<std::string> calls;  // the setters in call order
+    std::vector<std::string> calls;
 };
 
-class CRecordingAudioData : public ipcapture::IAudioData {
+// Keeps a setter's value in its record and notes the call.
+template <typename Record>
+class CallRecorder {
+protected:
+    template <typename Field, typename Value>
+    void Set(const char* call, Field& field, Value value)
+    {
+        field = static_cast<Field>(value);
+        m_record.calls.push_back(call);
+    }
+
+    Record m_record;
+};
+
+class CRecordingFrame : public ipcapture::IHostFrame, private CallRecorder<DeliveredFrame> {
+public:
+    // withBuffer false: GetBuffer gives null.
+    CRecordingFrame(uint32_t fourCC, uint32_t bufferSize, std::string streamName, bool withBuffer = true);
+
+    void Reserved1() override { UnassignedSlot("IHostFrame", 1); }
+    uint8_t* GetBuffer() override { return m_withBuffer ? m_buffer.data() : nullptr; }
+    void Reserved3() override { UnassignedSlot("IHostFrame", 3); }
+    void SetDataSize(uint32_t size) override { Set("SetDataSize", m_dataSize, size); }
+    void Commit() override { m_record.calls.push_back("Commit"); }
+    void SetTime(const SYSTEMTIME* time) override { Set("SetTime", m_record.time, *time); }
+    void GetTime(SYSTEMTIME* time) override { *time = m_record.time; }
+    void Reserved8() override { UnassignedSlot("IHostFrame", 8); }
+    void Reserved9() override { UnassignedSlot("IHostFrame", 9); }
+    void SetFourCC(uint32_t fourCC) override { Set("SetFourCC", m_record.fourCC, fourCC); }
+    void Reserved11() override { UnassignedSlot("IHostFrame", 11); }
+    void SetHeight(uint32_t height) override { Set("SetHeight", m_record.height, height); }
+    void Reserved13() override { UnassignedSlot("IHostFrame", 13); }
+    void SetWidth(uint32_t width) override { Set("SetWidth", m_record.width, width); }
+    void Reserved15() override { UnassignedSlot("IHostFrame", 15); }
+    void SetSizeClass(uint32_t sizeClass) override { Set("SetSizeClass", m_record.sizeClass, sizeClass); }
+
+    // What the frame holds now.
+    DeliveredFrame Snapshot() const;
+
+private:
+    std::vector<uint8_t> m_buffer;
+    bool m_withBuffer;
+    uint32_t m_dataSize = 0;
+};
+
+class CRecordingAudioData : public ipcapture::IAudioData, private CallRecorder<AudioRecord> {
 public:
     void SetData(const uint8_t* data, uint32_t size) override;
     const uint8_t* GetData() override { return m_record.bytes.empty() ? nullptr : m_record.bytes.data(); }
@@ -83,10 +97,10 @@ public:
     void Reserved9() override { UnassignedSlot("IAudioData", 9); }
     uint32_t GetFourCC() override { return m_record.fourCC; }
     void Reserved11() override { UnassignedSlot("IAudioData", 11); }
-    void SetFourCC(uint32_t fourCC) override;
-    void SetBitRate(uint32_t bitRate) override;
+    void SetFourCC(uint32_t fourCC) override { Set("SetFourCC", m_record.fourCC, fourCC); }
+    void SetBitRate(uint32_t bitRate) override { Set("SetBitRate", m_record.bitRate, bitRate); }
     void Reserved14() override { UnassignedSlot("IAudioData", 14); }
-    void SetChannelId(uint8_t id) override;
+    void SetChannelId(uint8_t id) override { Set("SetChannelId", m_record.channelId, id); }
     uint32_t GetChannelId() override { return m_record.channelId; }
     uint8_t IsStereo() override { return m_record.stereo; }
     void Reserved18() override { UnassignedSlot("IAudioData", 18); }
@@ -95,41 +109,24 @@ public:
     void SetFormat(uint32_t sampleRate, uint8_t bitsPerSample, uint8_t stereo) override;
 
     const AudioRecord& Record() const { return m_record; }
-
-private:
-    AudioRecord m_record;
 };
 
 // Objects handed to the driver and not yet given back.
 template <typename T>
-class COutstanding {
-public:
-    T* Add(std::unique_ptr<T> object)
-    {
-        m_objects.push_back(std::move(object));
-        return m_objects.back().get();
-    }
-    // False for an object that is not ours or was released already.
-    bool Release(const void* object)
-    {
-        for (auto it = m_objects.begin(); it != m_objects.end(); ++it) {
-            if (it->get() == object) {
-                m_objects.erase(it);
-                return true;
-            }
-        }
-        return false;
-    }
-    size_t Count() const { return m_objects.size(); }
-
-private:
-    std::vector<std::unique_ptr<T>> m_objects;
-};
+using Outstanding = std::vector<std::unique_ptr<T>>;
 
 class CFrameHost : public ipcapture::IFrameAllocator,
                    public ipcapture::IFrameSink,
                    public ipcapture::IAudioSink,
                    public ipcapture::IAudioStateSink {
+    // Runs access under the lock (declared first: the accessors below deduce their types from it).
+    template <typename Access>
+    auto Locked(Access access) const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return access();
+    }
+
 public:
     // IFrameAllocator
     void Reserved1() override { UnassignedSlot("IFrameAllocator", 1); }
@@ -142,45 +139,54 @@ public:
     // IFrameSink
     bool OnFrame(ipcapture::IHostFrame* frame) override;
     void Reserved2() override { UnassignedSlot("IFrameSink", 2); }
-    void OnSignalLost() override;
+    void OnSignalLost() override { Locked([&] { ++m_signalLost; }); }
 
     // IAudioSink and IAudioStateSink
     bool OnAudioFrame(ipcapture::IAudioData* frame) override;
-    void OnAudioState(uint32_t audioId, uint32_t state) override;
+    void OnAudioState(uint32_t audioId, uint32_t state) override
+    {
+        Locked([&] { m_audioStates.emplace_back(audioId, state); });
+    }
 
     // A packet for an output channel, G.711 mu-law at 8000 Hz unless changed; owned by this host.
     CRecordingAudioData* MakeAudioPacket(const std::vector<uint8_t>& bytes);
 
     // Behaviour (accepting applies to video and audio frames)
-    void SetAcceptFrames(bool accept);
-    void SetRefuseAllocations(bool refuse);
+    void SetAcceptFrames(bool accept) { Locked([&] { m_accept = accept; }); }
+    void SetRefuseAllocations(bool refuse) { Locked([&] { m_refuseAllocations = refuse; }); }
     // True: frames whose GetBuffer gives null.
-    void SetFramesWithoutBuffer(bool withoutBuffer);
+    void SetFramesWithoutBuffer(bool withoutBuffer) { Locked([&] { m_framesWithoutBuffer = withoutBuffer; }); }
     // False: count frames only, keep no bytes (for benchmarks).
-    void SetKeepFrames(bool keep);
+    void SetKeepFrames(bool keep) { Locked([&] { m_keepFrames = keep; }); }
 
     // Observations
-    std::vector<DeliveredFrame> Frames() const;
-    size_t FrameCount() const;
-    size_t Allocations() const;
-    size_t Releases() const;
-    size_t OutstandingFrames() const;  // allocated and not yet released
-    size_t SignalLostCount() const;
-    uint32_t LastAllocationSize() const;
+    std::vector<DeliveredFrame> Frames() const { return Locked([&] { return m_frames; }); }
+    // The frames of one stream ("<address>:<port>::RecStream" and so on).
+    std::vector<DeliveredFrame> FramesOf(const std::string& streamName) const;
+    bool WaitForFrames(const std::string& streamName, size_t count, uint32_t timeoutMs) const;
+    size_t FrameCount() const { return Locked([&] { return m_frameCount; }); }
+    size_t Allocations() const { return Locked([&] { return m_allocations; }); }
+    size_t Releases() const { return Locked([&] { return m_releases; }); }
+    // Allocated and not yet released.
+    size_t OutstandingFrames() const { return Locked([&] { return m_live.size(); }); }
+    size_t SignalLostCount() const { return Locked([&] { return m_signalLost; }); }
+    uint32_t LastAllocationSize() const { return Locked([&] { return m_lastAllocationSize; }); }
 
-    std::vector<AudioRecord> AudioFrames() const;
-    size_t AudioFrameCount() const;
-    size_t OutstandingAudioFrames() const;  // handed out and not yet released
-    size_t AudioReleases() const;
-    std::string LastAudioDriverName() const;
-    std::vector<std::pair<uint32_t, uint32_t>> AudioStates() const;  // audio id, state
+    std::vector<AudioRecord> AudioFrames() const { return Locked([&] { return m_audioFrames; }); }
+    size_t AudioFrameCount() const { return Locked([&] { return m_audioFrames.size(); }); }
+    // Handed out and not yet released.
+    size_t OutstandingAudioFrames() const { return Locked([&] { return m_liveAudio.size(); }); }
+    size_t AudioReleases() const { return Locked([&] { return m_audioReleases; }); }
+    std::string LastAudioDriverName() const { return Locked([&] { return m_audioDriverName; }); }
+    // Audio id and state, in call order.
+    std::vector<std::pair<uint32_t, uint32_t>> AudioStates() const { return Locked([&] { return m_audioStates; }); }
     uint32_t LastAudioState() const;
 
 private:
     mutable std::mutex m_mutex;
     std::vector<DeliveredFrame> m_frames;
-    COutstanding<CRecordingFrame> m_live;
-    COutstanding<CRecordingAudioData> m_liveAudio;
+    Outstanding<CRecordingFrame> m_live;
+    Outstanding<CRecordingAudioData> m_liveAudio;
     std::vector<AudioRecord> m_audioFrames;
     std::vector<std::pair<uint32_t, uint32_t>> m_audioStates;
     size_t m_audioReleases = 0;

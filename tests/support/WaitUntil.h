@@ -1,7 +1,8 @@
 #pragma once
-// Polls a condition until it holds or the time-out passes.
+// Polls a condition until it holds or the time-out passes; times host calls.
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <thread>
 
 namespace korvane::test {
@@ -16,6 +17,21 @@ bool WaitUntil(Condition condition, uint32_t timeoutMs)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return true;
+}
+
+using Clock = std::chrono::steady_clock;
+
+inline uint64_t ElapsedMs(Clock::time_point since)
+{
+    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count());
+}
+
+// How long the call took.
+inline uint64_t TimedMs(const std::function<void()>& call)
+{
+    const auto start = Clock::now();
+    call();
+    return ElapsedMs(start);
 }
 
 }  // namespace korvane::test

@@ -6,6 +6,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include "runtime/StringFormat.h"
 #include "video/VideoTestSupport.h"
 
@@ -50,7 +52,7 @@ void ExpectRolesStream(VideoCamera& camera, uint32_t cameraType, const std::vect
             EXPECT_TRUE(frame.fourCC == kFourCCH264 || frame.fourCC == kFourCCH264Delta) << frame.fourCC;
             EXPECT_FALSE(frame.bytes.empty());
         }
-        EXPECT_TRUE(camera.Video()->StopStream(0, expected.role));
+        EXPECT_TRUE(camera.Video().StopStream(0, expected.role));
     }
     EXPECT_EQ(camera.frames.OutstandingFrames(), 0u);
 }
@@ -132,20 +134,18 @@ TEST(VideoH264, CameraTypeTwoConfiguresStreamZeroForEveryRoleAndRequestAndRetrie
     ASSERT_TRUE(camera.StartChannel(StreamRequest(kCodecH264, 640, 480, 30, 50)));
     ASSERT_TRUE(camera.WaitForSettingsRequests(2)) << "the channel tries again";
     EXPECT_EQ(camera.RtspRequests(), rtspRequests) << "no session without the settings";
-    uint32_t state = 99, extra = 99;
-    EXPECT_TRUE(camera.Video()->GetChannelState(0, &state, &extra, nullptr, 0));
-    EXPECT_NE(state, 0u) << "not streaming";
+    const uint32_t state = camera.ChannelState();
+    EXPECT_TRUE(state != 0 && state != 99) << state << ": a channel, not streaming";
     camera.camera.Model().SetSetting("dh05", "0");
     ASSERT_TRUE(camera.WaitForFrames(kRec, frames + 1)) << "the next attempt streams";
     EXPECT_EQ(camera.camera.Model().Setting("dh05"), "1");
-    EXPECT_TRUE(camera.Video()->StopChannel(0));
+    EXPECT_TRUE(camera.Video().StopChannel(0));
 }
 
 struct TwoStreamCase {
     const char* what;
     std::map<std::string, std::string> cameraSettings;
-    uint32_t role;
-    uint32_t width, height, framesPerSecond;
+    uint32_t role, width, height, framesPerSecond;
     std::string write;
 };
 
@@ -209,30 +209,27 @@ TEST(VideoH264, CameraTypeThreeGivesLiveTheSecondStreamAndLimitsTwoStreamsAtHigh
 TEST(VideoH264, VariableBitrateWritesTheQualityLevelOfTheCamerasSteps)
 {
     const HostConfigurationFile vbr("<Default><RTPMode>RTPoverRTSP</RTPMode><BitrateMode>VBR</BitrateMode></Default>");
-    struct StepsCase {
-        uint32_t cameraSteps;  // what the capability query reads from the camera
-        const char* parameter;  // parameter 7 handed to the driver; null: as the query reported it
-        uint32_t levels[5];     // dh01 of the qualities 1, 20, 21, 59 and 100 in the driver's steps
-    };
-    // Parameter 7 outside 1..100 (or empty) leaves the default of 5 steps.
-    const StepsCase cases[] = {{5, nullptr, {1, 1, 2, 3, 5}},  {10, nullptr, {1, 2, 3, 6, 10}},
-                               {3, nullptr, {1, 1, 1, 2, 4}},  {10, "0", {1, 1, 2, 3, 5}},
-                               {10, "101", {1, 1, 2, 3, 5}},   {10, "(none)", {1, 1, 2, 3, 5}},
-                               {10, "100", {1, 20, 21, 59, 100}}};
-    for (const StepsCase& c : cases) {
-        SCOPED_TRACE(FormatString("%u steps, parameter 7 %s", c.cameraSteps, c.parameter ? c.parameter : "probed"));
+    // The steps the capability query reads from the camera, parameter 7 handed to the driver (null: as the
+    // query reported it) and dh01 of the qualities 1, 20, 21, 59 and 100 in the driver's steps. Parameter 7
+    // outside 1..100 (or empty) leaves the default of 5 steps.
+    const std::tuple<uint32_t, const char*, std::array<uint32_t, 5>> cases[] = {
+        {5, nullptr, {1, 1, 2, 3, 5}}, {10, nullptr, {1, 2, 3, 6, 10}}, {3, nullptr, {1, 1, 1, 2, 4}},
+        {10, "0", {1, 1, 2, 3, 5}},    {10, "101", {1, 1, 2, 3, 5}},    {10, "(none)", {1, 1, 2, 3, 5}},
+        {10, "100", {1, 20, 21, 59, 100}}};
+    for (const auto& [cameraSteps, parameter, levels] : cases) {
+        SCOPED_TRACE(FormatString("%u steps, parameter 7 %s", cameraSteps, parameter ? parameter : "probed"));
         camsim::CameraOptions options = CameraOfType(2);
-        options.model.maxQuality = c.cameraSteps;
+        options.model.maxQuality = cameraSteps;
         VideoCamera camera(options);
         std::map<uint32_t, std::string> overrides;
-        if (c.parameter != nullptr)
-            overrides[7] = c.parameter;
+        if (parameter != nullptr)
+            overrides[7] = parameter;
         ASSERT_TRUE(camera.Open(overrides));
-        EXPECT_EQ(camera.probedParameters[7], std::to_string(c.cameraSteps));
+        EXPECT_EQ(camera.probedParameters[7], std::to_string(cameraSteps));
         const uint32_t qualities[] = {1, 20, 21, 59, 100};
         for (size_t i = 0; i < 5; ++i)
             EXPECT_EQ(camera.LastSettingsOfStream(kRec, StreamRequest(kCodecH264, 640, 480, 30, qualities[i])),
-                      FormatString("/admin/-set-?em=2&pt=8&dh00-0=0&dh01-0=%u&dh03-0=2&dh04-0=0&dh05=1", c.levels[i]))
+                      FormatString("/admin/-set-?em=2&pt=8&dh00-0=0&dh01-0=%u&dh03-0=2&dh04-0=0&dh05=1", levels[i]))
                 << "quality " << qualities[i];
     }
 }

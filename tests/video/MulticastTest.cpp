@@ -23,32 +23,26 @@ TEST(VideoMulticast, EachRoleChecksItsAddressConfiguresAndReceivesTheGroup)
     VideoCamera camera(CameraOfType(3));
     ASSERT_TRUE(camera.Open());
     camera.camera.Model().SetSetting("dh10", "2");
-    struct RoleCase {
-        uint32_t role;
-        const char* check;
-        const char* path;
-        const char* group;
-        const char* write;
-    };
-    const RoleCase cases[] = {
+    // The role, its address check, the stream's path and group, the settings it writes.
+    const std::tuple<uint32_t, const char*, const char*, const char*, const char*> cases[] = {
         {kRec, "/admin/-set-?el=ig12-4", "rtpstream/config5=m", "239.100.100.104",
          "/admin/-set-?em=2&pt=8&ig10-4=4&dh00-0=1&dh02-0=13&dh03-0=2&dh04-0=2&dh05-0=1"},
         {kLive, "/admin/-set-?el=ig12-3", "rtpstream/config4=m", "239.100.100.103",
          "/admin/-set-?em=2&pt=8&ig10-3=5&dh00-1=1&dh02-1=13&dh03-1=2&dh04-1=2&dh05-1=1"},
     };
-    for (const RoleCase& c : cases) {
-        SCOPED_TRACE(RoleName(c.role));
+    for (const auto& [role, check, path, group, write] : cases) {
+        SCOPED_TRACE(RoleName(role));
         camera.ClearRequests();
-        ASSERT_TRUE(camera.StartStream(c.role, StreamRequest(kCodecH264, 640, 480, 10, 50)));
-        ASSERT_TRUE(camera.WaitForFrames(c.role, 3));
+        ASSERT_TRUE(camera.StartStream(role, StreamRequest(kCodecH264, 640, 480, 10, 50)));
+        ASSERT_TRUE(camera.WaitForFrames(role, 3));
         const std::vector<std::string> requests = camera.SettingsRequests();
         ASSERT_GE(requests.size(), 3u);
-        EXPECT_EQ(requests[0], c.check) << "the address comes first";
-        EXPECT_EQ(requests.back(), c.write);
-        EXPECT_EQ(camera.LastDescribed(c.path).multicastGroup, c.group) << c.path;
-        EXPECT_TRUE(camera.Video()->StopStream(0, c.role));
+        EXPECT_EQ(requests[0], check) << "the address comes first";
+        EXPECT_EQ(requests.back(), write);
+        EXPECT_EQ(camera.LastDescribed(path).multicastGroup, group) << path;
+        EXPECT_TRUE(camera.Video().StopStream(0, role));
     }
-    EXPECT_FALSE(camera.HasLogLine("CheckMulticastAddress"));
+    EXPECT_FALSE(camera.log.HasLineContaining("CheckMulticastAddress"));
     EXPECT_EQ(camera.frames.OutstandingFrames(), 0u);
 }
 
@@ -56,7 +50,7 @@ TEST(VideoMulticast, ACameraLeftAsConfiguredOrWithoutTheAddressOfItsStream)
 {
     VideoCamera camera(CameraOfType(2));
     ASSERT_TRUE(camera.Open());
-    ipcapture::IIPVideoCaptureEx2* video = camera.Video();
+    ipcapture::IIPVideoCaptureEx2& video = camera.Video();
     {
         // Left as configured, the camera is only asked for the address.
         const HostConfigurationFile multicast(kLeftAsConfigured);
@@ -66,7 +60,7 @@ TEST(VideoMulticast, ACameraLeftAsConfiguredOrWithoutTheAddressOfItsStream)
         const camsim::StreamDescription served = camera.LastDescribed("stream/profile1=m");
         EXPECT_EQ(served.width, 480u) << "the camera's own size (code 4)";
         EXPECT_EQ(served.multicastGroup, "239.100.100.104");
-        EXPECT_TRUE(video->StopChannel(0));
+        EXPECT_TRUE(video.StopChannel(0));
     }
 
     // A Motion JPEG stream the recorder configured once (its profile exists from then on; the Rec
@@ -78,7 +72,7 @@ TEST(VideoMulticast, ACameraLeftAsConfiguredOrWithoutTheAddressOfItsStream)
         const size_t before = camera.FramesOf(kRec).size();
         ASSERT_TRUE(camera.StartStream(kRec, jpeg));
         ASSERT_TRUE(camera.WaitForFrames(kRec, before + 2));
-        EXPECT_TRUE(video->StopStream(0, kRec));
+        EXPECT_TRUE(video.StopStream(0, kRec));
     }
     EXPECT_THAT(camera.SettingsRequests(), ElementsAre("/admin/-set-?el=ig12-4"));
     EXPECT_THAT(camera.OnvifOperations(), ElementsAre("GetCapabilities", "GetProfiles"));
@@ -90,8 +84,8 @@ TEST(VideoMulticast, ACameraLeftAsConfiguredOrWithoutTheAddressOfItsStream)
     camera.camera.Http().SetFault(camsim::HttpFault::NeverReply);
     ASSERT_TRUE(camera.StartChannel(StreamRequest(kCodecH264, 640, 480, 10, 50)));
     ASSERT_TRUE(camera.WaitForSettingsRequests(1));
-    EXPECT_TRUE(video->StopChannel(0));
-    EXPECT_FALSE(camera.HasLogLine("CheckMulticastAddress"));
+    EXPECT_TRUE(video.StopChannel(0));
+    EXPECT_FALSE(camera.log.HasLineContaining("CheckMulticastAddress"));
     camera.camera.Http().SetFault(camsim::HttpFault::None);
 
     // Without the camera's address nothing is configured or streamed.
@@ -106,9 +100,10 @@ TEST(VideoMulticast, ACameraLeftAsConfiguredOrWithoutTheAddressOfItsStream)
                             "is not set, please set correct value! Device %s:%u",
                             streaming, camera.params.deviceAddress.address.c_str(), camera.params.deviceAddress.port);
     };
-    ASSERT_TRUE(
-        WaitUntil([&] { return camera.HasLogLine(missing(5)) && camera.HasLogLine(missing(4)); }, kStreamWaitMs));
-    for (const HostLogLine& line : camera.logSink.LinesContaining("CheckMulticastAddress"))
+    ASSERT_TRUE(WaitUntil(
+        [&] { return camera.log.HasLineContaining(missing(5)) && camera.log.HasLineContaining(missing(4)); },
+        kStreamWaitMs));
+    for (const LogLine& line : camera.log.LinesContaining("CheckMulticastAddress"))
         EXPECT_EQ(line.level, 1u) << line.text;
     EXPECT_THAT(camera.SettingsRequests(),
                 ::testing::Each(::testing::AnyOf("/admin/-set-?el=ig12-4", "/admin/-set-?el=ig12-3")));
@@ -118,7 +113,7 @@ TEST(VideoMulticast, ACameraLeftAsConfiguredOrWithoutTheAddressOfItsStream)
     camera.camera.Model().SetSetting("ig12-4", "239.100.100.104");
     EXPECT_TRUE(camera.WaitForFrames(kRec, frames + 2));
     EXPECT_EQ(camera.FramesOf(kLive).size(), 0u);
-    EXPECT_TRUE(video->StopChannel(0));
+    EXPECT_TRUE(video.StopChannel(0));
 }
 
 }  // namespace
