@@ -32,12 +32,6 @@ bool WaitUntil(Condition condition)
     return WaitUntil(condition, kWaitMs);
 }
 
-inline uint64_t ElapsedMs(std::chrono::steady_clock::time_point since)
-{
-    return static_cast<uint64_t>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - since).count());
-}
-
 // Sends minimal RTP packets to a loopback port, from one loopback address.
 class RtpSender {
 public:
