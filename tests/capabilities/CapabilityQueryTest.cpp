@@ -1,15 +1,94 @@
+// Capability queries against simulated cameras, recorded by a CapabilityHost,
+// through the query module and the plug-in's exported functions.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <memory>
 #include <optional>
+#include <string>
 #include <tuple>
 
-#include "CapabilityQueryFixture.h"
+#include "camsim/Camera.h"
+#include "capabilities/CameraReply.h"
+#include "capabilities/CanonCapabilityQueryModule.h"
+#include "platform/DynamicLibrary.h"
+#include "support/CapabilityHost.h"
+#include "support/TestData.h"
 #include "support/WaitUntil.h"
+#include "tallowcam/CapabilityQuery.h"
+#include "tallowcam/CapabilityQueryExports.h"
 
 using namespace korvane;
 using namespace korvane::test;
 
 namespace {
+
+constexpr const char* kCameraUser = "root";
+constexpr const char* kCameraPassword = "camera";
+// Longer than any query against loopback needs, short enough to end a hung test.
+constexpr uint32_t kOutcomeTimeoutMs = 20000;
+
+// A camera without PTZ, audio or a second stream, at most 15 frames per second.
+camsim::CameraConfig FixedCamera()
+{
+    camsim::CameraConfig config;
+    config.model = "VB-S30D";
+    config.firmware = "Ver. 1.1.0";
+    config.macAddress = "00:1e:8f:aa:bb:01";
+    config.videoList = {"h264:640x480", "h264:1280x960", "mpeg4:640x480", "h264:320x240"};
+    config.pan = config.tilt = config.zoom = config.focus = false;
+    config.inputs = 1;
+    config.outputs = 1;
+    config.audioChannels = 0;
+    config.secondStream = false;
+    config.lowFrameRate = true;
+    return config;
+}
+
+class CapabilityQueryTest : public ::testing::Test {
+protected:
+    // A running camera with the given model that accepts root/camera with Basic.
+    camsim::Camera& StartCamera(const camsim::CameraConfig& config = {})
+    {
+        camsim::CameraOptions options;
+        options.model = config;
+        options.auth = {kCameraUser, kCameraPassword, {camsim::AuthScheme::Basic}};
+        m_camera = std::make_unique<camsim::Camera>(options);
+        EXPECT_TRUE(m_camera->Start());
+        return *m_camera;
+    }
+    // Starts the query on the camera's port and waits for its outcome.
+    void Query(ipcapture::IIPCapabilityQuery& module, CapabilityHost& host, const char* address = "127.0.0.1",
+               const char* password = kCameraPassword)
+    {
+        ASSERT_TRUE(module.Start(address, Port(), kCameraUser, password, &host));
+        ASSERT_TRUE(host.WaitForOutcome(kOutcomeTimeoutMs));
+    }
+    // Runs a Canon query module with video standard 30 on the camera.
+    void Query(CapabilityHost& host, const char* address = "127.0.0.1", const char* password = kCameraPassword)
+    {
+        CCanonCapabilityQueryModule module(&host, true);
+        Query(module, host, address, password);
+    }
+    // The recorded text equals tests/data/capabilities/<name>.txt with "{port}"
+    // standing for the camera's port; a different text is left in the working
+    // directory as <name>.actual.txt for comparison.
+    void ExpectRecording(const CapabilityHost& host, const std::string& name) const
+    {
+        const std::string port = std::to_string(Port());
+        const std::string expected = ReplaceAll(ReadTestData("capabilities/" + name + ".txt") + "\n", "{port}", port);
+        EXPECT_EQ(host.Text(), expected) << name;
+        if (host.Text() != expected) {
+            std::ofstream(name + ".actual.txt", std::ios::binary)
+                << ReplaceAll(host.Text(), "connection 2 = \"" + port + "\"", "connection 2 = \"{port}\"");
+        }
+    }
+    uint16_t Port() const { return m_camera->HttpPort(); }
+    camsim::Camera& Camera() { return *m_camera; }
+
+private:
+    std::unique_ptr<camsim::Camera> m_camera;
+};
 
 TEST_F(CapabilityQueryTest, CameraTypesOnTheirHosts)
 {
@@ -37,9 +116,8 @@ TEST_F(CapabilityQueryTest, CameraTypesOnTheirHosts)
     };
     for (const auto& [recording, config, hostLibrary, videoStandard30] : cases) {
         SCOPED_TRACE(recording);
-        std::optional<HostVersion> version;
-        if (hostLibrary != nullptr)
-            version.emplace(hostLibrary);
+        platform::DynamicLibrary hostCore;
+        ASSERT_TRUE(hostLibrary == nullptr || hostCore.Load(hostLibrary));
         StartCamera(config);
         CapabilityHost host;
         CCanonCapabilityQueryModule module(&host, videoStandard30);
@@ -235,6 +313,70 @@ TEST_F(CapabilityQueryTest, ModuleLifecycle)
     EXPECT_EQ(restarting.FailureMessage(), "Failed to get camera properties: Capability search query was aborted");
     EXPECT_EQ(Camera().HttpRequests().Count(), 1u);
     slow.Terminate();  // nothing left to stop
+}
+
+// The plug-in's function of this name.
+template <typename Function>
+Function Export(platform::DynamicLibrary& plugin, const char* name)
+{
+    const auto function = reinterpret_cast<Function>(plugin.Symbol(name));
+    EXPECT_NE(function, nullptr) << name;
+    return function;
+}
+
+// The capability query through the plug-in's exported plain functions.
+TEST_F(CapabilityQueryTest, PluginModuleObjectsAndTheGlobalModule)
+{
+    platform::DynamicLibrary plugin;
+    ASSERT_TRUE(plugin.Load(TALLOWCAM_PLUGIN_PATH));
+    const auto create = Export<decltype(&CreateCapabilityQueryModule)>(plugin, "CreateCapabilityQueryModule");
+    const auto destroy = Export<decltype(&DeleteCapabilityQueryModule)>(plugin, "DeleteCapabilityQueryModule");
+    const auto init = Export<decltype(&InitCapabilityQuery)>(plugin, "InitCapabilityQuery");
+    const auto start = Export<decltype(&StartCapabilityQuery)>(plugin, "StartCapabilityQuery");
+    const auto terminate = Export<decltype(&TerminateCapabilityQuery)>(plugin, "TerminateCapabilityQuery");
+    const auto uninit = Export<decltype(&UninitCapabilityQuery)>(plugin, "UninitCapabilityQuery");
+    StartCamera(FixedCamera());
+
+    // A module object from the factory.
+    CapabilityHost host;
+    ipcapture::IIPCapabilityQuery* module = create(&host, 1);
+    ASSERT_NE(module, nullptr);
+    Query(*module, host);
+    ExpectRecording(host, "type1");
+    destroy(module);
+    destroy(nullptr);
+
+    // The global module.
+    CapabilityHost first;
+    EXPECT_EQ(start("127.0.0.1", Port(), kCameraUser, kCameraPassword, &first), 0);  // no module yet
+    EXPECT_EQ(terminate(), 1);
+    EXPECT_EQ(init(&first, 1), 1);
+    CapabilityHost other;
+    EXPECT_EQ(init(&other, 0), 0);  // keeps the first module
+    EXPECT_EQ(start(nullptr, Port(), kCameraUser, kCameraPassword, &first), 0);
+    EXPECT_EQ(start("127.0.0.1", Port(), nullptr, kCameraPassword, &first), 0);
+    EXPECT_EQ(start("127.0.0.1", Port(), kCameraUser, nullptr, &first), 0);
+    ASSERT_EQ(start("127.0.0.1", Port(), kCameraUser, kCameraPassword, &first), 1);
+    ASSERT_TRUE(first.WaitForOutcome(kOutcomeTimeoutMs));
+    ExpectRecording(first, "type1");  // reported to the first callback, video standard 1
+    EXPECT_FALSE(other.IsFinished());
+    EXPECT_EQ(terminate(), 1);
+    EXPECT_EQ(uninit(), 1);
+    EXPECT_EQ(start("127.0.0.1", Port(), kCameraUser, kCameraPassword, &first), 0);
+    EXPECT_EQ(uninit(), 1);
+
+    // It runs one query at a time and terminates.
+    Camera().Http().SetFault(camsim::HttpFault::NeverReply);
+    Camera().HttpRequests().Clear();
+    CapabilityHost slow;
+    ASSERT_EQ(init(&slow, 0), 1);
+    ASSERT_EQ(start("127.0.0.1", Port(), kCameraUser, kCameraPassword, &slow), 1);
+    ASSERT_TRUE(Camera().HttpRequests().WaitForCount(1, kOutcomeTimeoutMs));
+    EXPECT_EQ(start("127.0.0.1", Port(), kCameraUser, kCameraPassword, &slow), 0);
+    EXPECT_EQ(terminate(), 1);
+    ASSERT_TRUE(slow.IsFinished());
+    EXPECT_EQ(slow.FailureMessage(), "Failed to get camera properties: Capability search query was aborted");
+    EXPECT_EQ(uninit(), 1);
 }
 
 }  // namespace
