@@ -31,10 +31,9 @@ public:
 std::string BodyOf(const std::string& envelope)
 {
     const size_t start = envelope.find(kBodyStart);
-    const size_t end = envelope.find("</s:Body>");
-    if (start == std::string::npos || end == std::string::npos)
+    if (start == std::string::npos)
         return std::string();
-    return envelope.substr(start + sizeof(kBodyStart) - 1, end - start - sizeof(kBodyStart) + 1);
+    return envelope.substr(start + sizeof(kBodyStart) - 1, envelope.find("</s:Body>") - start - sizeof(kBodyStart) + 1);
 }
 
 class OnvifClientTest : public ::testing::Test {
