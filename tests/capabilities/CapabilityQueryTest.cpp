@@ -70,6 +70,15 @@ protected:
         CCanonCapabilityQueryModule module(&host, true);
         Query(module, host, address, password);
     }
+    // Runs a Canon query that fails with this status and message.
+    void ExpectFailure(uint32_t status, const std::string& message, const char* address = "127.0.0.1",
+                       const char* password = kCameraPassword)
+    {
+        CapabilityHost host;
+        Query(host, address, password);
+        EXPECT_EQ(host.FailureStatus(), status);
+        EXPECT_EQ(host.FailureMessage(), message);
+    }
     // The recorded text equals tests/data/capabilities/<name>.txt with "{port}"
     // standing for the camera's port; a different text is left in the working
     // directory as <name>.actual.txt for comparison.
@@ -128,10 +137,7 @@ TEST_F(CapabilityQueryTest, CameraTypesOnTheirHosts)
     camsim::CameraConfig withoutCodecs = FixedCamera();
     withoutCodecs.videoList = {"raw:640x480"};
     StartCamera(withoutCodecs);
-    CapabilityHost host;
-    Query(host);
-    EXPECT_EQ(host.FailureStatus(), ipcapture::kCapabilityStatusOther);
-    EXPECT_EQ(host.FailureMessage(), "Failed to save capability query results");
+    ExpectFailure(ipcapture::kCapabilityStatusOther, "Failed to save capability query results");
 }
 
 TEST_F(CapabilityQueryTest, FixedCameraOfType1AndTheQueriesThatFail)
@@ -146,36 +152,27 @@ TEST_F(CapabilityQueryTest, FixedCameraOfType1AndTheQueriesThatFail)
 
     // Refused credentials stop after the first request.
     Camera().HttpRequests().Clear();
-    CapabilityHost refused;
-    Query(refused, "127.0.0.1", "wrong");
-    EXPECT_EQ(refused.FailureStatus(), ipcapture::kCapabilityStatusCredentials);
-    EXPECT_EQ(refused.FailureMessage(), "Failed to get camera properties, login failed (invalid credentials)");
+    ExpectFailure(ipcapture::kCapabilityStatusCredentials,
+                  "Failed to get camera properties, login failed (invalid credentials)", "127.0.0.1", "wrong");
     EXPECT_EQ(Camera().HttpRequests().Targets(), std::vector<std::string>{"/admin/-set-?el=ra02"});
 
     // Addresses with forbidden characters are refused without a request.
     Camera().HttpRequests().Clear();
     for (const char* address : {"127.0.0.1:80", "root@127.0.0.1", "cam/x", "a;b", "a b?", "x\"y", "host!", "a\\b"}) {
-        CapabilityHost invalid;
-        Query(invalid, address);
-        EXPECT_EQ(invalid.FailureStatus(), ipcapture::kCapabilityStatusOther) << address;
-        EXPECT_EQ(invalid.FailureMessage(), "Failed to start capability fetching thread. Device address is invalid!")
-            << address;
+        SCOPED_TRACE(address);
+        ExpectFailure(ipcapture::kCapabilityStatusOther,
+                      "Failed to start capability fetching thread. Device address is invalid!", address);
     }
     EXPECT_EQ(Camera().HttpRequests().Count(), 0u);
 
     // HTTP errors give their status.
     Camera().Http().SetFault(camsim::HttpFault::NotFound);
-    CapabilityHost notFound;
-    Query(notFound);
-    EXPECT_EQ(notFound.FailureStatus(), ipcapture::kCapabilityStatusNotFound);
-    EXPECT_EQ(notFound.FailureMessage(), "Failed to get camera properties");
+    ExpectFailure(ipcapture::kCapabilityStatusNotFound, "Failed to get camera properties");
     Camera().Http().SetFault(camsim::HttpFault::ServerError);
-    CapabilityHost serverError;
-    Query(serverError);
-    EXPECT_EQ(serverError.FailureStatus(), ipcapture::kCapabilityStatusOther);
-    EXPECT_EQ(serverError.FailureMessage(),
-              "Failed to get camera properties: korvane::HUtils::RequestGetRD: device 127.0.0.1:" +
-                  std::to_string(Port()) + " is unable to process \"/-wvhttp-01-/info.cgi\" request. HTTP status code is 500");
+    ExpectFailure(ipcapture::kCapabilityStatusOther,
+                  "Failed to get camera properties: korvane::HUtils::RequestGetRD: device 127.0.0.1:" +
+                      std::to_string(Port()) +
+                      " is unable to process \"/-wvhttp-01-/info.cgi\" request. HTTP status code is 500");
     Camera().Http().SetFault(camsim::HttpFault::None);
 
     // Unusable information replies fail the query: key, value (null: the line is missing), message.
@@ -195,10 +192,7 @@ TEST_F(CapabilityQueryTest, FixedCameraOfType1AndTheQueriesThatFail)
             model.RemoveInfo(key);
         else
             model.SetInfo(key, value);
-        CapabilityHost failed;
-        Query(failed);
-        EXPECT_EQ(failed.FailureStatus(), ipcapture::kCapabilityStatusOther);
-        EXPECT_EQ(failed.FailureMessage(), message);
+        ExpectFailure(ipcapture::kCapabilityStatusOther, message);
         model.SetInfo(key, original);
     }
 
@@ -216,11 +210,8 @@ TEST_F(CapabilityQueryTest, FixedCameraOfType1AndTheQueriesThatFail)
     ExpectRecording(garbage, "garbage-ignored");
 
     Camera().Stop();
-    CapabilityHost offline;
-    Query(offline);
-    EXPECT_EQ(offline.FailureStatus(), ipcapture::kCapabilityStatusUnreachable);
-    EXPECT_EQ(offline.FailureMessage(),
-              "Failed to get camera properties, device is offline or is located in unaccessible subnet");
+    ExpectFailure(ipcapture::kCapabilityStatusUnreachable,
+                  "Failed to get camera properties, device is offline or is located in unaccessible subnet");
 }
 
 // Starts the module again from its first failure callback.
