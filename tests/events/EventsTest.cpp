@@ -232,7 +232,8 @@ void ChangesComeAtMostOnceASecond()
         std::this_thread::sleep_for(std::chrono::milliseconds(120));
     }
     camera.camera.Events().SetMotionActive(1, true);
-    ASSERT_TRUE(WaitUntil([&] { return camera.sink.Events().back() == kMotion; }, kCameraWaitMs)) << "a change that holds comes";
+    ASSERT_TRUE(WaitUntil([&] { return camera.sink.Events().back() == kMotion; }, kCameraWaitMs))
+        << "a change that holds comes";
 
     const std::vector<Report> reports = camera.sink.Reports();
     for (size_t i = 2; i < reports.size(); ++i) {
@@ -453,7 +454,7 @@ TEST(Events, ScenariosSideBySide)
 
 using Areas = std::vector<CCanonMotionChannel::DetectionArea>;
 
-TEST(MotionAreas, RepliesResizeAndUpdateTheAreas)
+TEST(MotionAreas, RepliesResizeUpdateAndCapTheAreas)
 {
     Areas areas;
     CCanonMotionChannel::UpdateAreas("r.count:=2\r\nr.1:=1\r\nr.1.type:=1\r\nr.2:=1\r\nr.2.type:=0\r\n", areas);
