@@ -1,15 +1,103 @@
+// Capability queries against simulated cameras, recorded by a CapabilityHost,
+// through the query module and the plug-in's exported functions.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <memory>
 #include <optional>
+#include <string>
 #include <tuple>
 
-#include "CapabilityQueryFixture.h"
+#include "camsim/Camera.h"
+#include "capabilities/CameraReply.h"
+#include "capabilities/CanonCapabilityQueryModule.h"
+#include "platform/DynamicLibrary.h"
+#include "support/CapabilityHost.h"
+#include "support/TestData.h"
 #include "support/WaitUntil.h"
+#include "tallowcam/CapabilityQuery.h"
+#include "tallowcam/CapabilityQueryExports.h"
 
 using namespace korvane;
 using namespace korvane::test;
 
 namespace {
+
+constexpr const char* kCameraUser = "root";
+constexpr const char* kCameraPassword = "camera";
+// Longer than any query against loopback needs, short enough to end a hung test.
+constexpr uint32_t kOutcomeTimeoutMs = 20000;
+
+// A camera without PTZ, audio or a second stream, at most 15 frames per second.
+camsim::CameraConfig FixedCamera()
+{
+    camsim::CameraConfig config;
+    config.model = "VB-S30D";
+    config.firmware = "Ver. 1.1.0";
+    config.macAddress = "00:1e:8f:aa:bb:01";
+    config.videoList = {"h264:640x480", "h264:1280x960", "mpeg4:640x480", "h264:320x240"};
+    config.pan = config.tilt = config.zoom = config.focus = false;
+    config.inputs = 1;
+    config.outputs = 1;
+    config.audioChannels = 0;
+    config.secondStream = false;
+    config.lowFrameRate = true;
+    return config;
+}
+
+class CapabilityQueryTest : public ::testing::Test {
+protected:
+    // A running camera with the given model that accepts root/camera with Basic.
+    camsim::Camera& StartCamera(const camsim::CameraConfig& config = {})
+    {
+        camsim::CameraOptions options;
+        options.model = config;
+        options.auth = {kCameraUser, kCameraPassword, {camsim::AuthScheme::Basic}};
+        m_camera = std::make_unique<camsim::Camera>(options);
+        EXPECT_TRUE(m_camera->Start());
+        return *m_camera;
+    }
+    // Starts the query on the camera's port and waits for its outcome.
+    void Query(ipcapture::IIPCapabilityQuery& module, CapabilityHost& host, const char* address = "127.0.0.1",
+               const char* password = kCameraPassword)
+    {
+        ASSERT_TRUE(module.Start(address, Port(), kCameraUser, password, &host));
+        ASSERT_TRUE(host.WaitForOutcome(kOutcomeTimeoutMs));
+    }
+    // Runs a Canon query module with video standard 30 on the camera.
+    void Query(CapabilityHost& host, const char* address = "127.0.0.1", const char* password = kCameraPassword)
+    {
+        CCanonCapabilityQueryModule module(&host, true);
+        Query(module, host, address, password);
+    }
+    // Runs a Canon query that fails with this status and message.
+    void ExpectFailure(uint32_t status, const std::string& message, const char* address = "127.0.0.1",
+                       const char* password = kCameraPassword)
+    {
+        CapabilityHost host;
+        Query(host, address, password);
+        EXPECT_EQ(host.FailureStatus(), status);
+        EXPECT_EQ(host.FailureMessage(), message);
+    }
+    // The recorded text equals tests/data/capabilities/<name>.txt with "{port}"
+    // standing for the camera's port; a different text is left in the working
+    // directory as <name>.actual.txt for comparison.
+    void ExpectRecording(const CapabilityHost& host, const std::string& name) const
+    {
+        const std::string port = std::to_string(Port());
+        const std::string expected = ReplaceAll(ReadTestData("capabilities/" + name + ".txt") + "\n", "{port}", port);
+        EXPECT_EQ(host.Text(), expected) << name;
+        if (host.Text() != expected) {
+            std::ofstream(name + ".actual.txt", std::ios::binary)
+                << ReplaceAll(host.Text(), "connection 2 = \"" + port + "\"", "connection 2 = \"{port}\"");
+        }
+    }
+    uint16_t Port() const { return m_camera->HttpPort(); }
+    camsim::Camera& Camera() { return *m_camera; }
+
+private:
+    std::unique_ptr<camsim::Camera> m_camera;
+};
 
 TEST_F(CapabilityQueryTest, CameraTypesOnTheirHosts)
 {
@@ -37,9 +125,8 @@ TEST_F(CapabilityQueryTest, CameraTypesOnTheirHosts)
     };
     for (const auto& [recording, config, hostLibrary, videoStandard30] : cases) {
         SCOPED_TRACE(recording);
-        std::optional<HostVersion> version;
-        if (hostLibrary != nullptr)
-            version.emplace(hostLibrary);
+        platform::DynamicLibrary hostCore;
+        ASSERT_TRUE(hostLibrary == nullptr || hostCore.Load(hostLibrary));
         StartCamera(config);
         CapabilityHost host;
         CCanonCapabilityQueryModule module(&host, videoStandard30);
@@ -50,10 +137,7 @@ TEST_F(CapabilityQueryTest, CameraTypesOnTheirHosts)
     camsim::CameraConfig withoutCodecs = FixedCamera();
     withoutCodecs.videoList = {"raw:640x480"};
     StartCamera(withoutCodecs);
-    CapabilityHost host;
-    Query(host);
-    EXPECT_EQ(host.FailureStatus(), ipcapture::kCapabilityStatusOther);
-    EXPECT_EQ(host.FailureMessage(), "Failed to save capability query results");
+    ExpectFailure(ipcapture::kCapabilityStatusOther, "Failed to save capability query results");
 }
 
 TEST_F(CapabilityQueryTest, FixedCameraOfType1AndTheQueriesThatFail)
@@ -68,36 +152,27 @@ TEST_F(CapabilityQueryTest, FixedCameraOfType1AndTheQueriesThatFail)
 
     // Refused credentials stop after the first request.
     Camera().HttpRequests().Clear();
-    CapabilityHost refused;
-    Query(refused, "127.0.0.1", "wrong");
-    EXPECT_EQ(refused.FailureStatus(), ipcapture::kCapabilityStatusCredentials);
-    EXPECT_EQ(refused.FailureMessage(), "Failed to get camera properties, login failed (invalid credentials)");
+    ExpectFailure(ipcapture::kCapabilityStatusCredentials,
+                  "Failed to get camera properties, login failed (invalid credentials)", "127.0.0.1", "wrong");
     EXPECT_EQ(Camera().HttpRequests().Targets(), std::vector<std::string>{"/admin/-set-?el=ra02"});
 
     // Addresses with forbidden characters are refused without a request.
     Camera().HttpRequests().Clear();
     for (const char* address : {"127.0.0.1:80", "root@127.0.0.1", "cam/x", "a;b", "a b?", "x\"y", "host!", "a\\b"}) {
-        CapabilityHost invalid;
-        Query(invalid, address);
-        EXPECT_EQ(invalid.FailureStatus(), ipcapture::kCapabilityStatusOther) << address;
-        EXPECT_EQ(invalid.FailureMessage(), "Failed to start capability fetching thread. Device address is invalid!")
-            << address;
+        SCOPED_TRACE(address);
+        ExpectFailure(ipcapture::kCapabilityStatusOther,
+                      "Failed to start capability fetching thread. Device address is invalid!", address);
     }
     EXPECT_EQ(Camera().HttpRequests().Count(), 0u);
 
     // HTTP errors give their status.
     Camera().Http().SetFault(camsim::HttpFault::NotFound);
-    CapabilityHost notFound;
-    Query(notFound);
-    EXPECT_EQ(notFound.FailureStatus(), ipcapture::kCapabilityStatusNotFound);
-    EXPECT_EQ(notFound.FailureMessage(), "Failed to get camera properties");
+    ExpectFailure(ipcapture::kCapabilityStatusNotFound, "Failed to get camera properties");
     Camera().Http().SetFault(camsim::HttpFault::ServerError);
-    CapabilityHost serverError;
-    Query(serverError);
-    EXPECT_EQ(serverError.FailureStatus(), ipcapture::kCapabilityStatusOther);
-    EXPECT_EQ(serverError.FailureMessage(),
-              "Failed to get camera properties: korvane::HUtils::RequestGetRD: device 127.0.0.1:" +
-                  std::to_string(Port()) + " is unable to process \"/-wvhttp-01-/info.cgi\" request. HTTP status code is 500");
+    ExpectFailure(ipcapture::kCapabilityStatusOther,
+                  "Failed to get camera properties: korvane::HUtils::RequestGetRD: device 127.0.0.1:" +
+                      std::to_string(Port()) +
+                      " is unable to process \"/-wvhttp-01-/info.cgi\" request. HTTP status code is 500");
     Camera().Http().SetFault(camsim::HttpFault::None);
 
     // Unusable information replies fail the query: key, value (null: the line is missing), message.
@@ -117,10 +192,7 @@ TEST_F(CapabilityQueryTest, FixedCameraOfType1AndTheQueriesThatFail)
             model.RemoveInfo(key);
         else
             model.SetInfo(key, value);
-        CapabilityHost failed;
-        Query(failed);
-        EXPECT_EQ(failed.FailureStatus(), ipcapture::kCapabilityStatusOther);
-        EXPECT_EQ(failed.FailureMessage(), message);
+        ExpectFailure(ipcapture::kCapabilityStatusOther, message);
         model.SetInfo(key, original);
     }
 
@@ -138,11 +210,8 @@ TEST_F(CapabilityQueryTest, FixedCameraOfType1AndTheQueriesThatFail)
     ExpectRecording(garbage, "garbage-ignored");
 
     Camera().Stop();
-    CapabilityHost offline;
-    Query(offline);
-    EXPECT_EQ(offline.FailureStatus(), ipcapture::kCapabilityStatusUnreachable);
-    EXPECT_EQ(offline.FailureMessage(),
-              "Failed to get camera properties, device is offline or is located in unaccessible subnet");
+    ExpectFailure(ipcapture::kCapabilityStatusUnreachable,
+                  "Failed to get camera properties, device is offline or is located in unaccessible subnet");
 }
 
 // Starts the module again from its first failure callback.
@@ -235,6 +304,70 @@ TEST_F(CapabilityQueryTest, ModuleLifecycle)
     EXPECT_EQ(restarting.FailureMessage(), "Failed to get camera properties: Capability search query was aborted");
     EXPECT_EQ(Camera().HttpRequests().Count(), 1u);
     slow.Terminate();  // nothing left to stop
+}
+
+// The plug-in's function of this name.
+template <typename Function>
+Function Export(platform::DynamicLibrary& plugin, const char* name)
+{
+    const auto function = reinterpret_cast<Function>(plugin.Symbol(name));
+    EXPECT_NE(function, nullptr) << name;
+    return function;
+}
+
+// The capability query through the plug-in's exported plain functions.
+TEST_F(CapabilityQueryTest, PluginModuleObjectsAndTheGlobalModule)
+{
+    platform::DynamicLibrary plugin;
+    ASSERT_TRUE(plugin.Load(TALLOWCAM_PLUGIN_PATH));
+    const auto create = Export<decltype(&CreateCapabilityQueryModule)>(plugin, "CreateCapabilityQueryModule");
+    const auto destroy = Export<decltype(&DeleteCapabilityQueryModule)>(plugin, "DeleteCapabilityQueryModule");
+    const auto init = Export<decltype(&InitCapabilityQuery)>(plugin, "InitCapabilityQuery");
+    const auto start = Export<decltype(&StartCapabilityQuery)>(plugin, "StartCapabilityQuery");
+    const auto terminate = Export<decltype(&TerminateCapabilityQuery)>(plugin, "TerminateCapabilityQuery");
+    const auto uninit = Export<decltype(&UninitCapabilityQuery)>(plugin, "UninitCapabilityQuery");
+    StartCamera(FixedCamera());
+
+    // A module object from the factory.
+    CapabilityHost host;
+    ipcapture::IIPCapabilityQuery* module = create(&host, 1);
+    ASSERT_NE(module, nullptr);
+    Query(*module, host);
+    ExpectRecording(host, "type1");
+    destroy(module);
+    destroy(nullptr);
+
+    // The global module.
+    CapabilityHost first;
+    EXPECT_EQ(start("127.0.0.1", Port(), kCameraUser, kCameraPassword, &first), 0);  // no module yet
+    EXPECT_EQ(terminate(), 1);
+    EXPECT_EQ(init(&first, 1), 1);
+    CapabilityHost other;
+    EXPECT_EQ(init(&other, 0), 0);  // keeps the first module
+    EXPECT_EQ(start(nullptr, Port(), kCameraUser, kCameraPassword, &first), 0);
+    EXPECT_EQ(start("127.0.0.1", Port(), nullptr, kCameraPassword, &first), 0);
+    EXPECT_EQ(start("127.0.0.1", Port(), kCameraUser, nullptr, &first), 0);
+    ASSERT_EQ(start("127.0.0.1", Port(), kCameraUser, kCameraPassword, &first), 1);
+    ASSERT_TRUE(first.WaitForOutcome(kOutcomeTimeoutMs));
+    ExpectRecording(first, "type1");  // reported to the first callback, video standard 1
+    EXPECT_FALSE(other.IsFinished());
+    EXPECT_EQ(terminate(), 1);
+    EXPECT_EQ(uninit(), 1);
+    EXPECT_EQ(start("127.0.0.1", Port(), kCameraUser, kCameraPassword, &first), 0);
+    EXPECT_EQ(uninit(), 1);
+
+    // It runs one query at a time and terminates.
+    Camera().Http().SetFault(camsim::HttpFault::NeverReply);
+    Camera().HttpRequests().Clear();
+    CapabilityHost slow;
+    ASSERT_EQ(init(&slow, 0), 1);
+    ASSERT_EQ(start("127.0.0.1", Port(), kCameraUser, kCameraPassword, &slow), 1);
+    ASSERT_TRUE(Camera().HttpRequests().WaitForCount(1, kOutcomeTimeoutMs));
+    EXPECT_EQ(start("127.0.0.1", Port(), kCameraUser, kCameraPassword, &slow), 0);
+    EXPECT_EQ(terminate(), 1);
+    ASSERT_TRUE(slow.IsFinished());
+    EXPECT_EQ(slow.FailureMessage(), "Failed to get camera properties: Capability search query was aborted");
+    EXPECT_EQ(uninit(), 1);
 }
 
 }  // namespace

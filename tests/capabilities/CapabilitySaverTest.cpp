@@ -3,16 +3,15 @@
 #include <tuple>
 #include <utility>
 
-#include "CapabilityQueryFixture.h"
 #include "capabilities/BaseCameraProperties.h"
 #include "capabilities/CapabilitySaver.h"
 #include "capabilities/ParameterWriter.h"
+#include "platform/DynamicLibrary.h"
 #include "support/CapabilityHost.h"
 #include "support/TestData.h"
 
 using namespace korvane;
 using korvane::test::CapabilityHost;
-using korvane::test::HostVersion;
 
 namespace {
 
@@ -34,20 +33,11 @@ public:
     bool ListProperties(CParameterWriter& list) const override { return list.WriteText(2, "Firmware", m_firmware); }
     CResultDef Query(uint32_t&) override { return {}; }
 
-    using CBaseCameraProperties::AddCodec;
     using CBaseCameraProperties::AddResolution;
     using CBaseCameraProperties::SetFrameRates;
-    using CBaseCameraProperties::m_audioOutput;
     using CBaseCameraProperties::m_cameraCount;
-    using CBaseCameraProperties::m_firmware;
-    using CBaseCameraProperties::m_hasHardware;
-    using CBaseCameraProperties::m_inputCount;
     using CBaseCameraProperties::m_model;
-    using CBaseCameraProperties::m_ptzCount;
-    using CBaseCameraProperties::m_ptzKind;
-    using CBaseCameraProperties::m_streamCount;
     using CBaseCameraProperties::m_streams;
-    using CBaseCameraProperties::m_vendor;
 
     // A minimal camera that can be saved.
     void FillMinimal()
@@ -55,6 +45,25 @@ public:
         m_model = "Test";
         m_cameraCount = 1;
         AddCodec(kCapabilityCodecJpeg, kMainStreamGroup);
+        SetFrameRates(kMainStreamGroup, 2);
+    }
+
+    // Every kind of capability, some of them twice.
+    void FillEverything()
+    {
+        m_vendor = "Maker";
+        m_model = "Cam 1";
+        m_firmware = "";
+        m_cameraCount = 2;
+        m_hasHardware = true;
+        m_inputCount = 4;
+        m_ptzKind = 2;
+        m_ptzCount = 3;
+        m_streamCount = 2;
+        m_audioOutput.m_channelCount = 1;
+        AddCodec(kCapabilityCodecMpeg4, kMainStreamGroup);
+        AddCodec(kCapabilityCodecH264, kMainStreamGroup);
+        AddResolution(640, 480, 0, kMainStreamGroup);
         SetFrameRates(kMainStreamGroup, 2);
     }
 };
@@ -94,13 +103,15 @@ TEST(CameraPropertiesStore, FrameRatesAreReportedInTheHostEncoding)
     for (const auto& [rate, encoded] : encodings)
         EXPECT_EQ(oldHost.EncodeFrameRate(rate), encoded) << rate;
     {
-        HostVersion host(VEXHOST_61_PATH);
+        platform::DynamicLibrary hostCore;
+        ASSERT_TRUE(hostCore.Load(VEXHOST_61_PATH));
         StoredProperties multiStream;
         EXPECT_TRUE(multiStream.IsMultiStreamHost());
         EXPECT_FALSE(multiStream.IsHighRateHost());
         EXPECT_EQ(multiStream.EncodeFrameRate(60), 17u);
     }
-    HostVersion host(VEXHOST_64_PATH);
+    platform::DynamicLibrary hostCore;
+    ASSERT_TRUE(hostCore.Load(VEXHOST_64_PATH));
     StoredProperties highRate;
     EXPECT_TRUE(highRate.IsMultiStreamHost());
     EXPECT_TRUE(highRate.IsHighRateHost());
@@ -112,13 +123,12 @@ TEST(CameraPropertiesStore, FrameRatesAreReportedInTheHostEncoding)
 TEST(CameraPropertiesStore, KnownResolutionsOnlyRaiseTheirMaximumRate)
 {
     StoredProperties properties;
-    properties.AddResolution(640, 480, 15, kMainStreamGroup);
-    properties.AddResolution(320, 240, 30, kMainStreamGroup);
-    properties.AddResolution(640, 480, 30, kMainStreamGroup);
-    properties.AddResolution(320, 240, 10, kMainStreamGroup);
-    properties.AddResolution(0, 480, 30, kMainStreamGroup);
-    properties.AddResolution(640, 0, 30, kMainStreamGroup);
-    properties.AddResolution(70000, 480, 30, kMainStreamGroup);
+    // Width, height, maximum rate.
+    const std::tuple<uint32_t, uint32_t, uint32_t> added[] = {{640, 480, 15}, {320, 240, 30}, {640, 480, 30},
+                                                              {320, 240, 10}, {0, 480, 30},   {640, 0, 30},
+                                                              {70000, 480, 30}};
+    for (const auto& [width, height, rate] : added)
+        properties.AddResolution(width, height, rate, kMainStreamGroup);
     const std::vector<STREAM_RESOLUTION>& list = properties.GetStream(kMainStreamGroup).resolutions;
     ASSERT_EQ(list.size(), 2u);
     EXPECT_EQ(std::tie(list[0].width, list[0].maxFrameRate, list[1].width, list[1].maxFrameRate),
@@ -156,22 +166,10 @@ TEST(CapabilitySaver, StreamParameterTexts)
 
 TEST(CapabilitySaver, WritesEverythingInTheHostsOrder)
 {
-    HostVersion version(VEXHOST_61_PATH);
+    platform::DynamicLibrary hostCore;
+    ASSERT_TRUE(hostCore.Load(VEXHOST_61_PATH));
     StoredProperties properties(0);
-    properties.m_vendor = "Maker";
-    properties.m_model = "Cam 1";
-    properties.m_firmware = "";
-    properties.m_cameraCount = 2;
-    properties.m_hasHardware = true;
-    properties.m_inputCount = 4;
-    properties.m_ptzKind = 2;
-    properties.m_ptzCount = 3;
-    properties.m_streamCount = 2;
-    properties.m_audioOutput.m_channelCount = 1;
-    properties.AddCodec(kCapabilityCodecMpeg4, kMainStreamGroup);
-    properties.AddCodec(kCapabilityCodecH264, kMainStreamGroup);
-    properties.AddResolution(640, 480, 0, kMainStreamGroup);
-    properties.SetFrameRates(kMainStreamGroup, 2);
+    properties.FillEverything();
 
     CapabilityHost host;
     ASSERT_TRUE(CCapabilitySaver(properties, host).Save());

@@ -27,59 +27,16 @@ namespace korvane::test {
 namespace {
 
 using ::testing::ElementsAre;
+using ::testing::IsEmpty;
 using Clock = std::chrono::steady_clock;
 
 constexpr char kAreasPoll[] = "/-wvhttp-01-/info.cgi?item=r";
 constexpr char kInputsPoll[] = "/-wvhttp-01-/info.cgi?item=i";
 constexpr char kOutputCommand[] = "/-wvhttp-01-/control.cgi?o.";
 
-struct MotionReport {
-    bool motion;
-    std::chrono::steady_clock::time_point at;
-};
-
-// Frame sink of a motion channel: the frame host keeps the frames and counts
-// the lost signals, this sink when each motion value arrived.
-class MotionSink : public ipcapture::IFrameSink {
-public:
-    explicit MotionSink(CFrameHost& frames) : m_frames(frames) {}
-
-    bool OnFrame(ipcapture::IHostFrame* frame) override
-    {
-        const std::vector<uint8_t> bytes = static_cast<CRecordingFrame*>(frame)->Snapshot().bytes;
-        const bool motion = bytes.size() >= 2 && bytes[1] == 1;
-        const bool accepted = m_frames.OnFrame(frame);
-        std::lock_guard<std::mutex> lock(m_mutex);
-        if (accepted)
-            m_reports.push_back({motion, std::chrono::steady_clock::now()});
-        return accepted;
-    }
-    void OnSignalLost() override { m_frames.OnSignalLost(); }
-
-    std::vector<MotionReport> Reports() const
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_reports;
-    }
-    std::vector<bool> Values() const
-    {
-        std::vector<bool> values;
-        for (const MotionReport& report : Reports())
-            values.push_back(report.motion);
-        return values;
-    }
-    // The last value reported; false before the first.
-    bool LastValue() const { return !Values().empty() && Values().back(); }
-    size_t Count() const { return Reports().size(); }
-    size_t SignalLostCount() const { return m_frames.SignalLostCount(); }
-
-private:
-    CFrameHost& m_frames;
-    mutable std::mutex m_mutex;
-    std::vector<MotionReport> m_reports;
-};
-
-// What the I/O object reports: an error or an input change.
+// What the host hears: a motion value, an input change or an I/O error.
+const std::string kMotion = "Motion";
+const std::string kStill = "Still";
 const std::string kIOError = "IOError";
 
 std::string InputChanged(uint32_t index, uint32_t state)
@@ -87,32 +44,57 @@ std::string InputChanged(uint32_t index, uint32_t state)
     return "Input(" + std::to_string(index) + ", " + std::to_string(state) + ")";
 }
 
-class RecordingIOSink : public ipcapture::IIOEventSink {
+struct Report {
+    std::string event;
+    Clock::time_point at;
+};
+
+// The host's sink for a motion channel and an I/O object: what they reported
+// and when. The frame host keeps the motion frames and counts the lost signals.
+class RecordingSink : public ipcapture::IFrameSink, public ipcapture::IIOEventSink {
 public:
+    explicit RecordingSink(CFrameHost& frames) : m_frames(frames) {}
+
+    bool OnFrame(ipcapture::IHostFrame* frame) override
+    {
+        const std::vector<uint8_t> bytes = static_cast<CRecordingFrame*>(frame)->Snapshot().bytes;
+        const bool accepted = m_frames.OnFrame(frame);
+        if (accepted)
+            Record(bytes.size() >= 2 && bytes[1] == 1 ? kMotion : kStill);
+        return accepted;
+    }
+    void OnSignalLost() override { m_frames.OnSignalLost(); }
     void OnInputChanged(uint32_t index, uint32_t state) override { Record(InputChanged(index, state)); }
     void OnIOError() override { Record(kIOError); }
 
-    std::vector<std::string> Events() const
+    std::vector<Report> Reports() const
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        return m_events;
+        return m_reports;
     }
-    size_t Count() const { return Events().size(); }
-    size_t ErrorCount() const
+    std::vector<std::string> Events() const
+    {
+        std::vector<std::string> events;
+        for (const Report& report : Reports())
+            events.push_back(report.event);
+        return events;
+    }
+    size_t Count(const std::string& event) const
     {
         const std::vector<std::string> events = Events();
-        return static_cast<size_t>(std::count(events.begin(), events.end(), kIOError));
+        return static_cast<size_t>(std::count(events.begin(), events.end(), event));
     }
 
 private:
     void Record(const std::string& event)
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_events.push_back(event);
+        m_reports.push_back({event, Clock::now()});
     }
 
+    CFrameHost& m_frames;
     mutable std::mutex m_mutex;
-    std::vector<std::string> m_events;
+    std::vector<Report> m_reports;
 };
 
 // Runs every scenario on its own thread and waits for all of them.
@@ -160,7 +142,7 @@ public:
     }
     bool WaitForReports(size_t count, uint32_t timeoutMs = kCameraWaitMs)
     {
-        return WaitUntil([&] { return sink.Count() >= count; }, timeoutMs);
+        return WaitUntil([&] { return sink.Reports().size() >= count; }, timeoutMs);
     }
     // Waits until the channel has asked the camera count more times.
     bool WaitForPolls(size_t count) { return WaitForRequests(kAreasPoll, RequestCount(kAreasPoll) + count); }
@@ -169,39 +151,13 @@ public:
     bool OpenIO(uint32_t inputs, uint32_t outputs)
     {
         io = Open(inputs, outputs) ? driver.GetIOApi() : nullptr;
-        return io != nullptr && io->SetEventSink(&ioSink);
+        return io != nullptr && io->SetEventSink(&sink);
     }
-    bool WaitForEvents(size_t count) { return WaitUntil([&] { return ioSink.Count() >= count; }, kCameraWaitMs); }
 
-    MotionSink sink{frames};
+    RecordingSink sink{frames};
     std::unique_ptr<IMotionChannel> channel;
-    RecordingIOSink ioSink;
     ICaptureIOApi* io = nullptr;
 };
-
-void FirstPollSendsTheOppositeValueThenTheValueAsMotionFrames()
-{
-    EventsCamera camera;
-    ASSERT_TRUE(camera.Start({{1, false}}));
-    ASSERT_TRUE(camera.WaitForReports(2, kFirstPairMs));
-    EXPECT_TRUE(camera.channel->IsConnected());
-    EXPECT_THAT(camera.sink.Values(), ElementsAre(true, false));
-
-    const std::vector<DeliveredFrame> frames = camera.frames.Frames();
-    ASSERT_EQ(frames.size(), 2u);
-    EXPECT_THAT(frames[0].bytes, ElementsAre(0x01, 0x01));
-    EXPECT_THAT(frames[1].bytes, ElementsAre(0x01, 0x00));
-    for (const DeliveredFrame& frame : frames) {
-        EXPECT_EQ(frame.fourCC, 0x444D454Du);  // "MEMD"
-        EXPECT_EQ(frame.streamName, "CBaseMotionChannel");
-        EXPECT_EQ(std::tie(frame.width, frame.height, frame.sizeClass), std::make_tuple(320u, 240u, 2u));
-        EXPECT_THAT(frame.calls, ElementsAre("SetDataSize", "SetWidth", "SetHeight", "SetSizeClass", "Commit"));
-    }
-    EXPECT_EQ(camera.frames.LastAllocationSize(), 1024u);
-    camera.Stop();
-    EXPECT_EQ(camera.frames.OutstandingFrames(), 0u);
-    EXPECT_EQ(camera.sink.SignalLostCount(), 0u);
-}
 
 void TheVideoCaptureStartsAndStopsMotionDetectionWithItsChannel()
 {
@@ -215,26 +171,42 @@ void TheVideoCaptureStartsAndStopsMotionDetectionWithItsChannel()
     ipcapture::IIPVideoCaptureEx2* video = camera.driver.GetVideoCaptureEx2();
     ASSERT_TRUE(video->StartChannel(0, &camera.sink, &request));
     ASSERT_TRUE(camera.WaitForReports(2, kFirstPairMs));
-    EXPECT_THAT(camera.sink.Values(), ElementsAre(false, true));
+    EXPECT_THAT(camera.sink.Events(), ElementsAre(kStill, kMotion));
     EXPECT_TRUE(video->StopChannel(0));
     EXPECT_EQ(camera.frames.OutstandingFrames(), 0u);
 }
 
-void TypeTwoAreasAndRepliesWithoutACountChangeNothing()
+// The first poll sends the opposite value, then the value.
+void FirstPollAndTypeTwoAreasAndRepliesWithoutACount()
 {
     EventsCamera camera;
     ASSERT_TRUE(camera.Start({{2, true}, {1, false}}));
     ASSERT_TRUE(camera.WaitForReports(2, kFirstPairMs));
-    EXPECT_THAT(camera.sink.Values(), ElementsAre(true, false)) << "an active area of type 2 is no motion";
+    EXPECT_TRUE(camera.channel->IsConnected());
+    EXPECT_THAT(camera.sink.Events(), ElementsAre(kMotion, kStill)) << "an active area of type 2 is no motion";
+    const std::vector<DeliveredFrame> frames = camera.frames.Frames();
+    ASSERT_EQ(frames.size(), 2u);
+    EXPECT_THAT(frames[0].bytes, ElementsAre(0x01, 0x01));
+    EXPECT_THAT(frames[1].bytes, ElementsAre(0x01, 0x00));
+    for (const DeliveredFrame& frame : frames) {
+        EXPECT_EQ(frame.fourCC, 0x444D454Du);  // "MEMD"
+        EXPECT_EQ(frame.streamName, "CBaseMotionChannel");
+        EXPECT_EQ(std::tie(frame.width, frame.height, frame.sizeClass), std::make_tuple(320u, 240u, 2u));
+        EXPECT_THAT(frame.calls, ElementsAre("SetDataSize", "SetWidth", "SetHeight", "SetSizeClass", "Commit"));
+    }
+    EXPECT_EQ(camera.frames.LastAllocationSize(), 1024u);
 
     camera.camera.Events().SetMotionActive(2, true);
     ASSERT_TRUE(camera.WaitForReports(3));
-    EXPECT_TRUE(camera.sink.LastValue());
+    EXPECT_EQ(camera.sink.Events().back(), kMotion);
 
     camera.camera.Events().RemoveMotionAreaCount();
     camera.camera.Events().SetMotionActive(2, false);
     ASSERT_TRUE(camera.WaitForPolls(2));
-    EXPECT_EQ(camera.sink.Count(), 3u) << "without r.count the previous areas still hold";
+    EXPECT_EQ(camera.sink.Reports().size(), 3u) << "without r.count the previous areas still hold";
+    camera.Stop();
+    EXPECT_EQ(camera.frames.OutstandingFrames(), 0u);
+    EXPECT_EQ(camera.frames.SignalLostCount(), 0u);
 }
 
 void ChangesComeAtMostOnceASecond()
@@ -251,7 +223,7 @@ void ChangesComeAtMostOnceASecond()
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
     camera.camera.Events().SetMotionActive(1, false);
     ASSERT_TRUE(camera.WaitForPolls(1));
-    EXPECT_EQ(camera.sink.Count(), 2u);
+    EXPECT_EQ(camera.sink.Reports().size(), 2u);
 
     // The camera changing faster than the driver reports.
     const auto until = Clock::now() + std::chrono::milliseconds(2600);
@@ -260,12 +232,13 @@ void ChangesComeAtMostOnceASecond()
         std::this_thread::sleep_for(std::chrono::milliseconds(120));
     }
     camera.camera.Events().SetMotionActive(1, true);
-    ASSERT_TRUE(WaitUntil([&] { return camera.sink.LastValue(); }, kCameraWaitMs)) << "a change that holds comes";
+    ASSERT_TRUE(WaitUntil([&] { return camera.sink.Events().back() == kMotion; }, kCameraWaitMs))
+        << "a change that holds comes";
 
-    const std::vector<MotionReport> reports = camera.sink.Reports();
+    const std::vector<Report> reports = camera.sink.Reports();
     for (size_t i = 2; i < reports.size(); ++i) {
         EXPECT_GE(reports[i].at - reports[i - 1].at, std::chrono::milliseconds(990)) << "report " << i;
-        EXPECT_NE(reports[i].motion, reports[i - 1].motion) << "report " << i;
+        EXPECT_NE(reports[i].event, reports[i - 1].event) << "report " << i;
     }
 }
 
@@ -279,14 +252,14 @@ void SignalIsLostOnceAfterTheSecondTimeOutAndTheNextValueIsAnEdge()
     ASSERT_TRUE(camera.WaitForReports(2, kFirstPairMs));
 
     camera.camera.Http().SetFault(camsim::HttpFault::ServerError);
-    ASSERT_TRUE(WaitUntil([&] { return camera.sink.SignalLostCount() == 1; }, kCameraWaitMs));
+    ASSERT_TRUE(WaitUntil([&] { return camera.frames.SignalLostCount() == 1; }, kCameraWaitMs));
     EXPECT_FALSE(camera.channel->IsConnected());
     ASSERT_TRUE(camera.WaitForPolls(1));
-    EXPECT_EQ(camera.sink.SignalLostCount(), 1u);
+    EXPECT_EQ(camera.frames.SignalLostCount(), 1u);
 
     camera.camera.Http().SetFault(camsim::HttpFault::None);
     ASSERT_TRUE(camera.WaitForReports(4));
-    EXPECT_THAT(camera.sink.Values(), ElementsAre(false, true, false, true));
+    EXPECT_THAT(camera.sink.Events(), ElementsAre(kStill, kMotion, kStill, kMotion));
     EXPECT_TRUE(camera.channel->IsConnected());
 }
 
@@ -305,11 +278,10 @@ void StopEndsPollsThatWaitForTheCamera()
     auto start = Clock::now();
     camera.channel->Stop();
     EXPECT_LT(Clock::now() - start, bound);
-    EXPECT_EQ(camera.sink.Count(), 0u);
     start = Clock::now();
     EXPECT_TRUE(camera.io->StopIO());
     EXPECT_LT(Clock::now() - start, bound);
-    EXPECT_EQ(camera.ioSink.Count(), 0u) << "a poll ended by the stop is no camera failure";
+    EXPECT_THAT(camera.sink.Events(), IsEmpty()) << "a poll ended by the stop is no camera failure";
 }
 
 void OutputsAreSwitchedOffAtStartAndWrittenOnlyWhenTheStateChanges()
@@ -337,7 +309,7 @@ void OutputsAreSwitchedOffAtStartAndWrittenOnlyWhenTheStateChanges()
                             "/-wvhttp-01-/control.cgi?o.1=1", "/-wvhttp-01-/control.cgi?o.1=0",
                             "/-wvhttp-01-/control.cgi?o.2=1"));
     EXPECT_EQ(camera.camera.Events().Output(2), "1");
-    EXPECT_EQ(camera.ioSink.Count(), 0u);
+    EXPECT_EQ(camera.sink.Reports().size(), 0u);
     EXPECT_EQ(camera.RequestCount(kInputsPoll), 0u) << "no input thread without inputs";
 
     ASSERT_TRUE(camera.io->StopIO());
@@ -356,20 +328,25 @@ void WithoutInputsOrOutputsNothingRuns()
     EXPECT_TRUE(camera.io->StopIO());
 }
 
-void InputsAreReportedOncePerChange()
+// A failed poll is reported, then every input; later polls report changes only.
+void AFailedPollThenEveryInputThenOnlyChanges()
 {
     EventsCamera camera;
     camera.camera.Events().SetInput(1, "01");
     camera.camera.Events().SetInput(2, "0");
     ASSERT_TRUE(camera.OpenIO(2, 0));
+    camera.camera.Http().SetFault(camsim::HttpFault::ServerError);
     ASSERT_TRUE(camera.io->StartIO());
-    ASSERT_TRUE(camera.WaitForEvents(2));
-    EXPECT_THAT(camera.ioSink.Events(), ElementsAre(InputChanged(0, kIOStateOn), InputChanged(1, kIOStateOff)));
+    ASSERT_TRUE(camera.WaitForReports(1));
+    camera.camera.Http().SetFault(camsim::HttpFault::None);
+    ASSERT_TRUE(camera.WaitForReports(3));
+    EXPECT_THAT(camera.sink.Events(),
+                ElementsAre(kIOError, InputChanged(0, kIOStateOn), InputChanged(1, kIOStateOff)));
 
     camera.camera.Events().SetInput(2, "1");
-    ASSERT_TRUE(camera.WaitForEvents(3));
-    ASSERT_TRUE(camera.WaitForRequests(kInputsPoll, 2));
-    EXPECT_THAT(camera.ioSink.Events(), ElementsAre(InputChanged(0, kIOStateOn), InputChanged(1, kIOStateOff),
+    ASSERT_TRUE(camera.WaitForReports(4));
+    ASSERT_TRUE(camera.WaitForRequests(kInputsPoll, 3));
+    EXPECT_THAT(camera.sink.Events(), ElementsAre(kIOError, InputChanged(0, kIOStateOn), InputChanged(1, kIOStateOff),
                                                   InputChanged(1, kIOStateOn)));
 }
 
@@ -378,34 +355,21 @@ void AnOutputFailureMakesTheNextPollReportEveryInput()
     EventsCamera camera;
     ASSERT_TRUE(camera.OpenIO(2, 1));
     ASSERT_TRUE(camera.io->StartIO());
-    ASSERT_TRUE(camera.WaitForEvents(2));
+    ASSERT_TRUE(camera.WaitForReports(2));
     ASSERT_TRUE(camera.WaitForRequests(kOutputCommand, 1));
 
     camera.camera.Http().SetFault(camsim::HttpFault::ServerError);
     ASSERT_TRUE(camera.io->SetOutputState(0, kIOStateOn));
-    ASSERT_TRUE(camera.WaitForEvents(3));
+    ASSERT_TRUE(camera.WaitForReports(3));
     camera.camera.Http().SetFault(camsim::HttpFault::None);
-    ASSERT_TRUE(camera.WaitForEvents(5));
-    EXPECT_THAT(camera.ioSink.Events(), ElementsAre(InputChanged(0, kIOStateOff), InputChanged(1, kIOStateOff), kIOError,
+    ASSERT_TRUE(camera.WaitForReports(5));
+    EXPECT_THAT(camera.sink.Events(), ElementsAre(InputChanged(0, kIOStateOff), InputChanged(1, kIOStateOff), kIOError,
                                                   InputChanged(0, kIOStateOff), InputChanged(1, kIOStateOff)));
 
     // The reset forgot the output's state too: the same command is written again.
     ASSERT_TRUE(camera.io->SetOutputState(0, kIOStateOn));
     ASSERT_TRUE(camera.WaitForRequests(kOutputCommand, 3));
     EXPECT_EQ(camera.camera.Events().Output(1), "1");
-}
-
-void AFailedPollThenAGoodOneReportsTheErrorThenEveryInput()
-{
-    EventsCamera camera;
-    ASSERT_TRUE(camera.OpenIO(2, 0));
-    camera.camera.Http().SetFault(camsim::HttpFault::ServerError);
-    ASSERT_TRUE(camera.io->StartIO());
-    ASSERT_TRUE(camera.WaitForEvents(1));
-    camera.camera.Http().SetFault(camsim::HttpFault::None);
-    ASSERT_TRUE(camera.WaitForEvents(3));
-    EXPECT_THAT(camera.ioSink.Events(),
-                ElementsAre(kIOError, InputChanged(0, kIOStateOff), InputChanged(1, kIOStateOff)));
 }
 
 // The failure lines are debug lines, which the host never sees: a component
@@ -422,11 +386,12 @@ public:
         io = std::make_unique<CDigitalIO>(&driver);
         io->SetEventSink(&sink);
     }
-    bool WaitForErrors(size_t count) { return WaitUntil([&] { return sink.ErrorCount() == count; }, kCameraWaitMs); }
+    bool WaitForErrors(size_t count) { return WaitUntil([&] { return sink.Count(kIOError) == count; }, kCameraWaitMs); }
 
     camsim::Camera camera;
     FakeDriver driver;
-    RecordingIOSink sink;
+    CFrameHost frames;
+    RecordingSink sink{frames};
     std::unique_ptr<CDigitalIO> io;
 };
 
@@ -435,7 +400,7 @@ void OneInputFailureLineForAStreakOfFailedPolls()
     LoggedIO setup(1, 0);
     setup.camera.Http().SetFault(camsim::HttpFault::ServerError);
     ASSERT_TRUE(setup.io->StartIO());
-    ASSERT_TRUE(WaitUntil([&] { return setup.sink.ErrorCount() >= 2; }, kCameraWaitMs));
+    ASSERT_TRUE(WaitUntil([&] { return setup.sink.Count(kIOError) >= 2; }, kCameraWaitMs));
     EXPECT_EQ(setup.driver.CountLinesContaining("korvane::CIOBase::GetInputStatesWrapper: GetInputStates() method failed! "
                                                 "Device " + setup.driver.deviceInfo.address + ":" +
                                                 std::to_string(setup.driver.deviceInfo.port)),
@@ -471,17 +436,15 @@ void OneOutputFailureLinePerStreakOfFailedCommands()
 TEST(Events, ScenariosSideBySide)
 {
     RunSideBySide({
-        {"first poll: the opposite value, then the value", FirstPollSendsTheOppositeValueThenTheValueAsMotionFrames},
         {"video capture starts and stops detection", TheVideoCaptureStartsAndStopsMotionDetectionWithItsChannel},
-        {"type 2 areas and replies without a count", TypeTwoAreasAndRepliesWithoutACountChangeNothing},
+        {"first poll, type 2 areas, replies without a count", FirstPollAndTypeTwoAreasAndRepliesWithoutACount},
         {"changes at most once a second", ChangesComeAtMostOnceASecond},
         {"signal lost after the second time-out", SignalIsLostOnceAfterTheSecondTimeOutAndTheNextValueIsAnEdge},
         {"a stop ends the polls waiting for the camera", StopEndsPollsThatWaitForTheCamera},
         {"outputs off at start, then on changes", OutputsAreSwitchedOffAtStartAndWrittenOnlyWhenTheStateChanges},
         {"without inputs or outputs nothing runs", WithoutInputsOrOutputsNothingRuns},
-        {"inputs once per change", InputsAreReportedOncePerChange},
+        {"a failed poll, every input, then changes", AFailedPollThenEveryInputThenOnlyChanges},
         {"every input after an output failure", AnOutputFailureMakesTheNextPollReportEveryInput},
-        {"a failed poll, then a good one", AFailedPollThenAGoodOneReportsTheErrorThenEveryInput},
         {"one line per streak of failed polls", OneInputFailureLineForAStreakOfFailedPolls},
         {"one line per streak of failed output commands", OneOutputFailureLinePerStreakOfFailedCommands},
     });
@@ -491,7 +454,7 @@ TEST(Events, ScenariosSideBySide)
 
 using Areas = std::vector<CCanonMotionChannel::DetectionArea>;
 
-TEST(MotionAreas, RepliesResizeAndUpdateTheAreas)
+TEST(MotionAreas, RepliesResizeUpdateAndCapTheAreas)
 {
     Areas areas;
     CCanonMotionChannel::UpdateAreas("r.count:=2\r\nr.1:=1\r\nr.1.type:=1\r\nr.2:=1\r\nr.2.type:=0\r\n", areas);
@@ -510,11 +473,8 @@ TEST(MotionAreas, RepliesResizeAndUpdateTheAreas)
     ASSERT_EQ(areas.size(), 3u);
     EXPECT_EQ(areas[2].type, 0u) << "a new area starts with type 0";
     EXPECT_FALSE(CCanonMotionChannel::HasMotion(areas));
-}
 
-TEST(MotionAreas, AnAbsurdCountIsCapped)
-{
-    Areas areas;
+    // An absurd count is capped.
     CCanonMotionChannel::UpdateAreas("r.count:=4000000000\r\nr.1:=1\r\nr.1.type:=1\r\n", areas);
     EXPECT_EQ(areas.size(), CCanonMotionChannel::kMaxDetectionAreas);
     EXPECT_TRUE(CCanonMotionChannel::HasMotion(areas));

@@ -6,8 +6,11 @@
 #include <tuple>
 #include <vector>
 
+#include "onvif/XmlParser.h"
 #include "ptz/CanonPTZControl.h"
+#include "ptz/PtzConfigurationAdjustment.h"
 #include "ptz/PtzFixture.h"
+#include "support/TestData.h"
 
 namespace korvane::test {
 namespace {
@@ -17,6 +20,8 @@ using ::testing::EndsWith;
 using ::testing::IsEmpty;
 using ::testing::StartsWith;
 
+constexpr char kPanTilt[] = "http://www.onvif.org/ver10/tptz/PanTiltSpaces/";
+constexpr char kZoom[] = "http://www.onvif.org/ver10/tptz/ZoomSpaces/";
 constexpr char kPanTiltSpeedSpace[] = "http://www.onvif.org/ver10/tptz/PanTiltSpaces/GenericSpeedSpace";
 constexpr char kZoomSpeedSpace[] = "http://www.onvif.org/ver10/tptz/ZoomSpaces/ZoomGenericSpeedSpace";
 
@@ -133,16 +138,13 @@ TEST_F(PresetsTest, StoreRecallRenameAndDelete)
     // The recall speed reaches the camera in the configured speed spaces.
     for (int32_t speed : {1, 8, 16, 40, -8})
         ASSERT_EQ(api->MoveToPreposition(speed, "Gate"), kPtzSuccess) << speed;
-    const std::vector<camsim::PtzRecallSpeed> speeds = camera.Ptz().RecallSpeeds();
-    ASSERT_EQ(speeds.size(), 6u);
-    const char* expected[] = {"0.50000", "0.15000", "0.50000", "1", "1", "0.50000"};
-    for (size_t index = 0; index < speeds.size(); ++index) {
-        const camsim::PtzRecallSpeed& speed = speeds[index];
-        const char* value = expected[index];
-        EXPECT_EQ(std::tie(speed.panTiltX, speed.panTiltY, speed.zoomX, speed.panTiltSpace, speed.zoomSpace),
-                  std::make_tuple(value, value, value, kPanTiltSpeedSpace, kZoomSpeedSpace))
-            << index;
+    std::vector<std::string> recalled;
+    for (const camsim::PtzRecallSpeed& speed : camera.Ptz().RecallSpeeds()) {
+        EXPECT_EQ(std::tie(speed.panTiltY, speed.zoomX, speed.panTiltSpace, speed.zoomSpace),
+                  std::make_tuple(speed.panTiltX, speed.panTiltX, kPanTiltSpeedSpace, kZoomSpeedSpace));
+        recalled.push_back(speed.panTiltX);
     }
+    EXPECT_EQ(recalled, (std::vector<std::string>{"0.50000", "0.15000", "0.50000", "1", "1", "0.50000"}));
 
     // A delete removes the preset only when the camera did.
     camera.Onvif().FailOperation("RemovePreset", camsim::OnvifFault{500, "env:Receiver", {"ter:Action"}, "Busy"});
@@ -205,11 +207,8 @@ TEST_F(PresetsTest, FailuresAreLoggedOnceAtTheirLevel)
     EXPECT_EQ(api->GetPrepositionCount(), 0);
     EXPECT_EQ(api->SetPreposition("A"), kPtzFailure);
     EXPECT_EQ(driver.CountLinesContaining(line), 1u);
-    for (const LogLine& logged : driver.Lines()) {
-        if (logged.text.find(line) != std::string::npos) {
-            EXPECT_EQ(logged.level, kLogError);
-        }
-    }
+    for (const LogLine& logged : driver.Lines())
+        EXPECT_TRUE(logged.text.find(line) == std::string::npos || logged.level == kLogError) << logged.text;
     camera.Onvif().ClearFailures();
     ASSERT_EQ(api->SetPreposition("A"), kPtzSuccess);
 
@@ -247,17 +246,63 @@ TEST_F(PresetsTest, FailuresAreLoggedOnceAtTheirLevel)
         EXPECT_EQ(logged.level, kLogDebug) << logged.text;
 }
 
-TEST_F(PresetsTest, ClosedChannelForgetsItsPresetsAndDoesNotReachTheCamera)
+// A configuration in generic spaces at full speed with a time-out of five seconds.
+Onvif::PTZConfiguration GenericConfiguration()
 {
-    CCanonPTZControl control(&driver, 0);
-    ASSERT_TRUE(control.Open());
-    ASSERT_EQ(control.SetPreposition("A"), kPtzSuccess);
-    control.Close();
-    EXPECT_EQ(control.GetPrepositionCount(), 0);
-    EXPECT_EQ(control.SetPreposition("B"), kPtzFailure);
-    EXPECT_EQ(control.MoveToPreposition(8, "A"), kPtzPresetFailure);
-    EXPECT_EQ(control.DeletePreposition("A"), kPtzPresetFailure);
-    EXPECT_EQ(camera.Ptz().Presets().size(), 1u);
+    CXmlParser reply;
+    EXPECT_TRUE(reply.LoadFromText(ReadTestData("ptz/generic-configuration.xml")));
+    Onvif::PTZConfiguration configuration;
+    EXPECT_TRUE(configuration.Read(reply, "tt:PTZConfiguration"));
+    return configuration;
+}
+
+TEST(PtzConfigurationAdjustmentTest, OnlySpeedsAndTimeOutAreChangesAndWhatCannotBeSetIsLeftAlone)
+{
+    Onvif::PTZConfiguration configuration = GenericConfiguration();
+    EXPECT_FALSE(AdjustPtzConfiguration(configuration, 1.0f, 5000));  // a fit configuration stays as it is
+    EXPECT_EQ(configuration.ToXml(), GenericConfiguration().ToXml());
+
+    // Other spaces become generic without counting as a change.
+    configuration.defaultAbsolutePantTiltPositionSpace = std::string(kPanTilt) + "PositionSpaceDegrees";
+    configuration.defaultRelativeZoomTranslationSpace = std::string(kZoom) + "TranslationSpaceMillimeter";
+    configuration.defaultContinuousPanTiltVelocitySpace = "NoSlash";
+    EXPECT_FALSE(AdjustPtzConfiguration(configuration, 1.0f, 5000));
+    EXPECT_EQ(configuration.defaultAbsolutePantTiltPositionSpace, std::string(kPanTilt) + "PositionGenericSpace");
+    EXPECT_EQ(configuration.defaultRelativeZoomTranslationSpace, std::string(kZoom) + "TranslationGenericSpace");
+    EXPECT_EQ(configuration.defaultContinuousPanTiltVelocitySpace, "NoSlash");
+
+    configuration = GenericConfiguration();
+    configuration.defaultSpeed.panTiltY = 0.5f;
+    EXPECT_TRUE(AdjustPtzConfiguration(configuration, 1.0f, 5000));
+    EXPECT_FLOAT_EQ(configuration.defaultSpeed.panTiltX, 1.0f);
+    EXPECT_FLOAT_EQ(configuration.defaultSpeed.panTiltY, 1.0f);
+
+    configuration = GenericConfiguration();
+    configuration.defaultSpeed.zoomSpace = std::string(kZoom) + "SpeedSpaceMillimeter";
+    EXPECT_TRUE(AdjustPtzConfiguration(configuration, 1.0f, 5000));
+    EXPECT_EQ(configuration.defaultSpeed.zoomSpace, std::string(kZoom) + "ZoomGenericSpeedSpace");
+
+    configuration = GenericConfiguration();
+    EXPECT_TRUE(AdjustPtzConfiguration(configuration, 1.0f, 15000));
+    EXPECT_EQ(configuration.defaultTimeout, "PT15S");
+    configuration.defaultTimeout = "PT1M";
+    EXPECT_TRUE(AdjustPtzConfiguration(configuration, 1.0f, 900));
+    EXPECT_EQ(configuration.defaultTimeout, "PT02S");
+
+    // Without a time-out of its own the configuration keeps none; a speed without space is not set.
+    configuration = GenericConfiguration();
+    configuration.defaultTimeout.clear();
+    configuration.defaultSpeed.zoomSpace.clear();
+    configuration.defaultSpeed.zoomX = 0.2f;
+    EXPECT_FALSE(AdjustPtzConfiguration(configuration, 1.0f, 5000));
+    EXPECT_FLOAT_EQ(configuration.defaultSpeed.zoomX, 0.2f);
+
+    // A configuration without a name is left alone.
+    configuration = GenericConfiguration();
+    configuration.name.clear();
+    configuration.defaultSpeed.panTiltX = 0.3f;
+    EXPECT_FALSE(AdjustPtzConfiguration(configuration, 1.0f, 5000));
+    EXPECT_FLOAT_EQ(configuration.defaultSpeed.panTiltX, 0.3f);
 }
 
 }  // namespace
