@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "audio/AudioCapabilities.h"
 #include "ptz/PtzCapabilities.h"
 
@@ -35,8 +37,7 @@ TEST(PtzCapabilities, ReadsWhatItWrites)
     CPtzCapabilities read;
     read.FromString(caps.ToString());
     EXPECT_EQ(read.ToString(), caps.ToString());
-    EXPECT_TRUE(read.m_unzoom);
-    EXPECT_EQ(read.m_irisRange.maximum, 200u);
+    EXPECT_EQ(std::tie(read.m_unzoom, read.m_irisRange.maximum), std::make_tuple(true, 200u));
 }
 
 TEST(PtzCapabilities, FlagsMustBeExactlyOneKeysAreCaseSensitiveAndTheFirstOneCounts)
@@ -44,15 +45,11 @@ TEST(PtzCapabilities, FlagsMustBeExactlyOneKeysAreCaseSensitiveAndTheFirstOneCou
     CPtzCapabilities caps;
     caps.m_zoom = true;
     caps.FromString("Pan=1;Tilt=true\tFocus=01\r\nIris=1");
-    EXPECT_TRUE(caps.m_pan);
-    EXPECT_FALSE(caps.m_tilt);
-    EXPECT_FALSE(caps.m_focus);
-    EXPECT_TRUE(caps.m_iris);
-    EXPECT_FALSE(caps.m_zoom);  // missing counts as false
+    // Pan, tilt, focus, iris and zoom; a missing one counts as false.
+    EXPECT_EQ(std::tie(caps.m_pan, caps.m_tilt, caps.m_focus, caps.m_iris, caps.m_zoom),
+              std::make_tuple(true, false, false, true, false));
     caps.FromString("pan=1; Zoom=1; Zoom=0; Preset=8; Preset=9");
-    EXPECT_FALSE(caps.m_pan);
-    EXPECT_TRUE(caps.m_zoom);
-    EXPECT_EQ(caps.m_preset, 8u);
+    EXPECT_EQ(std::tie(caps.m_pan, caps.m_zoom, caps.m_preset), std::make_tuple(false, true, 8u));
 }
 
 TEST(PtzCapabilities, MalformedRangesKeepTheirValues)
@@ -62,12 +59,9 @@ TEST(PtzCapabilities, MalformedRangesKeepTheirValues)
     caps.m_tiltSpeed = {1, 100};
     caps.m_zoomSpeed = {1, 100};
     caps.FromString("PanSpeed=50; TiltSpeed=1-2-3; ZoomSpeed=x-9; IrisRange=3-4");
-    EXPECT_EQ(caps.m_panSpeed.minimum, 1u);
-    EXPECT_EQ(caps.m_panSpeed.maximum, 100u);
-    EXPECT_EQ(caps.m_tiltSpeed.maximum, 100u);
-    EXPECT_EQ(caps.m_zoomSpeed.maximum, 100u);
-    EXPECT_EQ(caps.m_irisRange.minimum, 3u);
-    EXPECT_EQ(caps.m_irisRange.maximum, 4u);
+    EXPECT_EQ(std::tie(caps.m_panSpeed.minimum, caps.m_panSpeed.maximum, caps.m_tiltSpeed.maximum,
+                       caps.m_zoomSpeed.maximum, caps.m_irisRange.minimum, caps.m_irisRange.maximum),
+              std::make_tuple(1u, 100u, 100u, 100u, 3u, 4u));
 }
 
 TEST(PtzCapabilities, PresetIsZeroWhenMissingOrEmpty)
@@ -84,8 +78,7 @@ TEST(AudioCapabilities, ReadsCountAndStereoAndIncompleteTextChangesNothing)
 {
     CAudioCapabilities caps;
     EXPECT_TRUE(caps.FromString("Count=2; IsStereo=1"));
-    EXPECT_EQ(caps.m_channelCount, 2u);
-    EXPECT_TRUE(caps.m_stereo);
+    EXPECT_EQ(std::tie(caps.m_channelCount, caps.m_stereo), std::make_tuple(2u, true));
     EXPECT_EQ(caps.ToString(), "Count=2; IsStereo=1");
     EXPECT_TRUE(caps.FromString("Count=3; IsStereo=2"));
     EXPECT_FALSE(caps.m_stereo);
@@ -93,8 +86,7 @@ TEST(AudioCapabilities, ReadsCountAndStereoAndIncompleteTextChangesNothing)
 
     for (const char* text : {"", "Count=1", "(none)"})
         EXPECT_FALSE(caps.FromString(text)) << text;
-    EXPECT_EQ(caps.m_channelCount, 3u);
-    EXPECT_FALSE(caps.m_stereo);
+    EXPECT_EQ(std::tie(caps.m_channelCount, caps.m_stereo), std::make_tuple(3u, false));
 }
 
 }  // namespace

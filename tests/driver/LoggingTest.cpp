@@ -6,6 +6,7 @@
 #include "driver/LoggerInstance.h"
 #include "driver/ResultDef.h"
 #include "support/FakeDriver.h"
+#include "support/LogEntries.h"
 
 using namespace korvane;
 
@@ -58,8 +59,7 @@ TEST(LoggerInstance, NoMemoryForALineNeverThrows)
     g_noMemory = false;
     EXPECT_FALSE(threw);
     EXPECT_TRUE(driver.Lines().empty());
-    EXPECT_EQ(result.m_code, kResultHttpStatus);
-    EXPECT_TRUE(result.m_text.empty());
+    EXPECT_EQ(std::tie(result.m_code, result.m_text), std::make_tuple(kResultHttpStatus, ""));
     logger.Log(1, "%s", longText);
     EXPECT_EQ(driver.Lines().size(), 1u);
 }
@@ -74,10 +74,8 @@ TEST(LoggerInstance, DropsRepeatsUntilResetAndPassesPercentSignsInArgumentsUncha
     logger.ResetLastMessage();
     logger.Log(1, "%s: camera %s offline", "op", "cam");
     logger.Log(3, "%s", "100% done %s %d");
-    ASSERT_EQ(driver.Lines().size(), 3u);
-    EXPECT_EQ(driver.Lines()[1].text, "op: camera cam offline");
-    EXPECT_EQ(driver.Lines()[1].level, 1u);
-    EXPECT_EQ(driver.Lines()[2].text, "100% done %s %d");
+    EXPECT_EQ(LogEntries(driver), (std::vector<std::string>{"1 op: camera cam offline", "1 op: camera cam offline",
+                                                            "3 100% done %s %d"}));
 }
 
 TEST(LoggerInstance, ThinsOutBurstsKeepingOnlyEveryLargerStepInLongOnes)
@@ -110,7 +108,5 @@ TEST(ResultDef, SetResultExFormatsOrLeavesTheTextEmpty)
     result.SetResultEx(1, kResultHttpStatus, "%s: status %d", "op", 500);
     EXPECT_EQ(result.m_text, "op: status 500");
     result.SetResultEx(2, kResultUnreadable, nullptr);
-    EXPECT_EQ(result.m_severity, 2u);
-    EXPECT_EQ(result.m_code, kResultUnreadable);
-    EXPECT_TRUE(result.m_text.empty());
+    EXPECT_EQ(std::tie(result.m_severity, result.m_code, result.m_text), std::make_tuple(2u, kResultUnreadable, ""));
 }
