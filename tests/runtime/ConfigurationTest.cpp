@@ -1,19 +1,23 @@
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "driver/DeviceInfo.h"
 #include "platform/XmlDocument.h"
 #include "runtime/Configuration.h"
 #include "support/FakeDriver.h"
 #include "support/ScratchDirectory.h"
+#include "support/TestData.h"
 
 namespace korvane {
 
 namespace {
 
 using test::FakeDriver;
+using test::ReadTestDataLines;
 using test::ScratchDirectory;
 
 const CConfigSettings kDefaults{0, 0, 100, 100, 100, 8};
@@ -80,41 +84,18 @@ TEST_F(ConfigurationTest, PicksTheDeviceSectionByAddressAndPort)
     EXPECT_EQ(Fields(CConfiguration(driver).GetSettings()), Fields(kDefaults));  // no matching section
 }
 
-// Each row: the Default section's elements and the settings they give.
-struct SettingsCase {
-    const char* elements;
-    CConfigSettings expected;
-};
-
 TEST_F(ConfigurationTest, ReadsEachSettingWithinItsLimits)
 {
-    const SettingsCase cases[] = {
-        {"<RTPMode>RTPoverRTSP</RTPMode><RTPPacketSize>1400</RTPPacketSize><PanSpeed>10</PanSpeed>"
-         "<TiltSpeed>20</TiltSpeed><ZoomSpeed>30</ZoomSpeed><PTZQueueSize>3</PTZQueueSize>",
-         {kRtpModeOverRtsp, 1400, 10, 20, 30, 3}},
-        // The packet size must exceed one hundred.
-        {"<RTPPacketSize>100</RTPPacketSize>", kDefaults},
-        {"<RTPPacketSize>101</RTPPacketSize>", {0, 101, 100, 100, 100, 8}},
-        // Speeds outside one to one hundred keep the default.
-        {"<PanSpeed>0</PanSpeed>", kDefaults},
-        {"<PanSpeed>101</PanSpeed>", kDefaults},
-        {"<PanSpeed>1</PanSpeed>", {0, 0, 1, 100, 100, 8}},
-        {"<TiltSpeed>0</TiltSpeed>", kDefaults},
-        {"<ZoomSpeed>101</ZoomSpeed>", kDefaults},
-        // Only plain decimal digits are numbers.
-        {"<PanSpeed>050</PanSpeed>", {0, 0, 50, 100, 100, 8}},
-        {"<RTPPacketSize>4294967295</RTPPacketSize>", {0, 4294967295u, 100, 100, 100, 8}},
-        // A queue size of zero keeps eight.
-        {"<PTZQueueSize>0</PTZQueueSize>", kDefaults},
-        {"<PTZQueueSize>1</PTZQueueSize>", {0, 0, 100, 100, 100, 1}},
-        // The RTP mode needs the exact text.
-        {"<RTPMode>RTPoverRTSP</RTPMode>", {kRtpModeOverRtsp, 0, 100, 100, 100, 8}},
-        {"<RTPMode>rtpoverrtsp</RTPMode>", kDefaults},
-        {"<RTPMode>RTPoverRTSP </RTPMode>", kDefaults},
-    };
-    for (const SettingsCase& row : cases) {
-        SCOPED_TRACE(row.elements);
-        EXPECT_EQ(Fields(SettingsFromDefault(row.elements)), Fields(row.expected));
+    const std::vector<std::string> rows = ReadTestDataLines("runtime/default-settings.txt");
+    EXPECT_EQ(rows.size(), 15u);
+    for (const std::string& row : rows) {
+        SCOPED_TRACE(row);
+        const size_t arrow = row.find(" => ");
+        std::istringstream values(row.substr(arrow + 4));
+        CConfigSettings expected;
+        values >> expected.rtpMode >> expected.rtpPacketSize >> expected.panSpeed >> expected.tiltSpeed >>
+            expected.zoomSpeed >> expected.ptzQueueSize;
+        EXPECT_EQ(Fields(SettingsFromDefault(row.substr(0, arrow))), Fields(expected));
     }
     for (const char* text : {"50%", " 50", "50 ", "+50", "-50", "0x32", "5e1", "", "fifty", "4294967346"}) {
         SCOPED_TRACE(text);

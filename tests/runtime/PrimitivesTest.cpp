@@ -1,4 +1,5 @@
 // The runtime's building blocks: events, the recursive lock, the shared pointer and time stamps.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -12,6 +13,7 @@
 #include "runtime/Time.h"
 
 using namespace korvane;
+using namespace ::testing;
 
 namespace {
 
@@ -48,16 +50,14 @@ TEST(Events, WaitAnyReportsTheLowestSignalledConsumesOnlyItAndWakesOnAnotherThre
     EXPECT_EQ(WaitAny(events, 2, 20), -1);  // times out without a signal
     first.Set();
     second.Set();
-    EXPECT_EQ(WaitAny(events, 2, 0), 0);
-    EXPECT_EQ(WaitAny(events, 2, 0), 1);
-    EXPECT_EQ(WaitAny(events, 2, 0), -1);
+    EXPECT_EQ((std::vector<int>{WaitAny(events, 2, 0), WaitAny(events, 2, 0), WaitAny(events, 2, 0)}),
+              (std::vector<int>{0, 1, -1}));
 
     // Empty and null lists are refused.
     first.Set();
     CEvent* withNull[] = {&first, nullptr};
-    EXPECT_EQ(WaitAny(nullptr, 1, 0), -1);
-    EXPECT_EQ(WaitAny(events, 0, 0), -1);
-    EXPECT_EQ(WaitAny(withNull, 2, 0), -1);
+    EXPECT_EQ((std::vector<int>{WaitAny(nullptr, 1, 0), WaitAny(events, 0, 0), WaitAny(withNull, 2, 0)}),
+              std::vector<int>(3, -1));
 
     // Another thread's signal wakes the wait.
     CManualEvent stop;
@@ -88,8 +88,7 @@ TEST(Events, PingPongBetweenThreadsLosesNoWakeUp)
             ++acknowledged;
     }
     responder.join();
-    EXPECT_EQ(answered, kRounds);
-    EXPECT_EQ(acknowledged, kRounds);
+    EXPECT_EQ(std::make_pair(answered, acknowledged), std::make_pair(kRounds, kRounds));
 }
 
 // Another thread gets the lock only once the owner has unlocked as often as it locked.
@@ -162,8 +161,7 @@ TEST(Time, ElapsedCountsMillisecondsSinceTheStampAndZeroForOneInTheFuture)
     time.Set(NowFileTime() + 60ull * 10000000ull);
     EXPECT_EQ(time.ElapsedMs(), 0u);
     time.Set(NowFileTime() - 1500ull * platform::kFileTimeTicksPerMs);
-    EXPECT_GE(time.ElapsedMs(), 1500u);
-    EXPECT_LT(time.ElapsedMs(), 60000u);
+    EXPECT_THAT(time.ElapsedMs(), AllOf(Ge(1500u), Lt(60000u)));
     time.Update();
     EXPECT_LT(time.ElapsedMs(), 1000u);
 }

@@ -9,6 +9,7 @@
 #include "runtime/BaseThread.h"
 #include "runtime/QueueThread.h"
 #include "support/FakeDriver.h"
+#include "support/LogEntries.h"
 #include "support/WaitUntil.h"
 
 using namespace korvane;
@@ -104,14 +105,11 @@ TEST(BaseThread, OverdueJoinsAndStopsLogAndStillWaitForTheThread)
     ASSERT_TRUE(worker.Start("slow"));
     EXPECT_TRUE(worker.JoinThread(20));
     EXPECT_FALSE(worker.IsRunning());
-    const auto lines = driver.Lines();
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[0].level, 2u);
-    EXPECT_EQ(lines[0].text, "korvane::CBaseThread::JoinThread: Thread (id=" + std::to_string(worker.GetThreadId()) +
-                                 ", name=\"slow\") for device 127.0.0.1:80 was not stopped during 20 milliseconds");
-    EXPECT_EQ(lines[1].level, 3u);
-    EXPECT_EQ(lines[1].text, "korvane::CBaseThread::JoinThread: Thread (id=" + std::to_string(worker.GetThreadId()) +
-                                 ", name=\"slow\") was stopped correctly");
+    const std::string thread = "korvane::CBaseThread::JoinThread: Thread (id=" +
+                               std::to_string(worker.GetThreadId()) + ", name=\"slow\")";
+    EXPECT_EQ(LogEntries(driver), (std::vector<std::string>{
+                                      "2 " + thread + " for device 127.0.0.1:80 was not stopped during 20 milliseconds",
+                                      "3 " + thread + " was stopped correctly"}));
 
     driver.ClearLines();
     ASSERT_TRUE(worker.Start("slow"));
