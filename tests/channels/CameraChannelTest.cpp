@@ -15,6 +15,7 @@
 #include "platform/Time.h"
 #include "support/FakeDriver.h"
 #include "support/FrameHost.h"
+#include "support/LogEntries.h"
 
 using namespace korvane;
 using namespace korvane::test;
@@ -73,14 +74,6 @@ class CameraChannel : public ::testing::Test {
 protected:
     CameraChannel() { driver.allocator = &host; }
 
-    std::vector<std::string> LineTexts() const
-    {
-        std::vector<std::string> texts;
-        for (const LogLine& line : driver.Lines())
-            texts.push_back(line.text);
-        return texts;
-    }
-
     FakeDriver driver;
     CFrameHost host;
 };
@@ -96,26 +89,17 @@ TEST_F(CameraChannel, LogsEachChangeOfTheCameraStateOnce)
     EXPECT_TRUE(driver.Lines().empty());
 
     channel.SetCameraState(true);
-    channel.SetCameraState(true);
-    channel.SetState(kChannelSignalLost);
-    channel.SetCameraState(false);
-    channel.SetCameraState(true);
-    channel.SetState(kChannelStreaming);
-    channel.SetCameraState(false);
-    channel.SetCameraState(true);
-    channel.SetState(kChannelStopped);
-    channel.SetCameraState(false);
+    for (uint32_t state : {kChannelSignalLost, kChannelStreaming, kChannelStopped}) {
+        channel.SetCameraState(true);  // still online at first: no second line
+        channel.SetState(state);
+        channel.SetCameraState(false);
+    }
 
-    const std::vector<LogLine> lines = driver.Lines();
-    ASSERT_EQ(lines.size(), 6u);
-    EXPECT_EQ(lines[0].text, kStateOp + "Camera 127.0.0.1 is online (Live)");
-    EXPECT_EQ(lines[0].level, kLogInfo);
-    EXPECT_EQ(lines[1].text, kStateOp + "Signal was lost for camera 127.0.0.1 (Live)");
-    EXPECT_EQ(lines[1].level, kLogError);
-    EXPECT_EQ(lines[3].text, kStateOp + "Camera 127.0.0.1 is offline or failed (Live)");
-    EXPECT_EQ(lines[3].level, kLogError);
-    EXPECT_EQ(lines[5].text, kStateOp + "Camera 127.0.0.1 is offline. Channel was stopped (Live)");
-    EXPECT_EQ(lines[5].level, kLogInfo);
+    const std::string online = "3 " + kStateOp + "Camera 127.0.0.1 is online (Live)";
+    EXPECT_EQ(LogEntries(driver), (std::vector<std::string>{
+                                      online, "1 " + kStateOp + "Signal was lost for camera 127.0.0.1 (Live)", online,
+                                      "1 " + kStateOp + "Camera 127.0.0.1 is offline or failed (Live)", online,
+                                      "3 " + kStateOp + "Camera 127.0.0.1 is offline. Channel was stopped (Live)"}));
 }
 
 TEST_F(CameraChannel, NamesAVideoServerInputAndLeavesUnknownRolesOut)
@@ -127,9 +111,9 @@ TEST_F(CameraChannel, NamesAVideoServerInputAndLeavesUnknownRolesOut)
     channel.SetCameraState(true);
     channel.SetState(kChannelSignalLost);
     channel.SetCameraState(false);
-    EXPECT_EQ(LineTexts(),
-              (std::vector<std::string>{kStateOp + "Video-server 127.0.0.1 (channel 2) is online ",
-                                        kStateOp + "Signal was lost for video-server 127.0.0.1 (channel 2) "}));
+    EXPECT_EQ(LogEntries(driver),
+              (std::vector<std::string>{"3 " + kStateOp + "Video-server 127.0.0.1 (channel 2) is online ",
+                                        "1 " + kStateOp + "Signal was lost for video-server 127.0.0.1 (channel 2) "}));
 }
 
 TEST_F(CameraChannel, HandsFramesToTheSinkAndTellsTheEdgeMonitorWhichASuspendedChannelStillDoes)
@@ -143,9 +127,8 @@ TEST_F(CameraChannel, HandsFramesToTheSinkAndTellsTheEdgeMonitorWhichASuspendedC
 
     EXPECT_TRUE(channel.SendFrameCallback(frame));
     EXPECT_EQ(host.FrameCount(), 1u);
-    ASSERT_EQ(monitor.frames.size(), 1u);
-    EXPECT_EQ(monitor.frames[0].first, 1u);
-    EXPECT_EQ(monitor.frames[0].second, platform::SystemTimeToFileTime(time));
+    const std::pair<uint32_t, uint64_t> reported{1u, platform::SystemTimeToFileTime(time)};
+    EXPECT_EQ(monitor.frames, std::vector{reported});
     host.SetAcceptFrames(false);
     EXPECT_FALSE(channel.SendFrameCallback(frame));
     EXPECT_EQ(monitor.frames.size(), 1u);  // a refused frame is not reported
@@ -183,10 +166,10 @@ TEST_F(CameraChannel, WithoutASinkNothingIsDeliveredAndExceptionsOfTheSinkAreLog
     EXPECT_FALSE(channel.SendFrameCallback(frame));
     channel.SendSignalLost();
     host.ReleaseFrame(frame);
-    EXPECT_EQ(LineTexts(), (std::vector<std::string>{
-                               "korvane::CBaseCameraChannel::SendFrameCallback(): Unexpected exception, device 127.0.0.1:80",
-                               "korvane::CBaseCameraChannel::SendSignalLost(): Unexpected exception, device 127.0.0.1:80"}));
-    EXPECT_EQ(driver.Lines()[0].level, kLogError);
+    EXPECT_EQ(LogEntries(driver),
+              (std::vector<std::string>{
+                  "1 korvane::CBaseCameraChannel::SendFrameCallback(): Unexpected exception, device 127.0.0.1:80",
+                  "1 korvane::CBaseCameraChannel::SendSignalLost(): Unexpected exception, device 127.0.0.1:80"}));
 }
 
 TEST_F(CameraChannel, ChangingSettingsKeepsTheQuality)
@@ -198,9 +181,9 @@ TEST_F(CameraChannel, ChangingSettingsKeepsTheQuality)
     channel.applyResult = false;
     EXPECT_FALSE(channel.ChangeSettings({100, 20, 1280, 720, kCodecH264, kStreamLive}));
     const ChannelSettings& params = channel.Params();
-    EXPECT_EQ(std::tie(params.frameRate, params.quality, params.width, params.height, params.codec),
-              std::make_tuple(100u, 80u, 1280u, 720u, kCodecH264));
-    EXPECT_EQ(params.streamNumber, kStreamLive);
+    EXPECT_EQ(std::tie(params.frameRate, params.quality, params.width, params.height, params.codec,
+                       params.streamNumber),
+              std::make_tuple(100u, 80u, 1280u, 720u, kCodecH264, kStreamLive));
 }
 
 TEST_F(CameraChannel, StartRunsTheBodyWithTheSettingsARestartStopsTheFirstRunAndTheStopIsLoggedOnce)
@@ -258,10 +241,7 @@ TEST_F(CameraChannel, AStopThatOutlastsItsBoundIsLoggedAndStillWaitsForTheThread
     stopper.join();
     EXPECT_TRUE(bodyEnded);
 
-    const std::vector<LogLine> lines = driver.Lines();
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0].level, kLogWarning);
-    EXPECT_EQ(lines[0].text,
-              "korvane::CBaseCameraChannel::StopThread: Video capture thread for camera 127.0.0.1 cannot be stopped "
-              "and will be terminated now");
+    EXPECT_EQ(LogEntries(driver), std::vector<std::string>{"2 korvane::CBaseCameraChannel::StopThread: Video capture "
+                                                           "thread for camera 127.0.0.1 cannot be stopped and will "
+                                                           "be terminated now"});
 }

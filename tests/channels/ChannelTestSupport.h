@@ -110,14 +110,7 @@ protected:
     std::unique_ptr<CTestRTSPChannel> StartChannel(uint32_t streamNumber = kStreamRec)
     {
         auto channel = std::make_unique<CTestRTSPChannel>(&driver, &host, server.Port());
-        ChannelSettings settings;
-        settings.frameRate = 0x7000 + 25;
-        settings.quality = 50;
-        settings.width = 640;
-        settings.height = 480;
-        settings.codec = kCodecH264;
-        settings.streamNumber = streamNumber;
-        EXPECT_TRUE(channel->Start(settings));
+        EXPECT_TRUE(channel->Start({0x7000 + 25, 50, 640, 480, kCodecH264, streamNumber}));
         return channel;
     }
 

@@ -1,6 +1,7 @@
 // RTSP channels end to end against the simulated camera on loopback: every
 // transport, the parser choice, signal loss and recovery, BYE, the port-pair
 // search, suspend and resume, and bounded stops in every phase.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -18,6 +19,7 @@
 using namespace korvane;
 using namespace korvane::test;
 using camsim::MediaCodec;
+using namespace ::testing;
 
 namespace {
 
@@ -26,12 +28,6 @@ unsigned ClientPort(const std::string& setup)
 {
     const size_t at = setup.find("client_port=");
     return at == std::string::npos ? 0 : static_cast<unsigned>(std::strtoul(setup.c_str() + at + 12, nullptr, 10));
-}
-
-bool PortIsFree(uint16_t port)
-{
-    platform::UdpSocket socket;
-    return socket.Create() && socket.Bind(port);
 }
 
 // A port the system hands out as free, for a multicast group.
@@ -49,8 +45,10 @@ uint16_t FirstFreePorts(uint16_t count)
 {
     for (uint16_t port = 3556; port < 4556; port += 2) {
         bool free = true;
-        for (uint16_t offset = 0; offset < count && free; ++offset)
-            free = PortIsFree(static_cast<uint16_t>(port + offset));
+        for (uint16_t offset = 0; offset < count && free; ++offset) {
+            platform::UdpSocket socket;
+            free = socket.Create() && socket.Bind(static_cast<uint16_t>(port + offset));
+        }
         if (free)
             return port;
     }
@@ -108,18 +106,16 @@ TEST_F(RTSPChannel, AUnicastSessionSkipsOccupiedPortsDeliversFramesSuspendsLoses
     ASSERT_TRUE(WaitForFrames(10));
     EXPECT_TRUE(WaitUntil([&] { return channel->GetState() == kChannelStreaming; }));
     const std::vector<DeliveredFrame> frames = host.Frames();
-    EXPECT_EQ(frames[0].fourCC, 0x34363248u);  // a key frame with its SPS first
-    EXPECT_EQ(frames[0].width, 640u);
-    EXPECT_EQ(frames[0].height, 480u);
-    EXPECT_EQ(frames[0].streamName, "127.0.0.1:80::RecStream");
+    // A key frame with its SPS first.
+    EXPECT_EQ(std::tie(frames[0].fourCC, frames[0].width, frames[0].height, frames[0].streamName),
+              std::make_tuple(0x34363248u, 640u, 480u, "127.0.0.1:80::RecStream"));
     // Capture times follow the wall clock and never go back.
     const uint64_t now = platform::NowFileTime();
     uint64_t previous = 0;
     for (const DeliveredFrame& frame : frames) {
         const uint64_t time = platform::SystemTimeToFileTime(frame.time);
-        EXPECT_GE(time, previous);
-        EXPECT_LT(time, now + 10'000'000);  // not ahead of the clock, and recent
-        EXPECT_GT(time + 100'000'000, now);
+        // Not ahead of the clock, and recent.
+        EXPECT_THAT(time, AllOf(Ge(previous), Lt(now + 10'000'000), Gt(now - 100'000'000)));
         previous = time;
     }
     const std::vector<std::string> setups = RequestsOf("SETUP");
@@ -127,22 +123,17 @@ TEST_F(RTSPChannel, AUnicastSessionSkipsOccupiedPortsDeliversFramesSuspendsLoses
     // Alone on the machine the channel takes P + 4; other channels searching
     // the same range at the same time may move it on, never onto P or P + 2.
     const unsigned port = ClientPort(setups[0]);
-    EXPECT_NE(port, first);
-    EXPECT_NE(port, first + 2u);
-    EXPECT_GE(port, 3556u);
-    EXPECT_LT(port, 4556u);
+    EXPECT_THAT(port, AllOf(Ne(first), Ne(first + 2u), Ge(3556u), Lt(4556u)));
     EXPECT_EQ(port % 2, 0u);
-    EXPECT_NE(setups[0].find("Transport: RTP/AVP/UDP;unicast;client_port=" + std::to_string(port) + "-" +
-                             std::to_string(port + 1) + "\r\n"),
-              std::string::npos);
+    EXPECT_THAT(setups[0], HasSubstr("Transport: RTP/AVP/UDP;unicast;client_port=" + std::to_string(port) + "-" +
+                                     std::to_string(port + 1) + "\r\n"));
     EXPECT_EQ(channel->applyCount, 1);
     EXPECT_EQ(driver.CountLinesContaining("SetCameraState: Camera 127.0.0.1 is online (Rec)"), 1u);
 
     // Suspended for longer than the signal-lost time: frames are withheld, the session is kept, and the
     // channel neither restarts nor loses its signal.
-    EXPECT_FALSE(channel->Resume());
-    EXPECT_TRUE(channel->Suspend());
-    EXPECT_FALSE(channel->Suspend());
+    EXPECT_EQ((std::vector<bool>{channel->Resume(), channel->Suspend(), channel->Suspend()}),
+              (std::vector<bool>{false, true, false}));
     ASSERT_TRUE(WaitForRequests("PAUSE", 1));
     const size_t suspendedAt = host.FrameCount();
     const auto observed = std::chrono::steady_clock::now();
@@ -150,12 +141,10 @@ TEST_F(RTSPChannel, AUnicastSessionSkipsOccupiedPortsDeliversFramesSuspendsLoses
         EXPECT_EQ(channel->GetState(), kChannelStreaming);
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    EXPECT_EQ(host.FrameCount(), suspendedAt);
-    EXPECT_EQ(host.SignalLostCount(), 0u);
-    EXPECT_EQ(RequestsOf("DESCRIBE").size(), 1u);
-    EXPECT_TRUE(RequestsOf("TEARDOWN").empty());
-    EXPECT_TRUE(channel->Resume());
-    EXPECT_FALSE(channel->Resume());
+    EXPECT_EQ(std::make_tuple(host.FrameCount(), host.SignalLostCount(), RequestsOf("DESCRIBE").size(),
+                              RequestsOf("TEARDOWN").size()),
+              std::make_tuple(suspendedAt, 0u, 1u, 0u));
+    EXPECT_EQ((std::vector<bool>{channel->Resume(), channel->Resume()}), (std::vector<bool>{true, false}));
     EXPECT_TRUE(WaitForRequests("PLAY", 2));
     EXPECT_TRUE(WaitForFrames(suspendedAt + 5));
     EXPECT_EQ(RequestsOf("SETUP").size(), 1u);
@@ -201,11 +190,11 @@ TEST_F(RTSPChannel, InterleavedStreamsOfEveryCodecReachTheHost)
         ASSERT_TRUE(channel.Start({0x7000 + 25, 50, 640, 480, kCodecH264, kStreamLive}));
 
         ASSERT_TRUE(WaitUntil([&] { return frames.FrameCount() >= 3; })) << each.fourCC;
-        EXPECT_EQ(frames.Frames()[0].fourCC, each.fourCC);
-        EXPECT_EQ(frames.Frames()[0].streamName, "127.0.0.1:80::LiveStream");
+        const DeliveredFrame first = frames.Frames()[0];
+        EXPECT_EQ(std::tie(first.fourCC, first.streamName), std::make_tuple(each.fourCC, "127.0.0.1:80::LiveStream"));
         const std::vector<std::string> requests = camera.Recorder().Requests();
         ASSERT_GE(requests.size(), 2u);
-        EXPECT_NE(requests[1].find("Transport: RTP/AVP/TCP;unicast;interleaved=0-1\r\n"), std::string::npos);
+        EXPECT_THAT(requests[1], HasSubstr("Transport: RTP/AVP/TCP;unicast;interleaved=0-1\r\n"));
         ExpectBoundedStop(channel);
         EXPECT_EQ(frames.OutstandingFrames(), 0u);
     }
@@ -225,9 +214,8 @@ TEST_F(RTSPChannel, MulticastFramesReachTheHostAndACameraByeRestartsTheSession)
     const std::vector<std::string> setups = RequestsOf("SETUP");
     ASSERT_EQ(setups.size(), 1u);
     const unsigned port = server.Options().multicastPort;
-    EXPECT_NE(setups[0].find("Transport: RTP/AVP/UDP;multicast;client_port=" + std::to_string(port) + "-" +
-                             std::to_string(port + 1) + "\r\n"),
-              std::string::npos);
+    EXPECT_THAT(setups[0], HasSubstr("Transport: RTP/AVP/UDP;multicast;client_port=" + std::to_string(port) + "-" +
+                                     std::to_string(port + 1) + "\r\n"));
 
     // BYE counts once the camera's sender reports are being answered.
     ASSERT_TRUE(server.Recorder().WaitForReceiverReports(1, kWaitMs));
