@@ -158,28 +158,28 @@ public:
     bool SendAudio(ipcapture::IAudioData*) { return Note("send"); }
 };
 
-// Every channel the journal saw created was stopped (or closed) and then
-// deleted; false with the first offender's name otherwise.
-inline bool EveryChannelEndedCleanly(const std::vector<std::string>& entries, std::string& offender)
+// The first channel the journal saw created that was not stopped (or closed)
+// and then deleted; empty when every channel ended cleanly. Channels of one
+// name may overlap: two host threads may create one for the same id at once.
+inline std::string FirstUncleanChannel(const std::vector<std::string>& entries)
 {
-    std::map<std::string, bool> live;  // created, not yet deleted: stopped or closed yet
+    std::map<std::string, std::pair<int, int>> live;  // per name: running, and ended but not deleted
     for (const std::string& entry : entries) {
         const std::string first = entry.substr(0, entry.find(' '));
         const std::string rest = entry.substr(entry.find(' ') + 1);
         if (first == "create" && rest != "monitor") {
-            live[rest.substr(0, rest.find(' '))] = false;
+            ++live[rest.substr(0, rest.find(' '))].first;
         } else if (rest == "stop" || rest == "close") {
-            live[first] = true;
-        } else if (rest == "delete" && first != "monitor") {
-            if (!live[first]) {
-                offender = first;
-                return false;
-            }
-            live.erase(first);
+            --live[first].first;
+            ++live[first].second;
+        } else if (rest == "delete" && first != "monitor" && live[first].second-- == 0) {
+            return first;
         }
     }
-    offender = live.empty() ? "" : live.begin()->first;
-    return live.empty();
+    for (const auto& [name, counts] : live)
+        if (counts != std::make_pair(0, 0))
+            return name;
+    return "";
 }
 
 // Creates fakes named by kind and creation number; whether it makes video and motion channels is set per test.
