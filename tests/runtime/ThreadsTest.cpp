@@ -144,9 +144,8 @@ TEST(QueueThread, HandlesItemsInOrderAndSurvivesExceptions)
     {
         RecordingQueue queue;
         ASSERT_TRUE(queue.Start("queue"));
-        EXPECT_TRUE(queue.AddItem(std::make_unique<WorkItem>(1, destroyed), 0));
-        EXPECT_TRUE(queue.AddItem(std::make_unique<WorkItem>(-1, destroyed), 0));
-        EXPECT_TRUE(queue.AddItem(std::make_unique<WorkItem>(2, destroyed), 0));
+        for (int value : {1, -1, 2})
+            EXPECT_TRUE(queue.AddItem(std::make_unique<WorkItem>(value, destroyed), 0)) << value;
         EXPECT_TRUE(WaitUntil([&] { return destroyed.load() == 3; }, 5000));
         EXPECT_EQ(queue.handled, (std::vector<int>{1, 2}));
     }
