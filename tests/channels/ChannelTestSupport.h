@@ -96,15 +96,10 @@ protected:
         driver.deviceInfo.secondTimeoutMs = kReceiveTimeoutMs;
     }
 
-    // The configuration file's streaming mode and RTP mode texts; empty ones are left out.
-    void WriteConfiguration(const std::string& streamingMode, const std::string& rtpMode)
+    // The configuration file with these elements.
+    void WriteConfiguration(const std::string& elements)
     {
-        std::string body = "<Configuration>";
-        if (!streamingMode.empty())
-            body += "<StreamingMode>" + streamingMode + "</StreamingMode>";
-        if (!rtpMode.empty())
-            body += "<Default><RTPMode>" + rtpMode + "</RTPMode></Default>";
-        scratch.WriteFile("Tallowcam.xml", body + "</Configuration>");
+        scratch.WriteFile("Tallowcam.xml", "<Configuration>" + elements + "</Configuration>");
     }
 
     std::unique_ptr<CTestRTSPChannel> StartChannel(uint32_t streamNumber = kStreamRec)

@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <vector>
 
 #include "channels/BaseRTPDataChannel.h"
 #include "channels/ChannelTestSupport.h"

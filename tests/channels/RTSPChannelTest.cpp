@@ -128,7 +128,6 @@ TEST_F(RTSPChannel, AUnicastSessionSkipsOccupiedPortsDeliversFramesSuspendsLoses
     EXPECT_THAT(setups[0], HasSubstr("Transport: RTP/AVP/UDP;unicast;client_port=" + std::to_string(port) + "-" +
                                      std::to_string(port + 1) + "\r\n"));
     EXPECT_EQ(channel->applyCount, 1);
-    EXPECT_EQ(driver.CountLinesContaining("SetCameraState: Camera 127.0.0.1 is online (Rec)"), 1u);
 
     // Suspended for longer than the signal-lost time: frames are withheld, the session is kept, and the
     // channel neither restarts nor loses its signal.
@@ -155,15 +154,12 @@ TEST_F(RTSPChannel, AUnicastSessionSkipsOccupiedPortsDeliversFramesSuspendsLoses
     server.Faults().stopSending = true;
     EXPECT_TRUE(WaitUntil([&] { return channel->GetState() == kChannelSignalLost; }));
     EXPECT_GE(ElapsedMs(silentSince) + 100, kReceiveTimeoutMs / 2);
-    EXPECT_EQ(host.SignalLostCount(), 0u);
     ASSERT_TRUE(WaitUntil([&] { return host.SignalLostCount() >= 1; }));
     EXPECT_GE(ElapsedMs(silentSince) + 100, kReceiveTimeoutMs);
-    EXPECT_EQ(driver.CountLinesContaining("SetCameraState: Signal was lost for camera 127.0.0.1 (Rec)"), 1u);
     server.Faults().stopSending = false;
     const size_t before = host.FrameCount();
     EXPECT_TRUE(WaitForFrames(before + 5));
     EXPECT_TRUE(WaitUntil([&] { return channel->GetState() == kChannelStreaming; }));
-    EXPECT_GE(driver.CountLinesContaining("Camera 127.0.0.1 is online (Rec)"), 2u);
     EXPECT_GE(channel->applyCount, 2);  // restarted: the settings are written again before each session
 
     const size_t teardowns = RequestsOf("TEARDOWN").size();
@@ -175,7 +171,7 @@ TEST_F(RTSPChannel, AUnicastSessionSkipsOccupiedPortsDeliversFramesSuspendsLoses
 
 TEST_F(RTSPChannel, InterleavedStreamsOfEveryCodecReachTheHost)
 {
-    WriteConfiguration("", "RTPoverRTSP");
+    WriteConfiguration("<Default><RTPMode>RTPoverRTSP</RTPMode></Default>");
     const struct {
         MediaCodec codec;
         uint32_t fourCC;
@@ -205,7 +201,7 @@ TEST_F(RTSPChannel, MulticastFramesReachTheHostAndACameraByeRestartsTheSession)
 {
     server.Options().multicastGroup = "239.255.43.1";
     server.Options().multicastPort = FreeUdpPort();
-    WriteConfiguration("multicast", "");
+    WriteConfiguration("<StreamingMode>multicast</StreamingMode>");
     ASSERT_TRUE(server.Start());
     auto channel = StartChannel();
 
@@ -231,7 +227,7 @@ TEST_F(RTSPChannel, MulticastFramesReachTheHostAndACameraByeRestartsTheSession)
 
 TEST_F(RTSPChannel, AMulticastDescriptionWithoutConnectionDataIsRetried)
 {
-    WriteConfiguration("multicast", "");
+    WriteConfiguration("<StreamingMode>multicast</StreamingMode>");
     ASSERT_TRUE(server.Start());  // describes a unicast stream
     auto channel = StartChannel();
 
@@ -263,22 +259,19 @@ TEST_F(RTSPChannel, StopsInBoundedTimeInEveryPhase)
         ExpectBoundedStop(*channel);
         EXPECT_TRUE(RequestsOf("DESCRIBE").empty());
     }
-    {  // waiting for the first frame
-        server.Faults().stopSending = true;
-        const size_t plays = RequestsOf("PLAY").size();
+    // Stopped once the channel sent one more request of this method to the faulty camera.
+    const auto stopAfterNext = [&](const std::string& method) {
+        const size_t sent = RequestsOf(method).size();
         auto channel = StartChannel();
-        ASSERT_TRUE(WaitForRequests("PLAY", plays + 1));
+        ASSERT_TRUE(WaitForRequests(method, sent + 1));
         ExpectBoundedStop(*channel);
-        server.Faults().stopSending = false;
-    }
-    {  // waiting for an answer to DESCRIBE
-        server.Faults().responseDelayMs = 5 * kConnectTimeoutMs;
-        const size_t describes = RequestsOf("DESCRIBE").size();
-        auto channel = StartChannel();
-        ASSERT_TRUE(WaitForRequests("DESCRIBE", describes + 1));
-        ExpectBoundedStop(*channel);
-        server.Faults().responseDelayMs = 0;
-    }
+    };
+    server.Faults().stopSending = true;
+    stopAfterNext("PLAY");  // waiting for the first frame
+    server.Faults().stopSending = false;
+    server.Faults().responseDelayMs = 5 * kConnectTimeoutMs;
+    stopAfterNext("DESCRIBE");  // waiting for an answer to DESCRIBE
+    server.Faults().responseDelayMs = 0;
     EXPECT_EQ(host.OutstandingFrames(), 0u);
 }
 
