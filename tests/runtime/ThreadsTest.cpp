@@ -159,8 +159,7 @@ TEST(QueueThread, LimitKeepsOnlyTheNewestItemsAndStopDiscardsQueuedItemsAndRefus
     for (int i = 1; i <= 3; ++i)
         queue.AddItem(std::make_unique<WorkItem>(i, destroyed), 0);
     EXPECT_TRUE(queue.AddItem(std::make_unique<WorkItem>(4, destroyed), 1));
-    EXPECT_EQ(queue.QueuedCount(), 1u);
-    EXPECT_EQ(destroyed.load(), 3);
+    EXPECT_EQ(std::make_pair(queue.QueuedCount(), destroyed.load()), std::make_pair(size_t{1}, 3));
     // Queued items wait for the next wake-up after the start.
     ASSERT_TRUE(queue.Start("queue"));
     queue.AddItem(std::make_unique<WorkItem>(5, destroyed), 0);
@@ -175,6 +174,5 @@ TEST(QueueThread, LimitKeepsOnlyTheNewestItemsAndStopDiscardsQueuedItemsAndRefus
     for (int i = 0; i < 5; ++i)
         unstarted.AddItem(std::make_unique<WorkItem>(i, destroyed), 0);
     EXPECT_TRUE(unstarted.Stop());
-    EXPECT_EQ(destroyed.load(), 11);
-    EXPECT_EQ(unstarted.QueuedCount(), 0u);
+    EXPECT_EQ(std::make_pair(unstarted.QueuedCount(), destroyed.load()), std::make_pair(size_t{0}, 11));
 }
