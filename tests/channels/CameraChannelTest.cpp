@@ -138,16 +138,13 @@ TEST_F(CameraChannel, HandsFramesToTheSinkAndTellsTheEdgeMonitorWhichASuspendedC
     EXPECT_EQ(monitor.signalLost, std::vector<uint32_t>{1u});
 
     // Suspended: the host sees nothing, the edge monitor every frame.
-    EXPECT_TRUE(channel.SetSuspended(true));
-    EXPECT_FALSE(channel.SetSuspended(true));
-    EXPECT_TRUE(channel.SendFrameCallback(frame));
-    EXPECT_TRUE(channel.SendFrameCallback(nullptr));
-    EXPECT_EQ(host.FrameCount(), 1u);
-    EXPECT_EQ(monitor.frames.size(), 2u);
+    EXPECT_EQ((std::vector<bool>{channel.SetSuspended(true), channel.SetSuspended(true),
+                                 channel.SendFrameCallback(frame), channel.SendFrameCallback(nullptr)}),
+              (std::vector<bool>{true, false, true, true}));
+    EXPECT_EQ(std::make_pair(host.FrameCount(), monitor.frames.size()), std::make_pair(size_t{1}, size_t{2}));
     host.ReleaseFrame(frame);
     // The base does not suspend by itself.
-    EXPECT_FALSE(channel.Suspend());
-    EXPECT_FALSE(channel.Resume());
+    EXPECT_EQ((std::vector<bool>{channel.Suspend(), channel.Resume()}), std::vector<bool>(2, false));
 }
 
 TEST_F(CameraChannel, WithoutASinkNothingIsDeliveredAndExceptionsOfTheSinkAreLoggedAsNotDelivered)
@@ -158,8 +155,7 @@ TEST_F(CameraChannel, WithoutASinkNothingIsDeliveredAndExceptionsOfTheSinkAreLog
     ipcapture::IHostFrame* frame = host.AllocateFrame(0x34363248, 16, "stream");
     EXPECT_FALSE(sinkless.SendFrameCallback(frame));
     sinkless.SendSignalLost();
-    EXPECT_TRUE(monitor.frames.empty());
-    EXPECT_EQ(monitor.signalLost.size(), 1u);
+    EXPECT_EQ(std::make_pair(monitor.frames.size(), monitor.signalLost.size()), std::make_pair(size_t{0}, size_t{1}));
 
     ThrowingSink sink;
     CProbeChannel channel(0, &driver, &sink);
