@@ -22,46 +22,76 @@ std::string WithBody(const std::string& body)
     return kOk + "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
 }
 
-TEST(RtspResponseParser, ReadsStatusCSeqSessionAndContentBase)
+// "protocol status|CSeq|content base|content type|session/time-out|challenge scheme|realm|nonce"
+std::string Fields(const CRTSPResponseParser& p)
 {
-    CRTSPResponseParser parser;
-    ASSERT_TRUE(parser.Parse(kRtspSetup, kOk +
-                                             "CSeq: 7\r\n"
-                                             "Content-Base: rtsp://cam/stream/ \r\n"
-                                             "Session: 4711ABC;timeout=60\r\n"
-                                             "Transport: RTP/AVP;unicast\r\n"
-                                             "X-Unknown: whatever\r\n\r\n"));
-    EXPECT_EQ(parser.m_protocol, "RTSP/1.0");
-    EXPECT_EQ(parser.m_statusCode, 200u);
-    EXPECT_EQ(parser.m_cseq, 7u);
-    EXPECT_EQ(parser.m_contentBase, "rtsp://cam/stream/");
-    EXPECT_EQ(parser.m_sessionId, "4711ABC");
-    EXPECT_EQ(parser.m_sessionTimeoutS, 60u);
-
-    // Header names are case-insensitive, short names ignored.
-    ASSERT_TRUE(parser.Parse(kRtspOptions, kOk + "cseq: 12\r\nX: 1\r\n:odd\r\nCONTENT-TYPE: Application/SDP\r\n\r\n"));
-    EXPECT_EQ(parser.m_cseq, 12u);
-    EXPECT_EQ(parser.m_contentType, "application/sdp");
-    // Line feeds alone end lines without losing a character.
-    ASSERT_TRUE(parser.Parse(kRtspSetup, "RTSP/1.0 200 OK\nCSeq: 5\nSession: S1\n\n"));
-    EXPECT_EQ(parser.m_cseq, 5u);
-    EXPECT_EQ(parser.m_sessionId, "S1");
+    return p.m_protocol + " " + std::to_string(p.m_statusCode) + "|" + std::to_string(p.m_cseq) + "|" +
+           p.m_contentBase + "|" + p.m_contentType + "|" + p.m_sessionId + "/" + std::to_string(p.m_sessionTimeoutS) +
+           "|" + std::to_string(p.m_challengeScheme) + "|" + p.m_realm + "|" + p.m_nonce;
 }
 
-TEST(RtspResponseParser, SessionTimeoutZeroMeansThirtyAndAMissingOneKeepsTheEarlier)
+// Each sequence of responses goes to a parser of its own; what a response leaves out keeps its earlier value.
+TEST(RtspResponseParser, HeadersInTurn)
 {
-    CRTSPResponseParser parser;
-    ASSERT_TRUE(parser.Parse(kRtspSetup, kOk + "Session: A;timeout=0\r\n\r\n"));
-    EXPECT_EQ(parser.m_sessionTimeoutS, 30u);
-    ASSERT_TRUE(parser.Parse(kRtspPlay, kOk + "Session: B;timeout=20\r\n\r\n"));
-    EXPECT_EQ(parser.m_sessionTimeoutS, 20u);
-    ASSERT_TRUE(parser.Parse(kRtspPlay, kOk + "Session: C\r\n\r\n"));
-    EXPECT_EQ(parser.m_sessionId, "C");
-    EXPECT_EQ(parser.m_sessionTimeoutS, 20u);
-    // A value without the blank after the name yields no identifier, and nothing breaks.
-    ASSERT_TRUE(parser.Parse(kRtspPlay, kOk + "Session:D;timeout=x\r\n\r\n"));
-    EXPECT_EQ(parser.m_sessionId, "");
-    EXPECT_EQ(parser.m_sessionTimeoutS, 30u);
+    struct Step {
+        uint32_t method;
+        std::string text;
+        bool parses;
+        std::string fields;
+    };
+    const std::vector<std::vector<Step>> sequences = {
+        {
+            {kRtspSetup,
+             kOk + "CSeq: 7\r\nContent-Base: rtsp://cam/stream/ \r\nSession: 4711ABC;timeout=60\r\n"
+                   "Transport: RTP/AVP;unicast\r\nX-Unknown: whatever\r\n\r\n",
+             true, "RTSP/1.0 200|7|rtsp://cam/stream/||4711ABC/60|0||"},
+            // Header names are case-insensitive, short names ignored.
+            {kRtspOptions, kOk + "cseq: 12\r\nX: 1\r\n:odd\r\nCONTENT-TYPE: Application/SDP\r\n\r\n", true,
+             "RTSP/1.0 200|12|rtsp://cam/stream/|application/sdp|4711ABC/60|0||"},
+            // Line feeds alone end lines without losing a character.
+            {kRtspSetup, "RTSP/1.0 200 OK\nCSeq: 5\nSession: S1\n\n", true,
+             "RTSP/1.0 200|5|rtsp://cam/stream/|application/sdp|S1/60|0||"},
+        },
+        {
+            // A time-out of zero means 30 s; a Session header without one keeps the earlier.
+            {kRtspSetup, kOk + "Session: A;timeout=0\r\n\r\n", true, "RTSP/1.0 200|0|||A/30|0||"},
+            {kRtspPlay, kOk + "Session: B;timeout=20\r\n\r\n", true, "RTSP/1.0 200|0|||B/20|0||"},
+            {kRtspPlay, kOk + "Session: C\r\n\r\n", true, "RTSP/1.0 200|0|||C/20|0||"},
+            // A value without the blank after the name yields no identifier, and nothing breaks.
+            {kRtspPlay, kOk + "Session:D;timeout=x\r\n\r\n", true, "RTSP/1.0 200|0|||/30|0||"},
+        },
+        {
+            {kRtspOptions, kOk + "CSeq: 3\r\nContent-Base: rtsp://old/\r\n\r\n", true,
+             "RTSP/1.0 200|3|rtsp://old/||/0|0||"},
+            // Another status fails without reading the headers.
+            {kRtspDescribe, "RTSP/1.0 404 Not Found\r\nCSeq: 9\r\n\r\n", false,
+             "RTSP/1.0 404|3|rtsp://old/||/0|0||"},
+            {kRtspOptions, kOk + "Content-Base: http://cam/\r\n\r\n", false, "RTSP/1.0 200|3|||/0|0||"},
+            // A protocol word longer than its 127-character buffer is cut, not overrun.
+            {kRtspOptions, std::string(127, 'P') + " 200 OK\r\n\r\n", true, std::string(127, 'P') + " 200|3|||/0|0||"},
+        },
+        {
+            // Challenges are stored without quotes.
+            {kRtspDescribe,
+             kUnauthorised + "CSeq: 1\r\nWWW-Authenticate: Digest realm=\"Canon Camera\", nonce=\"0a1b2c\", "
+                             "stale=FALSE\r\n\r\n",
+             true, "RTSP/1.0 401|1|||/0|2|Canon Camera|0a1b2c"},
+            // The last recognised scheme wins; unknown ones keep the earlier.
+            {kRtspDescribe,
+             kUnauthorised + "WWW-Authenticate: Digest realm=\"d\", nonce=\"n\"\r\n"
+                             "WWW-Authenticate: Basic realm=\"b\"\r\nWWW-Authenticate: Negotiate abc\r\n\r\n",
+             true, "RTSP/1.0 401|1|||/0|1|b|"},
+            {kRtspDescribe, kUnauthorised + "WWW-Authenticate: Basic\r\n\r\n", true, "RTSP/1.0 401|1|||/0|1||"},
+        },
+    };
+    for (const std::vector<Step>& steps : sequences) {
+        CRTSPResponseParser parser;
+        for (const Step& step : steps) {
+            SCOPED_TRACE(step.text);
+            EXPECT_EQ(parser.Parse(step.method, step.text), step.parses);
+            EXPECT_EQ(Fields(parser), step.fields);
+        }
+    }
 }
 
 TEST(RtspResponseParser, MalformedResponsesFail)
@@ -90,45 +120,6 @@ TEST(RtspResponseParser, MalformedResponsesFail)
         CRTSPResponseParser parser;
         EXPECT_FALSE(parser.Parse(c.method, c.text)) << c.text.substr(0, 80);
     }
-}
-
-TEST(RtspResponseParser, FailuresKeepOrClearWhatTheyMust)
-{
-    CRTSPResponseParser parser;
-    // Another status fails without reading the headers.
-    parser.m_cseq = 3;
-    EXPECT_FALSE(parser.Parse(kRtspDescribe, "RTSP/1.0 404 Not Found\r\nCSeq: 9\r\n\r\n"));
-    EXPECT_EQ(parser.m_statusCode, 404u);
-    EXPECT_EQ(parser.m_cseq, 3u);
-    parser.m_contentBase = "rtsp://old/";
-    EXPECT_FALSE(parser.Parse(kRtspOptions, kOk + "Content-Base: http://cam/\r\n\r\n"));
-    EXPECT_EQ(parser.m_contentBase, "");
-    // A protocol word longer than its 127-character buffer is cut, not overrun.
-    EXPECT_TRUE(parser.Parse(kRtspOptions, std::string(127, 'P') + " 200 OK\r\n\r\n"));
-    EXPECT_EQ(parser.m_protocol.size(), 127u);
-}
-
-TEST(RtspResponseParser, ChallengesAreStoredWithoutQuotesAndTheLastRecognisedWins)
-{
-    CRTSPResponseParser parser;
-    ASSERT_TRUE(parser.Parse(kRtspDescribe, kUnauthorised + "CSeq: 1\r\n"
-                                                            "WWW-Authenticate: Digest realm=\"Canon Camera\", "
-                                                            "nonce=\"0a1b2c\", stale=FALSE\r\n\r\n"));
-    EXPECT_EQ(parser.m_statusCode, 401u);
-    EXPECT_EQ(parser.m_challengeScheme, static_cast<uint32_t>(kAuthDigest));
-    EXPECT_EQ(parser.m_realm, "Canon Camera");
-    EXPECT_EQ(parser.m_nonce, "0a1b2c");
-
-    // Unknown schemes keep the earlier one.
-    ASSERT_TRUE(parser.Parse(kRtspDescribe, kUnauthorised +
-                                                "WWW-Authenticate: Digest realm=\"d\", nonce=\"n\"\r\n"
-                                                "WWW-Authenticate: Basic realm=\"b\"\r\n"
-                                                "WWW-Authenticate: Negotiate abc\r\n\r\n"));
-    EXPECT_EQ(parser.m_challengeScheme, static_cast<uint32_t>(kAuthBasic));
-    EXPECT_EQ(parser.m_realm, "b");
-    EXPECT_EQ(parser.m_nonce, "");
-    ASSERT_TRUE(parser.Parse(kRtspDescribe, kUnauthorised + "WWW-Authenticate: Basic\r\n\r\n"));
-    EXPECT_EQ(parser.m_challengeScheme, static_cast<uint32_t>(kAuthBasic));
 }
 
 TEST(RtspResponseParser, BodiesAndTruncatedResponses)
