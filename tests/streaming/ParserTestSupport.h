@@ -133,19 +133,13 @@ private:
     }
 };
 
-inline std::unique_ptr<camsim::IMediaSource> OpenSource(camsim::MediaCodec codec,
-                                                        const camsim::MediaSourceOptions& options = {})
-{
-    return camsim::OpenMediaSource(codec, options);
-}
-
 // The payloads of the source's first access unit.
 inline std::vector<camsim::RtpPayload> FirstFramePayloads(camsim::MediaCodec codec,
                                                           const camsim::MediaSourceOptions& options = {})
 {
     std::vector<camsim::RtpPayload> payloads;
     uint32_t step = 0;
-    OpenSource(codec, options)->NextFrame(payloads, step);
+    camsim::OpenMediaSource(codec, options)->NextFrame(payloads, step);
     return payloads;
 }
 

@@ -18,6 +18,7 @@ using Bytes = std::vector<uint8_t>;
 using camsim::H264Packetisation;
 using camsim::MediaCodec;
 using camsim::MediaSourceOptions;
+using camsim::OpenMediaSource;
 using H264Rig = ParserRig<CH264RTPMediaParser>;
 using JpegRig = ParserRig<CJpegRTPMediaParser>;
 using Mpeg4Rig = ParserRig<CMpeg4RTPMediaParser>;
@@ -84,7 +85,7 @@ TEST(PayloadParser, ReassemblesEveryFrameOfTheSamples)
         SCOPED_TRACE(c.name);
         const Sample sample = SampleOf(c.codec);
         ParserRig<> rig(c.codec, kNoHeaderLibrary, c.streamName);
-        rig.feeder->FeedFrames(*OpenSource(c.codec, c.options), sample.frames);
+        rig.feeder->FeedFrames(*OpenMediaSource(c.codec, c.options), sample.frames);
 
         const std::vector<DeliveredFrame> frames = rig.host.Frames();
         ASSERT_EQ(frames.size(), sample.frames);
@@ -121,7 +122,7 @@ TEST(PayloadParser, LostPacketDropsFramesUntilTheNextKeyFrame)
         SCOPED_TRACE(static_cast<int>(c.codec));
         const Sample sample = SampleOf(c.codec);
         ParserRig<> rig(c.codec);
-        rig.feeder->FeedFrames(*OpenSource(c.codec), sample.frames, [&](size_t frame, size_t packet) {
+        rig.feeder->FeedFrames(*OpenMediaSource(c.codec), sample.frames, [&](size_t frame, size_t packet) {
             return frame == c.lostFrame && packet == c.lostPacket;
         });
         const std::vector<DeliveredFrame> frames = rig.host.Frames();
@@ -136,7 +137,7 @@ TEST(PayloadParser, LostPacketDropsFramesUntilTheNextKeyFrame)
 size_t FramesAroundBadPayload(MediaCodec codec, const Bytes& bad, size_t before, size_t after)
 {
     ParserRig<> rig(codec);
-    auto source = OpenSource(codec);
+    auto source = OpenMediaSource(codec);
     rig.feeder->FeedFrames(*source, before);
     rig.feeder->Feed(bad, true, 1);
     rig.feeder->FeedFrames(*source, after);
@@ -263,10 +264,10 @@ TEST(PayloadParser, EveryParserRecoversFromAMutatedStream)
     for (const auto& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.codec));
         ParserRig<> clean(c.codec);
-        clean.feeder->FeedFrames(*OpenSource(c.codec), c.framesPerLoop);
+        clean.feeder->FeedFrames(*OpenMediaSource(c.codec), c.framesPerLoop);
 
         ParserRig<> rig(c.codec);
-        auto source = OpenSource(c.codec);
+        auto source = OpenMediaSource(c.codec);
         CPacketMutator mutator(1234);
         std::vector<camsim::RtpPayload> payloads;
         uint32_t step;
@@ -286,7 +287,7 @@ TEST(PayloadParser, EveryParserRecoversFromAMutatedStream)
         EXPECT_GT(framesBefore, 0u);
 
         rig.feeder->SkipSequenceNumber();
-        rig.feeder->FeedFrames(*OpenSource(c.codec), c.framesPerLoop);
+        rig.feeder->FeedFrames(*OpenMediaSource(c.codec), c.framesPerLoop);
         const std::vector<DeliveredFrame> expected = clean.host.Frames();
         const std::vector<DeliveredFrame> frames = rig.host.Frames();
         ASSERT_EQ(frames.size(), framesBefore + expected.size());
@@ -331,7 +332,7 @@ TEST(H264Parser, ParameterSetsFromTheDescription)
         SCOPED_TRACE(c.sdp.sequenceParameterSet.size());
         H264Rig rig;
         rig.parser->SetParameterSets(c.sdp);
-        rig.feeder->FeedFrames(*OpenSource(MediaCodec::H264, options), kH264Frames);
+        rig.feeder->FeedFrames(*OpenMediaSource(MediaCodec::H264, options), kH264Frames);
         const std::vector<DeliveredFrame> frames = rig.host.Frames();
         ASSERT_EQ(frames.size(), c.frames);
         EXPECT_EQ(rig.host.Allocations(), c.frames);
@@ -340,9 +341,8 @@ TEST(H264Parser, ParameterSetsFromTheDescription)
         const Bytes expectedStart = AnnexB({&c.sdp.sequenceParameterSet, &c.sdp.pictureParameterSet});
         EXPECT_TRUE(StartsWith(frames[0].bytes, expectedStart));
         EXPECT_TRUE(StartsWith(frames[kH264GopLength].bytes, expectedStart));
-        EXPECT_EQ(std::count_if(frames.begin(), frames.end(),
-                                [](const DeliveredFrame& f) { return f.fourCC == CH264RTPMediaParser::kFourCCKeyFrame; }),
-                  2);
+        const auto isKey = [](const DeliveredFrame& f) { return f.fourCC == CH264RTPMediaParser::kFourCCKeyFrame; };
+        EXPECT_EQ(std::count_if(frames.begin(), frames.end(), isKey), 2);
     }
 }
 
@@ -369,7 +369,7 @@ TEST(H264Parser, HostFaults)
 {
     // A refused frame makes the parser wait for a key frame.
     H264Rig refusing;
-    auto source = OpenSource(MediaCodec::H264);
+    auto source = OpenMediaSource(MediaCodec::H264);
     refusing.feeder->FeedFrames(*source, 2);
     refusing.host.SetAcceptFrames(false);
     refusing.feeder->FeedFrames(*source, 1);
@@ -381,7 +381,7 @@ TEST(H264Parser, HostFaults)
     // A frame without a buffer is reported and released.
     H264Rig withoutBuffer;
     withoutBuffer.host.SetFramesWithoutBuffer(true);
-    withoutBuffer.feeder->FeedFrames(*OpenSource(MediaCodec::H264), 3);
+    withoutBuffer.feeder->FeedFrames(*OpenMediaSource(MediaCodec::H264), 3);
     EXPECT_EQ(withoutBuffer.host.FrameCount(), 0u);
     EXPECT_TRUE(withoutBuffer.driver.HasLineContaining(
         "korvane::CH264RTPMediaParser::ProcessFrame: Data copying error, device 127.0.0.1:80"));
@@ -391,7 +391,7 @@ TEST(H264Parser, HostFaults)
     // No allocator or a refused allocation delivers nothing.
     H264Rig unallocated;
     unallocated.host.SetRefuseAllocations(true);
-    source = OpenSource(MediaCodec::H264);
+    source = OpenMediaSource(MediaCodec::H264);
     unallocated.feeder->FeedFrames(*source, 3);
     unallocated.driver.allocator = nullptr;
     unallocated.feeder->FeedFrames(*source, 3);
@@ -596,7 +596,7 @@ TEST(Mpeg4Parser, PictureSizeFromTheHostLibraryOrTheConfiguration)
         Mpeg4Rig rig("127.0.0.1:80::RecStream", c.library);
         EXPECT_EQ(rig.parser->UsesHeaderLibrary(), c.library != kNoHeaderLibrary);
         rig.parser->SetParameterSets(c.sdp);
-        rig.feeder->FeedFrames(*OpenSource(MediaCodec::Mpeg4, c.options), kMpeg4Frames);
+        rig.feeder->FeedFrames(*OpenMediaSource(MediaCodec::Mpeg4, c.options), kMpeg4Frames);
         const std::vector<DeliveredFrame> frames = rig.host.Frames();
         ASSERT_EQ(frames.size(), c.frames);
         EXPECT_EQ(rig.host.Allocations(), c.frames);
@@ -692,7 +692,7 @@ std::vector<DeliveredFrame> Reassemble(MediaCodec codec, const MediaSourceOption
 {
     ParserRig<> rig(codec, mpeg4Library);
     rig.parser->SetParameterSets(sdp);
-    auto source = OpenSource(codec, options);
+    auto source = OpenMediaSource(codec, options);
     EXPECT_NE(source, nullptr);
     if (source)
         rig.feeder->FeedFrames(*source, frames);

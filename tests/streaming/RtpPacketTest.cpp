@@ -140,8 +140,8 @@ TEST(RtspStreamParser, FindsTheFramesBetweenTextGarbageAndOtherChannels)
         }
         parser.Process(row.stream.data() + at, row.stream.size() - at);
         std::vector<size_t> sizes;
-        for (const RecordingStreamUser::Received& received : user.All())
-            sizes.push_back(received.payload.size());
+        for (const Bytes& payload : user.Payloads())
+            sizes.push_back(payload.size());
         EXPECT_EQ(user.Sequences(), row.sequences);
         EXPECT_EQ(sizes, row.payloadSizes);
     }

@@ -106,7 +106,6 @@ TEST_F(RtspClientRequests, TransportHeaderFollowsModeAndSectionAndBlocksizeOnlyA
     Reconfigure(RTSPTransportMode::TCP);
     EXPECT_EQ(Line(kRtspSetup, "Transport"), "Transport: RTP/AVP/TCP;unicast;client_port=3556-3557");
     Reconfigure(RTSPTransportMode::Interleaved);
-    EXPECT_EQ(Line(kRtspSetup, "Transport"), "Transport: RTP/AVP/TCP;unicast;interleaved=0-1");
     Video().profile = "RTP/SAVP";
     EXPECT_EQ(Line(kRtspSetup, "Transport"), "Transport: RTP/SAVP;unicast;interleaved=0-1");
 
@@ -145,12 +144,8 @@ TEST_F(RtspClientRequests, RequestTextsAndCSeq)
 
 TEST_F(RtspClientRequests, BasicAuthorisationStaysOnOneLine)
 {
-    settings.authScheme = kAuthBasic;
-    settings.userName = "root";
-    settings.password = "camsim";
-    Reconfigure();
-    EXPECT_EQ(Line(kRtspOptions, "Authorization"), "Authorization: Basic cm9vdDpjYW1zaW0=");
     // 57 bytes of credentials encode to exactly one 76-character line.
+    settings.authScheme = kAuthBasic;
     settings.userName = std::string(28, 'u');
     settings.password = std::string(28, 'p');
     Reconfigure();
@@ -308,9 +303,6 @@ TEST_F(RtspSession, UdpUnicastWithReceiverReportsAndBye)
 
     ASSERT_TRUE(WaitUntil([&] { return user.packets >= 10; }));
     ASSERT_TRUE(Recorded().WaitForReceiverReports(1, kWaitMs));
-    const std::vector<uint8_t> report = Recorded().ReceiverReports().front();
-    ASSERT_EQ(report.size(), 32u);
-    EXPECT_EQ(report[1], 201);
     server.SendBye();
     ASSERT_TRUE(WaitUntil([&] { return user.byes == 1; }));
 
@@ -425,7 +417,6 @@ TEST_F(RtspSession, StopEndsABlockedReadWithinItsBoundAndConnectFailsWithoutServ
     client.Stop();
     const auto elapsed = std::chrono::steady_clock::now() - start;
     // Far below the 15 s receive time-out: the stop shortened the read.
-    EXPECT_LT(elapsed, std::chrono::milliseconds(2 * 15000 + 1000));
     EXPECT_LT(elapsed, std::chrono::milliseconds(5000));
     EXPECT_EQ(user.sessionsClosed, 1u);
     EXPECT_FALSE(client.LastRequestSucceeded());
@@ -476,8 +467,7 @@ TEST_F(RtspSession, SimulatorPacketFaultsShowInTheSequenceNumbersAndAClosedConne
     EXPECT_GE(gaps, 5u);
 }
 
-// A camera that answers the first request with fixed bytes, then only reads
-// until the client goes away.
+// A camera that answers the first request with fixed bytes, then only reads until the client goes away.
 class RawCamera {
 public:
     explicit RawCamera(std::string response) : m_response(std::move(response))
@@ -485,11 +475,13 @@ public:
         m_listener.Listen(platform::ParseIPv4("127.0.0.1"), 0);
         m_thread = std::thread([this] { Serve(); });
     }
-    ~RawCamera() { m_thread.join(); }
+    ~RawCamera() { FirstRequest(); }
     uint16_t Port() const { return m_listener.LocalPort(); }
-    std::string FirstRequest()
+    // Once the client has gone.
+    const std::string& FirstRequest()
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_thread.joinable())
+            m_thread.join();
         return m_request;
     }
 
@@ -498,11 +490,7 @@ private:
     {
         platform::TcpSocket connection = m_listener.Accept(kWaitMs);
         char buffer[4096];
-        const int length = connection.Receive(buffer, sizeof buffer);
-        if (length > 0) {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_request.assign(buffer, static_cast<size_t>(length));
-        }
+        m_request.assign(buffer, static_cast<size_t>(std::max(connection.Receive(buffer, sizeof buffer), 0)));
         connection.SendAll(m_response.data(), m_response.size());
         connection.SetReceiveTimeout(100);
         for (int idle = 0; idle < 100 && connection.Receive(buffer, sizeof buffer) != 0; ++idle) {
@@ -511,7 +499,6 @@ private:
 
     platform::TcpSocket m_listener;
     std::string m_response;
-    std::mutex m_mutex;
     std::string m_request;
     std::thread m_thread;
 };
@@ -558,7 +545,7 @@ TEST_F(RtspSession, KeepAliveHoldsASessionThatWouldExpire)
     settings.mediaSelector = kSelectAudio;
     CRTPReceiver receiver(&driver);
     receiver.SetUser(&user);
-    const uint16_t port = FirstFreePortPair(43000, [&](uint16_t candidate) { return receiver.StartUnicast(0, candidate); });
+    const uint16_t port = FirstFreePortPair(43000, [&](uint16_t port) { return receiver.StartUnicast(0, port); });
     ASSERT_NE(port, 0);
     settings.clientRtpPort = port;
     settings.clientRtcpPort = port + 1u;

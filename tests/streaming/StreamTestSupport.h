@@ -54,11 +54,15 @@ public:
         return error == platform::SocketError::kNone;
     }
 
-    platform::UdpSocket& Socket() { return m_socket; }
-
 private:
     platform::UdpSocket m_socket;
 };
+
+// A port nothing is bound to at the moment.
+inline uint16_t FreePort()
+{
+    return UdpTestPeer().Port();
+}
 
 template <typename Condition>
 bool WaitUntil(Condition condition)
@@ -128,7 +132,6 @@ public:
     void ReceiveTimeout(IRTPClient*) override { ++timeouts; }
     void ClientClosed(IRTPClient*) override { ++closed; }
 
-    size_t Count() const { return packets; }
     std::vector<Received> All() const
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -139,13 +142,16 @@ public:
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_received.at(index);
     }
-    std::vector<uint16_t> Sequences() const
+    template <typename Field>
+    std::vector<Field> Each(Field Received::*field) const
     {
-        std::vector<uint16_t> sequences;
+        std::vector<Field> values;
         for (const Received& received : All())
-            sequences.push_back(received.sequence);
-        return sequences;
+            values.push_back(received.*field);
+        return values;
     }
+    std::vector<uint16_t> Sequences() const { return Each(&Received::sequence); }
+    std::vector<std::vector<uint8_t>> Payloads() const { return Each(&Received::payload); }
     SdpInfo Description() const
     {
         std::lock_guard<std::mutex> lock(m_mutex);

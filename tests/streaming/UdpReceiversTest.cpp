@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <sstream>
 
 #include "streaming/ParserTestSupport.h"
 #include "streaming/RTCPHandler.h"
@@ -10,6 +11,7 @@
 #include "streaming/UDPClient.h"
 #include "StreamTestSupport.h"
 #include "support/FakeDriver.h"
+#include "support/TestData.h"
 
 namespace korvane::test {
 namespace {
@@ -29,11 +31,9 @@ TEST(UdpClient, ReceivesUnicastDatagramsWithTheirSenderOnAPortOfItsOwn)
     UdpTestPeer peer;
     ASSERT_TRUE(peer.Send(port, {1, 2, 3}));
     ASSERT_TRUE(peer.Send(port, Bytes(3000, 0xAB)));
-    ASSERT_TRUE(WaitUntil([&] { return user.Count() == 2; }));
-    EXPECT_EQ(user.At(0).payload, (Bytes{1, 2, 3}));
-    EXPECT_EQ(user.At(1).payload, Bytes(3000, 0xAB));
-    EXPECT_EQ(user.At(0).sender.address, kLoopback);
-    EXPECT_EQ(user.At(0).sender.port, peer.Port());
+    ASSERT_TRUE(WaitUntil([&] { return user.packets == 2; }));
+    EXPECT_EQ(user.Payloads(), (std::vector<Bytes>{{1, 2, 3}, Bytes(3000, 0xAB)}));
+    EXPECT_EQ(user.At(0).sender, (platform::IPv4Endpoint{kLoopback, peer.Port()}));
     // Another client on the occupied port fails, as does one without a user.
     CUDPClient second;
     EXPECT_FALSE(second.OpenUnicast(&user, port));
@@ -51,7 +51,7 @@ TEST(UdpClient, ReceivesUnicastDatagramsWithTheirSenderOnAPortOfItsOwn)
     ASSERT_TRUE(client.OpenUnicast(&user, 0));
     ASSERT_TRUE(peer.Send(client.GetPort(), Bytes(1500, 1)));
     ASSERT_TRUE(peer.Send(client.GetPort(), Bytes(1500, 2)));
-    ASSERT_TRUE(WaitUntil([&] { return user.Count() == 3; }));
+    ASSERT_TRUE(WaitUntil([&] { return user.packets == 3; }));
     EXPECT_EQ(user.At(2).payload, Bytes(1500, 2));
 }
 
@@ -69,7 +69,7 @@ TEST(UdpClient, ReportsReceiveTimeoutsAndCloseEndsAWaitLongBeforeItsTimeOut)
     ASSERT_TRUE(client.OpenUnicast(&user, 0));
     UdpTestPeer peer;
     ASSERT_TRUE(peer.Send(client.GetPort(), {7}));
-    EXPECT_TRUE(WaitUntil([&] { return user.Count() == 1; }));
+    EXPECT_TRUE(WaitUntil([&] { return user.packets == 1; }));
     const int timeouts = user.timeouts;
     const auto started = std::chrono::steady_clock::now();
     EXPECT_TRUE(client.Close());
@@ -105,17 +105,15 @@ TEST(UdpClient, ReceivesMulticastOnLoopbackAndRejectsAnInvalidGroup)
     RecordingStreamUser second;
     CUDPClient a;
     CUDPClient b;
-    UdpTestPeer probe;
-    const uint16_t port = probe.Port();  // a free port to share
-    probe.Socket().Close();
+    const uint16_t port = FreePort();  // to share
     ASSERT_TRUE(a.OpenMulticast(&first, "239.255.42.1", port));
     ASSERT_TRUE(b.OpenMulticast(&second, "239.255.42.1", port));  // the group's port is shared
 
     UdpTestPeer sender;
     ASSERT_TRUE(sender.Send(port, {4, 2}, platform::ParseIPv4("239.255.42.1")));
-    EXPECT_TRUE(WaitUntil([&] { return first.Count() == 1 && second.Count() == 1; }));
-    EXPECT_EQ(first.At(0).payload, (Bytes{4, 2}));
-    EXPECT_EQ(second.At(0).payload, (Bytes{4, 2}));
+    EXPECT_TRUE(WaitUntil([&] { return first.packets == 1 && second.packets == 1; }));
+    EXPECT_EQ(std::make_pair(first.Payloads(), second.Payloads()),
+              std::make_pair(std::vector<Bytes>{{4, 2}}, std::vector<Bytes>{{4, 2}}));
 
     CUDPClient invalid;
     EXPECT_FALSE(invalid.OpenMulticast(&first, "239.1.300.1", 0));
@@ -135,21 +133,21 @@ TEST(RtpReceiver, DeliversParsedPacketsInArrivalOrderOnItsOwnThread)
 
     UdpTestPeer camera;
     constexpr uint16_t kCount = 50;  // well within the socket buffer
+    std::vector<uint16_t> sequences;
+    std::vector<Bytes> payloads;
     for (uint16_t i = 0; i < kCount; ++i) {
-        ASSERT_TRUE(camera.Send(port, MakeRtp(static_cast<uint16_t>(65510 + i), i, {uint8_t(i), 0xEE})));
+        sequences.push_back(static_cast<uint16_t>(65510 + i));
+        payloads.push_back({uint8_t(i), 0xEE});
+        ASSERT_TRUE(camera.Send(port, MakeRtp(sequences.back(), i, payloads.back())));
         if (i == kCount / 2) {
             ASSERT_TRUE(camera.Send(port, Bytes(12, 0x80)));  // not an RTP packet: dropped
         }
     }
-    ASSERT_TRUE(WaitUntil([&] { return user.Count() == kCount; }));
-
+    ASSERT_TRUE(WaitUntil([&] { return user.packets == kCount; }));
+    EXPECT_EQ(user.Sequences(), sequences);
+    EXPECT_EQ(user.Payloads(), payloads);
     const std::vector<RecordingStreamUser::Received> received = user.All();
-    for (uint16_t i = 0; i < kCount; ++i) {
-        EXPECT_EQ(received[i].sequence, static_cast<uint16_t>(65510 + i));
-        EXPECT_EQ(received[i].payload, (Bytes{uint8_t(i), 0xEE}));
-    }
-    EXPECT_EQ(received[0].sender.address, kLoopback);
-    EXPECT_EQ(received[0].sender.port, camera.Port());
+    EXPECT_EQ(received[0].sender, (platform::IPv4Endpoint{kLoopback, camera.Port()}));
     EXPECT_NE(received[0].thread, std::this_thread::get_id());
     EXPECT_EQ(received[0].thread, received[kCount - 1].thread);
 }
@@ -177,7 +175,7 @@ TEST(RtpReceiver, FramesOfLargePacketsArriveWhole)
     receiver.SetUser(&user);
     ASSERT_TRUE(receiver.StartUnicast(0, 0));
     UdpTestPeer camera;
-    auto source = OpenSource(camsim::MediaCodec::Jpeg, options);
+    auto source = camsim::OpenMediaSource(camsim::MediaCodec::Jpeg, options);
     std::vector<camsim::RtpPayload> payloads;
     uint32_t step = 0;
     uint16_t sequence = 0;
@@ -215,16 +213,14 @@ TEST(RtpReceiver, StartAndStopOnUnicastAndMulticastPorts)
     EXPECT_FALSE(second.StartUnicast(2, 0));  // interleaved transport
     UdpTestPeer camera;
     ASSERT_TRUE(camera.Send(port, MakeRtp(1, 1, {1})));
-    EXPECT_TRUE(WaitUntil([&] { return user.Count() == 1; }));
+    EXPECT_TRUE(WaitUntil([&] { return user.packets == 1; }));
 
     // A multicast group.
-    UdpTestPeer probe;
-    const uint16_t groupPort = probe.Port();
-    probe.Socket().Close();
+    const uint16_t groupPort = FreePort();
     ASSERT_TRUE(second.StartMulticast("239.255.42.2", groupPort));
     EXPECT_FALSE(second.StartMulticast("239.255.42.2", groupPort));
     ASSERT_TRUE(camera.Send(groupPort, MakeRtp(9, 9, {3}), platform::ParseIPv4("239.255.42.2")));
-    ASSERT_TRUE(WaitUntil([&] { return user.Count() == 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return user.packets == 2; }));
     EXPECT_EQ(user.At(1).sequence, 9);
     CRTPReceiver invalid;
     EXPECT_FALSE(invalid.StartMulticast("not an address", groupPort));
@@ -269,7 +265,7 @@ TEST(RtpReceiver, StopFromTheDeliveryThread)
         EXPECT_EQ(receiver.GetPort(), 0);
         EXPECT_EQ(user.closed, 1);
         receiver.Stop();
-        EXPECT_EQ(user.Count(), onPacket ? 1u : 0u);
+        EXPECT_EQ(user.packets, onPacket ? 1u : 0u);
         EXPECT_TRUE(WaitUntil([&] { return receiver.StartUnicast(0, 0); }));
         EXPECT_FALSE(driver.HasLineContaining("was not stopped"));
     }
@@ -416,21 +412,13 @@ TEST_F(RtcpHandlerTest, StopSendsByeToTheReportingCamera)
     EXPECT_FALSE(camera.Receive(bye, 0));
 }
 
-TEST(RtcpHandler, StartChecksItsArguments)
+TEST(RtcpHandler, ChecksItsArgumentsAndAnswersSenderReportsSentToAMulticastGroup)
 {
     CRTCPHandler handler;
     EXPECT_FALSE(handler.StartUnicast(0, 0));
     EXPECT_FALSE(handler.StartMulticast(kLoopback, "nonsense", 0));
-    CRTCPHandler other;
-    EXPECT_NE(handler.GetSsrc(), other.GetSsrc());
-}
-
-TEST(RtcpHandler, AnswersSenderReportsSentToAMulticastGroup)
-{
-    CRTCPHandler handler;
-    UdpTestPeer probe;
-    const uint16_t port = probe.Port();
-    probe.Socket().Close();
+    EXPECT_NE(handler.GetSsrc(), CRTCPHandler().GetSsrc());
+    const uint16_t port = FreePort();
     ASSERT_TRUE(handler.StartMulticast(kLoopback, "239.255.42.3", port));
     UdpTestPeer camera;
     ASSERT_TRUE(camera.Send(port, MakeSenderReport(11, 11), platform::ParseIPv4("239.255.42.3")));
@@ -439,38 +427,24 @@ TEST(RtcpHandler, AnswersSenderReportsSentToAMulticastGroup)
     EXPECT_EQ(ReadU32(report, 8), 11u);
 }
 
-// The counts of a receiver report, after each sequence number.
+// The counts of a receiver report after each sequence number, the steps read from tests/data.
 TEST(RtcpSequence, ProbationWrapAroundAndJumps)
 {
-    struct Step {
-        uint16_t sequence;
-        bool inProbation;
-        uint32_t received;
-        uint32_t extendedHighest;
-    };
-    const std::vector<std::vector<Step>> scenarios = {
-        // A new source is accepted after two packets in sequence.
-        {{1000, true, 0, 1000}, {1001, false, 1, 1001}, {1002, false, 2, 1002}},
-        // A jump during probation restarts it.
-        {{10, true, 0, 10}, {500, true, 0, 500}, {501, false, 1, 501}},
-        // Cycles are counted across the wrap-around; late and duplicate packets count, the highest stays.
-        {{65533, true, 0, 65533}, {65534, false, 1, 65534}, {65535, false, 2, 65535}, {0, false, 3, 65536},
-         {1, false, 4, 65536 + 1}, {65535, false, 5, 65536 + 1}, {1, false, 6, 65536 + 1}},
-        // A big jump is believed only when the next packet follows it (the source restarted its numbering:
-        // counting starts anew); a forward step just below the drop-out limit is no jump, one at it is.
-        {{100, true, 0, 100}, {101, false, 1, 101}, {102, false, 2, 102}, {20000, false, 2, 102},
-         {103, false, 3, 103}, {40000, false, 3, 103}, {40001, false, 1, 40001}, {40001 + 2999, false, 2, 43000},
-         {43000 + 3000, false, 2, 43000}},
-    };
-    for (const std::vector<Step>& steps : scenarios) {
+    const std::map<std::string, std::string> scenarios = ReadTestDataTexts("streaming/sequence-steps.txt");
+    EXPECT_EQ(scenarios.size(), 4u);
+    for (const auto& [name, steps] : scenarios) {
+        SCOPED_TRACE(name);
         CRTPSequenceTracker tracker;
-        for (const Step& step : steps) {
-            SCOPED_TRACE(step.sequence);
-            tracker.Update(step.sequence);
-            EXPECT_EQ(tracker.InProbation(), step.inProbation);
-            EXPECT_EQ(tracker.Received(), step.received);
-            EXPECT_EQ(tracker.ExtendedHighest(), step.extendedHighest);
+        std::istringstream in(steps);
+        uint32_t sequence, probation, received, highest;
+        char end;
+        while (in >> sequence >> probation >> received >> highest >> end) {
+            tracker.Update(static_cast<uint16_t>(sequence));
+            EXPECT_EQ(std::make_tuple(tracker.InProbation(), tracker.Received(), tracker.ExtendedHighest()),
+                      std::make_tuple(probation == 1, received, highest))
+                << sequence;
         }
+        EXPECT_TRUE(in.eof());
     }
 }
 
