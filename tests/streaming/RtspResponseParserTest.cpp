@@ -1,6 +1,9 @@
 // RTSP responses and the session descriptions they carry.
 #include <gtest/gtest.h>
 
+#include <map>
+#include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -15,11 +18,21 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 const std::string kOk = "RTSP/1.0 200 OK\r\n";
-const std::string kUnauthorised = "RTSP/1.0 401 Unauthorized\r\n";
 
 std::string WithBody(const std::string& body)
 {
     return kOk + "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+// The text of tests/data with the escapes \r and \n replaced by CR and LF.
+std::string Unescaped(const std::string& text)
+{
+    std::string result;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const bool escape = text[i] == '\\' && i + 1 < text.size() && (text[i + 1] == 'r' || text[i + 1] == 'n');
+        result += escape ? (text[++i] == 'r' ? '\r' : '\n') : text[i];
+    }
+    return result;
 }
 
 // "protocol status|CSeq|content base|content type|session/time-out|challenge scheme|realm|nonce"
@@ -30,95 +43,46 @@ std::string Fields(const CRTSPResponseParser& p)
            "|" + std::to_string(p.m_challengeScheme) + "|" + p.m_realm + "|" + p.m_nonce;
 }
 
-// Each sequence of responses goes to a parser of its own; what a response leaves out keeps its earlier value.
+const std::map<std::string, uint32_t> kMethods = {
+    {"OPTIONS", kRtspOptions}, {"DESCRIBE", kRtspDescribe}, {"SETUP", kRtspSetup}, {"PLAY", kRtspPlay}};
+
+// The responses and fields of tests/data/streaming/response-steps.txt.
 TEST(RtspResponseParser, HeadersInTurn)
 {
-    struct Step {
-        uint32_t method;
-        std::string text;
-        bool parses;
-        std::string fields;
-    };
-    const std::vector<std::vector<Step>> sequences = {
-        {
-            {kRtspSetup,
-             kOk + "CSeq: 7\r\nContent-Base: rtsp://cam/stream/ \r\nSession: 4711ABC;timeout=60\r\n"
-                   "Transport: RTP/AVP;unicast\r\nX-Unknown: whatever\r\n\r\n",
-             true, "RTSP/1.0 200|7|rtsp://cam/stream/||4711ABC/60|0||"},
-            // Header names are case-insensitive, short names ignored.
-            {kRtspOptions, kOk + "cseq: 12\r\nX: 1\r\n:odd\r\nCONTENT-TYPE: Application/SDP\r\n\r\n", true,
-             "RTSP/1.0 200|12|rtsp://cam/stream/|application/sdp|4711ABC/60|0||"},
-            // Line feeds alone end lines without losing a character.
-            {kRtspSetup, "RTSP/1.0 200 OK\nCSeq: 5\nSession: S1\n\n", true,
-             "RTSP/1.0 200|5|rtsp://cam/stream/|application/sdp|S1/60|0||"},
-        },
-        {
-            // A time-out of zero means 30 s; a Session header without one keeps the earlier.
-            {kRtspSetup, kOk + "Session: A;timeout=0\r\n\r\n", true, "RTSP/1.0 200|0|||A/30|0||"},
-            {kRtspPlay, kOk + "Session: B;timeout=20\r\n\r\n", true, "RTSP/1.0 200|0|||B/20|0||"},
-            {kRtspPlay, kOk + "Session: C\r\n\r\n", true, "RTSP/1.0 200|0|||C/20|0||"},
-            // A value without the blank after the name yields no identifier, and nothing breaks.
-            {kRtspPlay, kOk + "Session:D;timeout=x\r\n\r\n", true, "RTSP/1.0 200|0|||/30|0||"},
-        },
-        {
-            {kRtspOptions, kOk + "CSeq: 3\r\nContent-Base: rtsp://old/\r\n\r\n", true,
-             "RTSP/1.0 200|3|rtsp://old/||/0|0||"},
-            // Another status fails without reading the headers.
-            {kRtspDescribe, "RTSP/1.0 404 Not Found\r\nCSeq: 9\r\n\r\n", false,
-             "RTSP/1.0 404|3|rtsp://old/||/0|0||"},
-            {kRtspOptions, kOk + "Content-Base: http://cam/\r\n\r\n", false, "RTSP/1.0 200|3|||/0|0||"},
-            // A protocol word longer than its 127-character buffer is cut, not overrun.
-            {kRtspOptions, std::string(127, 'P') + " 200 OK\r\n\r\n", true, std::string(127, 'P') + " 200|3|||/0|0||"},
-        },
-        {
-            // Challenges are stored without quotes.
-            {kRtspDescribe,
-             kUnauthorised + "CSeq: 1\r\nWWW-Authenticate: Digest realm=\"Canon Camera\", nonce=\"0a1b2c\", "
-                             "stale=FALSE\r\n\r\n",
-             true, "RTSP/1.0 401|1|||/0|2|Canon Camera|0a1b2c"},
-            // The last recognised scheme wins; unknown ones keep the earlier.
-            {kRtspDescribe,
-             kUnauthorised + "WWW-Authenticate: Digest realm=\"d\", nonce=\"n\"\r\n"
-                             "WWW-Authenticate: Basic realm=\"b\"\r\nWWW-Authenticate: Negotiate abc\r\n\r\n",
-             true, "RTSP/1.0 401|1|||/0|1|b|"},
-            {kRtspDescribe, kUnauthorised + "WWW-Authenticate: Basic\r\n\r\n", true, "RTSP/1.0 401|1|||/0|1||"},
-        },
-    };
-    for (const std::vector<Step>& steps : sequences) {
-        CRTSPResponseParser parser;
-        for (const Step& step : steps) {
-            SCOPED_TRACE(step.text);
-            EXPECT_EQ(parser.Parse(step.method, step.text), step.parses);
-            EXPECT_EQ(Fields(parser), step.fields);
+    const std::vector<std::string> lines = ReadTestDataLines("streaming/response-steps.txt");
+    std::unique_ptr<CRTSPResponseParser> parser;
+    size_t steps = 0;
+    for (size_t i = 0; i < lines.size(); ++i, ++steps) {
+        if (lines[i] == "new parser") {
+            parser = std::make_unique<CRTSPResponseParser>();
+            continue;
         }
+        SCOPED_TRACE(lines[i]);
+        std::istringstream step(lines[i]);
+        std::string method, parses, text;
+        std::getline(step >> method >> parses >> std::ws, text);
+        EXPECT_EQ(parser->Parse(kMethods.at(method), Unescaped(text)), parses == "yes");
+        EXPECT_EQ(Fields(*parser), lines.at(++i));
     }
+    EXPECT_EQ(steps, 4u + 14u);
 }
 
-TEST(RtspResponseParser, MalformedResponsesFail)
+// The texts of tests/data/streaming/parser-texts.txt.
+TEST(RtspResponseParser, RefusesMalformedResponsesAndDescriptions)
 {
-    const std::string cut = "m=video 0 RTP/AVP 96\r\na=control\r\n";
-    const struct {
-        uint32_t method;
-        std::string text;
-    } cases[] = {
-        {kRtspOptions, ""},
-        {kRtspOptions, "RTSP/1.0\r\n\r\n"},
-        {kRtspOptions, "RTSP/1.0 OK 200\r\n\r\n"},
-        {kRtspOptions, "\r\n\r\n"},
-        {kRtspOptions, std::string(300, 'P') + " 200 OK\r\n\r\n"},
-        {kRtspOptions, kOk + "CSeq: abc\r\n\r\n"},
-        {kRtspOptions, kOk + "CSeq:\r\n\r\n"},
-        {kRtspOptions, kOk + "Content-Length: many\r\n\r\n"},
-        {kRtspOptions, kOk + "Content-Type:\r\n\r\n"},
-        {kRtspOptions, kUnauthorised + "WWW-Authenticate: Digest realm=\"r\"\r\n\r\n"},
-        {kRtspOptions, kUnauthorised + "WWW-Authenticate:Digest\r\n\r\n"},
-        {kRtspOptions, "RTSP/1.0 200 OK"},                          // no line end: no status line
-        {kRtspDescribe, kOk + "Content-Length: 40\r\nCSeq: 2"},     // body announced, headers never end
-        {kRtspDescribe, WithBody(cut)},                             // a broken description
-    };
-    for (const auto& c : cases) {
-        CRTSPResponseParser parser;
-        EXPECT_FALSE(parser.Parse(c.method, c.text)) << c.text.substr(0, 80);
+    const std::vector<std::string> lines = ReadTestDataLines("streaming/parser-texts.txt");
+    EXPECT_EQ(lines.size(), 33u);
+    for (const std::string& line : lines) {
+        SCOPED_TRACE(line.substr(0, 100));
+        const size_t blank = std::min(line.find(' '), line.size());
+        const std::string kind = line.substr(0, blank);
+        const std::string text = Unescaped(line.substr(std::min(blank + 1, line.size())));
+        if (kMethods.count(kind) != 0) {
+            EXPECT_FALSE(CRTSPResponseParser().Parse(kMethods.at(kind), text));
+            continue;
+        }
+        ASSERT_TRUE(kind == "sdp-accepted" || kind == "sdp-refused");
+        EXPECT_EQ(CSDPResponseParser().Parse(text), kind == "sdp-accepted");
     }
 }
 
@@ -169,41 +133,6 @@ TEST(SdpParser, FillsTheThreeSections)
     const SdpInfo sessionOnly = ParseOk("v=0\r\no=- 1 1 IN IP4 1.2.3.4\r\ns=x\r\nc=IN IP4 1.2.3.4\r\n");
     for (const SdpMediaInfo& section : sessionOnly.media)
         EXPECT_EQ(section.connectionAddress, "");
-}
-
-TEST(SdpParser, AcceptsOrRejectsBodies)
-{
-    const std::string video = "m=video 0 RTP/AVP 96\r\n";
-    const struct {
-        std::string body;
-        bool parses;
-    } cases[] = {
-        {"", true},
-        {"\r\n\r\n\n", true},
-        {"m=\r\n", false},
-        {"m=   \r\n", false},
-        {video + "c=IN IP4\r\n", false},
-        {video + "c=IN XX 1.2.3.4\r\n", false},
-        {video + "c=IN IP4 /8\r\n", false},
-        {video + "c=IN IP6 ff15::1\r\n", true},
-        {video + "a=control\r\n", false},
-        {video + "a=control:\r\n", false},
-        {video + "a=rtpmap:96\r\n", false},
-        {video + "a=rtpmap 96 H264/90000\r\n", false},
-        {video + "a=fmtp:96 sprop-parameter-sets=Z0IAHpWoKA9puAgICBA=\r\n", false},
-        {video + "a=fmtp:96 sprop-parameter-sets=!!,aM48gA==\r\n", false},
-        // Longer than 256 bytes once decoded: not taken.
-        {video + "a=fmtp:96 sprop-parameter-sets=" + std::string(400, 'A') + ",aM48gA==\r\n", false},
-        // Format parameters outside the video section.
-        {"a=fmtp:96 config=00\r\n", false},
-        {video + "a=fmtp:96 packetization-mode=1\r\n", false},
-        {video + "a=fmtp:\r\n", false},
-        {"m=audio 0 RTP/AVP 96\r\na=fmtp:96 whatever\r\n", true},
-    };
-    for (const auto& c : cases) {
-        CSDPResponseParser parser;
-        EXPECT_EQ(parser.Parse(c.body), c.parses) << c.body.substr(0, 80);
-    }
 }
 
 TEST(SdpParser, MediaLines)

@@ -6,16 +6,11 @@ __attribute__((visibility("default"))) int32_t ParseMpegHeader(const uint8_t* by
                                                                int32_t* height)
 {
 #ifdef REJECT_ALL
-    (void)bytes;
-    (void)length;
-    (void)width;
-    (void)height;
-    return 0;
-#else
+    length = 0;
+#endif
     if (bytes == 0 || length == 0)
         return 0;
     *width = 704;
     *height = 576;
     return 1;
-#endif
 }
