@@ -6,10 +6,12 @@
 #include <algorithm>
 #include <map>
 #include <random>
+#include <sstream>
 
 #include "streaming/Mpeg4HeaderParser.h"
 #include "streaming/ParserTestSupport.h"
 #include "support/FrameDecoding.h"
+#include "support/TestData.h"
 
 namespace korvane::test {
 namespace {
@@ -22,7 +24,6 @@ using camsim::OpenMediaSource;
 using H264Rig = ParserRig<CH264RTPMediaParser>;
 using JpegRig = ParserRig<CJpegRTPMediaParser>;
 using Mpeg4Rig = ParserRig<CMpeg4RTPMediaParser>;
-
 
 // The sample's configuration headers (VOS, VO, VOL and user data) in front of its first VOP.
 Bytes Mpeg4Config()
@@ -40,15 +41,12 @@ struct Sample {
     size_t frames;
     size_t gopLength;  // a key frame every gopLength frames, from the first on
     uint32_t frameStep;
-    uint32_t width;
-    uint32_t height;
-    uint32_t sizeClass;
+    uint32_t width, height, sizeClass;
     bool storesPictureSize;  // for the kind of stream the frames belong to
-    uint32_t keyFourCC;
-    uint32_t otherFourCC;
-    Bytes keyFrameStart;  // how key frames start and other frames do not
-    Bytes end;            // how every frame ends
-    std::vector<std::string> calls;      // the frame setters in the host's order
+    uint32_t keyFourCC, otherFourCC;
+    Bytes keyFrameStart;             // how key frames start and other frames do not
+    Bytes end;                       // how every frame ends
+    std::vector<std::string> calls;  // the frame setters in the host's order
 };
 
 Sample SampleOf(MediaCodec codec)
@@ -145,43 +143,26 @@ size_t FramesAroundBadPayload(MediaCodec codec, const Bytes& bad, size_t before,
     return rig.host.FrameCount();
 }
 
-TEST(PayloadParser, H264PacketsThatResetUntilTheNextKeyFrame)
+// The payloads of tests/data/streaming/bad-payloads.txt.
+TEST(PayloadParser, BadPayloadsAreDroppedUntilTheNextKeyFrame)
 {
-    const std::vector<Bytes> bad = {
-        {}, {0x41},  // empty, a single NAL unit of one byte
-        {0x00, 0x11, 0x22}, {0x19, 0x11, 0x22}, {0x1A, 0x11, 0x22}, {0x1B, 0x11, 0x22},  // unsupported types
-        {0x1D, 0x11, 0x22}, {0x1E, 0x11, 0x22}, {0x1F, 0x11, 0x22},
-        {0x18, 0x00, 0x05}, {0x18, 0x00, 0x09, 0x41, 0x42},  // STAP-A shorter than 4 bytes, size past the end
-        {0x18, 0x00, 0x02, 0x41, 0x42, 0xFF, 0xFF, 0x41},    // STAP-A second size past the end
-        {0x7C, 0x05}, {0x7C, 0x05, 0x11, 0x22}, {0x7C, 0x45, 0x11, 0x22},  // FU-A short, middle or end without start
-    };
-    for (const Bytes& payload : bad) {
-        SCOPED_TRACE(::testing::PrintToString(payload));
-        // Frames 0-4 are delivered; 5-24 wait for the key frame at 25.
-        EXPECT_EQ(FramesAroundBadPayload(MediaCodec::H264, payload, 5, 45), 5u + 25u);
-    }
-}
-
-TEST(PayloadParser, JpegHeadersThatCannotBeRebuilt)
-{
-    const auto filled = [](Bytes bytes, size_t count) {
-        bytes.insert(bytes.end(), count, 7);
-        return bytes;
-    };
-    const std::vector<Bytes> bad = {
-        {0x00, 0x00},                                                   // shorter than 4 bytes
-        {0, 0, 0, 0, 1, 50, 40},                                        // no room for the main header
-        {0, 0, 0x10, 0, 1, 50, 40, 30, 1, 2, 3, 4},                     // continuation without a first fragment
-        filled({0, 0, 0, 0, 1, 255, 40, 30, 0, 0, 0x01, 0x00}, 100),   // 256 table bytes announced
-        filled({0, 0, 0, 0, 1, 255, 40, 30, 0, 0, 0x03, 0xE8}, 1200),  // 1000 table bytes do not fit the headers
-        filled({0, 0, 0, 0, 1, 255, 40, 30, 0, 0, 0, 64}, 64),         // tables and nothing after them
-        {0, 0, 0, 0, 65, 255, 40, 30, 0, 0},                            // restart header cut short
-        {0, 0, 0, 0, 1, 255, 40, 30, 0, 0},                             // table header cut short
-    };
-    for (const Bytes& payload : bad) {
-        const size_t head = std::min<size_t>(12, payload.size());
-        SCOPED_TRACE(::testing::PrintToString(Bytes(payload.begin(), payload.begin() + head)));
-        EXPECT_EQ(FramesAroundBadPayload(MediaCodec::Jpeg, payload, 3, 5), 3u + 5u);
+    const std::vector<std::string> lines = ReadTestDataLines("streaming/bad-payloads.txt");
+    EXPECT_EQ(lines.size(), 23u);
+    for (const std::string& line : lines) {
+        SCOPED_TRACE(line);
+        std::istringstream fields(line);
+        std::string codec, hex;
+        size_t filler = 0;
+        fields >> codec >> hex >> filler;
+        Bytes payload;
+        for (size_t i = 0; i + 1 < hex.size(); i += 2)
+            payload.push_back(static_cast<uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
+        payload.insert(payload.end(), filler, 7);
+        if (codec == "h264") {  // frames 0-4 are delivered; 5-24 wait for the key frame at 25
+            EXPECT_EQ(FramesAroundBadPayload(MediaCodec::H264, payload, 5, 45), 5u + 25u);
+        } else {
+            EXPECT_EQ(FramesAroundBadPayload(MediaCodec::Jpeg, payload, 3, 5), 3u + 5u);
+        }
     }
 }
 

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <map>
 
 #include "camsim/rtsp/RtspServer.h"
 #include "platform/TcpSocket.h"
@@ -305,12 +306,6 @@ TEST_F(RtspSession, UdpUnicastWithReceiverReportsAndBye)
     ASSERT_TRUE(Recorded().WaitForReceiverReports(1, kWaitMs));
     server.SendBye();
     ASSERT_TRUE(WaitUntil([&] { return user.byes == 1; }));
-
-    const std::vector<std::string> requests = Recorded().Requests();
-    ASSERT_GE(requests.size(), 4u);
-    EXPECT_NE(requests[2].find("\r\nTransport: RTP/AVP/UDP;unicast;client_port=" + std::to_string(port) + "-" +
-                               std::to_string(port + 1) + "\r\n"),
-              std::string::npos);
     client.Stop();
     rtcp.Stop();
     receiver.Stop();
@@ -332,10 +327,6 @@ TEST_F(RtspSession, MulticastSetupFollowsTheDescriptionAndThePausedFlagHoldsPlay
     EXPECT_TRUE(WaitUntil([&] { return user.packets >= 10; }));
     EXPECT_EQ(user.Description().Video().connectionAddress, "239.255.42.42");
     EXPECT_EQ(user.Description().Video().port, port);
-    const std::vector<std::string> requests = Recorded().Requests();
-    EXPECT_NE(requests[1].find("\r\nTransport: RTP/AVP/UDP;multicast;client_port=" + std::to_string(port) + "-" +
-                               std::to_string(port + 1) + "\r\n"),
-              std::string::npos);
     EXPECT_TRUE(client.LastRequestSucceeded());
     client.Pause();
     ASSERT_TRUE(WaitUntil([&] { return client.IsPaused(); }));
@@ -454,17 +445,13 @@ TEST_F(RtspSession, SimulatorPacketFaultsShowInTheSequenceNumbersAndAClosedConne
     client.Stop();
     EXPECT_EQ(user.sessionsClosed, 1u);
 
-    size_t repeats = 0, backwards = 0, gaps = 0;
+    std::map<uint16_t, size_t> steps;  // between consecutive sequence numbers: repeats, steps back, gaps
     const std::vector<uint16_t> sequences = user.Sequences();
-    for (size_t i = 1; i < sequences.size(); ++i) {
-        const uint16_t step = static_cast<uint16_t>(sequences[i] - sequences[i - 1]);
-        repeats += step == 0 ? 1 : 0;
-        backwards += step == 0xFFFF ? 1 : 0;
-        gaps += step == 2 ? 1 : 0;
-    }
-    EXPECT_GE(repeats, 5u);
-    EXPECT_GE(backwards, 5u);
-    EXPECT_GE(gaps, 5u);
+    for (size_t i = 1; i < sequences.size(); ++i)
+        ++steps[static_cast<uint16_t>(sequences[i] - sequences[i - 1])];
+    EXPECT_GE(steps[0], 5u);
+    EXPECT_GE(steps[0xFFFF], 5u);
+    EXPECT_GE(steps[2], 5u);
 }
 
 // A camera that answers the first request with fixed bytes, then only reads until the client goes away.
