@@ -1,6 +1,4 @@
-// The payload parsers: first what the three share (reassembling the simulator's samples, resuming after losses
-// and malformed payloads, the frame size limit), then each codec's own cases. Nothing is read or written out of
-// bounds (sanitizer build).
+// The payload parsers, shared behaviour first, then each codec's cases; nothing is accessed out of bounds (sanitizer).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -692,48 +690,43 @@ protected:
 
 TEST_F(ParserDecode, H264InEveryPacketisationDecodesCleanly)
 {
-    struct Sample {
-        const char* file;
-        uint32_t width;
-        uint32_t height;
-        size_t frames;
-    };
-    const Sample mainProfile{"sample640x480.h264", 640, 480, 50};
+    const char* mainProfile = "sample640x480.h264";
     // High profile: scaling lists in the SPS, picture order count type 1, 1088 lines cropped to 1080.
-    const Sample highProfile{"sample1920x1080high.h264", 1920, 1080, 10};
-    struct Case {
+    const char* highProfile = "sample1920x1080high.h264";
+    const struct {
         const char* name;
-        Sample sample;
+        const char* file;
         H264Packetisation mode;
         size_t maxPayload;
         bool parameterSetsInBand;
+        uint32_t width, height;
+        size_t frames;
+    } cases[] = {
+        {"FU-A small", mainProfile, H264Packetisation::NonInterleaved, 500, true, 640, 480, 50},
+        {"STAP-A and FU-A", mainProfile, H264Packetisation::NonInterleaved, 1400, true, 640, 480, 50},
+        {"FU-A, sets in SDP only", mainProfile, H264Packetisation::NonInterleaved, 1400, false, 640, 480, 50},
+        {"single NAL", mainProfile, H264Packetisation::SingleNal, 1400, true, 640, 480, 50},
+        {"High profile, sets in SDP only", highProfile, H264Packetisation::NonInterleaved, 1400, false, 1920, 1080, 10},
     };
-    for (const Case& c : {Case{"FU-A small", mainProfile, H264Packetisation::NonInterleaved, 500, true},
-                          Case{"STAP-A and FU-A", mainProfile, H264Packetisation::NonInterleaved, 1400, true},
-                          Case{"FU-A, sets in SDP only", mainProfile, H264Packetisation::NonInterleaved, 1400, false},
-                          Case{"single NAL", mainProfile, H264Packetisation::SingleNal, 1400, true},
-                          Case{"High profile, sets in SDP only", highProfile, H264Packetisation::NonInterleaved,
-                               1400, false}}) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         MediaSourceOptions options;
-        options.filePath = SamplePath(c.sample.file);
+        options.filePath = SamplePath(c.file);
         options.h264Mode = c.mode;
         options.maxPayloadSize = c.maxPayload;
         options.h264ParameterSetsInBand = c.parameterSetsInBand;
-        const std::vector<DeliveredFrame> frames = Reassemble(
-            MediaCodec::H264, options, c.sample.frames, H264SampleDescription(options.filePath));
-        ASSERT_EQ(frames.size(), c.sample.frames);
-        EXPECT_EQ(frames[0].width, c.sample.width);
-        EXPECT_EQ(frames[0].height, c.sample.height);
+        const std::vector<DeliveredFrame> frames =
+            Reassemble(MediaCodec::H264, options, c.frames, H264SampleDescription(options.filePath));
+        ASSERT_EQ(frames.size(), c.frames);
+        EXPECT_EQ(std::make_pair(frames[0].width, frames[0].height), std::make_pair(c.width, c.height));
         // Each frame ends with the start of the next access unit's delimiter; the last one has no successor.
         std::vector<DeliveredFrame> stream = frames;
         stream.back().bytes.resize(stream.back().bytes.size() - 5);
         const CFrameFile file(stream, ".h264");
         const DecodeResult result = Decode(file, "h264");
-        EXPECT_EQ(result.errors, "");
-        EXPECT_EQ(result.summary, std::to_string(c.sample.width) + "," + std::to_string(c.sample.height) + "," +
-                                      std::to_string(c.sample.frames) + "\n");
-        EXPECT_EQ(FrameChecksums(file.Path(), "h264"), SampleChecksums(c.sample.file, "h264"));
+        const std::string size = std::to_string(c.width) + "," + std::to_string(c.height) + ",";
+        EXPECT_EQ(result.errors + "|" + result.summary, "|" + size + std::to_string(c.frames) + "\n");
+        EXPECT_EQ(FrameChecksums(file.Path(), "h264"), SampleChecksums(c.file, "h264"));
     }
 }
 
@@ -756,8 +749,7 @@ TEST_F(ParserDecode, JpegWithTablesFromQAndInBandDecodesCleanly)
         EXPECT_EQ(hasDri, c.restartInterval != 0);
         const CFrameFile file(frames, ".mjpeg");
         const DecodeResult result = Decode(file, "mjpeg");
-        EXPECT_EQ(result.errors, "");
-        EXPECT_EQ(result.summary, "320,240,20\n");
+        EXPECT_EQ(result.errors + "|" + result.summary, "|320,240,20\n");
         if (c.q >= 128) {
             // Tables in band: only the entropy coding changed on the way, the pictures are identical.
             EXPECT_EQ(FrameChecksums(file.Path(), "mjpeg"), SampleChecksums("sample320x240.mjpeg", "mjpeg"));
@@ -773,8 +765,7 @@ TEST_F(ParserDecode, Mpeg4WithAndWithoutTheHostLibraryDecodesCleanly)
         ASSERT_EQ(frames.size(), 20u);
         const CFrameFile file(frames, ".m4v");
         const DecodeResult result = Decode(file, "m4v");
-        EXPECT_EQ(result.errors, "");
-        EXPECT_EQ(result.summary, "352,288,20\n");
+        EXPECT_EQ(result.errors + "|" + result.summary, "|352,288,20\n");
     }
 }
 

@@ -15,8 +15,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-// Marker, payload type, padding, sequence number, time stamp, CSRC count and list, extension profile, length
-// and words, payload.
+// Marker, type, padding, sequence, time stamp, CSRC count and list, extension profile, length and words, payload.
 using Fields = std::tuple<int, int, int, int, uint32_t, int, Bytes, int, int, Bytes, Bytes>;
 
 Fields Of(const CRTPPacket& p)

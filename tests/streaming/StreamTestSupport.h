@@ -1,6 +1,5 @@
 #pragma once
-// Loopback test helpers: a datagram peer standing in for the camera, RTP packet building, a user that records
-// what the streaming classes report, and a five-second wait for a condition.
+// Loopback helpers: a datagram peer for the camera, RTP packets, a user recording what it is told, a 5-second wait.
 #include <algorithm>
 #include <atomic>
 #include <cstdint>

@@ -294,8 +294,7 @@ Bytes Words(std::initializer_list<uint32_t> words)
     return bytes;
 }
 
-// A sender report: SSRC, NTP time stamp (its middle 32 bits are the
-// receiver's reference), RTP time stamp, packet and octet counts.
+// A sender report: SSRC, NTP time (its middle 32 bits the reference), RTP time stamp, packet and octet counts.
 Bytes MakeSenderReport(uint32_t ssrc, uint32_t ntpMiddle)
 {
     return Join({{0x80, 200, 0, 6},
