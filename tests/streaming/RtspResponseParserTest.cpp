@@ -104,67 +104,31 @@ TEST(RtspResponseParser, BodiesAndTruncatedResponses)
     EXPECT_EQ(parser.m_sdpInfo.Audio().profile, "RTP/AVP");
 }
 
-SdpInfo ParseOk(const std::string& body)
+std::string Hex(const Bytes& bytes)
 {
-    CSDPResponseParser parser;
-    EXPECT_TRUE(parser.Parse(body)) << body;
-    return parser.m_sdpInfo;
+    std::string text;
+    for (const uint8_t byte : bytes)
+        text += {"0123456789ABCDEF"[byte >> 4], "0123456789ABCDEF"[byte & 15]};
+    return text;
 }
 
-TEST(SdpParser, FillsTheThreeSections)
+// The descriptions and sections of tests/data/streaming/descriptions.txt.
+TEST(SdpParser, FillsTheSectionsAndParameterSets)
 {
-    // Lines end with CR LF.
-    std::string text = ReadTestData("streaming/three-sections.sdp");
-    for (size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += 2)
-        text.insert(at, "\r");
-    const SdpInfo info = ParseOk(text + "\r\n");
-    EXPECT_EQ(info.Video().port, 5000);
-    EXPECT_EQ(info.Video().profile, "RTP/AVP");
-    EXPECT_EQ(info.Video().connectionAddress, "239.1.2.3");
-    EXPECT_EQ(info.Video().encoding, "H264/90000");
-    EXPECT_EQ(info.Video().control, "trackID=1");
-    EXPECT_EQ(info.Audio().port, 5002);
-    EXPECT_EQ(info.Audio().encoding, "PCMU/8000");
-    EXPECT_EQ(info.Audio().control, "rtsp://cam/audio");
-    EXPECT_EQ(info.Audio().connectionAddress, "");
-    EXPECT_EQ(info.media[SdpInfo::kMetadata].control, "trackID=3");
-
-    // Session-level lines only: no section takes the connection address.
-    const SdpInfo sessionOnly = ParseOk("v=0\r\no=- 1 1 IN IP4 1.2.3.4\r\ns=x\r\nc=IN IP4 1.2.3.4\r\n");
-    for (const SdpMediaInfo& section : sessionOnly.media)
-        EXPECT_EQ(section.connectionAddress, "");
-}
-
-TEST(SdpParser, MediaLines)
-{
-    EXPECT_EQ(ParseOk("m=video 5000/2 RTP/AVP 96\r\n").Video().port, 0);
-    EXPECT_EQ(ParseOk("m=video 70000 RTP/AVP 96\r\n").Video().port, 70000 & 0xFFFF);
-    EXPECT_EQ(ParseOk("m=video 0\r\n").Video().profile, "");
-    // An unknown media kind goes back to session level: its lines are not kept.
-    const SdpInfo info = ParseOk("m=video 1 RTP/AVP 96\r\nm=text 2 RTP/AVP 98\r\na=control:x\r\n");
-    EXPECT_EQ(info.Video().control, "");
-}
-
-TEST(SdpParser, ParameterSetsAndConfig)
-{
-    const SdpInfo info = ParseOk(
-        "m=video 0 RTP/AVP 96\r\n"
-        "a=fmtp:96 packetization-mode=1;sprop-parameter-sets=Z0IAHpWoKA9puAgICBA=,aM48gA==,AAAA;"
-        "profile-level-id=42001e\r\n");
-    EXPECT_EQ(info.sequenceParameterSet,
-              (Bytes{0x67, 0x42, 0x00, 0x1E, 0x95, 0xA8, 0x28, 0x0F, 0x69, 0xB8, 0x08, 0x08, 0x08, 0x10}));
-    EXPECT_EQ(info.pictureParameterSet, (Bytes{0x68, 0xCE, 0x3C, 0x80}));
-    // MPEG-4 configuration in hexadecimal or Base64.
-    const struct {
-        const char* fmtp;
-        Bytes config;
-    } configs[] = {
-        {"profile-level-id=1;config=000001B0F5", {0x00, 0x00, 0x01, 0xB0, 0xF5}},
-        {"config=abc", {0xAB, 0x0C}},
-        {"config=AAABsA==", {0x00, 0x00, 0x01, 0xB0}},
-    };
-    for (const auto& c : configs)
-        EXPECT_EQ(ParseOk(std::string("m=video 0 RTP/AVP 96\r\na=fmtp:96 ") + c.fmtp + "\r\n").config, c.config);
+    const std::vector<std::string> lines = ReadTestDataLines("streaming/descriptions.txt");
+    EXPECT_EQ(lines.size(), 20u);
+    for (size_t i = 0; i + 1 < lines.size(); i += 2) {
+        SCOPED_TRACE(lines[i]);
+        CSDPResponseParser parser;
+        EXPECT_TRUE(parser.Parse(Unescaped(lines[i])));
+        std::string taken;
+        for (const SdpMediaInfo& m : parser.m_sdpInfo.media)
+            taken += std::to_string(m.port) + "," + m.profile + "," + m.connectionAddress + "," + m.encoding + "," +
+                     m.control + "|";
+        const SdpInfo& info = parser.m_sdpInfo;
+        EXPECT_EQ(taken + Hex(info.sequenceParameterSet) + "|" + Hex(info.pictureParameterSet) + "|" + Hex(info.config),
+                  lines[i + 1]);
+    }
 }
 
 }  // namespace
