@@ -207,6 +207,14 @@ protected:
         methods.erase(methods.begin(), methods.begin() + static_cast<long>(std::min(skipped, methods.size())));
         return methods;
     }
+    // Starts a session and waits for `closed` sessions to have ended; the methods this one sent.
+    std::vector<std::string> SessionMethods(size_t closed)
+    {
+        const size_t before = Recorded().Requests().size();
+        EXPECT_TRUE(client.Start(settings, &user, RTSPTransportMode::UDP));
+        EXPECT_TRUE(WaitUntil([&] { return user.sessionsClosed == closed; }));
+        return Methods(before);
+    }
     bool HasRequest(const std::string& method, size_t count = 1) const
     {
         const std::vector<std::string> methods = Methods();
@@ -357,9 +365,7 @@ TEST_F(RtspSession, BasicChallengeIsAnsweredOnce)
     client.Stop();
     settings.password = "wrong";
     settings.authScheme = kAuthBasic;
-    ASSERT_TRUE(client.Start(settings, &user, RTSPTransportMode::UDP));
-    ASSERT_TRUE(WaitUntil([&] { return user.sessionsClosed == 2; }));
-    EXPECT_EQ(Methods().back(), "DESCRIBE");
+    EXPECT_EQ(SessionMethods(2), std::vector<std::string>{"DESCRIBE"});
     EXPECT_FALSE(client.LastRequestSucceeded());
 }
 
@@ -367,9 +373,7 @@ TEST_F(RtspSession, DigestSchemeAtStartThenRefusedDescriptions)
 {
     StartServer();
     settings.authScheme = kAuthDigest;
-    ASSERT_TRUE(client.Start(settings, &user, RTSPTransportMode::UDP));
-    ASSERT_TRUE(WaitUntil([&] { return user.sessionsClosed == 1; }));
-    EXPECT_EQ(Methods(), std::vector<std::string>{"DESCRIBE"});
+    EXPECT_EQ(SessionMethods(1), std::vector<std::string>{"DESCRIBE"});
     // The next session answers the challenge it kept.
     client.Stop();
     ASSERT_TRUE(client.Start(settings, &user, RTSPTransportMode::UDP));
@@ -381,18 +385,12 @@ TEST_F(RtspSession, DigestSchemeAtStartThenRefusedDescriptions)
     // A refused description ends the session with a TEARDOWN.
     settings.authScheme = kAuthNone;
     user.acceptDescription = false;
-    size_t before = Recorded().Requests().size();
-    ASSERT_TRUE(client.Start(settings, &user, RTSPTransportMode::UDP));
-    ASSERT_TRUE(WaitUntil([&] { return user.sessionsClosed == 3; }));
-    EXPECT_EQ(Methods(before), (std::vector<std::string>{"DESCRIBE", "DESCRIBE", "TEARDOWN"}));
+    EXPECT_EQ(SessionMethods(3), (std::vector<std::string>{"DESCRIBE", "DESCRIBE", "TEARDOWN"}));
     // A user that throws counts as refusing.
     client.Stop();
     user.acceptDescription = true;
     user.throwFromUser = true;
-    before = Recorded().Requests().size();
-    ASSERT_TRUE(client.Start(settings, &user, RTSPTransportMode::UDP));
-    ASSERT_TRUE(WaitUntil([&] { return user.sessionsClosed == 4; }));
-    const std::vector<std::string> methods = Methods(before);
+    const std::vector<std::string> methods = SessionMethods(4);
     EXPECT_EQ(methods.back(), "TEARDOWN");
     EXPECT_EQ(std::find(methods.begin(), methods.end(), "SETUP"), methods.end());
 }
