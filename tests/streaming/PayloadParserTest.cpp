@@ -8,6 +8,7 @@
 
 #include "streaming/Mpeg4HeaderParser.h"
 #include "streaming/ParserTestSupport.h"
+#include "StreamTestSupport.h"
 #include "support/FrameDecoding.h"
 #include "support/TestData.h"
 
@@ -415,11 +416,10 @@ Bytes WithData(Bytes headers, size_t dataLength)
 // Offset of the first marker segment `marker` at or after `from`, or npos.
 size_t FindMarker(const Bytes& image, uint8_t marker, size_t from = 2)
 {
-    for (size_t i = from; i + 1 < image.size(); ++i) {
-        if (image[i] == 0xFF && image[i + 1] == marker)
-            return i;
-    }
-    return std::string::npos;
+    const Bytes segment = {0xFF, marker};
+    const auto begin = image.begin() + std::min(from, image.size());
+    const auto at = std::search(begin, image.end(), segment.begin(), segment.end());
+    return at == image.end() ? std::string::npos : static_cast<size_t>(at - image.begin());
 }
 
 // `count` bytes from `offset` on after position `at` (none for npos or past the end).
@@ -585,52 +585,48 @@ TEST(Mpeg4Parser, PictureSizeFromTheHostLibraryOrTheConfiguration)
     }
 }
 
-// The frames a parser using the test header library makes of the packets {payload, marker, time stamp}.
-std::vector<DeliveredFrame> Mpeg4FramesOf(std::initializer_list<std::tuple<Bytes, bool, uint32_t>> packets)
+// Packets {payload, marker, time stamp} to a parser using the test header library; the frames' bytes, types and widths.
+TEST(Mpeg4Parser, ConfigurationAndVopsInHandMadePackets)
 {
-    Mpeg4Rig rig("127.0.0.1:80::RecStream", TEST_HEADER_LIBRARY_PATH);
-    for (const auto& [payload, marker, timeStamp] : packets)
-        rig.feeder->Feed(payload, marker, timeStamp);
-    return rig.host.Frames();
-}
-
-TEST(Mpeg4Parser, SplitsConfigurationAndVopInOnePacketAndKeepsTheConfiguration)
-{
-    Bytes payload = {0, 0, 1, 0xB0, 1};
-    payload.resize(20, 0x55);
+    Bytes configAndVop = {0, 0, 1, 0xB0, 1};
+    configAndVop.resize(20, 0x55);
     const Bytes vop = {0, 0, 1, 0xB6, 0x10, 0x20, 0x30};
-    payload.insert(payload.end(), vop.begin(), vop.end());
-    // 20 configuration bytes, then the VOP from offset 20; the stored configuration then precedes a key frame sent
-    // without it.
-    const std::vector<DeliveredFrame> frames = Mpeg4FramesOf({{payload, true, 0}, {vop, true, 3600}});
-    ASSERT_EQ(frames.size(), 2u);
-    EXPECT_EQ(std::make_tuple(frames[0].bytes, frames[0].fourCC, frames[1].bytes),
-              std::make_tuple(payload, CMpeg4RTPMediaParser::kFourCCKeyFrame, payload));
-}
-
-TEST(Mpeg4Parser, ShortConfigurationPacketIsStoredAndLongOneIsFrameData)
-{
-    Bytes config = {0, 0, 1, 0xB0, 1, 0, 0, 1, 0xB5, 9};
+    configAndVop.insert(configAndVop.end(), vop.begin(), vop.end());
+    const Bytes config = {0, 0, 1, 0xB0, 1, 0, 0, 1, 0xB5, 9};
     const Bytes intra = {0, 0, 1, 0xB6, 0x00, 0x44};
     Bytes longConfig = {0, 0, 1, 0xB0};
     longConfig.resize(80, 0x33);
-    const std::vector<DeliveredFrame> frames =
-        Mpeg4FramesOf({{config, false, 0}, {intra, true, 0}, {longConfig, true, 3600}});
-    ASSERT_EQ(frames.size(), 2u);
-    config.insert(config.end(), intra.begin(), intra.end());
-    EXPECT_EQ(frames[0].bytes, config);
-    EXPECT_EQ(frames[1].bytes, longConfig);
-}
-
-TEST(Mpeg4Parser, PredictedVopBeforeAnyKeyFrameIsDropped)
-{
     const Bytes predicted = {0, 0, 1, 0xB6, 0x50, 0x11};
-    const std::vector<DeliveredFrame> frames =
-        Mpeg4FramesOf({{predicted, true, 0}, {{0, 0, 1, 0xB6, 0x10, 0x11}, true, 3600}, {predicted, true, 7200}});
-    ASSERT_EQ(frames.size(), 2u);
-    // The size of the last key frame.
-    EXPECT_EQ(std::make_tuple(frames[1].bytes, frames[1].fourCC, frames[1].width),
-              std::make_tuple(predicted, CMpeg4RTPMediaParser::kFourCCOtherFrame, 704u));
+    const Bytes intraAfter = {0, 0, 1, 0xB6, 0x10, 0x11};
+    const uint32_t key = CMpeg4RTPMediaParser::kFourCCKeyFrame;
+    const uint32_t other = CMpeg4RTPMediaParser::kFourCCOtherFrame;
+    using Frames = std::vector<std::tuple<Bytes, uint32_t, uint32_t>>;
+    const struct {
+        const char* name;
+        std::vector<std::tuple<Bytes, bool, uint32_t>> packets;
+        Frames frames;
+    } cases[] = {
+        // 20 configuration bytes, then the VOP from offset 20; the configuration then precedes a key frame without it.
+        {"configuration and VOP in one packet", {{configAndVop, true, 0}, {vop, true, 3600}},
+         {{configAndVop, key, 704}, {configAndVop, key, 704}}},
+        {"a short configuration packet is stored, a long one is frame data",
+         {{config, false, 0}, {intra, true, 0}, {longConfig, true, 3600}},
+         {{Join({config, intra}), key, 704}, {longConfig, key, 704}}},
+        // Then frames have the size of the last key frame.
+        {"a predicted VOP before any key frame is dropped",
+         {{predicted, true, 0}, {intraAfter, true, 3600}, {predicted, true, 7200}},
+         {{intraAfter, key, 704}, {predicted, other, 704}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Mpeg4Rig rig("127.0.0.1:80::RecStream", TEST_HEADER_LIBRARY_PATH);
+        for (const auto& [payload, marker, timeStamp] : c.packets)
+            rig.feeder->Feed(payload, marker, timeStamp);
+        Frames frames;
+        for (const DeliveredFrame& frame : rig.host.Frames())
+            frames.emplace_back(frame.bytes, frame.fourCC, frame.width);
+        EXPECT_EQ(frames, c.frames);
+    }
 }
 
 TEST(Mpeg4Parser, BuiltInHeaderParserNeedsARectangularVideoObjectLayer)

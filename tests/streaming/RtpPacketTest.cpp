@@ -84,14 +84,6 @@ Bytes Frame(uint16_t sequence, size_t size)
     return frame;
 }
 
-Bytes Join(std::initializer_list<Bytes> parts)
-{
-    Bytes joined;
-    for (const Bytes& part : parts)
-        joined.insert(joined.end(), part.begin(), part.end());
-    return joined;
-}
-
 // Each stream goes to a parser of its own in pieces cut at the given offsets.
 TEST(RtspStreamParser, FindsTheFramesBetweenTextGarbageAndOtherChannels)
 {

@@ -47,9 +47,7 @@ public:
         data.resize(65536);
         platform::IPv4Endpoint sender;
         platform::SocketError error;
-        data.resize(m_socket.ReceiveFrom(data.data(), data.size(), sender, error));
-        if (from != nullptr)
-            *from = sender;
+        data.resize(m_socket.ReceiveFrom(data.data(), data.size(), from != nullptr ? *from : sender, error));
         return error == platform::SocketError::kNone;
     }
 
@@ -67,6 +65,14 @@ template <typename Condition>
 bool WaitUntil(Condition condition)
 {
     return WaitUntil(condition, 5000);
+}
+
+inline std::vector<uint8_t> Join(std::initializer_list<std::vector<uint8_t>> parts)
+{
+    std::vector<uint8_t> joined;
+    for (const std::vector<uint8_t>& part : parts)
+        joined.insert(joined.end(), part.begin(), part.end());
+    return joined;
 }
 
 // A minimal RTP packet: version 2, the given sequence number, time stamp and payload.

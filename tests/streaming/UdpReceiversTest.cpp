@@ -262,14 +262,6 @@ uint32_t ReadU32(const Bytes& bytes, size_t offset)
            (uint32_t(bytes[offset + 2]) << 8) | bytes[offset + 3];
 }
 
-Bytes Join(std::initializer_list<Bytes> parts)
-{
-    Bytes joined;
-    for (const Bytes& part : parts)
-        joined.insert(joined.end(), part.begin(), part.end());
-    return joined;
-}
-
 // The words in network byte order.
 Bytes Words(std::initializer_list<uint32_t> words)
 {
@@ -307,10 +299,8 @@ protected:
 
 TEST_F(RtcpHandlerTest, AnswersASenderReportWithAReceiverReport)
 {
-    handler.TrackSequence(65534);
-    handler.TrackSequence(65535);
-    handler.TrackSequence(0);
-    handler.TrackSequence(3);
+    for (const uint16_t sequence : {65534, 65535, 0, 3})
+        handler.TrackSequence(sequence);
     ASSERT_TRUE(camera.Send(port, MakeSenderReport(0xCAFEF00D, 0x12345678)));
 
     Bytes report;
@@ -384,9 +374,7 @@ TEST_F(RtcpHandlerTest, StopSendsByeToTheReportingCamera)
 
     Bytes bye;
     ASSERT_TRUE(camera.Receive(bye, 5000));
-    ASSERT_EQ(bye.size(), 8u);
-    EXPECT_EQ(Bytes(bye.begin(), bye.begin() + 4), (Bytes{0x81, 203, 0, 1}));
-    EXPECT_EQ(Bytes(bye.begin() + 4, bye.end()), Bytes(handler.GetSsrc().begin(), handler.GetSsrc().end()));
+    EXPECT_EQ(bye, Join({{0x81, 203, 0, 1}, Bytes(handler.GetSsrc().begin(), handler.GetSsrc().end())}));
     EXPECT_FALSE(driver.HasLineContaining("was not stopped"));
 
     // Restarted without a sender report: stopping sends nothing.
