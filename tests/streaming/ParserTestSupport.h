@@ -20,10 +20,7 @@ namespace korvane::test {
 // The channel's side of a parser: frames go to the host, frame times follow the RTP time stamp (to be recognised).
 class CTestParserClient : public IMediaParserClient {
 public:
-    CTestParserClient(ipcapture::IFrameSink& sink, std::string streamName)
-        : m_sink(sink), m_streamName(std::move(streamName))
-    {
-    }
+    CTestParserClient(ipcapture::IFrameSink& sink, std::string streamName) : m_sink(sink), m_streamName(streamName) {}
     bool FrameReady(ipcapture::IHostFrame* frame) override { return m_sink.OnFrame(frame); }
     void GetRequestedSize(uint32_t& width, uint32_t& height) override { width = height = 0; }
     std::string GetStreamName() override { return m_streamName; }

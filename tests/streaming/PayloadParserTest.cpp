@@ -339,9 +339,7 @@ TEST(H264Parser, ParameterSetsInSingleNalPacketsReplaceTheStoredOnesAndStayOutOf
 
     const std::vector<DeliveredFrame> frames = rig.host.Frames();
     ASSERT_EQ(frames.size(), 1u);
-    Bytes expected = AnnexB({&sdp.sequenceParameterSet, &sdp.pictureParameterSet, &idr});
-    expected.insert(expected.end(), kTrailer.begin(), kTrailer.end());
-    EXPECT_EQ(frames[0].bytes, expected);
+    EXPECT_EQ(frames[0].bytes, Join({AnnexB({&sdp.sequenceParameterSet, &sdp.pictureParameterSet, &idr}), kTrailer}));
     EXPECT_EQ(rig.host.LastAllocationSize(), frames[0].bytes.size());
 }
 

@@ -12,6 +12,7 @@
 #include "streaming/RTCPHandler.h"
 #include "streaming/RTPReceiver.h"
 #include "support/FakeDriver.h"
+#include "support/TestData.h"
 #include "StreamTestSupport.h"
 
 namespace korvane::test {
@@ -19,17 +20,6 @@ namespace {
 
 using camsim::RtspServer;
 constexpr uint32_t kWaitMs = 5000;
-
-// The first even port from `base` on where `start(port)` succeeds, or 0.
-template <typename Start>
-uint16_t FirstFreePortPair(uint16_t base, Start start)
-{
-    for (uint32_t candidate = base + static_cast<uint32_t>(getpid() % 1000) * 2; candidate < 60000; candidate += 2) {
-        if (start(static_cast<uint16_t>(candidate)))
-            return static_cast<uint16_t>(candidate);
-    }
-    return 0;
-}
 
 // Exposes the request texts of a client that is configured but not connected.
 class RequestClient : public CBaseRTSPClient {
@@ -123,22 +113,16 @@ TEST_F(RtspClientRequests, RequestTextsAndCSeq)
 {
     client.MutableResponse().m_cseq = 41;
     client.MutableResponse().m_sessionId = "S9";
-    EXPECT_EQ(client.BuildRequest(kRtspDescribe),
-              "DESCRIBE rtsp://cam:554/live RTSP/1.0\r\nCSeq: 42\r\nUser-Agent: Korvane\r\n"
-              "Accept: application/sdp\r\n\r\n");
-    EXPECT_EQ(client.BuildRequest(kRtspPlay),
-              "PLAY rtsp://cam:554/live RTSP/1.0\r\nCSeq: 43\r\nUser-Agent: Korvane\r\nSession: S9\r\n"
-              "Range: npt=0.000-\r\n\r\n");
+    std::vector<std::string> requests = {client.BuildRequest(kRtspDescribe), client.BuildRequest(kRtspPlay)};
     settings.range = "clock=19961108T143720.25Z-";
     Reconfigure();
-    EXPECT_EQ(client.BuildRequest(kRtspPause),
-              "PAUSE rtsp://cam:554/live RTSP/1.0\r\nCSeq: 44\r\nUser-Agent: Korvane\r\nSession: S9\r\n"
-              "Range: clock=19961108T143720.25Z-\r\n\r\n");
-    EXPECT_EQ(client.BuildRequest(kRtspTeardown),
-              "TEARDOWN rtsp://cam:554/live RTSP/1.0\r\nCSeq: 45\r\nUser-Agent: Korvane\r\nSession: S9\r\n\r\n");
+    requests.push_back(client.BuildRequest(kRtspPause));
+    requests.push_back(client.BuildRequest(kRtspTeardown));
     client.MutableResponse().m_sessionId.clear();
-    EXPECT_EQ(client.BuildRequest(kRtspOptions),
-              "OPTIONS rtsp://cam:554/live RTSP/1.0\r\nCSeq: 46\r\nUser-Agent: Korvane\r\n\r\n");
+    requests.push_back(client.BuildRequest(kRtspOptions));
+    std::vector<std::string> expected = ReadTestDataLines("streaming/requests.txt");
+    std::transform(expected.begin(), expected.end(), expected.begin(), Unescaped);
+    EXPECT_EQ(requests, expected);
     EXPECT_EQ(client.BuildRequest(0), "");
     EXPECT_EQ(client.BuildRequest(7), "");
 }
@@ -196,6 +180,19 @@ protected:
     {
         ASSERT_TRUE(server.Start());
         settings.serverPort = server.Port();
+    }
+    // Asks for the first even port pair from `base` on where `start(port)` succeeds.
+    template <typename Start>
+    bool ClaimPortPair(uint16_t base, Start start)
+    {
+        for (uint32_t port = base + static_cast<uint32_t>(getpid() % 1000) * 2; port < 60000; port += 2) {
+            if (start(static_cast<uint16_t>(port))) {
+                settings.clientRtpPort = static_cast<uint16_t>(port);
+                settings.clientRtcpPort = static_cast<uint16_t>(port + 1);
+                return true;
+            }
+        }
+        return false;
     }
     const camsim::RtspRecorder& Recorded() const { return server.Recorder(); }
     // The methods of the requests after the first `skipped`.
@@ -298,16 +295,13 @@ TEST_F(RtspSession, UdpUnicastWithReceiverReportsAndBye)
     receiver.SetUser(&user);
     rtcp.SetUser(&user);
     const uint32_t loopback = platform::ParseIPv4("127.0.0.1");
-    const uint16_t port = FirstFreePortPair(41000, [&](uint16_t candidate) {
-        if (receiver.StartUnicast(0, candidate) && rtcp.StartUnicast(loopback, candidate + 1))
+    ASSERT_TRUE(ClaimPortPair(41000, [&](uint16_t port) {
+        if (receiver.StartUnicast(0, port) && rtcp.StartUnicast(loopback, port + 1))
             return true;
         receiver.Stop();
         rtcp.Stop();
         return false;
-    });
-    ASSERT_NE(port, 0);
-    settings.clientRtpPort = port;
-    settings.clientRtcpPort = port + 1u;
+    }));
     ASSERT_TRUE(client.Start(settings, &user, RTSPTransportMode::UDP));
 
     ASSERT_TRUE(WaitUntil([&] { return user.packets >= 10; }));
@@ -530,17 +524,13 @@ TEST_F(RtspSession, KeepAliveHoldsASessionThatWouldExpire)
     settings.mediaSelector = kSelectAudio;
     CRTPReceiver receiver(&driver);
     receiver.SetUser(&user);
-    const uint16_t port = FirstFreePortPair(43000, [&](uint16_t port) { return receiver.StartUnicast(0, port); });
-    ASSERT_NE(port, 0);
-    settings.clientRtpPort = port;
-    settings.clientRtcpPort = port + 1u;
+    ASSERT_TRUE(ClaimPortPair(43000, [&](uint16_t port) { return receiver.StartUnicast(0, port); }));
     ASSERT_TRUE(client.Start(settings, &user, RTSPTransportMode::UDP));
     ASSERT_TRUE(WaitUntil([&] { return HasRequest("OPTIONS", 3); }, 10000));
     const size_t packets = user.packets;
     ASSERT_TRUE(WaitUntil([&] { return user.packets > packets + 5; }));
-    EXPECT_EQ(server.Recorder().SessionsExpired(), 0u);
-    EXPECT_TRUE(client.LastRequestSucceeded());
-    EXPECT_EQ(client.SessionTimeoutS(), 3u);
+    EXPECT_EQ(std::make_tuple(Recorded().SessionsExpired(), client.LastRequestSucceeded(), client.SessionTimeoutS()),
+              std::make_tuple(0u, true, 3u));
     EXPECT_NE(Recorded().Requests()[1].find("SETUP " + server.BaseUrl() + "trackID=1 "), std::string::npos);
     client.Stop();
     receiver.Stop();

@@ -11,6 +11,7 @@
 #include "streaming/RTSPResponseParser.h"
 #include "streaming/SDPResponseParser.h"
 #include "support/TestData.h"
+#include "StreamTestSupport.h"
 
 namespace korvane::test {
 namespace {
@@ -22,17 +23,6 @@ const std::string kOk = "RTSP/1.0 200 OK\r\n";
 std::string WithBody(const std::string& body)
 {
     return kOk + "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
-}
-
-// The text of tests/data with the escapes \r and \n replaced by CR and LF.
-std::string Unescaped(const std::string& text)
-{
-    std::string result;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const bool escape = text[i] == '\\' && i + 1 < text.size() && (text[i + 1] == 'r' || text[i + 1] == 'n');
-        result += escape ? (text[++i] == 'r' ? '\r' : '\n') : text[i];
-    }
-    return result;
 }
 
 // "protocol status|CSeq|content base|content type|session/time-out|challenge scheme|realm|nonce"

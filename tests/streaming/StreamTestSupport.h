@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <mutex>
 #include <stdexcept>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -75,6 +76,17 @@ inline std::vector<uint8_t> Join(std::initializer_list<std::vector<uint8_t>> par
     return joined;
 }
 
+// The text of tests/data with the escapes \r and \n replaced by CR and LF.
+inline std::string Unescaped(const std::string& text)
+{
+    std::string result;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const bool escape = text[i] == '\\' && i + 1 < text.size() && (text[i + 1] == 'r' || text[i + 1] == 'n');
+        result += escape ? (text[++i] == 'r' ? '\r' : '\n') : text[i];
+    }
+    return result;
+}
+
 // A minimal RTP packet: version 2, the given sequence number, time stamp and payload.
 inline std::vector<uint8_t> MakeRtp(uint16_t sequence, uint32_t timeStamp, const std::vector<uint8_t>& payload,
                                     bool marker = false)
@@ -141,11 +153,6 @@ public:
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_received;
-    }
-    Received At(size_t index) const
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_received.at(index);
     }
     template <typename Field>
     std::vector<Field> Each(Field Received::*field) const

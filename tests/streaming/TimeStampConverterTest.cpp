@@ -7,10 +7,7 @@ namespace korvane {
 namespace {
 
 uint64_t g_now = 0;
-uint64_t FakeClock()
-{
-    return g_now;
-}
+uint64_t FakeClock() { return g_now; }
 
 class TimeStampConverterTest : public ::testing::Test {
 protected:

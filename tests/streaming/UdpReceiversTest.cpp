@@ -33,7 +33,7 @@ TEST(UdpClient, ReceivesUnicastDatagramsOnAPortOfItsOwnReportsTimeOutsAndClosesP
     ASSERT_TRUE(peer.Send(port, Bytes(3000, 0xAB)));
     ASSERT_TRUE(WaitUntil([&] { return user.packets == 2; }));
     EXPECT_EQ(user.Payloads(), (std::vector<Bytes>{{1, 2, 3}, Bytes(3000, 0xAB)}));
-    EXPECT_EQ(user.At(0).sender, (platform::IPv4Endpoint{kLoopback, peer.Port()}));
+    EXPECT_EQ(user.All()[0].sender, (platform::IPv4Endpoint{kLoopback, peer.Port()}));
     // Another client on the occupied port fails, as does one without a user.
     CUDPClient second;
     EXPECT_FALSE(second.OpenUnicast(&user, port));
@@ -52,7 +52,7 @@ TEST(UdpClient, ReceivesUnicastDatagramsOnAPortOfItsOwnReportsTimeOutsAndClosesP
     ASSERT_TRUE(peer.Send(client.GetPort(), Bytes(1500, 1)));
     ASSERT_TRUE(peer.Send(client.GetPort(), Bytes(1500, 2)));
     ASSERT_TRUE(WaitUntil([&] { return user.packets == 3; }));
-    EXPECT_EQ(user.At(2).payload, Bytes(1500, 2));
+    EXPECT_EQ(user.Payloads()[2], Bytes(1500, 2));
     EXPECT_TRUE(client.Close());
 
     // Receive time-outs are reported; a close ends a wait long before its time-out.
@@ -165,7 +165,7 @@ TEST(RtpReceiver, DeliversParsedPacketsInArrivalOrderOnItsOwnThreadAndStartsOnFr
     EXPECT_FALSE(second.StartMulticast("239.255.42.2", groupPort));
     ASSERT_TRUE(camera.Send(groupPort, MakeRtp(9, 9, {3}), platform::ParseIPv4("239.255.42.2")));
     ASSERT_TRUE(WaitUntil([&] { return user.packets == kCount + 2; }));
-    EXPECT_EQ(user.At(kCount + 1).sequence, 9);
+    EXPECT_EQ(user.Sequences()[kCount + 1], 9);
     CRTPReceiver invalid;
     EXPECT_FALSE(invalid.StartMulticast("not an address", groupPort));
 }
