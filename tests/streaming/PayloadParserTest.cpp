@@ -279,8 +279,6 @@ TEST(PayloadParser, EveryParserRecoversFromAMutatedStream)
 
 // H.264
 
-const Bytes kTrailer = {0, 0, 0, 1, 9};
-const Bytes kStartCode = {0, 0, 1};
 constexpr size_t kH264Frames = 50;
 constexpr size_t kH264GopLength = 25;
 
@@ -289,7 +287,7 @@ Bytes AnnexB(std::initializer_list<const Bytes*> nals)
 {
     Bytes bytes;
     for (const Bytes* nal : nals) {
-        bytes.insert(bytes.end(), kStartCode.begin(), kStartCode.end());
+        bytes.insert(bytes.end(), {0, 0, 1});
         bytes.insert(bytes.end(), nal->begin(), nal->end());
     }
     return bytes;
@@ -339,7 +337,8 @@ TEST(H264Parser, ParameterSetsInSingleNalPacketsReplaceTheStoredOnesAndStayOutOf
 
     const std::vector<DeliveredFrame> frames = rig.host.Frames();
     ASSERT_EQ(frames.size(), 1u);
-    EXPECT_EQ(frames[0].bytes, Join({AnnexB({&sdp.sequenceParameterSet, &sdp.pictureParameterSet, &idr}), kTrailer}));
+    const Bytes trailer = {0, 0, 0, 1, 9};
+    EXPECT_EQ(frames[0].bytes, Join({AnnexB({&sdp.sequenceParameterSet, &sdp.pictureParameterSet, &idr}), trailer}));
     EXPECT_EQ(rig.host.LastAllocationSize(), frames[0].bytes.size());
 }
 
@@ -396,8 +395,6 @@ TEST(H264Parser, ReadsInterlacedHeightAndCropping)
 
 // JPEG
 
-constexpr size_t kStandardHeaderSize = 605;  // headers rebuilt for a Q below 128
-
 Bytes MainHeader(uint32_t offset, uint8_t type, uint8_t q, uint8_t width8, uint8_t height8)
 {
     return {0, static_cast<uint8_t>(offset >> 16), static_cast<uint8_t>(offset >> 8), static_cast<uint8_t>(offset),
@@ -448,7 +445,7 @@ TEST(JpegParser, TablesFromQAndSamplingFollowTheMainHeader)
     for (const auto& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.q));
         const Bytes image = SinglePicture(WithData(MainHeader(0, c.type, c.q, 40, 30), 700)).bytes;
-        ASSERT_EQ(image.size(), kStandardHeaderSize + 700 + 2);
+        ASSERT_EQ(image.size(), 605 + 700 + 2u);  // 605 bytes of headers rebuilt for a Q below 128
         // The first DQT holds table 0 in zigzag order: 16, 11, 12 ... of the luminance table.
         ASSERT_EQ(FindMarker(image, 0xDB), 2u);
         const auto scaled = [&](int entry) { return std::clamp((entry * c.factor + 50) / 100, 1, 255); };

@@ -101,12 +101,11 @@ TEST_F(RtspClientRequests, TransportHeaderFollowsModeAndSectionAndBlocksizeOnlyA
     EXPECT_EQ(Line(kRtspSetup, "Transport"), "Transport: RTP/SAVP;unicast;interleaved=0-1");
 
     // Blocksize only above 100.
-    settings.blockSize = 100;
-    Reconfigure();
-    EXPECT_EQ(Line(kRtspSetup, "Blocksize"), "");
-    settings.blockSize = 101;
-    Reconfigure();
-    EXPECT_EQ(Line(kRtspSetup, "Blocksize"), "Blocksize: 101");
+    for (const auto& [size, line] : {std::make_pair(100u, ""), std::make_pair(101u, "Blocksize: 101")}) {
+        settings.blockSize = size;
+        Reconfigure();
+        EXPECT_EQ(Line(kRtspSetup, "Blocksize"), line);
+    }
 }
 
 TEST_F(RtspClientRequests, RequestTextsAndCSeq)

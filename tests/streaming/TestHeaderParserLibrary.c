@@ -1,5 +1,4 @@
-/* Stand-in for the host's MPEG-4 header parser library: reports a fixed
-   picture size, or rejects every frame when built with REJECT_ALL. */
+/* Stand-in for the host's MPEG-4 header parser library: a fixed picture size, or every frame rejected (REJECT_ALL). */
 #include <stdint.h>
 
 __attribute__((visibility("default"))) int32_t ParseMpegHeader(const uint8_t* bytes, uint32_t length, int32_t* width,

@@ -75,8 +75,7 @@ TEST(UdpClient, ReceivesUnicastDatagramsOnAPortOfItsOwnReportsTimeOutsAndClosesP
 
 TEST(UdpClient, CloseFromItsOwnCallbackDoesNotWaitForItself)
 {
-    class ClosingUser : public RecordingStreamUser {
-    public:
+    struct ClosingUser : RecordingStreamUser {
         void ReceiveTimeout(IRTPClient* client) override
         {
             RecordingStreamUser::ReceiveTimeout(client);
@@ -173,22 +172,16 @@ TEST(RtpReceiver, DeliversParsedPacketsInArrivalOrderOnItsOwnThreadAndStartsOnFr
 // Datagrams above a path's MTU (a camera's Blocksize, loopback, jumbo frames) are taken from the first one on.
 TEST(RtpReceiver, FramesOfLargePacketsArriveWhole)
 {
-    class ParserUser : public RecordingStreamUser {
-    public:
-        explicit ParserUser(CRTPMediaParser& parser) : m_parser(parser) {}
-        void PacketReceived(const RTPPacketRecord&, const CRTPPacket& packet) override
-        {
-            m_parser.ProcessPacket(packet);
-        }
-
-    private:
-        CRTPMediaParser& m_parser;
+    struct ParserUser : RecordingStreamUser {
+        void PacketReceived(const RTPPacketRecord&, const CRTPPacket& p) override { parser->ProcessPacket(p); }
+        CRTPMediaParser* parser = nullptr;
     };
     camsim::MediaSourceOptions options;
     options.maxPayloadSize = 4000 - 12;
     ParserRig<CJpegRTPMediaParser> sent;
     ParserRig<CJpegRTPMediaParser> received;
-    ParserUser user(*received.parser);
+    ParserUser user;
+    user.parser = received.parser.get();
     CRTPReceiver receiver;
     receiver.SetUser(&user);
     ASSERT_TRUE(receiver.StartUnicast(0, 0));
@@ -214,8 +207,7 @@ TEST(RtpReceiver, FramesOfLargePacketsArriveWhole)
 // The user stops the receiver from the delivery thread, on a packet or on a receive time-out (the wait is 2 s).
 TEST(RtpReceiver, StopFromTheDeliveryThread)
 {
-    class StoppingUser : public RecordingStreamUser {
-    public:
+    struct StoppingUser : RecordingStreamUser {
         void PacketReceived(const RTPPacketRecord& record, const CRTPPacket& packet) override
         {
             RecordingStreamUser::PacketReceived(record, packet);
@@ -326,10 +318,9 @@ TEST_F(RtcpHandlerTest, IgnoresReportsFromOtherAddressesAndMalformedCompounds)
     UdpTestPeer stranger("127.0.0.2");
     ASSERT_TRUE(stranger.Send(port, MakeSenderReport(1, 1)));
     UdpTestPeer malformed;
-    const Bytes tooLong = {0x80, 201, 0, 50, 0, 0, 0, 0};  // announces more than the datagram holds
-    ASSERT_TRUE(malformed.Send(port, Join({tooLong, MakeSenderReport(2, 2)})));
-    const Bytes shortReport = {0x80, 200, 0, 1, 0, 0, 0, 2};  // no sender information
-    ASSERT_TRUE(malformed.Send(port, shortReport));
+    // A report announcing more than the datagram holds, a sender report without sender information.
+    ASSERT_TRUE(malformed.Send(port, Join({{0x80, 201, 0, 50, 0, 0, 0, 0}, MakeSenderReport(2, 2)})));
+    ASSERT_TRUE(malformed.Send(port, {0x80, 200, 0, 1, 0, 0, 0, 2}));
     ASSERT_TRUE(malformed.Send(port, {0x80, 200, 0}));
     Bytes truncated = MakeSenderReport(2, 2);
     truncated.pop_back();
