@@ -15,7 +15,7 @@ std::vector<DeliveredFrame> ParsedFrames(size_t minimumBytes, size_t frames)
 {
     camsim::MediaSourceOptions options;
     options.h264MinimumFrameBytes = minimumBytes;
-    auto source = OpenSource(camsim::MediaCodec::H264, options);
+    auto source = camsim::OpenMediaSource(camsim::MediaCodec::H264, options);
     EXPECT_NE(source, nullptr);
     ParserRig<CH264RTPMediaParser> rig;
     rig.feeder->FeedFrames(*source, frames);

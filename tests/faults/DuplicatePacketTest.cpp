@@ -20,7 +20,7 @@ template <typename Parser, typename... Args>
 std::vector<DeliveredFrame> Feed(MediaCodec codec, int copies, Args... args)
 {
     ParserRig<Parser> rig("127.0.0.1:80::RecStream", args...);
-    auto source = OpenSource(codec);
+    auto source = camsim::OpenMediaSource(codec);
     EXPECT_NE(source, nullptr);
     std::vector<camsim::RtpPayload> payloads;
     uint32_t step = 0;

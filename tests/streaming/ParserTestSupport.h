@@ -1,7 +1,7 @@
 #pragma once
-// Fixtures for the payload parser tests: a channel stand-in that forwards
-// frames to a recording host, packet building, and feeding simulator media.
+// Payload parser fixtures: a channel stand-in forwarding frames to a recording host, packet building and feeding.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,14 +17,10 @@
 
 namespace korvane::test {
 
-// The channel's side of a parser: frames go to the host's sink, the frame
-// time is derived from the RTP time stamp so tests can recognise it.
+// The channel's side of a parser: frames go to the host, frame times follow the RTP time stamp (to be recognised).
 class CTestParserClient : public IMediaParserClient {
 public:
-    CTestParserClient(ipcapture::IFrameSink& sink, std::string streamName)
-        : m_sink(sink), m_streamName(std::move(streamName))
-    {
-    }
+    CTestParserClient(ipcapture::IFrameSink& sink, std::string streamName) : m_sink(sink), m_streamName(streamName) {}
     bool FrameReady(ipcapture::IHostFrame* frame) override { return m_sink.OnFrame(frame); }
     void GetRequestedSize(uint32_t& width, uint32_t& height) override { width = height = 0; }
     std::string GetStreamName() override { return m_streamName; }
@@ -59,25 +55,20 @@ public:
     void SkipSequenceNumber() { ++m_sequenceNumber; }
 
     // Feeds `frames` access units of the source; `drop(frame, packet)` true skips a packet.
-    template <typename DropRule>
-    void FeedFrames(camsim::IMediaSource& source, size_t frames, DropRule drop)
+    void FeedFrames(camsim::IMediaSource& source, size_t frames, const std::function<bool(size_t, size_t)>& drop = {})
     {
         std::vector<camsim::RtpPayload> payloads;
         uint32_t step = 0;
         for (size_t frame = 0; frame < frames; ++frame) {
             source.NextFrame(payloads, step);
             for (size_t i = 0; i < payloads.size(); ++i) {
-                if (drop(frame, i))
+                if (drop && drop(frame, i))
                     SkipSequenceNumber();
                 else
                     Feed(payloads[i].bytes, payloads[i].marker, m_timeStamp);
             }
             m_timeStamp += step;
         }
-    }
-    void FeedFrames(camsim::IMediaSource& source, size_t frames)
-    {
-        FeedFrames(source, frames, [](size_t, size_t) { return false; });
     }
 
 private:
@@ -133,24 +124,17 @@ private:
     }
 };
 
-inline std::unique_ptr<camsim::IMediaSource> OpenSource(camsim::MediaCodec codec,
-                                                        const camsim::MediaSourceOptions& options = {})
-{
-    return camsim::OpenMediaSource(codec, options);
-}
-
 // The payloads of the source's first access unit.
 inline std::vector<camsim::RtpPayload> FirstFramePayloads(camsim::MediaCodec codec,
                                                           const camsim::MediaSourceOptions& options = {})
 {
     std::vector<camsim::RtpPayload> payloads;
     uint32_t step = 0;
-    OpenSource(codec, options)->NextFrame(payloads, step);
+    camsim::OpenMediaSource(codec, options)->NextFrame(payloads, step);
     return payloads;
 }
 
-// An H.264 sample's parameter sets as a description carries them (taken from a single-NAL copy of the stream);
-// an empty path stands for the simulator's sample.
+// The parameter sets of an H.264 sample (no path: the simulator's) as a description carries them.
 inline SdpInfo H264SampleDescription(const std::string& filePath = {})
 {
     camsim::MediaSourceOptions single;

@@ -1,6 +1,9 @@
 // RTSP responses and the session descriptions they carry.
 #include <gtest/gtest.h>
 
+#include <map>
+#include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -8,243 +11,99 @@
 #include "streaming/RTSPResponseParser.h"
 #include "streaming/SDPResponseParser.h"
 #include "support/TestData.h"
+#include "StreamTestSupport.h"
 
 namespace korvane::test {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-const std::string kOk = "RTSP/1.0 200 OK\r\n";
-const std::string kUnauthorised = "RTSP/1.0 401 Unauthorized\r\n";
-
-std::string WithBody(const std::string& body)
+// "port,profile,connection address,encoding,control|" of each section.
+std::string Sections(const SdpInfo& info)
 {
-    return kOk + "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+    std::string text;
+    for (const SdpMediaInfo& m : info.media) {
+        text += std::to_string(m.port) + "," + m.profile + "," + m.connectionAddress + "," + m.encoding + "," +
+                m.control + "|";
+    }
+    return text;
 }
 
-TEST(RtspResponseParser, ReadsStatusCSeqSessionAndContentBase)
+// "protocol status|CSeq|content base|content type|session/time-out|challenge scheme|realm|nonce|content length|"
+// and the sections of the description.
+std::string Fields(const CRTSPResponseParser& p)
 {
-    CRTSPResponseParser parser;
-    ASSERT_TRUE(parser.Parse(kRtspSetup, kOk +
-                                             "CSeq: 7\r\n"
-                                             "Content-Base: rtsp://cam/stream/ \r\n"
-                                             "Session: 4711ABC;timeout=60\r\n"
-                                             "Transport: RTP/AVP;unicast\r\n"
-                                             "X-Unknown: whatever\r\n\r\n"));
-    EXPECT_EQ(parser.m_protocol, "RTSP/1.0");
-    EXPECT_EQ(parser.m_statusCode, 200u);
-    EXPECT_EQ(parser.m_cseq, 7u);
-    EXPECT_EQ(parser.m_contentBase, "rtsp://cam/stream/");
-    EXPECT_EQ(parser.m_sessionId, "4711ABC");
-    EXPECT_EQ(parser.m_sessionTimeoutS, 60u);
-
-    // Header names are case-insensitive, short names ignored.
-    ASSERT_TRUE(parser.Parse(kRtspOptions, kOk + "cseq: 12\r\nX: 1\r\n:odd\r\nCONTENT-TYPE: Application/SDP\r\n\r\n"));
-    EXPECT_EQ(parser.m_cseq, 12u);
-    EXPECT_EQ(parser.m_contentType, "application/sdp");
-    // Line feeds alone end lines without losing a character.
-    ASSERT_TRUE(parser.Parse(kRtspSetup, "RTSP/1.0 200 OK\nCSeq: 5\nSession: S1\n\n"));
-    EXPECT_EQ(parser.m_cseq, 5u);
-    EXPECT_EQ(parser.m_sessionId, "S1");
+    return p.m_protocol + " " + std::to_string(p.m_statusCode) + "|" + std::to_string(p.m_cseq) + "|" +
+           p.m_contentBase + "|" + p.m_contentType + "|" + p.m_sessionId + "/" + std::to_string(p.m_sessionTimeoutS) +
+           "|" + std::to_string(p.m_challengeScheme) + "|" + p.m_realm + "|" + p.m_nonce + "|" +
+           std::to_string(p.m_contentLength) + "|" + Sections(p.m_sdpInfo);
 }
 
-TEST(RtspResponseParser, SessionTimeoutZeroMeansThirtyAndAMissingOneKeepsTheEarlier)
+const std::map<std::string, uint32_t> kMethods = {
+    {"OPTIONS", kRtspOptions}, {"DESCRIBE", kRtspDescribe}, {"SETUP", kRtspSetup}, {"PLAY", kRtspPlay}};
+
+// The responses and fields of tests/data/streaming/response-steps.txt.
+TEST(RtspResponseParser, HeadersInTurn)
 {
-    CRTSPResponseParser parser;
-    ASSERT_TRUE(parser.Parse(kRtspSetup, kOk + "Session: A;timeout=0\r\n\r\n"));
-    EXPECT_EQ(parser.m_sessionTimeoutS, 30u);
-    ASSERT_TRUE(parser.Parse(kRtspPlay, kOk + "Session: B;timeout=20\r\n\r\n"));
-    EXPECT_EQ(parser.m_sessionTimeoutS, 20u);
-    ASSERT_TRUE(parser.Parse(kRtspPlay, kOk + "Session: C\r\n\r\n"));
-    EXPECT_EQ(parser.m_sessionId, "C");
-    EXPECT_EQ(parser.m_sessionTimeoutS, 20u);
-    // A value without the blank after the name yields no identifier, and nothing breaks.
-    ASSERT_TRUE(parser.Parse(kRtspPlay, kOk + "Session:D;timeout=x\r\n\r\n"));
-    EXPECT_EQ(parser.m_sessionId, "");
-    EXPECT_EQ(parser.m_sessionTimeoutS, 30u);
+    const std::vector<std::string> lines = ReadTestDataLines("streaming/response-steps.txt");
+    std::unique_ptr<CRTSPResponseParser> parser;
+    size_t steps = 0;
+    for (size_t i = 0; i < lines.size(); ++i, ++steps) {
+        if (lines[i] == "new parser") {
+            parser = std::make_unique<CRTSPResponseParser>();
+            continue;
+        }
+        SCOPED_TRACE(lines[i]);
+        std::istringstream step(lines[i]);
+        std::string method, parses, text;
+        std::getline(step >> method >> parses >> std::ws, text);
+        EXPECT_EQ(parser->Parse(kMethods.at(method), Unescaped(text)), parses == "yes");
+        EXPECT_EQ(Fields(*parser), lines.at(++i));
+    }
+    EXPECT_EQ(steps, 5u + 18u);
 }
 
-TEST(RtspResponseParser, MalformedResponsesFail)
+// The texts of tests/data/streaming/parser-texts.txt.
+TEST(RtspResponseParser, RefusesMalformedResponsesAndDescriptions)
 {
-    const std::string cut = "m=video 0 RTP/AVP 96\r\na=control\r\n";
-    const struct {
-        uint32_t method;
-        std::string text;
-    } cases[] = {
-        {kRtspOptions, ""},
-        {kRtspOptions, "RTSP/1.0\r\n\r\n"},
-        {kRtspOptions, "RTSP/1.0 OK 200\r\n\r\n"},
-        {kRtspOptions, "\r\n\r\n"},
-        {kRtspOptions, std::string(300, 'P') + " 200 OK\r\n\r\n"},
-        {kRtspOptions, kOk + "CSeq: abc\r\n\r\n"},
-        {kRtspOptions, kOk + "CSeq:\r\n\r\n"},
-        {kRtspOptions, kOk + "Content-Length: many\r\n\r\n"},
-        {kRtspOptions, kOk + "Content-Type:\r\n\r\n"},
-        {kRtspOptions, kUnauthorised + "WWW-Authenticate: Digest realm=\"r\"\r\n\r\n"},
-        {kRtspOptions, kUnauthorised + "WWW-Authenticate:Digest\r\n\r\n"},
-        {kRtspOptions, "RTSP/1.0 200 OK"},                          // no line end: no status line
-        {kRtspDescribe, kOk + "Content-Length: 40\r\nCSeq: 2"},     // body announced, headers never end
-        {kRtspDescribe, WithBody(cut)},                             // a broken description
-    };
-    for (const auto& c : cases) {
-        CRTSPResponseParser parser;
-        EXPECT_FALSE(parser.Parse(c.method, c.text)) << c.text.substr(0, 80);
+    const std::vector<std::string> lines = ReadTestDataLines("streaming/parser-texts.txt");
+    EXPECT_EQ(lines.size(), 33u);
+    for (const std::string& line : lines) {
+        SCOPED_TRACE(line.substr(0, 100));
+        const size_t blank = std::min(line.find(' '), line.size());
+        const std::string kind = line.substr(0, blank);
+        const std::string text = Unescaped(line.substr(std::min(blank + 1, line.size())));
+        if (kMethods.count(kind) != 0) {
+            EXPECT_FALSE(CRTSPResponseParser().Parse(kMethods.at(kind), text));
+            continue;
+        }
+        ASSERT_TRUE(kind == "sdp-accepted" || kind == "sdp-refused");
+        EXPECT_EQ(CSDPResponseParser().Parse(text), kind == "sdp-accepted");
     }
 }
 
-TEST(RtspResponseParser, FailuresKeepOrClearWhatTheyMust)
+std::string Hex(const Bytes& bytes)
 {
-    CRTSPResponseParser parser;
-    // Another status fails without reading the headers.
-    parser.m_cseq = 3;
-    EXPECT_FALSE(parser.Parse(kRtspDescribe, "RTSP/1.0 404 Not Found\r\nCSeq: 9\r\n\r\n"));
-    EXPECT_EQ(parser.m_statusCode, 404u);
-    EXPECT_EQ(parser.m_cseq, 3u);
-    parser.m_contentBase = "rtsp://old/";
-    EXPECT_FALSE(parser.Parse(kRtspOptions, kOk + "Content-Base: http://cam/\r\n\r\n"));
-    EXPECT_EQ(parser.m_contentBase, "");
-    // A protocol word longer than its 127-character buffer is cut, not overrun.
-    EXPECT_TRUE(parser.Parse(kRtspOptions, std::string(127, 'P') + " 200 OK\r\n\r\n"));
-    EXPECT_EQ(parser.m_protocol.size(), 127u);
+    std::string text;
+    for (const uint8_t byte : bytes)
+        text += {"0123456789ABCDEF"[byte >> 4], "0123456789ABCDEF"[byte & 15]};
+    return text;
 }
 
-TEST(RtspResponseParser, ChallengesAreStoredWithoutQuotesAndTheLastRecognisedWins)
+// The descriptions and sections of tests/data/streaming/descriptions.txt.
+TEST(SdpParser, FillsTheSectionsAndParameterSets)
 {
-    CRTSPResponseParser parser;
-    ASSERT_TRUE(parser.Parse(kRtspDescribe, kUnauthorised + "CSeq: 1\r\n"
-                                                            "WWW-Authenticate: Digest realm=\"Canon Camera\", "
-                                                            "nonce=\"0a1b2c\", stale=FALSE\r\n\r\n"));
-    EXPECT_EQ(parser.m_statusCode, 401u);
-    EXPECT_EQ(parser.m_challengeScheme, static_cast<uint32_t>(kAuthDigest));
-    EXPECT_EQ(parser.m_realm, "Canon Camera");
-    EXPECT_EQ(parser.m_nonce, "0a1b2c");
-
-    // Unknown schemes keep the earlier one.
-    ASSERT_TRUE(parser.Parse(kRtspDescribe, kUnauthorised +
-                                                "WWW-Authenticate: Digest realm=\"d\", nonce=\"n\"\r\n"
-                                                "WWW-Authenticate: Basic realm=\"b\"\r\n"
-                                                "WWW-Authenticate: Negotiate abc\r\n\r\n"));
-    EXPECT_EQ(parser.m_challengeScheme, static_cast<uint32_t>(kAuthBasic));
-    EXPECT_EQ(parser.m_realm, "b");
-    EXPECT_EQ(parser.m_nonce, "");
-    ASSERT_TRUE(parser.Parse(kRtspDescribe, kUnauthorised + "WWW-Authenticate: Basic\r\n\r\n"));
-    EXPECT_EQ(parser.m_challengeScheme, static_cast<uint32_t>(kAuthBasic));
-}
-
-TEST(RtspResponseParser, BodiesAndTruncatedResponses)
-{
-    CRTSPResponseParser parser;
-    const std::string sdp = "v=0\r\nm=video 0 RTP/AVP 96\r\na=rtpmap:96 H264/90000\r\na=control:trackID=1\r\n";
-    ASSERT_TRUE(parser.Parse(kRtspDescribe, WithBody(sdp)));
-    EXPECT_EQ(parser.m_sdpInfo.Video().encoding, "H264/90000");
-    EXPECT_EQ(parser.m_sdpInfo.Video().control, "trackID=1");
-    // A broken description after another method is not looked at.
-    EXPECT_TRUE(parser.Parse(kRtspPlay, WithBody("m=video 0 RTP/AVP 96\r\na=control\r\n")));
-    // No blank line: the header section ends where the text ends.
-    EXPECT_TRUE(parser.Parse(kRtspOptions, "RTSP/1.0 200 OK\r\nCSeq: 3\r\nSess"));
-    EXPECT_EQ(parser.m_cseq, 3u);
-    // A body shorter than announced is parsed as far as it goes.
-    ASSERT_TRUE(parser.Parse(kRtspDescribe, kOk + "Content-Length: 4000000000\r\n\r\nm=audio 0 RTP/AVP 0\r\n"));
-    EXPECT_EQ(parser.m_contentLength, 4000000000u);
-    EXPECT_EQ(parser.m_sdpInfo.Audio().profile, "RTP/AVP");
-}
-
-SdpInfo ParseOk(const std::string& body)
-{
-    CSDPResponseParser parser;
-    EXPECT_TRUE(parser.Parse(body)) << body;
-    return parser.m_sdpInfo;
-}
-
-TEST(SdpParser, FillsTheThreeSections)
-{
-    // Lines end with CR LF.
-    std::string text = ReadTestData("streaming/three-sections.sdp");
-    for (size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += 2)
-        text.insert(at, "\r");
-    const SdpInfo info = ParseOk(text + "\r\n");
-    EXPECT_EQ(info.Video().port, 5000);
-    EXPECT_EQ(info.Video().profile, "RTP/AVP");
-    EXPECT_EQ(info.Video().connectionAddress, "239.1.2.3");
-    EXPECT_EQ(info.Video().encoding, "H264/90000");
-    EXPECT_EQ(info.Video().control, "trackID=1");
-    EXPECT_EQ(info.Audio().port, 5002);
-    EXPECT_EQ(info.Audio().encoding, "PCMU/8000");
-    EXPECT_EQ(info.Audio().control, "rtsp://cam/audio");
-    EXPECT_EQ(info.Audio().connectionAddress, "");
-    EXPECT_EQ(info.media[SdpInfo::kMetadata].control, "trackID=3");
-
-    // Session-level lines only: no section takes the connection address.
-    const SdpInfo sessionOnly = ParseOk("v=0\r\no=- 1 1 IN IP4 1.2.3.4\r\ns=x\r\nc=IN IP4 1.2.3.4\r\n");
-    for (const SdpMediaInfo& section : sessionOnly.media)
-        EXPECT_EQ(section.connectionAddress, "");
-}
-
-TEST(SdpParser, AcceptsOrRejectsBodies)
-{
-    const std::string video = "m=video 0 RTP/AVP 96\r\n";
-    const struct {
-        std::string body;
-        bool parses;
-    } cases[] = {
-        {"", true},
-        {"\r\n\r\n\n", true},
-        {"m=\r\n", false},
-        {"m=   \r\n", false},
-        {video + "c=IN IP4\r\n", false},
-        {video + "c=IN XX 1.2.3.4\r\n", false},
-        {video + "c=IN IP4 /8\r\n", false},
-        {video + "c=IN IP6 ff15::1\r\n", true},
-        {video + "a=control\r\n", false},
-        {video + "a=control:\r\n", false},
-        {video + "a=rtpmap:96\r\n", false},
-        {video + "a=rtpmap 96 H264/90000\r\n", false},
-        {video + "a=fmtp:96 sprop-parameter-sets=Z0IAHpWoKA9puAgICBA=\r\n", false},
-        {video + "a=fmtp:96 sprop-parameter-sets=!!,aM48gA==\r\n", false},
-        // Longer than 256 bytes once decoded: not taken.
-        {video + "a=fmtp:96 sprop-parameter-sets=" + std::string(400, 'A') + ",aM48gA==\r\n", false},
-        // Format parameters outside the video section.
-        {"a=fmtp:96 config=00\r\n", false},
-        {video + "a=fmtp:96 packetization-mode=1\r\n", false},
-        {video + "a=fmtp:\r\n", false},
-        {"m=audio 0 RTP/AVP 96\r\na=fmtp:96 whatever\r\n", true},
-    };
-    for (const auto& c : cases) {
+    const std::vector<std::string> lines = ReadTestDataLines("streaming/descriptions.txt");
+    EXPECT_EQ(lines.size(), 20u);
+    for (size_t i = 0; i + 1 < lines.size(); i += 2) {
+        SCOPED_TRACE(lines[i]);
         CSDPResponseParser parser;
-        EXPECT_EQ(parser.Parse(c.body), c.parses) << c.body.substr(0, 80);
+        EXPECT_TRUE(parser.Parse(Unescaped(lines[i])));
+        const SdpInfo& info = parser.m_sdpInfo;
+        EXPECT_EQ(Sections(info) + Hex(info.sequenceParameterSet) + "|" + Hex(info.pictureParameterSet) + "|" +
+                      Hex(info.config),
+                  lines[i + 1]);
     }
-}
-
-TEST(SdpParser, MediaLines)
-{
-    EXPECT_EQ(ParseOk("m=video 5000/2 RTP/AVP 96\r\n").Video().port, 0);
-    EXPECT_EQ(ParseOk("m=video 70000 RTP/AVP 96\r\n").Video().port, 70000 & 0xFFFF);
-    EXPECT_EQ(ParseOk("m=video 0\r\n").Video().profile, "");
-    // An unknown media kind goes back to session level: its lines are not kept.
-    const SdpInfo info = ParseOk("m=video 1 RTP/AVP 96\r\nm=text 2 RTP/AVP 98\r\na=control:x\r\n");
-    EXPECT_EQ(info.Video().control, "");
-}
-
-TEST(SdpParser, ParameterSetsAndConfig)
-{
-    const SdpInfo info = ParseOk(
-        "m=video 0 RTP/AVP 96\r\n"
-        "a=fmtp:96 packetization-mode=1;sprop-parameter-sets=Z0IAHpWoKA9puAgICBA=,aM48gA==,AAAA;"
-        "profile-level-id=42001e\r\n");
-    EXPECT_EQ(info.sequenceParameterSet,
-              (Bytes{0x67, 0x42, 0x00, 0x1E, 0x95, 0xA8, 0x28, 0x0F, 0x69, 0xB8, 0x08, 0x08, 0x08, 0x10}));
-    EXPECT_EQ(info.pictureParameterSet, (Bytes{0x68, 0xCE, 0x3C, 0x80}));
-    // MPEG-4 configuration in hexadecimal or Base64.
-    const struct {
-        const char* fmtp;
-        Bytes config;
-    } configs[] = {
-        {"profile-level-id=1;config=000001B0F5", {0x00, 0x00, 0x01, 0xB0, 0xF5}},
-        {"config=abc", {0xAB, 0x0C}},
-        {"config=AAABsA==", {0x00, 0x00, 0x01, 0xB0}},
-    };
-    for (const auto& c : configs)
-        EXPECT_EQ(ParseOk(std::string("m=video 0 RTP/AVP 96\r\na=fmtp:96 ") + c.fmtp + "\r\n").config, c.config);
 }
 
 }  // namespace

@@ -1,11 +1,11 @@
 #pragma once
-// Loopback test helpers: a datagram peer standing in for the camera, RTP packet building, a user that records
-// what the streaming classes report, and a five-second wait for a condition.
+// Loopback helpers: a datagram peer for the camera, RTP packets, a user recording what it is told, a 5-second wait.
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <stdexcept>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -48,22 +48,43 @@ public:
         data.resize(65536);
         platform::IPv4Endpoint sender;
         platform::SocketError error;
-        data.resize(m_socket.ReceiveFrom(data.data(), data.size(), sender, error));
-        if (from != nullptr)
-            *from = sender;
+        data.resize(m_socket.ReceiveFrom(data.data(), data.size(), from != nullptr ? *from : sender, error));
         return error == platform::SocketError::kNone;
     }
-
-    platform::UdpSocket& Socket() { return m_socket; }
 
 private:
     platform::UdpSocket m_socket;
 };
 
+// A port nothing is bound to at the moment.
+inline uint16_t FreePort()
+{
+    return UdpTestPeer().Port();
+}
+
 template <typename Condition>
 bool WaitUntil(Condition condition)
 {
     return WaitUntil(condition, 5000);
+}
+
+inline std::vector<uint8_t> Join(std::initializer_list<std::vector<uint8_t>> parts)
+{
+    std::vector<uint8_t> joined;
+    for (const std::vector<uint8_t>& part : parts)
+        joined.insert(joined.end(), part.begin(), part.end());
+    return joined;
+}
+
+// The text of tests/data with the escapes \r and \n replaced by CR and LF.
+inline std::string Unescaped(const std::string& text)
+{
+    std::string result;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const bool escape = text[i] == '\\' && i + 1 < text.size() && (text[i + 1] == 'r' || text[i + 1] == 'n');
+        result += escape ? (text[++i] == 'r' ? '\r' : '\n') : text[i];
+    }
+    return result;
 }
 
 // A minimal RTP packet: version 2, the given sequence number, time stamp and payload.
@@ -128,24 +149,21 @@ public:
     void ReceiveTimeout(IRTPClient*) override { ++timeouts; }
     void ClientClosed(IRTPClient*) override { ++closed; }
 
-    size_t Count() const { return packets; }
     std::vector<Received> All() const
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_received;
     }
-    Received At(size_t index) const
+    template <typename Field>
+    std::vector<Field> Each(Field Received::*field) const
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_received.at(index);
-    }
-    std::vector<uint16_t> Sequences() const
-    {
-        std::vector<uint16_t> sequences;
+        std::vector<Field> values;
         for (const Received& received : All())
-            sequences.push_back(received.sequence);
-        return sequences;
+            values.push_back(received.*field);
+        return values;
     }
+    std::vector<uint16_t> Sequences() const { return Each(&Received::sequence); }
+    std::vector<std::vector<uint8_t>> Payloads() const { return Each(&Received::payload); }
     SdpInfo Description() const
     {
         std::lock_guard<std::mutex> lock(m_mutex);

@@ -7,10 +7,7 @@ namespace korvane {
 namespace {
 
 uint64_t g_now = 0;
-uint64_t FakeClock()
-{
-    return g_now;
-}
+uint64_t FakeClock() { return g_now; }
 
 class TimeStampConverterTest : public ::testing::Test {
 protected:
@@ -32,9 +29,7 @@ TEST_F(TimeStampConverterTest, StartsAtTheWallClockAndReportsItAsCalendarTime)
     EXPECT_EQ(converter.GetFrameTime(), m_start);
     SYSTEMTIME time{};
     converter.GetTime(time);
-    EXPECT_EQ(time.wYear, 2026);
-    EXPECT_EQ(time.wSecond, 5);
-    EXPECT_EQ(time.wMilliseconds, 678);
+    EXPECT_EQ(std::make_tuple(time.wYear, time.wSecond, time.wMilliseconds), std::make_tuple(2026, 5, 678));
 
     converter.Reset();
     EXPECT_EQ(converter.GetFrameTime(), 0u);
@@ -87,12 +82,11 @@ TEST_F(TimeStampConverterTest, AfterLearningFollowsTheMeasuredRateAndWorksOffIts
     ASSERT_EQ(converter.GetFrameTime() - g_now, 100u * 99600);
 
     // The lead shrinks by a tenth of each measured step.
-    g_now += 300000;
-    converter.Update(timeStamp += 3600);
-    EXPECT_EQ(converter.GetFrameTime() - g_now, 100u * 99600 - 30000);
-    g_now += 300000;
-    converter.Update(timeStamp += 3600);
-    EXPECT_EQ(converter.GetFrameTime() - g_now, 100u * 99600 - 60000);
+    for (const uint64_t lead : {100u * 99600 - 30000, 100u * 99600 - 60000}) {
+        g_now += 300000;
+        converter.Update(timeStamp += 3600);
+        EXPECT_EQ(converter.GetFrameTime() - g_now, lead);
+    }
 }
 
 TEST(StatisticsHelper, KeepsARollingWindow)

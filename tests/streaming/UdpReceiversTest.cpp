@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <sstream>
 
 #include "streaming/ParserTestSupport.h"
 #include "streaming/RTCPHandler.h"
@@ -10,13 +11,14 @@
 #include "streaming/UDPClient.h"
 #include "StreamTestSupport.h"
 #include "support/FakeDriver.h"
+#include "support/TestData.h"
 
 namespace korvane::test {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-TEST(UdpClient, ReceivesUnicastDatagramsWithTheirSenderOnAPortOfItsOwn)
+TEST(UdpClient, ReceivesUnicastDatagramsOnAPortOfItsOwnReportsTimeOutsAndClosesPromptly)
 {
     FakeDriver driver;
     RecordingStreamUser user;
@@ -29,11 +31,9 @@ TEST(UdpClient, ReceivesUnicastDatagramsWithTheirSenderOnAPortOfItsOwn)
     UdpTestPeer peer;
     ASSERT_TRUE(peer.Send(port, {1, 2, 3}));
     ASSERT_TRUE(peer.Send(port, Bytes(3000, 0xAB)));
-    ASSERT_TRUE(WaitUntil([&] { return user.Count() == 2; }));
-    EXPECT_EQ(user.At(0).payload, (Bytes{1, 2, 3}));
-    EXPECT_EQ(user.At(1).payload, Bytes(3000, 0xAB));
-    EXPECT_EQ(user.At(0).sender.address, kLoopback);
-    EXPECT_EQ(user.At(0).sender.port, peer.Port());
+    ASSERT_TRUE(WaitUntil([&] { return user.packets == 2; }));
+    EXPECT_EQ(user.Payloads(), (std::vector<Bytes>{{1, 2, 3}, Bytes(3000, 0xAB)}));
+    EXPECT_EQ(user.All()[0].sender, (platform::IPv4Endpoint{kLoopback, peer.Port()}));
     // Another client on the occupied port fails, as does one without a user.
     CUDPClient second;
     EXPECT_FALSE(second.OpenUnicast(&user, port));
@@ -51,25 +51,20 @@ TEST(UdpClient, ReceivesUnicastDatagramsWithTheirSenderOnAPortOfItsOwn)
     ASSERT_TRUE(client.OpenUnicast(&user, 0));
     ASSERT_TRUE(peer.Send(client.GetPort(), Bytes(1500, 1)));
     ASSERT_TRUE(peer.Send(client.GetPort(), Bytes(1500, 2)));
-    ASSERT_TRUE(WaitUntil([&] { return user.Count() == 3; }));
-    EXPECT_EQ(user.At(2).payload, Bytes(1500, 2));
-}
-
-TEST(UdpClient, ReportsReceiveTimeoutsAndCloseEndsAWaitLongBeforeItsTimeOut)
-{
-    FakeDriver driver;
-    RecordingStreamUser user;
-    CUDPClient client(&driver);
-    client.SetSelectTimeout(20);
-    ASSERT_TRUE(client.OpenUnicast(&user, 0));
-    EXPECT_TRUE(WaitUntil([&] { return user.timeouts >= 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return user.packets == 3; }));
+    EXPECT_EQ(user.Payloads()[2], Bytes(1500, 2));
     EXPECT_TRUE(client.Close());
 
+    // Receive time-outs are reported; a close ends a wait long before its time-out.
+    client.SetSelectTimeout(20);
+    ASSERT_TRUE(client.OpenUnicast(&user, 0));
+    const int timeoutsBefore = user.timeouts;
+    EXPECT_TRUE(WaitUntil([&] { return user.timeouts >= timeoutsBefore + 2; }));
+    EXPECT_TRUE(client.Close());
     client.SetSelectTimeout(60000);
     ASSERT_TRUE(client.OpenUnicast(&user, 0));
-    UdpTestPeer peer;
     ASSERT_TRUE(peer.Send(client.GetPort(), {7}));
-    EXPECT_TRUE(WaitUntil([&] { return user.Count() == 1; }));
+    EXPECT_TRUE(WaitUntil([&] { return user.packets == 4; }));
     const int timeouts = user.timeouts;
     const auto started = std::chrono::steady_clock::now();
     EXPECT_TRUE(client.Close());
@@ -80,8 +75,7 @@ TEST(UdpClient, ReportsReceiveTimeoutsAndCloseEndsAWaitLongBeforeItsTimeOut)
 
 TEST(UdpClient, CloseFromItsOwnCallbackDoesNotWaitForItself)
 {
-    class ClosingUser : public RecordingStreamUser {
-    public:
+    struct ClosingUser : RecordingStreamUser {
         void ReceiveTimeout(IRTPClient* client) override
         {
             RecordingStreamUser::ReceiveTimeout(client);
@@ -105,17 +99,15 @@ TEST(UdpClient, ReceivesMulticastOnLoopbackAndRejectsAnInvalidGroup)
     RecordingStreamUser second;
     CUDPClient a;
     CUDPClient b;
-    UdpTestPeer probe;
-    const uint16_t port = probe.Port();  // a free port to share
-    probe.Socket().Close();
+    const uint16_t port = FreePort();  // to share
     ASSERT_TRUE(a.OpenMulticast(&first, "239.255.42.1", port));
     ASSERT_TRUE(b.OpenMulticast(&second, "239.255.42.1", port));  // the group's port is shared
 
     UdpTestPeer sender;
     ASSERT_TRUE(sender.Send(port, {4, 2}, platform::ParseIPv4("239.255.42.1")));
-    EXPECT_TRUE(WaitUntil([&] { return first.Count() == 1 && second.Count() == 1; }));
-    EXPECT_EQ(first.At(0).payload, (Bytes{4, 2}));
-    EXPECT_EQ(second.At(0).payload, (Bytes{4, 2}));
+    EXPECT_TRUE(WaitUntil([&] { return first.packets == 1 && second.packets == 1; }));
+    EXPECT_EQ(std::make_pair(first.Payloads(), second.Payloads()),
+              std::make_pair(std::vector<Bytes>{{4, 2}}, std::vector<Bytes>{{4, 2}}));
 
     CUDPClient invalid;
     EXPECT_FALSE(invalid.OpenMulticast(&first, "239.1.300.1", 0));
@@ -123,7 +115,7 @@ TEST(UdpClient, ReceivesMulticastOnLoopbackAndRejectsAnInvalidGroup)
     EXPECT_EQ(invalid.GetPort(), 0);
 }
 
-TEST(RtpReceiver, DeliversParsedPacketsInArrivalOrderOnItsOwnThread)
+TEST(RtpReceiver, DeliversParsedPacketsInArrivalOrderOnItsOwnThreadAndStartsOnFreePortsOnly)
 {
     FakeDriver driver;
     RecordingStreamUser user;
@@ -135,49 +127,66 @@ TEST(RtpReceiver, DeliversParsedPacketsInArrivalOrderOnItsOwnThread)
 
     UdpTestPeer camera;
     constexpr uint16_t kCount = 50;  // well within the socket buffer
+    std::vector<uint16_t> sequences;
+    std::vector<Bytes> payloads;
     for (uint16_t i = 0; i < kCount; ++i) {
-        ASSERT_TRUE(camera.Send(port, MakeRtp(static_cast<uint16_t>(65510 + i), i, {uint8_t(i), 0xEE})));
+        sequences.push_back(static_cast<uint16_t>(65510 + i));
+        payloads.push_back({uint8_t(i), 0xEE});
+        ASSERT_TRUE(camera.Send(port, MakeRtp(sequences.back(), i, payloads.back())));
         if (i == kCount / 2) {
             ASSERT_TRUE(camera.Send(port, Bytes(12, 0x80)));  // not an RTP packet: dropped
         }
     }
-    ASSERT_TRUE(WaitUntil([&] { return user.Count() == kCount; }));
-
+    ASSERT_TRUE(WaitUntil([&] { return user.packets == kCount; }));
+    EXPECT_EQ(user.Sequences(), sequences);
+    EXPECT_EQ(user.Payloads(), payloads);
     const std::vector<RecordingStreamUser::Received> received = user.All();
-    for (uint16_t i = 0; i < kCount; ++i) {
-        EXPECT_EQ(received[i].sequence, static_cast<uint16_t>(65510 + i));
-        EXPECT_EQ(received[i].payload, (Bytes{uint8_t(i), 0xEE}));
-    }
-    EXPECT_EQ(received[0].sender.address, kLoopback);
-    EXPECT_EQ(received[0].sender.port, camera.Port());
+    EXPECT_EQ(received[0].sender, (platform::IPv4Endpoint{kLoopback, camera.Port()}));
     EXPECT_NE(received[0].thread, std::this_thread::get_id());
     EXPECT_EQ(received[0].thread, received[kCount - 1].thread);
+
+    EXPECT_FALSE(receiver.StartUnicast(0, 0));  // already started
+    receiver.Stop();
+    EXPECT_EQ(receiver.GetPort(), 0);
+    EXPECT_EQ(user.closed, 1);
+    ASSERT_TRUE(receiver.StartUnicast(0, port));  // the port is free again
+    CRTPReceiver second;
+    second.SetUser(&user);
+    EXPECT_FALSE(second.StartUnicast(0, port));  // now occupied
+    EXPECT_EQ(second.GetPort(), 0);
+    EXPECT_FALSE(second.StartUnicast(2, 0));  // interleaved transport
+    ASSERT_TRUE(camera.Send(port, MakeRtp(1, 1, {1})));
+    EXPECT_TRUE(WaitUntil([&] { return user.packets == kCount + 1; }));
+
+    // A multicast group.
+    const uint16_t groupPort = FreePort();
+    ASSERT_TRUE(second.StartMulticast("239.255.42.2", groupPort));
+    EXPECT_FALSE(second.StartMulticast("239.255.42.2", groupPort));
+    ASSERT_TRUE(camera.Send(groupPort, MakeRtp(9, 9, {3}), platform::ParseIPv4("239.255.42.2")));
+    ASSERT_TRUE(WaitUntil([&] { return user.packets == kCount + 2; }));
+    EXPECT_EQ(user.Sequences()[kCount + 1], 9);
+    CRTPReceiver invalid;
+    EXPECT_FALSE(invalid.StartMulticast("not an address", groupPort));
 }
 
 // Datagrams above a path's MTU (a camera's Blocksize, loopback, jumbo frames) are taken from the first one on.
 TEST(RtpReceiver, FramesOfLargePacketsArriveWhole)
 {
-    class ParserUser : public RecordingStreamUser {
-    public:
-        explicit ParserUser(CRTPMediaParser& parser) : m_parser(parser) {}
-        void PacketReceived(const RTPPacketRecord&, const CRTPPacket& packet) override
-        {
-            m_parser.ProcessPacket(packet);
-        }
-
-    private:
-        CRTPMediaParser& m_parser;
+    struct ParserUser : RecordingStreamUser {
+        void PacketReceived(const RTPPacketRecord&, const CRTPPacket& p) override { parser->ProcessPacket(p); }
+        CRTPMediaParser* parser = nullptr;
     };
     camsim::MediaSourceOptions options;
     options.maxPayloadSize = 4000 - 12;
     ParserRig<CJpegRTPMediaParser> sent;
     ParserRig<CJpegRTPMediaParser> received;
-    ParserUser user(*received.parser);
+    ParserUser user;
+    user.parser = received.parser.get();
     CRTPReceiver receiver;
     receiver.SetUser(&user);
     ASSERT_TRUE(receiver.StartUnicast(0, 0));
     UdpTestPeer camera;
-    auto source = OpenSource(camsim::MediaCodec::Jpeg, options);
+    auto source = camsim::OpenMediaSource(camsim::MediaCodec::Jpeg, options);
     std::vector<camsim::RtpPayload> payloads;
     uint32_t step = 0;
     uint16_t sequence = 0;
@@ -195,46 +204,10 @@ TEST(RtpReceiver, FramesOfLargePacketsArriveWhole)
         EXPECT_EQ(received.host.Frames()[i].bytes, sent.host.Frames().at(i).bytes);
 }
 
-TEST(RtpReceiver, StartAndStopOnUnicastAndMulticastPorts)
-{
-    RecordingStreamUser user;
-    CRTPReceiver receiver;
-    receiver.SetUser(&user);
-    ASSERT_TRUE(receiver.StartUnicast(0, 0));
-    const uint16_t port = receiver.GetPort();
-    EXPECT_FALSE(receiver.StartUnicast(0, 0));  // already started
-    receiver.Stop();
-    EXPECT_EQ(receiver.GetPort(), 0);
-    EXPECT_EQ(user.closed, 1);
-
-    ASSERT_TRUE(receiver.StartUnicast(0, port));  // the port is free again
-    CRTPReceiver second;
-    second.SetUser(&user);
-    EXPECT_FALSE(second.StartUnicast(0, port));  // now occupied
-    EXPECT_EQ(second.GetPort(), 0);
-    EXPECT_FALSE(second.StartUnicast(2, 0));  // interleaved transport
-    UdpTestPeer camera;
-    ASSERT_TRUE(camera.Send(port, MakeRtp(1, 1, {1})));
-    EXPECT_TRUE(WaitUntil([&] { return user.Count() == 1; }));
-
-    // A multicast group.
-    UdpTestPeer probe;
-    const uint16_t groupPort = probe.Port();
-    probe.Socket().Close();
-    ASSERT_TRUE(second.StartMulticast("239.255.42.2", groupPort));
-    EXPECT_FALSE(second.StartMulticast("239.255.42.2", groupPort));
-    ASSERT_TRUE(camera.Send(groupPort, MakeRtp(9, 9, {3}), platform::ParseIPv4("239.255.42.2")));
-    ASSERT_TRUE(WaitUntil([&] { return user.Count() == 2; }));
-    EXPECT_EQ(user.At(1).sequence, 9);
-    CRTPReceiver invalid;
-    EXPECT_FALSE(invalid.StartMulticast("not an address", groupPort));
-}
-
 // The user stops the receiver from the delivery thread, on a packet or on a receive time-out (the wait is 2 s).
 TEST(RtpReceiver, StopFromTheDeliveryThread)
 {
-    class StoppingUser : public RecordingStreamUser {
-    public:
+    struct StoppingUser : RecordingStreamUser {
         void PacketReceived(const RTPPacketRecord& record, const CRTPPacket& packet) override
         {
             RecordingStreamUser::PacketReceived(record, packet);
@@ -269,7 +242,7 @@ TEST(RtpReceiver, StopFromTheDeliveryThread)
         EXPECT_EQ(receiver.GetPort(), 0);
         EXPECT_EQ(user.closed, 1);
         receiver.Stop();
-        EXPECT_EQ(user.Count(), onPacket ? 1u : 0u);
+        EXPECT_EQ(user.packets, onPacket ? 1u : 0u);
         EXPECT_TRUE(WaitUntil([&] { return receiver.StartUnicast(0, 0); }));
         EXPECT_FALSE(driver.HasLineContaining("was not stopped"));
     }
@@ -281,26 +254,23 @@ uint32_t ReadU32(const Bytes& bytes, size_t offset)
            (uint32_t(bytes[offset + 2]) << 8) | bytes[offset + 3];
 }
 
-// A sender report: SSRC, NTP time stamp (its middle 32 bits are the
-// receiver's reference), RTP time stamp, packet and octet counts.
+// The words in network byte order.
+Bytes Words(std::initializer_list<uint32_t> words)
+{
+    Bytes bytes;
+    for (uint32_t word : words)
+        bytes.insert(bytes.end(), {uint8_t(word >> 24), uint8_t(word >> 16), uint8_t(word >> 8), uint8_t(word)});
+    return bytes;
+}
+
+// A sender report: SSRC, NTP time (its middle 32 bits the reference), RTP time stamp, packet and octet counts.
 Bytes MakeSenderReport(uint32_t ssrc, uint32_t ntpMiddle)
 {
-    Bytes packet = {0x80, 200, 0, 6};
-    for (uint32_t word : {ssrc, 0xAAAA0000u | (ntpMiddle >> 16), (ntpMiddle << 16) | 0xBBBBu, 1234u, 10u, 1000u})
-        for (int shift = 24; shift >= 0; shift -= 8)
-            packet.push_back(static_cast<uint8_t>(word >> shift));
-    return packet;
+    return Join({{0x80, 200, 0, 6},
+                 Words({ssrc, 0xAAAA0000u | (ntpMiddle >> 16), (ntpMiddle << 16) | 0xBBBBu, 1234u, 10u, 1000u})});
 }
 
 const Bytes kBye = {0x81, 203, 0, 1, 9, 9, 9, 9};
-
-Bytes Join(std::initializer_list<Bytes> parts)
-{
-    Bytes joined;
-    for (const Bytes& part : parts)
-        joined.insert(joined.end(), part.begin(), part.end());
-    return joined;
-}
 
 class RtcpHandlerTest : public ::testing::Test {
 protected:
@@ -321,10 +291,8 @@ protected:
 
 TEST_F(RtcpHandlerTest, AnswersASenderReportWithAReceiverReport)
 {
-    handler.TrackSequence(65534);
-    handler.TrackSequence(65535);
-    handler.TrackSequence(0);
-    handler.TrackSequence(3);
+    for (const uint16_t sequence : {65534, 65535, 0, 3})
+        handler.TrackSequence(sequence);
     ASSERT_TRUE(camera.Send(port, MakeSenderReport(0xCAFEF00D, 0x12345678)));
 
     Bytes report;
@@ -332,16 +300,10 @@ TEST_F(RtcpHandlerTest, AnswersASenderReportWithAReceiverReport)
     ASSERT_TRUE(camera.Receive(report, 5000, &from));
     ASSERT_EQ(report.size(), 32u);
     EXPECT_EQ(from.port, port);
-    EXPECT_EQ(report[0], 0x81);
-    EXPECT_EQ(report[1], 201);
-    EXPECT_EQ(report[2], 0);
-    EXPECT_EQ(report[3], 7);
-    EXPECT_EQ(Bytes(report.begin() + 4, report.begin() + 8), Bytes(handler.GetSsrc().begin(), handler.GetSsrc().end()));
-    EXPECT_EQ(ReadU32(report, 8), 0xCAFEF00Du);
-    EXPECT_EQ(ReadU32(report, 12), 0u);
-    EXPECT_EQ(ReadU32(report, 16), 65536u + 3);
-    EXPECT_EQ(ReadU32(report, 20), 0u);
-    EXPECT_EQ(ReadU32(report, 24), 0x12345678u);
+    // Our SSRC; the sender's, no loss, the extended highest sequence number, no jitter, the report's reference.
+    const Bytes ssrc(handler.GetSsrc().begin(), handler.GetSsrc().end());
+    EXPECT_EQ(Bytes(report.begin(), report.end() - 4),
+              Join({{0x81, 201, 0, 7}, ssrc, Words({0xCAFEF00D, 0, 65536 + 3, 0, 0x12345678})}));
     EXPECT_LT(ReadU32(report, 28), 5u * 65536);  // answered within the receive wait
 
     // Each sender report is answered.
@@ -356,10 +318,9 @@ TEST_F(RtcpHandlerTest, IgnoresReportsFromOtherAddressesAndMalformedCompounds)
     UdpTestPeer stranger("127.0.0.2");
     ASSERT_TRUE(stranger.Send(port, MakeSenderReport(1, 1)));
     UdpTestPeer malformed;
-    const Bytes tooLong = {0x80, 201, 0, 50, 0, 0, 0, 0};  // announces more than the datagram holds
-    ASSERT_TRUE(malformed.Send(port, Join({tooLong, MakeSenderReport(2, 2)})));
-    const Bytes shortReport = {0x80, 200, 0, 1, 0, 0, 0, 2};  // no sender information
-    ASSERT_TRUE(malformed.Send(port, shortReport));
+    // A report announcing more than the datagram holds, a sender report without sender information.
+    ASSERT_TRUE(malformed.Send(port, Join({{0x80, 201, 0, 50, 0, 0, 0, 0}, MakeSenderReport(2, 2)})));
+    ASSERT_TRUE(malformed.Send(port, {0x80, 200, 0, 1, 0, 0, 0, 2}));
     ASSERT_TRUE(malformed.Send(port, {0x80, 200, 0}));
     Bytes truncated = MakeSenderReport(2, 2);
     truncated.pop_back();
@@ -404,9 +365,7 @@ TEST_F(RtcpHandlerTest, StopSendsByeToTheReportingCamera)
 
     Bytes bye;
     ASSERT_TRUE(camera.Receive(bye, 5000));
-    ASSERT_EQ(bye.size(), 8u);
-    EXPECT_EQ(Bytes(bye.begin(), bye.begin() + 4), (Bytes{0x81, 203, 0, 1}));
-    EXPECT_EQ(Bytes(bye.begin() + 4, bye.end()), Bytes(handler.GetSsrc().begin(), handler.GetSsrc().end()));
+    EXPECT_EQ(bye, Join({{0x81, 203, 0, 1}, Bytes(handler.GetSsrc().begin(), handler.GetSsrc().end())}));
     EXPECT_FALSE(driver.HasLineContaining("was not stopped"));
 
     // Restarted without a sender report: stopping sends nothing.
@@ -416,21 +375,13 @@ TEST_F(RtcpHandlerTest, StopSendsByeToTheReportingCamera)
     EXPECT_FALSE(camera.Receive(bye, 0));
 }
 
-TEST(RtcpHandler, StartChecksItsArguments)
+TEST(RtcpHandler, ChecksItsArgumentsAndAnswersSenderReportsSentToAMulticastGroup)
 {
     CRTCPHandler handler;
     EXPECT_FALSE(handler.StartUnicast(0, 0));
     EXPECT_FALSE(handler.StartMulticast(kLoopback, "nonsense", 0));
-    CRTCPHandler other;
-    EXPECT_NE(handler.GetSsrc(), other.GetSsrc());
-}
-
-TEST(RtcpHandler, AnswersSenderReportsSentToAMulticastGroup)
-{
-    CRTCPHandler handler;
-    UdpTestPeer probe;
-    const uint16_t port = probe.Port();
-    probe.Socket().Close();
+    EXPECT_NE(handler.GetSsrc(), CRTCPHandler().GetSsrc());
+    const uint16_t port = FreePort();
     ASSERT_TRUE(handler.StartMulticast(kLoopback, "239.255.42.3", port));
     UdpTestPeer camera;
     ASSERT_TRUE(camera.Send(port, MakeSenderReport(11, 11), platform::ParseIPv4("239.255.42.3")));
@@ -439,38 +390,24 @@ TEST(RtcpHandler, AnswersSenderReportsSentToAMulticastGroup)
     EXPECT_EQ(ReadU32(report, 8), 11u);
 }
 
-// The counts of a receiver report, after each sequence number.
+// The counts of a receiver report after each sequence number, the steps read from tests/data.
 TEST(RtcpSequence, ProbationWrapAroundAndJumps)
 {
-    struct Step {
-        uint16_t sequence;
-        bool inProbation;
-        uint32_t received;
-        uint32_t extendedHighest;
-    };
-    const std::vector<std::vector<Step>> scenarios = {
-        // A new source is accepted after two packets in sequence.
-        {{1000, true, 0, 1000}, {1001, false, 1, 1001}, {1002, false, 2, 1002}},
-        // A jump during probation restarts it.
-        {{10, true, 0, 10}, {500, true, 0, 500}, {501, false, 1, 501}},
-        // Cycles are counted across the wrap-around; late and duplicate packets count, the highest stays.
-        {{65533, true, 0, 65533}, {65534, false, 1, 65534}, {65535, false, 2, 65535}, {0, false, 3, 65536},
-         {1, false, 4, 65536 + 1}, {65535, false, 5, 65536 + 1}, {1, false, 6, 65536 + 1}},
-        // A big jump is believed only when the next packet follows it (the source restarted its numbering:
-        // counting starts anew); a forward step just below the drop-out limit is no jump, one at it is.
-        {{100, true, 0, 100}, {101, false, 1, 101}, {102, false, 2, 102}, {20000, false, 2, 102},
-         {103, false, 3, 103}, {40000, false, 3, 103}, {40001, false, 1, 40001}, {40001 + 2999, false, 2, 43000},
-         {43000 + 3000, false, 2, 43000}},
-    };
-    for (const std::vector<Step>& steps : scenarios) {
+    const std::map<std::string, std::string> scenarios = ReadTestDataTexts("streaming/sequence-steps.txt");
+    EXPECT_EQ(scenarios.size(), 4u);
+    for (const auto& [name, steps] : scenarios) {
+        SCOPED_TRACE(name);
         CRTPSequenceTracker tracker;
-        for (const Step& step : steps) {
-            SCOPED_TRACE(step.sequence);
-            tracker.Update(step.sequence);
-            EXPECT_EQ(tracker.InProbation(), step.inProbation);
-            EXPECT_EQ(tracker.Received(), step.received);
-            EXPECT_EQ(tracker.ExtendedHighest(), step.extendedHighest);
+        std::istringstream in(steps);
+        uint32_t sequence, probation, received, highest;
+        char end;
+        while (in >> sequence >> probation >> received >> highest >> end) {
+            tracker.Update(static_cast<uint16_t>(sequence));
+            EXPECT_EQ(std::make_tuple(tracker.InProbation(), tracker.Received(), tracker.ExtendedHighest()),
+                      std::make_tuple(probation == 1, received, highest))
+                << sequence;
         }
+        EXPECT_TRUE(in.eof());
     }
 }
 
