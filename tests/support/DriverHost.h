@@ -4,10 +4,11 @@
 // driver that calls a slot it was not given fails the test.
 #include <cstdint>
 #include <map>
-#include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "support/Guarded.h"
 #include "support/HostSlots.h"
 #include "tallowcam/HostInterfaces.h"
 
@@ -19,18 +20,17 @@ struct LogLine {
 };
 
 // Log lines as they arrive, from any thread.
-class LogRecord {
+class LogRecord : private Guarded {
 public:
-    void AddLine(uint32_t level, std::string text);
-    std::vector<LogLine> Lines() const;
+    void AddLine(uint32_t level, std::string text) { Locked([&] { m_lines.push_back({level, std::move(text)}); }); }
+    std::vector<LogLine> Lines() const { return Locked([&] { return m_lines; }); }
     // Lines containing part.
     std::vector<LogLine> LinesContaining(const std::string& part) const;
     size_t CountLinesContaining(const std::string& part) const { return LinesContaining(part).size(); }
     bool HasLineContaining(const std::string& part) const { return CountLinesContaining(part) > 0; }
-    void ClearLines();
+    void ClearLines() { Locked([&] { m_lines.clear(); }); }
 
 private:
-    mutable std::mutex m_mutex;
     std::vector<LogLine> m_lines;
 };
 

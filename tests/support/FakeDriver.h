@@ -22,7 +22,7 @@ public:
     DEVICE_INFO* GetDeviceInfo() override { return &deviceInfo; }
     void GetCaptureValues(uint32_t& inputs, uint32_t& outputs) override;
     ipcapture::IFrameAllocator* GetHostContext() override { return allocator; }
-    int32_t GetParameter1Value() override { return parameter1; }
+    int32_t GetParameter1Value() override { return 0; }
     uint32_t GetDefaultCodec() override { return defaultCodec; }
     uint32_t GetChannelCount() override { return channelCount; }
     std::string GetParameterString(uint32_t index) override;
@@ -38,7 +38,6 @@ public:
     uint32_t inputCount = 0;
     uint32_t outputCount = 0;
     ipcapture::IFrameAllocator* allocator = nullptr;
-    int32_t parameter1 = 0;
     uint32_t defaultCodec = 3;
     uint32_t channelCount = 1;
     std::map<uint32_t, std::string> parameters;

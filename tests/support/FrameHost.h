@@ -6,11 +6,11 @@
 // was not given fails the test.
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "support/Guarded.h"
 #include "support/HostSlots.h"
 #include "tallowcam/HostInterfaces.h"
 
@@ -118,15 +118,8 @@ using Outstanding = std::vector<std::unique_ptr<T>>;
 class CFrameHost : public ipcapture::IFrameAllocator,
                    public ipcapture::IFrameSink,
                    public ipcapture::IAudioSink,
-                   public ipcapture::IAudioStateSink {
-    // Runs access under the lock (declared first: the accessors below deduce their types from it).
-    template <typename Access>
-    auto Locked(Access access) const
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return access();
-    }
-
+                   public ipcapture::IAudioStateSink,
+                   private Guarded {
 public:
     // IFrameAllocator
     void Reserved1() override { UnassignedSlot("IFrameAllocator", 1); }
@@ -173,7 +166,6 @@ public:
     uint32_t LastAllocationSize() const { return Locked([&] { return m_lastAllocationSize; }); }
 
     std::vector<AudioRecord> AudioFrames() const { return Locked([&] { return m_audioFrames; }); }
-    size_t AudioFrameCount() const { return Locked([&] { return m_audioFrames.size(); }); }
     // Handed out and not yet released.
     size_t OutstandingAudioFrames() const { return Locked([&] { return m_liveAudio.size(); }); }
     size_t AudioReleases() const { return Locked([&] { return m_audioReleases; }); }
@@ -183,7 +175,6 @@ public:
     uint32_t LastAudioState() const;
 
 private:
-    mutable std::mutex m_mutex;
     std::vector<DeliveredFrame> m_frames;
     Outstanding<CRecordingFrame> m_live;
     Outstanding<CRecordingAudioData> m_liveAudio;
