@@ -134,7 +134,7 @@ protected:
     std::string m_program = TALLOWCAM_CLI_PATH;
 };
 
-TEST_F(CliTest, ProbeReportsTheCameraAndNamesRefusedCredentials)
+TEST_F(CliTest, ProbeReportsTheCameraAndNamesRefusedCredentialsAndAnUnreachableCamera)
 {
     StartCamera();
     const ToolRun run = OnCamera("probe", {"--json"});
@@ -155,11 +155,8 @@ TEST_F(CliTest, ProbeReportsTheCameraAndNamesRefusedCredentials)
 
     m_cameraArguments.back() = "wrong";
     ExpectFailure(OnCamera("probe"), "bad credentials");
-}
 
-TEST_F(CliTest, UnreachableCameraIsNamedAsSuch)
-{
-    StartCamera();
+    m_cameraArguments.back() = kPassword;
     m_camera->Stop();  // nothing listens on its port any more
     const std::pair<const char*, std::vector<std::string>> commands[] = {
         {"probe", {}}, {"record", {"--out", "/dev/null", "--seconds", "1"}}};
@@ -167,10 +164,10 @@ TEST_F(CliTest, UnreachableCameraIsNamedAsSuch)
         SCOPED_TRACE(command);
         ExpectFailure(OnCamera(command, arguments), "camera unreachable");
     }
-    const ToolRun run = OnCamera("probe", {"--json"});
-    EXPECT_NE(run.exitStatus, 0);
-    const nlohmann::json json = nlohmann::json::parse(run.out);
-    EXPECT_EQ(nlohmann::json::array({json["outcome"], json["status"]}), nlohmann::json::array({"failed", 2}));
+    const ToolRun unreachable = OnCamera("probe", {"--json"});
+    EXPECT_NE(unreachable.exitStatus, 0);
+    const nlohmann::json failure = nlohmann::json::parse(unreachable.out);
+    EXPECT_EQ(nlohmann::json::array({failure["outcome"], failure["status"]}), nlohmann::json::array({"failed", 2}));
 }
 
 TEST_F(CliTest, RecordRefusesAnUnknownCodecNameAndACodecTheCameraLacks)

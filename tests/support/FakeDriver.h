@@ -13,7 +13,7 @@ namespace korvane::test {
 
 class FakeDriver : public IDriver, public LogRecord {
 public:
-    FakeDriver();
+    FakeDriver() { SetCamera("127.0.0.1", 80); }
 
     const char* GetDeviceName() override { return m_deviceName.c_str(); }
     void DebugMessage(uint32_t level, const char* format, ...) override __attribute__((format(printf, 3, 4)));

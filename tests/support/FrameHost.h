@@ -4,6 +4,7 @@
 // frames or allocations, and counts allocations and releases so a test can
 // check that every frame went back to the host. A driver that calls a slot it
 // was not given fails the test.
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -125,9 +126,9 @@ public:
     void Reserved1() override { UnassignedSlot("IFrameAllocator", 1); }
     ipcapture::IHostFrame* AllocateFrame(uint32_t fourCC, uint32_t size, const char* streamName) override;
     ipcapture::IAudioData* AllocateAudioFrame(uint32_t fourCC, uint32_t size, const char* driverName) override;
-    void ReleaseAudioFrame(ipcapture::IAudioData* frame) override;
+    void ReleaseAudioFrame(ipcapture::IAudioData* frame) override { Release(m_liveAudio, frame, m_audioReleases); }
     void Reserved5() override { UnassignedSlot("IFrameAllocator", 5); }
-    void ReleaseFrame(ipcapture::IHostFrame* frame) override;
+    void ReleaseFrame(ipcapture::IHostFrame* frame) override { Release(m_live, frame, m_releases); }
 
     // IFrameSink
     bool OnFrame(ipcapture::IHostFrame* frame) override;
@@ -172,9 +173,26 @@ public:
     std::string LastAudioDriverName() const { return Locked([&] { return m_audioDriverName; }); }
     // Audio id and state, in call order.
     std::vector<std::pair<uint32_t, uint32_t>> AudioStates() const { return Locked([&] { return m_audioStates; }); }
-    uint32_t LastAudioState() const;
+    uint32_t LastAudioState() const
+    {
+        return Locked([&] { return m_audioStates.empty() ? 0u : m_audioStates.back().second; });
+    }
 
 private:
+    // Takes an object back. Frames that are not ours or released twice leave
+    // the release counts short: the test sees it.
+    template <typename T>
+    void Release(Outstanding<T>& objects, const void* object, size_t& releases)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        const auto found = std::find_if(objects.begin(), objects.end(),
+                                        [&](const std::unique_ptr<T>& owned) { return owned.get() == object; });
+        if (found == objects.end())
+            return;
+        objects.erase(found);
+        ++releases;
+    }
+
     std::vector<DeliveredFrame> m_frames;
     Outstanding<CRecordingFrame> m_live;
     Outstanding<CRecordingAudioData> m_liveAudio;
