@@ -518,9 +518,8 @@ TEST_F(AudioOutput, ARefusingCameraIsRetriedEveryOneAndAHalfSecondsAndUnfitPacke
 
 TEST_F(AudioOutput, WithoutAnEnabledMuLawFormatNothingIsSent)
 {
-    CFormatList other{{kFourCCMuLaw, false}, {0x31323334, true}};
-    auto channel = std::make_unique<CAudioOutputChannel>(&driver, kAudioId, 0, &host, &other);
-    ASSERT_TRUE(channel->Open());
+    formats = CFormatList{{kFourCCMuLaw, false}, {0x31323334, true}};
+    auto channel = OpenOutput();
     ASSERT_TRUE(WaitForState(kOutputError));
     ASSERT_TRUE(channel->SendAudio(host.MakeAudioPacket(Sound(80, 1))));
     ASSERT_TRUE(WaitFor([&] { return host.OutstandingAudioFrames() == 0; }));  // dropped and given back

@@ -60,10 +60,8 @@ private:
 
     CapabilityHost& m_host;
     const uint32_t m_number;
-    std::string m_name = "(unnamed)";
-    std::string m_kind = "no kind";
-    std::string m_attribute = "unset";
-    std::string m_value = "(no value)";
+    std::string m_name = "(unnamed)", m_kind = "no kind";
+    std::string m_attribute = "unset", m_value = "(no value)";
 };
 
 CapabilityHost::CapabilityHost() = default;

@@ -49,9 +49,7 @@ public:
     uint32_t GetOutputCount() override { return outputCount; }
 
     std::string model = "VB-H43";
-    uint32_t channelCount = 1;
-    uint32_t inputCount = 0;
-    uint32_t outputCount = 0;
+    uint32_t channelCount = 1, inputCount = 0, outputCount = 0;
 };
 
 class SettableDeviceAddress : public ipcapture::IDeviceAddress {
@@ -66,8 +64,7 @@ public:
     std::string address = "127.0.0.1";
     uint16_t port = 80;
     uint32_t defaultCodec = 3;
-    std::string userName = "root";
-    std::string password = "camera";
+    std::string userName = "root", password = "camera";
 };
 
 // Numbered parameters are answered from the map; absent ones with null.
@@ -94,8 +91,7 @@ public:
     uint32_t GetWidth() override { return width; }
     uint32_t GetHeight() override { return height; }
 
-    uint32_t width = 640;
-    uint32_t height = 480;
+    uint32_t width = 640, height = 480;
 };
 
 class SettableStreamFormat : public ipcapture::IStreamFormat {
@@ -116,9 +112,7 @@ public:
     uint32_t GetQuality() override { return quality; }
     uint32_t IsMotionDetectionWanted() override { return motionDetection; }
 
-    uint32_t frameRate = 0x7000 + 25;
-    uint32_t quality = 80;
-    uint32_t motionDetection = 0;
+    uint32_t frameRate = 0x7000 + 25, quality = 80, motionDetection = 0;
 };
 
 class SettableStreamRequest : public ipcapture::IStreamRequest {

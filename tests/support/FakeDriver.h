@@ -35,11 +35,9 @@ public:
 
     DEVICE_INFO deviceInfo;
     std::string hostDirectory = "/tmp/";
-    uint32_t inputCount = 0;
-    uint32_t outputCount = 0;
+    uint32_t inputCount = 0, outputCount = 0;
     ipcapture::IFrameAllocator* allocator = nullptr;
-    uint32_t defaultCodec = 3;
-    uint32_t channelCount = 1;
+    uint32_t defaultCodec = 3, channelCount = 1;
     std::map<uint32_t, std::string> parameters;
     CPtzCapabilities* ptzCapabilities = nullptr;
     CStreamDefaults streamDefaults;

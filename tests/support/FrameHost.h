@@ -20,10 +20,7 @@ namespace korvane::test {
 // What a frame object holds; `calls` names the setters in the order the driver called them.
 struct DeliveredFrame {
     std::vector<uint8_t> bytes;  // the data-size bytes of the buffer
-    uint32_t fourCC = 0;
-    uint32_t width = 0;
-    uint32_t height = 0;
-    uint32_t sizeClass = 0;
+    uint32_t fourCC = 0, width = 0, height = 0, sizeClass = 0;
     SYSTEMTIME time{};
     std::string streamName;
     std::vector<std::string> calls;
@@ -31,12 +28,9 @@ struct DeliveredFrame {
 
 struct AudioRecord {
     std::vector<uint8_t> bytes;
-    uint32_t fourCC = 0;
-    uint32_t sampleRate = 0;
-    uint8_t bitsPerSample = 0;
-    uint8_t stereo = 0;
-    uint32_t bitRate = 0;
-    uint32_t channelId = 0;
+    uint32_t fourCC = 0, sampleRate = 0;
+    uint8_t bitsPerSample = 0, stereo = 0;
+    uint32_t bitRate = 0, channelId = 0;
     std::vector<std::string> calls;
 };
 
@@ -198,17 +192,10 @@ private:
     Outstanding<CRecordingAudioData> m_liveAudio;
     std::vector<AudioRecord> m_audioFrames;
     std::vector<std::pair<uint32_t, uint32_t>> m_audioStates;
-    size_t m_audioReleases = 0;
     std::string m_audioDriverName;
-    size_t m_frameCount = 0;
-    size_t m_allocations = 0;
-    size_t m_releases = 0;
-    size_t m_signalLost = 0;
+    size_t m_frameCount = 0, m_allocations = 0, m_releases = 0, m_audioReleases = 0, m_signalLost = 0;
     uint32_t m_lastAllocationSize = 0;
-    bool m_framesWithoutBuffer = false;
-    bool m_accept = true;
-    bool m_refuseAllocations = false;
-    bool m_keepFrames = true;
+    bool m_framesWithoutBuffer = false, m_accept = true, m_refuseAllocations = false, m_keepFrames = true;
 };
 
 }  // namespace korvane::test

@@ -49,7 +49,7 @@ public:
     // order; the clock synchronisation's left out.
     std::vector<std::string> SettingsRequests();
     // Waits until the video channels sent count settings requests.
-    bool WaitForSettingsRequests(size_t count, uint32_t timeoutMs = kStreamWaitMs);
+    bool WaitForSettingsRequests(size_t count);
     // Starts the role's stream, waits for count settings requests, stops the
     // stream again and returns the last request (empty: none).
     std::string LastSettingsOfStream(uint32_t role, const SettableStreamRequest& request, size_t count = 1);
