@@ -77,7 +77,8 @@ void ExpectRoleConfiguresItsProfile(VideoCamera& camera, const JpegRole& c, cons
 
     for (const DeliveredFrame& frame : camera.FramesOf(c.role)) {
         ASSERT_GE(frame.bytes.size(), 4u);
-        EXPECT_EQ(std::make_tuple(frame.fourCC, frame.bytes[0], frame.bytes[1]), std::make_tuple(kFourCCJpeg, 0xFF, 0xD8))
+        EXPECT_EQ(std::make_tuple(frame.fourCC, frame.bytes[0], frame.bytes[1]),
+                  std::make_tuple(kFourCCJpeg, 0xFF, 0xD8))
             << "a whole JPEG picture";
     }
     EXPECT_TRUE(camera.Video().StopStream(0, c.role));
