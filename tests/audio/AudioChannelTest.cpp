@@ -9,8 +9,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <numeric>
 #include <string>
@@ -28,7 +26,9 @@
 #include "support/FakeDriver.h"
 #include "support/FrameHost.h"
 #include "support/HostSlots.h"
+#include "support/PluginDriver.h"
 #include "support/ScratchDirectory.h"
+#include "support/TestData.h"
 #include "support/WaitUntil.h"
 
 using namespace korvane;
@@ -159,22 +159,13 @@ protected:
         return channel;
     }
 
-    bool WaitForFrames(size_t count) { return WaitFor([&] { return host.AudioFrameCount() >= count; }); }
+    bool WaitForFrames(size_t count) { return WaitFor([&] { return host.AudioFrames().size() >= count; }); }
     bool WaitForState(uint32_t state) { return WaitFor([&] { return host.LastAudioState() == state; }); }
 
     size_t CountTargets(const std::string& target)
     {
         const std::vector<std::string> targets = camera.HttpRequests().Targets();
         return static_cast<size_t>(std::count(targets.begin(), targets.end(), target));
-    }
-
-    std::vector<std::string> RtspRequests(const std::string& method) const
-    {
-        std::vector<std::string> found;
-        for (const std::string& request : rtsp.Recorder().Requests())
-            if (request.rfind(method + " ", 0) == 0)
-                found.push_back(request);
-        return found;
     }
 
     camsim::Camera camera;
@@ -189,8 +180,8 @@ using AudioOutput = AudioTest;
 
 std::vector<uint8_t> SampleAudio()
 {
-    std::ifstream file(std::string(TALLOWCAM_TEST_DATA_DIR) + "/media/sample8k.ulaw", std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    const std::string sample = ReadTestData("media/sample8k.ulaw");
+    return std::vector<uint8_t>(sample.begin(), sample.end());
 }
 
 // The sample is a 440 Hz tone: it repeats every 200 samples, so where a
@@ -212,10 +203,9 @@ int PhaseOf(const std::vector<uint8_t>& frame, const std::vector<uint8_t>& sampl
     return -1;
 }
 
+// The Tallowcam.xml (empty: none, UDP unicast) and a part of the SETUP request (empty: multicast, its ports).
 struct Transport {
-    const char* name;
-    const char* configuration;  // Tallowcam.xml; empty: none (UDP unicast)
-    const char* setupPart;      // of the SETUP request; empty: multicast, its ports
+    const char *name, *configuration, *setupPart;
 };
 
 class AudioCaptureOver : public AudioTest, public ::testing::WithParamInterface<Transport> {};
@@ -241,21 +231,21 @@ TEST_P(AudioCaptureOver, OneSecondMuLawFramesReachTheHost)
     ASSERT_TRUE(WaitForFrames(3));
     EXPECT_EQ(channel->GetState(), kAudioRunning);
 
-    EXPECT_EQ(camera.Model().Setting("hb00"), "1");
-    EXPECT_EQ(CountTargets(kSwitchOn), 1u);
-    EXPECT_EQ(channel->cameraPort, 554);
-    EXPECT_EQ(channel->path, multicast ? "stream/profile1=m" : "stream/profile1=u");
-    EXPECT_THAT(RtspRequests("SETUP"), ElementsAre(HasSubstr(setupPart)));
-    EXPECT_EQ(CountTargets("/admin/-set-?el=ig21"), multicast ? 1u : 0u) << "the multicast group of the audio";
+    // The switch, the port and path chosen, and the reading of the audio's multicast group.
+    EXPECT_EQ(std::make_tuple(camera.Model().Setting("hb00"), CountTargets(kSwitchOn), channel->cameraPort.load(),
+                              channel->path, CountTargets("/admin/-set-?el=ig21")),
+              std::make_tuple("1", 1u, 554, multicast ? "stream/profile1=m" : "stream/profile1=u",
+                              multicast ? 1u : 0u));
+    EXPECT_THAT(RtspRequests(rtsp.Recorder(), "SETUP"), ElementsAre(HasSubstr(setupPart)));
 
     const std::vector<AudioRecord> frames = host.AudioFrames();
     const int phase = PhaseOf(frames[0].bytes, sample);
     for (size_t i = 0; i < frames.size(); ++i) {
         const AudioRecord& frame = frames[i];
         ASSERT_EQ(frame.bytes.size(), kSecondBytes);
-        EXPECT_EQ(std::tie(frame.fourCC, frame.sampleRate, frame.bitsPerSample, frame.stereo, frame.bitRate),
-                  std::make_tuple(kFourCCMuLaw, 8000u, uint8_t{16}, uint8_t{0}, 64000u));
-        EXPECT_EQ(frame.channelId, kAudioId & 0xFF);
+        EXPECT_EQ(std::tie(frame.fourCC, frame.sampleRate, frame.bitsPerSample, frame.stereo, frame.bitRate,
+                           frame.channelId),
+                  std::make_tuple(kFourCCMuLaw, 8000u, uint8_t{16}, uint8_t{0}, 64000u, kAudioId & 0xFF));
         EXPECT_THAT(frame.calls,
                     ElementsAre("SetFourCC", "SetData", "SetFormat", "SetBitRate", "SetChannelId", "Commit"));
         // Consecutive seconds of the camera's sound, 50 packets apart.
@@ -266,12 +256,11 @@ TEST_P(AudioCaptureOver, OneSecondMuLawFramesReachTheHost)
     EXPECT_EQ(driver.CountLinesContaining("Audio signal from camera 127.0.0.1 is OK"), 1u);
 
     EXPECT_TRUE(channel->Close());
-    EXPECT_EQ(channel->GetState(), kAudioStopped);
-    EXPECT_EQ(StatesOf(host), (std::vector<uint32_t>{1, 2, 3, 0}));
+    EXPECT_EQ(std::make_tuple(channel->GetState(), StatesOf(host), host.OutstandingAudioFrames(),
+                              RtspRequests(rtsp.Recorder(), "TEARDOWN").size()),
+              std::make_tuple(kAudioStopped, std::vector<uint32_t>{1, 2, 3, 0}, 0u, 1u));
     EXPECT_TRUE(driver.HasLineContaining(
         "korvane::CBaseAudioRTSPChannel::SetDeviceState: Audio channel was stopped for camera 127.0.0.1"));
-    EXPECT_EQ(host.OutstandingAudioFrames(), 0u);
-    EXPECT_EQ(RtspRequests("TEARDOWN").size(), 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -299,10 +288,10 @@ TEST_F(AudioCapture, AGapRestartsTheCollectionAndALostSignalIsReportedOnceAndRes
 
     rtsp.Faults().stopSending = true;
     ASSERT_TRUE(WaitFor([&] { return driver.HasLineContaining("Audio signal was lost for camera 127.0.0.1"); }));
-    ASSERT_TRUE(WaitFor([&] { return RtspRequests("SETUP").size() >= 2; }));
-    const size_t before = host.AudioFrameCount();
+    ASSERT_TRUE(WaitFor([&] { return RtspRequests(rtsp.Recorder(), "SETUP").size() >= 2; }));
+    const size_t before = host.AudioFrames().size();
     rtsp.Faults().stopSending = false;
-    ASSERT_TRUE(WaitFor([&] { return host.AudioFrameCount() > before && channel->GetState() == kAudioRunning; }));
+    ASSERT_TRUE(WaitFor([&] { return host.AudioFrames().size() > before && channel->GetState() == kAudioRunning; }));
     channel->Close();
     EXPECT_EQ(driver.CountLinesContaining("Audio signal was lost for camera 127.0.0.1"), 1u);
     EXPECT_EQ(driver.CountLinesContaining("Audio signal from camera 127.0.0.1 is OK"), 2u);
@@ -377,10 +366,10 @@ TEST_F(AudioParser, SequenceWrapsOneBytePayloadsAndARefusedFrame)
         Feed(static_cast<uint16_t>(65530 + 2 * i), 160, 1);  // even numbers of the pair
         Feed(static_cast<uint16_t>(65531 + 2 * i), 1, 9);    // one byte: ignored, sequence still counted
     }
-    EXPECT_EQ(host.AudioFrameCount(), 0u);  // 25 packets of 160
+    EXPECT_EQ(host.AudioFrames().size(), 0u);  // 25 packets of 160
     for (uint16_t i = 0; i < 25; ++i)
         Feed(static_cast<uint16_t>(65530 + 50 + i), 160, 2);
-    ASSERT_EQ(host.AudioFrameCount(), 1u);
+    ASSERT_EQ(host.AudioFrames().size(), 1u);
     const std::vector<uint8_t> bytes = host.AudioFrames()[0].bytes;
     ASSERT_EQ(bytes.size(), kSecondBytes);
     EXPECT_EQ(std::count(bytes.begin(), bytes.end(), 9), 0);
@@ -394,10 +383,9 @@ TEST_F(AudioParser, SequenceWrapsOneBytePayloadsAndARefusedFrame)
     host.SetAcceptFrames(true);
     for (uint16_t i = 70; i < 120; ++i)  // a jump is fine after the reset
         Feed(i, 160, 2);
-    ASSERT_EQ(host.AudioFrameCount(), 2u);
+    ASSERT_EQ(host.AudioFrames().size(), 2u);
     EXPECT_EQ(host.AudioFrames()[1].bytes, std::vector<uint8_t>(kSecondBytes, 2));
-    EXPECT_EQ(host.OutstandingAudioFrames(), 0u);
-    EXPECT_EQ(host.AudioReleases(), 3u);
+    EXPECT_EQ(std::make_tuple(host.OutstandingAudioFrames(), host.AudioReleases()), std::make_tuple(0u, 3u));
 }
 
 std::vector<uint8_t> Sound(size_t size, uint8_t seed)
@@ -439,23 +427,21 @@ TEST_F(AudioOutput, PacketsArriveByteExactInNumberedPiecesAndTheSessionIsEchoedO
     ASSERT_EQ(uploads.size(), packets.size());
     for (size_t i = 0; i < uploads.size(); ++i) {
         SCOPED_TRACE(i);
-        EXPECT_EQ(uploads[i].error, "");
-        EXPECT_TRUE(uploads[i].receptionOn);
-        EXPECT_EQ(uploads[i].audio, packets[i]);
+        const camsim::AudioUpload& u = uploads[i];
         std::vector<uint32_t> pieces((packets[i].size() + 79) / 80);
         std::iota(pieces.begin(), pieces.end(), 10u);
-        EXPECT_EQ(uploads[i].pieceNumbers, pieces);
         // Each post sends back the number of the reply before it, once.
         const uint32_t echoed = i == 0 ? 0 : uploads[i - 1].issuedSession;
-        EXPECT_EQ(uploads[i].echoedSession, echoed);
-        EXPECT_EQ(uploads[i].target, echoed == 0 ? std::string(kUpload) : kUpload + ("&i=" + std::to_string(echoed)));
+        const std::string target = echoed == 0 ? std::string(kUpload) : kUpload + ("&i=" + std::to_string(echoed));
+        EXPECT_EQ(std::tie(u.error, u.receptionOn, u.audio, u.pieceNumbers, u.echoedSession, u.target),
+                  std::make_tuple("", true, packets[i], pieces, echoed, target));
     }
 
     const auto requests = camera.HttpRequests().All();
     const camsim::RecordedRequest& first = requests[1];
-    EXPECT_EQ(first.method, "POST");
-    EXPECT_EQ(first.Header("Content-Type"), "application/x-wva-100");
-    EXPECT_EQ(first.body.size(), 2u * (4 + 6 + 80 + 2) + 5);  // 160 bytes: two full pieces and the closing chunk
+    // 160 bytes: two full pieces and the closing chunk.
+    EXPECT_EQ(std::make_tuple(first.method, first.Header("Content-Type"), first.body.size()),
+              std::make_tuple("POST", "application/x-wva-100", 2u * (4 + 6 + 80 + 2) + 5));
     EXPECT_EQ(requests[3].body.substr(requests[3].body.size() - 5 - 2 - 43 - 6 - 4, 4), "31\r\n");  // 6 + 43 bytes
 
     EXPECT_TRUE(channel->Close());
@@ -480,8 +466,7 @@ TEST_F(AudioOutput, APostAfterARecoveryGoesWithoutSessionNumberAndCloseEndsAHeld
     ASSERT_TRUE(channel->SendAudio(host.MakeAudioPacket(Sound(80, 3))));
     ASSERT_TRUE(camera.Audio().WaitForUploads(2, kDeadlineMs));
     const auto uploads = camera.Audio().Uploads();
-    EXPECT_EQ(uploads[1].target, kUpload);
-    EXPECT_EQ(uploads[1].audio, Sound(80, 3));
+    EXPECT_EQ(std::tie(uploads[1].target, uploads[1].audio), std::make_tuple(kUpload, Sound(80, 3)));
 
     camera.Http().SetFault(camsim::HttpFault::NeverReply);
     const size_t requests = camera.HttpRequests().Count();
@@ -520,8 +505,7 @@ TEST_F(AudioOutput, ARefusingCameraIsRetriedEveryOneAndAHalfSecondsAndUnfitPacke
     CRecordingAudioData* otherRate = host.MakeAudioPacket(Sound(80, 1));
     otherRate->SetBitRate(32000);
     EXPECT_FALSE(channel->SendAudio(otherRate));
-    EXPECT_EQ(host.OutstandingAudioFrames(), 3u);
-    EXPECT_EQ(host.AudioReleases(), 0u);
+    EXPECT_EQ(std::make_tuple(host.OutstandingAudioFrames(), host.AudioReleases()), std::make_tuple(3u, 0u));
     channel->Close();
     EXPECT_FALSE(channel->SendAudio(host.MakeAudioPacket(Sound(80, 1))));
     EXPECT_TRUE(camera.Audio().Uploads().empty());
@@ -534,9 +518,8 @@ TEST_F(AudioOutput, ARefusingCameraIsRetriedEveryOneAndAHalfSecondsAndUnfitPacke
 
 TEST_F(AudioOutput, WithoutAnEnabledMuLawFormatNothingIsSent)
 {
-    CFormatList other{{kFourCCMuLaw, false}, {0x31323334, true}};
-    auto channel = std::make_unique<CAudioOutputChannel>(&driver, kAudioId, 0, &host, &other);
-    ASSERT_TRUE(channel->Open());
+    formats = CFormatList{{kFourCCMuLaw, false}, {0x31323334, true}};
+    auto channel = OpenOutput();
     ASSERT_TRUE(WaitForState(kOutputError));
     ASSERT_TRUE(channel->SendAudio(host.MakeAudioPacket(Sound(80, 1))));
     ASSERT_TRUE(WaitFor([&] { return host.OutstandingAudioFrames() == 0; }));  // dropped and given back

@@ -27,6 +27,8 @@ constexpr const char* kCameraUser = "root";
 constexpr const char* kCameraPassword = "camera";
 // Longer than any query against loopback needs, short enough to end a hung test.
 constexpr uint32_t kOutcomeTimeoutMs = 20000;
+// The failure of a query that Terminate ended.
+const char* const kAborted = "Failed to get camera properties: Capability search query was aborted";
 
 // A camera without PTZ, audio or a second stream, at most 15 frames per second.
 camsim::CameraConfig FixedCamera()
@@ -76,8 +78,7 @@ protected:
     {
         CapabilityHost host;
         Query(host, address, password);
-        EXPECT_EQ(host.FailureStatus(), status);
-        EXPECT_EQ(host.FailureMessage(), message);
+        EXPECT_EQ(host.Outcome(), CapabilityHost::FailureLine(status, message.c_str()));
     }
     // The recorded text equals tests/data/capabilities/<name>.txt with "{port}"
     // standing for the camera's port; a different text is left in the working
@@ -249,23 +250,26 @@ TEST_F(CapabilityQueryTest, ModuleLifecycle)
     EXPECT_FALSE(module.Start(nullptr, Port(), kCameraUser, kCameraPassword, &callback));
     EXPECT_FALSE(module.Start("127.0.0.1", Port(), nullptr, kCameraPassword, &callback));
     EXPECT_FALSE(module.Start("127.0.0.1", Port(), kCameraUser, nullptr, &callback));
-    EXPECT_FALSE(callback.IsFinished());
+    EXPECT_EQ(callback.Outcome(), "");
     ASSERT_TRUE(module.Start("127.0.0.1", Port(), kCameraUser, kCameraPassword, nullptr));
     ASSERT_TRUE(callback.WaitForOutcomes(1, kOutcomeTimeoutMs));
-    EXPECT_EQ(callback.FailureStatus(), ipcapture::kCapabilityStatusOther);
-    EXPECT_EQ(callback.FailureMessage(), "Failed to start capability fetching thread. Internal error occurs");
+    EXPECT_EQ(callback.Outcome(),
+              CapabilityHost::FailureLine(ipcapture::kCapabilityStatusOther,
+                                          "Failed to start capability fetching thread. Internal error occurs"));
 
     // A finished module can start again.
     module.Terminate();  // joins the finished worker
     CapabilityHost refused;
     ASSERT_TRUE(module.Start("127.0.0.1", Port(), kCameraUser, "wrong", &refused));
     ASSERT_TRUE(callback.WaitForOutcomes(2, kOutcomeTimeoutMs));
-    EXPECT_EQ(callback.FailureStatus(), ipcapture::kCapabilityStatusCredentials);
+    EXPECT_EQ(callback.Outcome(),
+              CapabilityHost::FailureLine(ipcapture::kCapabilityStatusCredentials,
+                                          "Failed to get camera properties, login failed (invalid credentials)"));
     module.Terminate();
     CapabilityHost accepted;
     ASSERT_TRUE(module.Start("127.0.0.1", Port(), kCameraUser, kCameraPassword, &accepted));
     ASSERT_TRUE(callback.WaitForOutcomes(3, kOutcomeTimeoutMs));
-    EXPECT_TRUE(callback.HasCompleted());
+    EXPECT_EQ(callback.Outcome(), "completed");
     EXPECT_EQ(refused.Text(), "");
     EXPECT_NE(accepted.Text().find("device name = \"Canon VB-S30D\"\n"), std::string::npos) << accepted.Text();
 
@@ -276,14 +280,14 @@ TEST_F(CapabilityQueryTest, ModuleLifecycle)
     ASSERT_TRUE(WaitUntil([&] { return results.Text().find("parameter 7 ") != std::string::npos; }, kOutcomeTimeoutMs));
     silent.Terminate();
     EXPECT_NE(results.Text().find("parameter 7 "), std::string::npos) << results.Text();
-    EXPECT_FALSE(results.IsFinished());
+    EXPECT_EQ(results.Outcome(), "");
 
     // The host may delete the module from its callback.
     DeletingHost deleting;
     deleting.module = new CCanonCapabilityQueryModule(&deleting, true);
     ASSERT_TRUE(deleting.module->Start("127.0.0.1", Port(), kCameraUser, kCameraPassword, &deleting));
     ASSERT_TRUE(deleting.WaitForOutcome(kOutcomeTimeoutMs));
-    EXPECT_TRUE(deleting.HasCompleted());
+    EXPECT_EQ(deleting.Outcome(), "completed");
     EXPECT_EQ(deleting.module, nullptr);
 
     // Terminate aborts a slow request.
@@ -297,11 +301,9 @@ TEST_F(CapabilityQueryTest, ModuleLifecycle)
     ASSERT_TRUE(Camera().HttpRequests().WaitForCount(1, kOutcomeTimeoutMs));
     EXPECT_FALSE(slow.Start("127.0.0.1", Port(), kCameraUser, kCameraPassword, &restarting));  // still running
     slow.Terminate();
-    ASSERT_TRUE(restarting.IsFinished());
+    ASSERT_EQ(restarting.Outcome(), CapabilityHost::FailureLine(ipcapture::kCapabilityStatusOther, kAborted));
     EXPECT_EQ(restarting.restarted, std::optional<bool>(false)) << "no second worker while Terminate waits for the first";
-    EXPECT_FALSE(restarting.HasTimedOut());
-    EXPECT_EQ(restarting.FailureStatus(), ipcapture::kCapabilityStatusOther);
-    EXPECT_EQ(restarting.FailureMessage(), "Failed to get camera properties: Capability search query was aborted");
+    EXPECT_EQ(restarting.Text().find("timeout\n"), std::string::npos) << restarting.Text();
     EXPECT_EQ(Camera().HttpRequests().Count(), 1u);
     slow.Terminate();  // nothing left to stop
 }
@@ -350,7 +352,7 @@ TEST_F(CapabilityQueryTest, PluginModuleObjectsAndTheGlobalModule)
     ASSERT_EQ(start("127.0.0.1", Port(), kCameraUser, kCameraPassword, &first), 1);
     ASSERT_TRUE(first.WaitForOutcome(kOutcomeTimeoutMs));
     ExpectRecording(first, "type1");  // reported to the first callback, video standard 1
-    EXPECT_FALSE(other.IsFinished());
+    EXPECT_EQ(other.Outcome(), "");
     EXPECT_EQ(terminate(), 1);
     EXPECT_EQ(uninit(), 1);
     EXPECT_EQ(start("127.0.0.1", Port(), kCameraUser, kCameraPassword, &first), 0);
@@ -365,8 +367,7 @@ TEST_F(CapabilityQueryTest, PluginModuleObjectsAndTheGlobalModule)
     ASSERT_TRUE(Camera().HttpRequests().WaitForCount(1, kOutcomeTimeoutMs));
     EXPECT_EQ(start("127.0.0.1", Port(), kCameraUser, kCameraPassword, &slow), 0);
     EXPECT_EQ(terminate(), 1);
-    ASSERT_TRUE(slow.IsFinished());
-    EXPECT_EQ(slow.FailureMessage(), "Failed to get camera properties: Capability search query was aborted");
+    ASSERT_EQ(slow.Outcome(), CapabilityHost::FailureLine(ipcapture::kCapabilityStatusOther, kAborted));
     EXPECT_EQ(uninit(), 1);
 }
 

@@ -8,6 +8,7 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gmock/gmock.h>
@@ -66,6 +67,20 @@ ToolRun RunTool(const std::string& program, const std::vector<std::string>& argu
             ReadFile(scratch.Path() + "err")};
 }
 
+// The program ran to success; what it printed.
+std::string Succeeded(const ToolRun& run)
+{
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    return run.out;
+}
+
+// The program failed, naming the cause.
+void ExpectFailure(const ToolRun& run, const std::string& cause)
+{
+    EXPECT_NE(run.exitStatus, 0);
+    EXPECT_THAT(run.err, HasSubstr(cause));
+}
+
 class CliTest : public ::testing::Test {
 protected:
     static camsim::CameraOptions DigestCamera()
@@ -120,65 +135,52 @@ protected:
     std::string m_program = TALLOWCAM_CLI_PATH;
 };
 
-TEST_F(CliTest, ProbeReportsTheCameraAndNamesRefusedCredentials)
+TEST_F(CliTest, ProbeReportsTheCameraAndNamesRefusedCredentialsAndAnUnreachableCamera)
 {
     StartCamera();
-    ToolRun run = OnCamera("probe", {"--json"});
+    const ToolRun run = OnCamera("probe", {"--json"});
     ASSERT_EQ(run.exitStatus, 0) << run.err;
     const nlohmann::json json = nlohmann::json::parse(run.out);
-    EXPECT_EQ(json["outcome"], "completed");
     EXPECT_THAT(json["deviceName"].get<std::string>(), HasSubstr("VB-H45"));
-    EXPECT_EQ(json["capabilities"]["8"]["value"], 1);  // H.264
-    EXPECT_EQ(json["capabilities"]["7"]["value"], 1);  // Motion JPEG
-    EXPECT_EQ(json["parameters"]["2"]["name"], "Firmware");
-    EXPECT_EQ(json["parameters"]["2"]["value"], "Ver. 1.3.0");
-    EXPECT_EQ(json["parameters"]["1"]["kind"], "number");
+    // Capabilities 8 and 7: H.264 and Motion JPEG.
+    EXPECT_EQ(nlohmann::json::array({json["outcome"], json["capabilities"]["8"]["value"],
+                                     json["capabilities"]["7"]["value"], json["parameters"]["2"]["name"],
+                                     json["parameters"]["2"]["value"], json["parameters"]["1"]["kind"]}),
+              nlohmann::json::array({"completed", 1, 1, "Firmware", "Ver. 1.3.0", "number"}));
     EXPECT_FALSE(json["resolutions"].empty());
     EXPECT_THAT(run.out, ::testing::Not(HasSubstr(kPassword))) << "the password is not printed";
 
-    run = OnCamera("probe");
-    ASSERT_EQ(run.exitStatus, 0) << run.err;
+    const std::string report = Succeeded(OnCamera("probe"));
     for (const char* line : {"Camera:       Canon VB-H45", "Codecs:       H.264, Motion JPEG", "MAC Address"})
-        EXPECT_THAT(run.out, HasSubstr(line));
+        EXPECT_THAT(report, HasSubstr(line));
 
     m_cameraArguments.back() = "wrong";
-    run = OnCamera("probe");
-    EXPECT_NE(run.exitStatus, 0);
-    EXPECT_THAT(run.err, HasSubstr("bad credentials"));
-}
+    ExpectFailure(OnCamera("probe"), "bad credentials");
 
-TEST_F(CliTest, UnreachableCameraIsNamedAsSuch)
-{
-    StartCamera();
+    m_cameraArguments.back() = kPassword;
     m_camera->Stop();  // nothing listens on its port any more
     const std::pair<const char*, std::vector<std::string>> commands[] = {
         {"probe", {}}, {"record", {"--out", "/dev/null", "--seconds", "1"}}};
     for (const auto& [command, arguments] : commands) {
-        const ToolRun run = OnCamera(command, arguments);
-        EXPECT_NE(run.exitStatus, 0);
-        EXPECT_THAT(run.err, HasSubstr("camera unreachable")) << command;
+        SCOPED_TRACE(command);
+        ExpectFailure(OnCamera(command, arguments), "camera unreachable");
     }
-    const ToolRun run = OnCamera("probe", {"--json"});
-    EXPECT_NE(run.exitStatus, 0);
-    const nlohmann::json json = nlohmann::json::parse(run.out);
-    EXPECT_EQ(json["outcome"], "failed");
-    EXPECT_EQ(json["status"], 2);
+    const ToolRun unreachable = OnCamera("probe", {"--json"});
+    EXPECT_NE(unreachable.exitStatus, 0);
+    const nlohmann::json failure = nlohmann::json::parse(unreachable.out);
+    EXPECT_EQ(nlohmann::json::array({failure["outcome"], failure["status"]}), nlohmann::json::array({"failed", 2}));
 }
 
 TEST_F(CliTest, RecordRefusesAnUnknownCodecNameAndACodecTheCameraLacks)
 {
-    ToolRun run = RunTool(m_program, {"record", "127.0.0.1", "--codec", "mpeg4", "--out", "/dev/null"});
-    EXPECT_NE(run.exitStatus, 0);
-    EXPECT_THAT(run.err, HasSubstr("--codec"));
+    ExpectFailure(RunTool(m_program, {"record", "127.0.0.1", "--codec", "mpeg4", "--out", "/dev/null"}), "--codec");
 
     camsim::CameraOptions options = DigestCamera();
     options.model.videoList = {"jpg:640x480", "jpg:320x240"};
     StartCamera(options);
     ScratchDirectory scratch;
     const std::string out = scratch.Path() + "never.h264";
-    run = OnCamera("record", {"--codec", "h264", "--seconds", "1", "--out", out});
-    EXPECT_NE(run.exitStatus, 0);
-    EXPECT_THAT(run.err, HasSubstr("unsupported codec"));
+    ExpectFailure(OnCamera("record", {"--codec", "h264", "--seconds", "1", "--out", out}), "unsupported codec");
     EXPECT_FALSE(std::filesystem::exists(out));
 }
 
@@ -188,13 +190,12 @@ TEST_F(CliTest, EventsOutputsPresetsPtzAndAnRtspPortTheDriverCannotReach)
     StartCamera();
     m_camera->Events().SetMotionAreas({{1, true}});
     m_camera->Events().SetInput(1, "1");
-    ToolRun run = OnCamera("events", {"--seconds", "1.5"});
-    ASSERT_EQ(run.exitStatus, 0) << run.err;
-    const size_t off = run.out.find("motion off");
-    EXPECT_NE(off, std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("motion on", off), std::string::npos) << "the edge ends on the camera's state\n" << run.out;
-    EXPECT_THAT(run.out, HasSubstr("input 0 on"));
-    EXPECT_THAT(run.out, HasSubstr("input 1 off"));
+    const std::string events = Succeeded(OnCamera("events", {"--seconds", "1.5"}));
+    const size_t off = events.find("motion off");
+    EXPECT_NE(off, std::string::npos) << events;
+    EXPECT_NE(events.find("motion on", off), std::string::npos) << "the edge ends on the camera's state\n" << events;
+    EXPECT_THAT(events, HasSubstr("input 0 on"));
+    EXPECT_THAT(events, HasSubstr("input 1 off"));
     const auto sent = [this](const std::string& part) {
         const std::vector<std::string> targets = m_camera->HttpRequests().Targets();
         return std::any_of(targets.begin(), targets.end(), [&](const std::string& target) {
@@ -203,24 +204,14 @@ TEST_F(CliTest, EventsOutputsPresetsPtzAndAnRtspPortTheDriverCannotReach)
     };
     EXPECT_FALSE(sent("control.cgi?o.")) << "watching leaves the outputs alone";
 
-    run = OnCamera("output", {"1", "on"});
-    ASSERT_EQ(run.exitStatus, 0) << run.err;
-    EXPECT_THAT(run.out, HasSubstr("output 1 on"));
-    EXPECT_EQ(m_camera->Events().Output(2), "1");
-    EXPECT_EQ(m_camera->Events().Output(1), "0");
-    run = OnCamera("output", {"2", "on"});
-    EXPECT_NE(run.exitStatus, 0);
-    EXPECT_THAT(run.err, HasSubstr("the camera has 2 output(s)"));
+    EXPECT_THAT(Succeeded(OnCamera("output", {"1", "on"})), HasSubstr("output 1 on"));
+    EXPECT_EQ(m_camera->Events().Output(2) + m_camera->Events().Output(1), "10") << "outputs 2 and 1";
+    ExpectFailure(OnCamera("output", {"2", "on"}), "the camera has 2 output(s)");
 
-    for (const char* name : {"Door", "Gate"}) {
-        run = OnCamera("presets", {"set", name});
-        ASSERT_EQ(run.exitStatus, 0) << run.err;
-    }
-    run = OnCamera("presets", {"list"});
-    ASSERT_EQ(run.exitStatus, 0) << run.err;
-    EXPECT_EQ(run.out, "2 preset(s)\n  Door\n  Gate\n");
-    run = OnCamera("presets", {"goto", "Door", "--speed", "4"});
-    ASSERT_EQ(run.exitStatus, 0) << run.err;
+    for (const char* name : {"Door", "Gate"})
+        Succeeded(OnCamera("presets", {"set", name}));
+    EXPECT_EQ(Succeeded(OnCamera("presets", {"list"})), "2 preset(s)\n  Door\n  Gate\n");
+    Succeeded(OnCamera("presets", {"goto", "Door", "--speed", "4"}));
     const std::vector<camsim::PtzRecallSpeed> speeds = m_camera->Ptz().RecallSpeeds();
     ASSERT_EQ(speeds.size(), 1u);
     EXPECT_EQ(std::stod(speeds[0].panTiltX), 0.25);  // host speed 4 of 16
@@ -228,23 +219,16 @@ TEST_F(CliTest, EventsOutputsPresetsPtzAndAnRtspPortTheDriverCannotReach)
     const std::vector<camsim::PtzPreset> left = m_camera->Ptz().Presets();
     ASSERT_EQ(left.size(), 1u);
     EXPECT_EQ(left[0].name, "Door");
-    run = OnCamera("presets", {"goto", "Gate"});
-    EXPECT_NE(run.exitStatus, 0);
-    EXPECT_THAT(run.err, HasSubstr("is there a preset \"Gate\"?"));
-    run = OnCamera("presets", {"set", "a<b"});
-    EXPECT_NE(run.exitStatus, 0);
-    EXPECT_THAT(run.err, HasSubstr("\"a<b\" is not a valid preset name"));
+    ExpectFailure(OnCamera("presets", {"goto", "Gate"}), "is there a preset \"Gate\"?");
+    ExpectFailure(OnCamera("presets", {"set", "a<b"}), "\"a<b\" is not a valid preset name");
 
-    run = OnCamera("ptz", {"move", "left", "--duration", "100"});
-    ASSERT_EQ(run.exitStatus, 0) << run.err;
-    EXPECT_EQ(run.out, "left: 1\nstop: 1\n");
+    EXPECT_EQ(Succeeded(OnCamera("ptz", {"move", "left", "--duration", "100"})), "left: 1\nstop: 1\n");
     EXPECT_TRUE(sent("control.cgi?pan=left")) << "the capabilities the camera reported allow panning";
     EXPECT_TRUE(sent("control.cgi?pan=stop"));
 
-    run = OnCamera("record", {"--out", "/dev/null", "--wait", "1"});
-    EXPECT_NE(run.exitStatus, 0);
-    EXPECT_THAT(run.err, HasSubstr("no frames arrived within 1 s; likely cause: the driver cannot connect to the "
-                                   "camera's RTSP port " + m_camera->DeviceInfo().address + ":554"));
+    ExpectFailure(OnCamera("record", {"--out", "/dev/null", "--wait", "1"}),
+                  "no frames arrived within 1 s; likely cause: the driver cannot connect to the camera's RTSP port " +
+                      m_camera->DeviceInfo().address + ":554");
 }
 
 // The file written for each transport reads back as that transport in the driver.
@@ -253,19 +237,16 @@ TEST(TransportConfigurationTest, FileGivesTheDriverTheChosenTransport)
     ScratchDirectory scratch;
     korvane::DEVICE_INFO device;
     device.address = "127.0.0.1";
-    struct Expected {
-        Transport transport;
-        uint32_t streamingMode;
-        uint32_t rtpMode;
-    };
-    const Expected cases[] = {{Transport::Udp, korvane::kStreamingUnicast, korvane::kRtpModeDefault},
-                              {Transport::Tcp, korvane::kStreamingUnicast, korvane::kRtpModeOverRtsp},
-                              {Transport::Multicast, korvane::kStreamingMulticastPrimary, korvane::kRtpModeDefault}};
-    for (const Expected& expected : cases) {
-        scratch.WriteFile("Tallowcam.xml", TransportConfiguration::FileContents(expected.transport));
-        EXPECT_EQ(korvane::CConfiguration::GetStreamingMode("Tallowcam", scratch.Path()), expected.streamingMode);
-        EXPECT_EQ(korvane::CConfiguration("Tallowcam", scratch.Path(), device).GetSettings().rtpMode,
-                  expected.rtpMode);
+    // The transport, the streaming mode and the RTP mode the driver reads.
+    const std::tuple<Transport, uint32_t, uint32_t> cases[] = {
+        {Transport::Udp, korvane::kStreamingUnicast, korvane::kRtpModeDefault},
+        {Transport::Tcp, korvane::kStreamingUnicast, korvane::kRtpModeOverRtsp},
+        {Transport::Multicast, korvane::kStreamingMulticastPrimary, korvane::kRtpModeDefault}};
+    for (const auto& [transport, streamingMode, rtpMode] : cases) {
+        scratch.WriteFile("Tallowcam.xml", TransportConfiguration::FileContents(transport));
+        EXPECT_EQ(std::make_tuple(korvane::CConfiguration::GetStreamingMode("Tallowcam", scratch.Path()),
+                                  korvane::CConfiguration("Tallowcam", scratch.Path(), device).GetSettings().rtpMode),
+                  std::make_tuple(streamingMode, rtpMode));
     }
 }
 
@@ -280,15 +261,15 @@ TEST_F(CliTest, StreamingDemoCamsimByHandRecordingsAndAudio)
         otherServer.Listen(korvane::platform::ParseIPv4("127.0.0.1"), 554);
     ScratchDirectory scratch;
     const std::string address = CameraAddress(CameraSite::Cli);
-    ToolRun run = RunTool(m_program, {"demo", "--seconds", "1", "--address", address, "--out-dir", scratch.Path()});
-    ASSERT_EQ(run.exitStatus, 0) << run.out << run.err;
-    EXPECT_THAT(run.out, HasSubstr("Demo finished: both streams recorded"));
+    const std::string demo =
+        Succeeded(RunTool(m_program, {"demo", "--seconds", "1", "--address", address, "--out-dir", scratch.Path()}));
+    EXPECT_THAT(demo, HasSubstr("Demo finished: both streams recorded"));
     for (const char* title : {"H.264 recording:\n  frames:", "Motion JPEG recording:\n  frames:"}) {
-        const size_t at = run.out.find(title);
-        ASSERT_NE(at, std::string::npos) << run.out;
-        EXPECT_GT(std::stoul(run.out.substr(at + std::string(title).size())), 0u) << title;
+        const size_t at = demo.find(title);
+        ASSERT_NE(at, std::string::npos) << demo;
+        EXPECT_GT(std::stoul(demo.substr(at + std::string(title).size())), 0u) << title;
     }
-    EXPECT_THAT(run.out, HasSubstr("Frames still held by the driver: 0"));
+    EXPECT_THAT(demo, HasSubstr("Frames still held by the driver: 0"));
     ExpectFfprobeDecodes(scratch.Path() + "demo.h264", "h264");
     ExpectFfprobeDecodes(scratch.Path() + "demo.mjpeg", "mjpeg");
 
@@ -302,11 +283,10 @@ TEST_F(CliTest, StreamingDemoCamsimByHandRecordingsAndAudio)
         ASSERT_EQ(std::sscanf(line.c_str(), "camsim: http on %*[^:]:%u, rtsp on port %u", &httpPort, &rtspPort), 2)
             << line;
         EXPECT_EQ(rtspPort, 554u);
-        run = RunTool(m_program, {"record", address, "--port", std::to_string(httpPort), "--seconds", "1", "--out",
-                                  scratch.Path() + "by-hand.h264"});
-        ASSERT_EQ(run.exitStatus, 0) << run.err;
+        Succeeded(RunTool(m_program, {"record", address, "--port", std::to_string(httpPort), "--seconds", "1", "--out",
+                                      scratch.Path() + "by-hand.h264"}));
         ExpectFfprobeDecodes(scratch.Path() + "by-hand.h264", "h264");
-        run = RunTool("timeout", {"10", TALLOWCAM_CAMSIM_PATH, "--port", "0", "--address", address});
+        const ToolRun run = RunTool("timeout", {"10", TALLOWCAM_CAMSIM_PATH, "--port", "0", "--address", address});
         EXPECT_EQ(run.exitStatus, 1);
         EXPECT_THAT(run.err, HasSubstr("cannot listen for RTSP on " + address + ":554"));
     }
@@ -320,10 +300,7 @@ TEST_F(CliTest, StreamingDemoCamsimByHandRecordingsAndAudio)
     options.model.secondStream = true;
     StartCamera(options);
     struct Recording {
-        const char* codec;
-        const char* stream;
-        const char* transport;
-        const char* seconds;
+        const char *codec, *stream, *transport, *seconds;
         uint32_t width, height, framesPerSecond;
         const char* path;  // where the camera serves the role
     };
@@ -340,10 +317,9 @@ TEST_F(CliTest, StreamingDemoCamsimByHandRecordingsAndAudio)
         SCOPED_TRACE(std::string(c.codec) + " " + c.stream + " over " + c.transport);
         const bool h264 = std::string(c.codec) == "h264";
         const std::string out = scratch.Path() + c.stream + (h264 ? ".h264" : ".mjpeg");
-        run = OnCamera("record", {"--codec", c.codec, "--stream", c.stream, "--transport", c.transport, "--width",
-                                  std::to_string(c.width), "--height", std::to_string(c.height), "--fps",
-                                  std::to_string(c.framesPerSecond), "--seconds", c.seconds, "--out", out});
-        ASSERT_EQ(run.exitStatus, 0) << run.out << run.err;
+        Succeeded(OnCamera("record", {"--codec", c.codec, "--stream", c.stream, "--transport", c.transport, "--width",
+                                      std::to_string(c.width), "--height", std::to_string(c.height), "--fps",
+                                      std::to_string(c.framesPerSecond), "--seconds", c.seconds, "--out", out}));
         EXPECT_FALSE(std::filesystem::exists(configuration)) << "the tool removes the transport file it wrote";
         const camsim::StreamDescription served = m_camera->Streams().Described().back();
         EXPECT_THAT(served.path, HasSubstr(c.path));
@@ -360,19 +336,16 @@ TEST_F(CliTest, StreamingDemoCamsimByHandRecordingsAndAudio)
     // An installed configuration comes back after a recording with another transport.
     const std::string installed = "<Configuration><StreamingMode>unicast</StreamingMode></Configuration>\n";
     scratch.WriteFile("Tallowcam.xml", installed);
-    run = OnCamera("record", {"--codec", "h264", "--stream", "rec", "--transport", "tcp", "--seconds", "1", "--out",
-                              scratch.Path() + "again.h264"});
-    EXPECT_EQ(run.exitStatus, 0) << run.out << run.err;
+    Succeeded(OnCamera("record", {"--codec", "h264", "--stream", "rec", "--transport", "tcp", "--seconds", "1", "--out",
+                                  scratch.Path() + "again.h264"}));
     EXPECT_EQ(ReadFile(configuration), installed);
 
     // The microphone recorded into a file, and the file played back on the loudspeaker.
     const std::string wav = scratch.Path() + "heard.wav";
-    run = OnCamera("audio", {"--listen", "1", "--out", wav});
-    ASSERT_EQ(run.exitStatus, 0) << run.err;
-    EXPECT_THAT(run.out, HasSubstr("Wrote 8000 bytes of audio (1.0 s)"));
+    EXPECT_THAT(Succeeded(OnCamera("audio", {"--listen", "1", "--out", wav})),
+                HasSubstr("Wrote 8000 bytes of audio (1.0 s)"));
     EXPECT_EQ(std::filesystem::file_size(wav), 58u + 8000u);  // RIFF, fmt, fact and data headers
-    run = OnCamera("audio", {"--say", wav});
-    ASSERT_EQ(run.exitStatus, 0) << run.err;  // not before the driver gave every packet back
+    Succeeded(OnCamera("audio", {"--say", wav}));  // ends only once the driver gave every packet back
     std::string uploaded;
     for (const camsim::AudioUpload& upload : m_camera->Audio().Uploads()) {
         EXPECT_EQ(upload.error, "");

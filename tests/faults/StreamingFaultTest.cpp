@@ -70,7 +70,7 @@ TEST_F(StreamingFaults, DamagedPacketStreamsAndByeNeverDeliverDamagedFrames)
 
     // None of this ended a session or reached the host as signal loss.
     EXPECT_EQ(plugin.ChannelState(), 0u);
-    EXPECT_EQ(RtspRequests(*camera, "DESCRIBE"), 2u);
+    EXPECT_EQ(RtspRequests(camera->Rtsp().Recorder(), "DESCRIBE").size(), 2u);
     EXPECT_EQ(plugin.frames.SignalLostCount(), 0u);
     ExpectBoundedStop(kLive);
     ExpectBoundedStop(0);
@@ -144,8 +144,8 @@ TEST_F(StreamingFaults, RefusedOrUnansweredRtspNeitherStormsNorHoldsUpTheStop)
     ASSERT_TRUE(plugin.StartChannel(H264Request()));
     ASSERT_TRUE(camera->Rtsp().Recorder().WaitForRequests(2, kFirstFramesMs));
     std::this_thread::sleep_for(std::chrono::milliseconds(2000));
-    EXPECT_EQ(RtspRequests(*camera, "DESCRIBE"), 2u);
-    EXPECT_EQ(RtspRequests(*camera, "SETUP"), 0u);
+    EXPECT_EQ(RtspRequests(camera->Rtsp().Recorder(), "DESCRIBE").size(), 2u);
+    EXPECT_EQ(RtspRequests(camera->Rtsp().Recorder(), "SETUP").size(), 0u);
     EXPECT_EQ(plugin.ChannelState(), 2u);
     ExpectBoundedStop(0);
 
@@ -154,7 +154,7 @@ TEST_F(StreamingFaults, RefusedOrUnansweredRtspNeitherStormsNorHoldsUpTheStop)
     ASSERT_TRUE(camera->Rtsp().Recorder().WaitForRequests(3, kFirstFramesMs));
     std::this_thread::sleep_for(std::chrono::milliseconds(200));  // well inside the reply wait
     ExpectBoundedStop(0);
-    EXPECT_EQ(RtspRequests(*camera, "DESCRIBE"), 3u);
+    EXPECT_EQ(RtspRequests(camera->Rtsp().Recorder(), "DESCRIBE").size(), 3u);
     EXPECT_EQ(plugin.frames.FrameCount(), 0u);
 }
 

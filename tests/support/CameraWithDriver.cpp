@@ -4,13 +4,6 @@
 
 namespace korvane::test {
 
-CameraWithDriver::CameraWithDriver(const camsim::CameraOptions& options) : camera(options) {}
-
-CameraWithDriver::~CameraWithDriver()
-{
-    driver.Close();
-}
-
 bool CameraWithDriver::Open(uint32_t inputs, uint32_t outputs)
 {
     if (!camera.Start())

@@ -17,8 +17,8 @@ constexpr uint32_t kCameraWaitMs = 6000;
 
 class CameraWithDriver {
 public:
-    explicit CameraWithDriver(const camsim::CameraOptions& options = {});
-    ~CameraWithDriver();
+    explicit CameraWithDriver(const camsim::CameraOptions& options = {}) : camera(options) {}
+    ~CameraWithDriver() { driver.Close(); }
 
     // Starts the camera and opens the driver with these input and output counts.
     bool Open(uint32_t inputs = 0, uint32_t outputs = 0);

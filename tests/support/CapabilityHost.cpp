@@ -55,16 +55,13 @@ public:
 private:
     void Set(std::string& field, const std::string& text)
     {
-        std::lock_guard<std::mutex> lock(m_host.m_mutex);
-        field = text;
+        m_host.Locked([&] { field = text; });
     }
 
     CapabilityHost& m_host;
     const uint32_t m_number;
-    std::string m_name = "(unnamed)";
-    std::string m_kind = "no kind";
-    std::string m_attribute = "unset";
-    std::string m_value = "(no value)";
+    std::string m_name = "(unnamed)", m_kind = "no kind";
+    std::string m_attribute = "unset", m_value = "(no value)";
 };
 
 CapabilityHost::CapabilityHost() = default;
@@ -103,23 +100,9 @@ ipcapture::IFrameRateList* CapabilityHost::GetFrameRateList(uint32_t group)
     return ListerFor("frame rate " + std::to_string(group));
 }
 
-void CapabilityHost::OnCompleted()
+std::string CapabilityHost::FailureLine(uint32_t status, const char* message)
 {
-    Finish("completed", [&] { m_completed = true; });
-}
-
-void CapabilityHost::OnFailed(uint32_t status, const char* message)
-{
-    Finish("failed " + std::to_string(status) + " " + Quoted(message), [&] {
-        m_failureStatus = status;
-        m_failureMessage = message == nullptr ? "" : message;
-    });
-}
-
-void CapabilityHost::OnTimeout()
-{
-    Locked([&] { m_timedOut = true; });
-    Record("timeout");
+    return "failed " + std::to_string(status) + " " + Quoted(message);
 }
 
 bool CapabilityHost::WaitForOutcomes(size_t count, uint32_t timeoutMs)
@@ -139,8 +122,7 @@ std::string CapabilityHost::Text() const
 
 void CapabilityHost::Record(std::string line)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_entries.push_back({std::move(line), nullptr});
+    Locked([&] { m_entries.push_back({std::move(line), nullptr}); });
 }
 
 CapabilityHost::Lister* CapabilityHost::ListerFor(const std::string& prefix)
@@ -152,12 +134,12 @@ CapabilityHost::Lister* CapabilityHost::ListerFor(const std::string& prefix)
     return lister.get();
 }
 
-void CapabilityHost::Finish(std::string line, const std::function<void()>& note)
+void CapabilityHost::Finish(const std::string& line)
 {
     // Under the lock: a waiter woken by the outcome may destroy the host at once.
     std::lock_guard<std::mutex> lock(m_mutex);
-    note();
-    m_entries.push_back({std::move(line), nullptr});
+    m_outcome = line;
+    m_entries.push_back({line, nullptr});
     ++m_outcomes;
     m_finished.notify_all();
 }

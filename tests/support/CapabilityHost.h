@@ -3,27 +3,17 @@
 // line of text, in call order, and the query's outcome.
 #include <condition_variable>
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
-#include <optional>
 #include <string>
 #include <vector>
 
+#include "support/Guarded.h"
 #include "tallowcam/CapabilityQuery.h"
 
 namespace korvane::test {
 
-class CapabilityHost : public ipcapture::ICapabilityResult, public ipcapture::ICapabilityCallback {
-    // Runs access under the lock (declared first: the accessors below deduce their types from it).
-    template <typename Access>
-    auto Locked(Access access) const
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return access();
-    }
-
+class CapabilityHost : public ipcapture::ICapabilityResult, public ipcapture::ICapabilityCallback, private Guarded {
 public:
     CapabilityHost();
     ~CapabilityHost() override;
@@ -37,20 +27,17 @@ public:
     ipcapture::IFrameRateList* GetFrameRateList(uint32_t group) override;
 
     // ICapabilityCallback
-    void OnCompleted() override;
-    void OnFailed(uint32_t status, const char* message) override;
-    void OnTimeout() override;
+    void OnCompleted() override { Finish("completed"); }
+    void OnFailed(uint32_t status, const char* message) override { Finish(FailureLine(status, message)); }
+    void OnTimeout() override { Record("timeout"); }
 
     // True once the query completed or failed within the time-out.
     bool WaitForOutcome(uint32_t timeoutMs) { return WaitForOutcomes(1, timeoutMs); }
     // True once count queries reported to this callback within the time-out.
     bool WaitForOutcomes(size_t count, uint32_t timeoutMs);
-    bool IsFinished() const { return Locked([&] { return m_outcomes > 0; }); }
-    bool HasCompleted() const { return Locked([&] { return m_completed; }); }
-    // The last failure's status and message; nullopt unless a query failed.
-    std::optional<uint32_t> FailureStatus() const { return Locked([&] { return m_failureStatus; }); }
-    std::string FailureMessage() const { return Locked([&] { return m_failureMessage; }); }
-    bool HasTimedOut() const { return Locked([&] { return m_timedOut; }); }
+    // The line of the last outcome ("completed" or a FailureLine); empty before the first.
+    std::string Outcome() const { return Locked([&] { return m_outcome; }); }
+    static std::string FailureLine(uint32_t status, const char* message);
     // Every recorded line, each ending in "\n".
     std::string Text() const;
 
@@ -65,19 +52,15 @@ private:
     // The field or list object whose calls are recorded as lines starting with prefix.
     Lister* ListerFor(const std::string& prefix);
     void Record(std::string line);
-    // Records the outcome's line once `note` has kept it, and wakes the waiters.
-    void Finish(std::string line, const std::function<void()>& note);
+    // Records the outcome's line and wakes the waiters.
+    void Finish(const std::string& line);
 
-    mutable std::mutex m_mutex;
     std::condition_variable m_finished;
     std::vector<Entry> m_entries;
     std::map<std::string, std::unique_ptr<Lister>> m_listers;
     std::vector<std::unique_ptr<Parameter>> m_parameters;
     size_t m_outcomes = 0;
-    bool m_completed = false;
-    bool m_timedOut = false;
-    std::optional<uint32_t> m_failureStatus;
-    std::string m_failureMessage;
+    std::string m_outcome;
 };
 
 }  // namespace korvane::test

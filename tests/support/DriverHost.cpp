@@ -1,22 +1,8 @@
 #include "support/DriverHost.h"
 
-#include <utility>
-
 namespace korvane::test {
 
 using namespace ipcapture;
-
-void LogRecord::AddLine(uint32_t level, std::string text)
-{
-    std::lock_guard<std::mutex> guard(m_mutex);
-    m_lines.push_back({level, std::move(text)});
-}
-
-std::vector<LogLine> LogRecord::Lines() const
-{
-    std::lock_guard<std::mutex> guard(m_mutex);
-    return m_lines;
-}
 
 std::vector<LogLine> LogRecord::LinesContaining(const std::string& part) const
 {
@@ -25,12 +11,6 @@ std::vector<LogLine> LogRecord::LinesContaining(const std::string& part) const
         if (line.text.find(part) != std::string::npos)
             found.push_back(line);
     return found;
-}
-
-void LogRecord::ClearLines()
-{
-    std::lock_guard<std::mutex> guard(m_mutex);
-    m_lines.clear();
 }
 
 void RecordingLogSink::OnDebugInfo(CDebugInfoIf* info)

@@ -4,10 +4,11 @@
 // driver that calls a slot it was not given fails the test.
 #include <cstdint>
 #include <map>
-#include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "support/Guarded.h"
 #include "support/HostSlots.h"
 #include "tallowcam/HostInterfaces.h"
 
@@ -19,18 +20,17 @@ struct LogLine {
 };
 
 // Log lines as they arrive, from any thread.
-class LogRecord {
+class LogRecord : private Guarded {
 public:
-    void AddLine(uint32_t level, std::string text);
-    std::vector<LogLine> Lines() const;
+    void AddLine(uint32_t level, std::string text) { Locked([&] { m_lines.push_back({level, std::move(text)}); }); }
+    std::vector<LogLine> Lines() const { return Locked([&] { return m_lines; }); }
     // Lines containing part.
     std::vector<LogLine> LinesContaining(const std::string& part) const;
     size_t CountLinesContaining(const std::string& part) const { return LinesContaining(part).size(); }
     bool HasLineContaining(const std::string& part) const { return CountLinesContaining(part) > 0; }
-    void ClearLines();
+    void ClearLines() { Locked([&] { m_lines.clear(); }); }
 
 private:
-    mutable std::mutex m_mutex;
     std::vector<LogLine> m_lines;
 };
 
@@ -49,9 +49,7 @@ public:
     uint32_t GetOutputCount() override { return outputCount; }
 
     std::string model = "VB-H43";
-    uint32_t channelCount = 1;
-    uint32_t inputCount = 0;
-    uint32_t outputCount = 0;
+    uint32_t channelCount = 1, inputCount = 0, outputCount = 0;
 };
 
 class SettableDeviceAddress : public ipcapture::IDeviceAddress {
@@ -66,8 +64,7 @@ public:
     std::string address = "127.0.0.1";
     uint16_t port = 80;
     uint32_t defaultCodec = 3;
-    std::string userName = "root";
-    std::string password = "camera";
+    std::string userName = "root", password = "camera";
 };
 
 // Numbered parameters are answered from the map; absent ones with null.
@@ -94,8 +91,7 @@ public:
     uint32_t GetWidth() override { return width; }
     uint32_t GetHeight() override { return height; }
 
-    uint32_t width = 640;
-    uint32_t height = 480;
+    uint32_t width = 640, height = 480;
 };
 
 class SettableStreamFormat : public ipcapture::IStreamFormat {
@@ -116,9 +112,7 @@ public:
     uint32_t GetQuality() override { return quality; }
     uint32_t IsMotionDetectionWanted() override { return motionDetection; }
 
-    uint32_t frameRate = 0x7000 + 25;
-    uint32_t quality = 80;
-    uint32_t motionDetection = 0;
+    uint32_t frameRate = 0x7000 + 25, quality = 80, motionDetection = 0;
 };
 
 class SettableStreamRequest : public ipcapture::IStreamRequest {

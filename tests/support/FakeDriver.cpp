@@ -7,11 +7,6 @@
 
 namespace korvane::test {
 
-FakeDriver::FakeDriver()
-{
-    SetCamera("127.0.0.1", 80);
-}
-
 void FakeDriver::SetCamera(const std::string& address, uint32_t port)
 {
     deviceInfo.address = address;

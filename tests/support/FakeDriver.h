@@ -13,7 +13,7 @@ namespace korvane::test {
 
 class FakeDriver : public IDriver, public LogRecord {
 public:
-    FakeDriver();
+    FakeDriver() { SetCamera("127.0.0.1", 80); }
 
     const char* GetDeviceName() override { return m_deviceName.c_str(); }
     void DebugMessage(uint32_t level, const char* format, ...) override __attribute__((format(printf, 3, 4)));
@@ -22,7 +22,7 @@ public:
     DEVICE_INFO* GetDeviceInfo() override { return &deviceInfo; }
     void GetCaptureValues(uint32_t& inputs, uint32_t& outputs) override;
     ipcapture::IFrameAllocator* GetHostContext() override { return allocator; }
-    int32_t GetParameter1Value() override { return parameter1; }
+    int32_t GetParameter1Value() override { return 0; }
     uint32_t GetDefaultCodec() override { return defaultCodec; }
     uint32_t GetChannelCount() override { return channelCount; }
     std::string GetParameterString(uint32_t index) override;
@@ -35,12 +35,9 @@ public:
 
     DEVICE_INFO deviceInfo;
     std::string hostDirectory = "/tmp/";
-    uint32_t inputCount = 0;
-    uint32_t outputCount = 0;
+    uint32_t inputCount = 0, outputCount = 0;
     ipcapture::IFrameAllocator* allocator = nullptr;
-    int32_t parameter1 = 0;
-    uint32_t defaultCodec = 3;
-    uint32_t channelCount = 1;
+    uint32_t defaultCodec = 3, channelCount = 1;
     std::map<uint32_t, std::string> parameters;
     CPtzCapabilities* ptzCapabilities = nullptr;
     CStreamDefaults streamDefaults;

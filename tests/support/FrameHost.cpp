@@ -1,27 +1,9 @@
 #include "support/FrameHost.h"
 
-#include <algorithm>
-
 #include "audio/AudioFormat.h"
 #include "support/WaitUntil.h"
 
 namespace korvane::test {
-
-namespace {
-
-// False for an object that is not ours or was released already.
-template <typename T>
-bool Release(Outstanding<T>& objects, const void* object)
-{
-    const auto found = std::find_if(objects.begin(), objects.end(),
-                                    [&](const std::unique_ptr<T>& owned) { return owned.get() == object; });
-    if (found == objects.end())
-        return false;
-    objects.erase(found);
-    return true;
-}
-
-}  // namespace
 
 CRecordingFrame::CRecordingFrame(uint32_t fourCC, uint32_t bufferSize, std::string streamName, bool withBuffer)
     : m_buffer(bufferSize), m_withBuffer(withBuffer)
@@ -72,21 +54,6 @@ ipcapture::IAudioData* CFrameHost::AllocateAudioFrame(uint32_t, uint32_t, const 
     return m_liveAudio.back().get();
 }
 
-// Frames that are not ours or released twice leave the release counts short: the test sees it.
-void CFrameHost::ReleaseAudioFrame(ipcapture::IAudioData* frame)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (Release(m_liveAudio, frame))
-        ++m_audioReleases;
-}
-
-void CFrameHost::ReleaseFrame(ipcapture::IHostFrame* frame)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (Release(m_live, frame))
-        ++m_releases;
-}
-
 bool CFrameHost::OnFrame(ipcapture::IHostFrame* frame)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -134,11 +101,6 @@ std::vector<DeliveredFrame> CFrameHost::FramesOf(const std::string& streamName) 
 bool CFrameHost::WaitForFrames(const std::string& streamName, size_t count, uint32_t timeoutMs) const
 {
     return WaitUntil([&] { return FramesOf(streamName).size() >= count; }, timeoutMs);
-}
-
-uint32_t CFrameHost::LastAudioState() const
-{
-    return Locked([&] { return m_audioStates.empty() ? 0 : m_audioStates.back().second; });
 }
 
 }  // namespace korvane::test

@@ -4,13 +4,14 @@
 // frames or allocations, and counts allocations and releases so a test can
 // check that every frame went back to the host. A driver that calls a slot it
 // was not given fails the test.
+#include <algorithm>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "support/Guarded.h"
 #include "support/HostSlots.h"
 #include "tallowcam/HostInterfaces.h"
 
@@ -19,10 +20,7 @@ namespace korvane::test {
 // What a frame object holds; `calls` names the setters in the order the driver called them.
 struct DeliveredFrame {
     std::vector<uint8_t> bytes;  // the data-size bytes of the buffer
-    uint32_t fourCC = 0;
-    uint32_t width = 0;
-    uint32_t height = 0;
-    uint32_t sizeClass = 0;
+    uint32_t fourCC = 0, width = 0, height = 0, sizeClass = 0;
     SYSTEMTIME time{};
     std::string streamName;
     std::vector<std::string> calls;
@@ -30,12 +28,9 @@ struct DeliveredFrame {
 
 struct AudioRecord {
     std::vector<uint8_t> bytes;
-    uint32_t fourCC = 0;
-    uint32_t sampleRate = 0;
-    uint8_t bitsPerSample = 0;
-    uint8_t stereo = 0;
-    uint32_t bitRate = 0;
-    uint32_t channelId = 0;
+    uint32_t fourCC = 0, sampleRate = 0;
+    uint8_t bitsPerSample = 0, stereo = 0;
+    uint32_t bitRate = 0, channelId = 0;
     std::vector<std::string> calls;
 };
 
@@ -118,23 +113,16 @@ using Outstanding = std::vector<std::unique_ptr<T>>;
 class CFrameHost : public ipcapture::IFrameAllocator,
                    public ipcapture::IFrameSink,
                    public ipcapture::IAudioSink,
-                   public ipcapture::IAudioStateSink {
-    // Runs access under the lock (declared first: the accessors below deduce their types from it).
-    template <typename Access>
-    auto Locked(Access access) const
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return access();
-    }
-
+                   public ipcapture::IAudioStateSink,
+                   private Guarded {
 public:
     // IFrameAllocator
     void Reserved1() override { UnassignedSlot("IFrameAllocator", 1); }
     ipcapture::IHostFrame* AllocateFrame(uint32_t fourCC, uint32_t size, const char* streamName) override;
     ipcapture::IAudioData* AllocateAudioFrame(uint32_t fourCC, uint32_t size, const char* driverName) override;
-    void ReleaseAudioFrame(ipcapture::IAudioData* frame) override;
+    void ReleaseAudioFrame(ipcapture::IAudioData* frame) override { Release(m_liveAudio, frame, m_audioReleases); }
     void Reserved5() override { UnassignedSlot("IFrameAllocator", 5); }
-    void ReleaseFrame(ipcapture::IHostFrame* frame) override;
+    void ReleaseFrame(ipcapture::IHostFrame* frame) override { Release(m_live, frame, m_releases); }
 
     // IFrameSink
     bool OnFrame(ipcapture::IHostFrame* frame) override;
@@ -173,33 +161,41 @@ public:
     uint32_t LastAllocationSize() const { return Locked([&] { return m_lastAllocationSize; }); }
 
     std::vector<AudioRecord> AudioFrames() const { return Locked([&] { return m_audioFrames; }); }
-    size_t AudioFrameCount() const { return Locked([&] { return m_audioFrames.size(); }); }
     // Handed out and not yet released.
     size_t OutstandingAudioFrames() const { return Locked([&] { return m_liveAudio.size(); }); }
     size_t AudioReleases() const { return Locked([&] { return m_audioReleases; }); }
     std::string LastAudioDriverName() const { return Locked([&] { return m_audioDriverName; }); }
     // Audio id and state, in call order.
     std::vector<std::pair<uint32_t, uint32_t>> AudioStates() const { return Locked([&] { return m_audioStates; }); }
-    uint32_t LastAudioState() const;
+    uint32_t LastAudioState() const
+    {
+        return Locked([&] { return m_audioStates.empty() ? 0u : m_audioStates.back().second; });
+    }
 
 private:
-    mutable std::mutex m_mutex;
+    // Takes an object back. Frames that are not ours or released twice leave
+    // the release counts short: the test sees it.
+    template <typename T>
+    void Release(Outstanding<T>& objects, const void* object, size_t& releases)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        const auto found = std::find_if(objects.begin(), objects.end(),
+                                        [&](const std::unique_ptr<T>& owned) { return owned.get() == object; });
+        if (found == objects.end())
+            return;
+        objects.erase(found);
+        ++releases;
+    }
+
     std::vector<DeliveredFrame> m_frames;
     Outstanding<CRecordingFrame> m_live;
     Outstanding<CRecordingAudioData> m_liveAudio;
     std::vector<AudioRecord> m_audioFrames;
     std::vector<std::pair<uint32_t, uint32_t>> m_audioStates;
-    size_t m_audioReleases = 0;
     std::string m_audioDriverName;
-    size_t m_frameCount = 0;
-    size_t m_allocations = 0;
-    size_t m_releases = 0;
-    size_t m_signalLost = 0;
+    size_t m_frameCount = 0, m_allocations = 0, m_releases = 0, m_audioReleases = 0, m_signalLost = 0;
     uint32_t m_lastAllocationSize = 0;
-    bool m_framesWithoutBuffer = false;
-    bool m_accept = true;
-    bool m_refuseAllocations = false;
-    bool m_keepFrames = true;
+    bool m_framesWithoutBuffer = false, m_accept = true, m_refuseAllocations = false, m_keepFrames = true;
 };
 
 }  // namespace korvane::test

@@ -1,7 +1,5 @@
 #include "support/PluginDriver.h"
 
-#include <algorithm>
-
 #include "ProbeRunner.h"
 
 namespace korvane::test {
@@ -62,12 +60,13 @@ std::string PluginDriver::StreamName(uint32_t role) const
            "Stream";
 }
 
-size_t RtspRequests(camsim::Camera& camera, const std::string& method)
+std::vector<std::string> RtspRequests(const camsim::RtspRecorder& recorder, const std::string& method)
 {
-    const std::vector<std::string> requests = camera.Rtsp().Recorder().Requests();
-    return static_cast<size_t>(std::count_if(requests.begin(), requests.end(), [&](const std::string& request) {
-        return method.empty() || request.rfind(method + " ", 0) == 0;
-    }));
+    std::vector<std::string> found;
+    for (const std::string& request : recorder.Requests())
+        if (method.empty() || request.rfind(method + " ", 0) == 0)
+            found.push_back(request);
+    return found;
 }
 
 }  // namespace korvane::test

@@ -15,6 +15,7 @@
 namespace korvane::test {
 
 enum StreamRole : uint32_t { kRec = 0, kLive = 1, kRemote = 2 };
+constexpr uint32_t kStreamWaitMs = 8000;  // session set-up and the first frames, sanitizers included
 const char* RoleName(uint32_t role);  // "Rec", "Live", "Remote"
 
 class PluginDriver {
@@ -49,7 +50,7 @@ public:
 
     // The frames of one stream role ("<address>:<port>::RecStream" and so on).
     std::vector<DeliveredFrame> FramesOf(uint32_t role) const { return frames.FramesOf(StreamName(role)); }
-    bool WaitForFrames(uint32_t role, size_t count, uint32_t timeoutMs) const
+    bool WaitForFrames(uint32_t role, size_t count, uint32_t timeoutMs = kStreamWaitMs) const
     {
         return frames.WaitForFrames(StreamName(role), count, timeoutMs);
     }
@@ -67,7 +68,7 @@ private:
     tallowcam_host::PluginLibrary::DriverPtr m_driver;
 };
 
-// The RTSP requests of the method the camera received ("" for all).
-size_t RtspRequests(camsim::Camera& camera, const std::string& method = "");
+// The RTSP requests of the method a server received ("" for all).
+std::vector<std::string> RtspRequests(const camsim::RtspRecorder& recorder, const std::string& method = "");
 
 }  // namespace korvane::test

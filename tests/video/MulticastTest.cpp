@@ -37,9 +37,9 @@ TEST(VideoMulticast, EachRoleChecksItsAddressConfiguresAndReceivesTheGroup)
         ASSERT_TRUE(camera.WaitForFrames(role, 3));
         const std::vector<std::string> requests = camera.SettingsRequests();
         ASSERT_GE(requests.size(), 3u);
-        EXPECT_EQ(requests[0], check) << "the address comes first";
-        EXPECT_EQ(requests.back(), write);
-        EXPECT_EQ(camera.LastDescribed(path).multicastGroup, group) << path;
+        EXPECT_EQ(std::make_tuple(requests[0], requests.back(), camera.LastDescribed(path).multicastGroup),
+                  std::make_tuple(check, write, group))
+            << "the address comes first; " << path;
         EXPECT_TRUE(camera.Video().StopStream(0, role));
     }
     EXPECT_FALSE(camera.log.HasLineContaining("CheckMulticastAddress"));
@@ -58,8 +58,8 @@ TEST(VideoMulticast, ACameraLeftAsConfiguredOrWithoutTheAddressOfItsStream)
         ASSERT_TRUE(camera.WaitForFrames(kRec, 3));
         EXPECT_THAT(camera.SettingsRequests(), ElementsAre("/admin/-set-?el=ig12-4"));
         const camsim::StreamDescription served = camera.LastDescribed("stream/profile1=m");
-        EXPECT_EQ(served.width, 480u) << "the camera's own size (code 4)";
-        EXPECT_EQ(served.multicastGroup, "239.100.100.104");
+        EXPECT_EQ(std::tie(served.width, served.multicastGroup), std::make_tuple(480u, "239.100.100.104"))
+            << "the camera's own size (code 4)";
         EXPECT_TRUE(video.StopChannel(0));
     }
 

@@ -65,9 +65,9 @@ std::vector<std::string> VideoCamera::SettingsRequests()
     return selected;
 }
 
-bool VideoCamera::WaitForSettingsRequests(size_t count, uint32_t timeoutMs)
+bool VideoCamera::WaitForSettingsRequests(size_t count)
 {
-    return WaitUntil([&] { return SettingsRequests().size() >= count; }, timeoutMs);
+    return WaitUntil([&] { return SettingsRequests().size() >= count; }, kStreamWaitMs);
 }
 
 std::string VideoCamera::LastSettingsOfStream(uint32_t role, const SettableStreamRequest& request, size_t count)

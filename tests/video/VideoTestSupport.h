@@ -17,7 +17,6 @@ constexpr uint32_t kCodecH264 = 3;
 constexpr uint32_t kFourCCH264 = 0x34363248;       // "H264"
 constexpr uint32_t kFourCCH264Delta = 0x34363249;  // "I264"
 constexpr uint32_t kFourCCJpeg = 0x4745504A;       // "JPEG"
-constexpr uint32_t kStreamWaitMs = 8000;  // session set-up and the first frames, sanitizers included
 
 // A camera the capability query reports as camera type 1 (no 1920x1080, no
 // second stream), 2 (1920x1080, one stream) or 3 (a second H.264 stream).
@@ -50,7 +49,7 @@ public:
     // order; the clock synchronisation's left out.
     std::vector<std::string> SettingsRequests();
     // Waits until the video channels sent count settings requests.
-    bool WaitForSettingsRequests(size_t count, uint32_t timeoutMs = kStreamWaitMs);
+    bool WaitForSettingsRequests(size_t count);
     // Starts the role's stream, waits for count settings requests, stops the
     // stream again and returns the last request (empty: none).
     std::string LastSettingsOfStream(uint32_t role, const SettableStreamRequest& request, size_t count = 1);
@@ -58,10 +57,9 @@ public:
     std::vector<std::string> OnvifOperations();
     // Forgets what the camera received so far (the RTSP requests stay).
     void ClearRequests();
-    size_t RtspRequests(const std::string& method = "") { return test::RtspRequests(camera, method); }
-    bool WaitForFrames(uint32_t role, size_t count) const
+    size_t RtspRequests(const std::string& method = "")
     {
-        return PluginDriver::WaitForFrames(role, count, kStreamWaitMs);
+        return test::RtspRequests(camera.Rtsp().Recorder(), method).size();
     }
     // The description camsim gave for the last stream it served on a path
     // ending in `suffix` (an empty path: none).
