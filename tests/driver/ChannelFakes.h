@@ -191,9 +191,10 @@ public:
                                        ChannelSettings* settings) override
     {
         const std::string stream = " stream " + std::to_string(settings->streamNumber);
-        lastVideo = Create<FakeCameraChannel>(makeVideo, "video" + std::to_string(++m_created), stream, channelIndex,
-                                              sink);
-        return lastVideo;
+        auto* channel = Create<FakeCameraChannel>(makeVideo, "video" + std::to_string(++m_created), stream,
+                                                  channelIndex, sink);
+        lastVideo = channel;  // another host thread may create one meanwhile
+        return channel;
     }
     IMotionChannel* CreateMotionChannel(uint32_t channelIndex, ipcapture::IFrameSink* sink) override
     {
