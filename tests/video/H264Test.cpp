@@ -128,7 +128,7 @@ TEST(VideoH264, CameraTypeTwoConfiguresStreamZeroForEveryRoleAndRequestAndRetrie
 
     // A rejected setting starts no stream and is tried again.
     camera.ClearRequests();
-    const size_t rtspRequests = camera.RtspRequests(), frames = camera.FramesOf(kRec).size();
+    const size_t rtspRequests = camera.SettledRtspRequests(), frames = camera.FramesOf(kRec).size();
     camera.camera.Model().RemoveSetting("dh05");  // the reply then says SettingError
     ASSERT_TRUE(camera.StartChannel(StreamRequest(kCodecH264, 640, 480, 30, 50)));
     ASSERT_TRUE(camera.WaitForSettingsRequests(2)) << "the channel tries again";

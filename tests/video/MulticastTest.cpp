@@ -92,7 +92,7 @@ TEST(VideoMulticast, ACameraLeftAsConfiguredOrWithoutTheAddressOfItsStream)
     camera.camera.Model().SetSetting("ig12-4", "0.0.0.0");
     camera.camera.Model().SetSetting("ig12-3", "0.0.0.0");
     camera.ClearRequests();
-    const size_t rtspRequests = camera.RtspRequests(), frames = camera.FramesOf(kRec).size();
+    const size_t rtspRequests = camera.SettledRtspRequests(), frames = camera.FramesOf(kRec).size();
     ASSERT_TRUE(camera.StartChannel(StreamRequest(kCodecH264, 640, 480, 10, 50)));
     ASSERT_TRUE(camera.StartStream(kLive, jpeg));
     const auto missing = [&](uint32_t streaming) {

@@ -54,6 +54,14 @@ bool VideoCamera::Open(const std::map<uint32_t, std::string>& overrides)
     return true;
 }
 
+size_t VideoCamera::SettledRtspRequests()
+{
+    size_t count = RtspRequests();
+    while (WaitUntil([&] { return RtspRequests() != count; }, 500))
+        count = RtspRequests();
+    return count;
+}
+
 std::vector<std::string> VideoCamera::SettingsRequests()
 {
     std::vector<std::string> selected;

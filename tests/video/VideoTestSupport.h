@@ -61,6 +61,9 @@ public:
     {
         return test::RtspRequests(camera.Rtsp().Recorder(), method).size();
     }
+    // The RTSP request count once it has stayed put for half a second: the
+    // camera logs a stopped stream's last requests after the stop returned.
+    size_t SettledRtspRequests();
     // The description camsim gave for the last stream it served on a path
     // ending in `suffix` (an empty path: none).
     camsim::StreamDescription LastDescribed(const std::string& suffix);
