@@ -1,7 +1,9 @@
 #pragma once
-// Loopback helpers: a datagram peer for the camera, RTP packets, a user recording what it is told, a 5-second wait.
+// Stream helpers: a user recording what it is told, a 5-second wait, byte and text building.
 #include <algorithm>
 #include <atomic>
+#include <cctype>
+#include <iterator>
 #include <cstdint>
 #include <mutex>
 #include <stdexcept>
@@ -9,58 +11,16 @@
 #include <thread>
 #include <vector>
 
-#include "platform/Network.h"
-#include "platform/UdpSocket.h"
 #include "streaming/IRTPClient.h"
 #include "streaming/IRTSPClientUser.h"
 #include "streaming/IRTCPHandlerUser.h"
 #include "streaming/RTPPacket.h"
 #include "streaming/IRTPReceiverUser.h"
 #include "streaming/SdpInfo.h"
+#include "support/UdpPeer.h"
 #include "support/WaitUntil.h"
 
 namespace korvane::test {
-
-inline const uint32_t kLoopback = platform::ParseIPv4("127.0.0.1");
-
-class UdpTestPeer {
-public:
-    explicit UdpTestPeer(const char* localAddress = "127.0.0.1")
-    {
-        m_socket.Create();
-        m_socket.Bind(0, platform::ParseIPv4(localAddress));
-        m_socket.SetMulticastLoop(true);
-        m_socket.SetMulticastInterface(kLoopback);
-    }
-
-    uint16_t Port() const { return m_socket.LocalPort(); }
-
-    bool Send(uint16_t port, const std::vector<uint8_t>& data, uint32_t address = kLoopback)
-    {
-        return m_socket.SendTo({address, port}, data.data(), data.size());
-    }
-
-    // The next datagram within the time-out; false when none came.
-    bool Receive(std::vector<uint8_t>& data, uint32_t timeoutMs, platform::IPv4Endpoint* from = nullptr)
-    {
-        if (m_socket.WaitReadable(timeoutMs) != platform::SocketError::kNone)
-            return false;
-        data.resize(65536);
-        platform::IPv4Endpoint sender;
-        platform::SocketError error;
-        data.resize(m_socket.ReceiveFrom(data.data(), data.size(), from != nullptr ? *from : sender, error));
-        return error == platform::SocketError::kNone;
-    }
-
-private:
-    platform::UdpSocket m_socket;
-};
-
-// A port nothing is bound to at the moment.
-inline uint16_t FreePort()
-{
-    return UdpTestPeer().Port();
-}
 
 template <typename Condition>
 bool WaitUntil(Condition condition)
@@ -76,6 +36,25 @@ inline std::vector<uint8_t> Join(std::initializer_list<std::vector<uint8_t>> par
     return joined;
 }
 
+// The bytes of a hexadecimal text; other characters (spaces, "-") are skipped.
+inline std::vector<uint8_t> FromHex(const std::string& text)
+{
+    std::string digits;
+    std::copy_if(text.begin(), text.end(), std::back_inserter(digits), [](char c) { return std::isxdigit(c) != 0; });
+    std::vector<uint8_t> bytes;
+    for (size_t i = 0; i + 1 < digits.size(); i += 2)
+        bytes.push_back(static_cast<uint8_t>(std::stoul(digits.substr(i, 2), nullptr, 16)));
+    return bytes;
+}
+
+inline std::string Hex(const std::vector<uint8_t>& bytes)
+{
+    std::string text;
+    for (const uint8_t byte : bytes)
+        text += {"0123456789ABCDEF"[byte >> 4], "0123456789ABCDEF"[byte & 15]};
+    return text;
+}
+
 // The text of tests/data with the escapes \r and \n replaced by CR and LF.
 inline std::string Unescaped(const std::string& text)
 {
@@ -85,23 +64,6 @@ inline std::string Unescaped(const std::string& text)
         result += escape ? (text[++i] == 'r' ? '\r' : '\n') : text[i];
     }
     return result;
-}
-
-// A minimal RTP packet: version 2, the given sequence number, time stamp and payload.
-inline std::vector<uint8_t> MakeRtp(uint16_t sequence, uint32_t timeStamp, const std::vector<uint8_t>& payload,
-                                    bool marker = false)
-{
-    std::vector<uint8_t> packet(12 + payload.size());
-    packet[0] = 0x80;
-    packet[1] = static_cast<uint8_t>((marker ? 0x80 : 0) | 96);
-    packet[2] = static_cast<uint8_t>(sequence >> 8);
-    packet[3] = static_cast<uint8_t>(sequence);
-    for (int i = 0; i < 4; ++i)
-        packet[4 + i] = static_cast<uint8_t>(timeStamp >> (24 - 8 * i));
-    for (int i = 0; i < 4; ++i)
-        packet[8 + i] = static_cast<uint8_t>(0x11 * (i + 1));  // SSRC 11 22 33 44
-    std::copy(payload.begin(), payload.end(), packet.begin() + 12);
-    return packet;
 }
 
 // Records the packets, datagrams, descriptions and events reported to it, from any thread.
