@@ -54,15 +54,17 @@ public:
     }
     void SkipSequenceNumber() { ++m_sequenceNumber; }
 
-    // Feeds `frames` access units of the source; `drop(frame, packet)` true skips a packet.
-    void FeedFrames(camsim::IMediaSource& source, size_t frames, const std::function<bool(size_t, size_t)>& drop = {})
+    // Feeds `frames` access units of the source; `drop(frame, packet, payload)` true skips a packet, and may change
+    // the payload.
+    using Dropper = std::function<bool(size_t, size_t, camsim::RtpPayload&)>;
+    void FeedFrames(camsim::IMediaSource& source, size_t frames, const Dropper& drop = {})
     {
         std::vector<camsim::RtpPayload> payloads;
         uint32_t step = 0;
         for (size_t frame = 0; frame < frames; ++frame) {
             source.NextFrame(payloads, step);
             for (size_t i = 0; i < payloads.size(); ++i) {
-                if (drop && drop(frame, i))
+                if (drop && drop(frame, i, payloads[i]))
                     SkipSequenceNumber();
                 else
                     Feed(payloads[i].bytes, payloads[i].marker, m_timeStamp);

@@ -119,9 +119,10 @@ TEST(PayloadParser, LostPacketDropsFramesUntilTheNextKeyFrame)
         SCOPED_TRACE(static_cast<int>(c.codec));
         const Sample sample = SampleOf(c.codec);
         ParserRig<> rig(c.codec);
-        rig.feeder->FeedFrames(*OpenMediaSource(c.codec), sample.frames, [&](size_t frame, size_t packet) {
+        const auto lost = [&](size_t frame, size_t packet, camsim::RtpPayload&) {
             return frame == c.lostFrame && packet == c.lostPacket;
-        });
+        };
+        rig.feeder->FeedFrames(*OpenMediaSource(c.codec), sample.frames, lost);
         const std::vector<DeliveredFrame> frames = rig.host.Frames();
         const size_t nextKeyFrame = (c.lostFrame / sample.gopLength + 1) * sample.gopLength;
         ASSERT_EQ(frames.size(), c.lostFrame + sample.frames - nextKeyFrame);
@@ -219,7 +220,14 @@ public:
             for (size_t i = Below(6); i > 0 && !payload.empty(); --i)
                 payload[Below(payload.size())] = static_cast<uint8_t>(Below(256));
     }
-    bool Lose() { return Below(40) == 0; }
+    // True: the packet is lost; otherwise it may be changed.
+    bool LoseOrMutate(camsim::RtpPayload& payload)
+    {
+        if (Below(40) == 0)
+            return true;
+        Mutate(payload.bytes, payload.marker);
+        return false;
+    }
 
 private:
     size_t Below(size_t bound)
@@ -243,21 +251,9 @@ TEST(PayloadParser, EveryParserRecoversFromAMutatedStream)
         clean.feeder->FeedFrames(*OpenMediaSource(c.codec), c.framesPerLoop);
 
         ParserRig<> rig(c.codec);
-        auto source = OpenMediaSource(c.codec);
         CPacketMutator mutator(1234);
-        std::vector<camsim::RtpPayload> payloads;
-        uint32_t step;
-        for (size_t frame = 0; frame < c.loops * c.framesPerLoop; ++frame) {
-            source->NextFrame(payloads, step);
-            for (camsim::RtpPayload& payload : payloads) {
-                if (mutator.Lose()) {
-                    rig.feeder->SkipSequenceNumber();
-                    continue;
-                }
-                mutator.Mutate(payload.bytes, payload.marker);
-                rig.feeder->Feed(payload.bytes, payload.marker, static_cast<uint32_t>(frame * step));
-            }
-        }
+        const auto mutate = [&](size_t, size_t, camsim::RtpPayload& payload) { return mutator.LoseOrMutate(payload); };
+        rig.feeder->FeedFrames(*OpenMediaSource(c.codec), c.loops * c.framesPerLoop, mutate);
         EXPECT_TRUE(rig.AllFramesReleased());
         const size_t framesBefore = rig.host.FrameCount();
         EXPECT_GT(framesBefore, 0u);
@@ -482,8 +478,9 @@ TEST(JpegParser, RestartHeaderBecomesDriAndIsNotScanData)
         SCOPED_TRACE(static_cast<int>(q));
         const Bytes restart = {0x00, 0x0A, 0xFF, 0xFF};
         const Bytes tables = q >= 128 ? Join({{0, 0, 0, 128}, Bytes(128, 3)}) : Bytes{};
-        const Bytes first = Join({WithData(Join({MainHeader(0, 64, q, 40, 30), restart, tables}), 700), {0xAB, 0xCD}});
-        const Bytes second = Join({MainHeader(uint32_t(first.size()) + 1, 64, q, 40, 30), restart, {0xEF, 0x11, 0x22}});
+        const Bytes first =
+            Join({WithData(Join({MainHeader(0, 64, q, 40, 30), restart, tables}), 700), {0xAB, 0xCD, 0xEF}});
+        const Bytes second = Join({MainHeader(uint32_t(first.size()), 64, q, 40, 30), restart, {0x11, 0x22}});
         JpegRig rig;
         rig.feeder->Feed(first, false, 0);
         rig.feeder->Feed(second, true, 0);
@@ -610,12 +607,11 @@ TEST(Mpeg4Parser, ConfigurationAndVopsInHandMadePackets)
     }
 }
 
+// The sample's 352 x 288 read by it: ReassemblesEveryFrameOfTheSamples.
 TEST(Mpeg4Parser, BuiltInHeaderParserNeedsARectangularVideoObjectLayer)
 {
     int32_t width = -1, height = -1;
     const Bytes config = Mpeg4Config();
-    EXPECT_GT(ParseVideoObjectLayerSize(config.data(), static_cast<uint32_t>(config.size()), &width, &height), 0);
-    EXPECT_EQ(std::make_pair(width, height), std::make_pair(352, 288));
     const Bytes noLayer = {0, 0, 1, 0xB0, 1, 0, 0, 1, 0xB6, 0};
     EXPECT_EQ(ParseVideoObjectLayerSize(noLayer.data(), static_cast<uint32_t>(noLayer.size()), &width, &height), 0);
     size_t layer = 0;

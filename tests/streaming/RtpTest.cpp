@@ -325,8 +325,7 @@ TEST(RtpReceiver, DeliversParsedPacketsInArrivalOrderOnItsOwnThreadAndStartsOnFr
 
     EXPECT_FALSE(receiver.StartUnicast(0, 0));  // already started
     receiver.Stop();
-    EXPECT_EQ(receiver.GetPort(), 0);
-    EXPECT_EQ(user.closed, 1);
+    EXPECT_EQ(std::make_pair(receiver.GetPort(), user.closed.load()), std::make_pair(uint16_t{0}, 1));
     ASSERT_TRUE(receiver.StartUnicast(0, port));  // the port is free again
     CRTPReceiver second;
     second.SetUser(&user);
@@ -364,19 +363,16 @@ TEST(RtpReceiver, FramesOfLargePacketsArriveWhole)
     receiver.SetUser(&user);
     ASSERT_TRUE(receiver.StartUnicast(0, 0));
     UdpTestPeer camera;
-    auto source = camsim::OpenMediaSource(camsim::MediaCodec::Jpeg, options);
-    std::vector<camsim::RtpPayload> payloads;
-    uint32_t step = 0;
     uint16_t sequence = 0;
-    for (size_t frame = 1; frame <= 5; ++frame) {
-        source->NextFrame(payloads, step);
-        for (const camsim::RtpPayload& payload : payloads) {
-            sent.feeder->Feed(payload.bytes, payload.marker, 0);
-            ASSERT_TRUE(camera.Send(receiver.GetPort(), MakeRtp(sequence++, 0, payload.bytes, payload.marker)));
+    const auto send = [&](size_t, size_t packet, camsim::RtpPayload& payload) {
+        if (packet == 0) {
+            EXPECT_EQ(payload.bytes.size(), options.maxPayloadSize);  // 4000-byte datagrams
         }
-        ASSERT_EQ(payloads.front().bytes.size(), options.maxPayloadSize);  // 4000-byte datagrams
-        ASSERT_TRUE(WaitUntil([&] { return received.host.FrameCount() == frame; }));
-    }
+        EXPECT_TRUE(camera.Send(receiver.GetPort(), MakeRtp(sequence++, 0, payload.bytes, payload.marker)));
+        return false;
+    };
+    sent.feeder->FeedFrames(*camsim::OpenMediaSource(camsim::MediaCodec::Jpeg, options), 5, send);
+    ASSERT_TRUE(WaitUntil([&] { return received.host.FrameCount() == 5; }));
     receiver.Stop();
     for (size_t i = 0; i < 5; ++i)
         EXPECT_EQ(received.host.Frames()[i].bytes, sent.host.Frames().at(i).bytes);
@@ -417,8 +413,7 @@ TEST(RtpReceiver, StopFromTheDeliveryThread)
             ASSERT_TRUE(camera.Send(receiver.GetPort(), MakeRtp(1, 1, {1})));
         }
         ASSERT_TRUE(WaitUntil([&] { return user.stopped.load(); }));
-        EXPECT_EQ(receiver.GetPort(), 0);
-        EXPECT_EQ(user.closed, 1);
+        EXPECT_EQ(std::make_pair(receiver.GetPort(), user.closed.load()), std::make_pair(uint16_t{0}, 1));
         receiver.Stop();
         EXPECT_EQ(user.packets, onPacket ? 1u : 0u);
         EXPECT_TRUE(WaitUntil([&] { return receiver.StartUnicast(0, 0); }));
@@ -452,7 +447,7 @@ const Bytes kBye = {0x81, 203, 0, 1, 9, 9, 9, 9};
 
 // Reports from other addresses and malformed compounds are ignored: had any been taken, the receiver report would
 // go to its sender. A BYE counts once after a sender report; stopping says BYE to the last camera that reported.
-TEST(RtcpHandler, AnswersTheCameraReportsItsByeOnceAndSaysByeOnStop)
+TEST(RtcpHandler, AnswersTheCameraReportsItsByeOnceSaysByeOnStopAndJoinsAGroup)
 {
     FakeDriver driver;
     RecordingStreamUser user;
@@ -522,19 +517,14 @@ TEST(RtcpHandler, AnswersTheCameraReportsItsByeOnceAndSaysByeOnStop)
     EXPECT_FALSE(handler.StartUnicast(kLoopback, 0));
     handler.Stop();
     EXPECT_FALSE(next.Receive(bye, 0));
-}
 
-TEST(RtcpHandler, ChecksItsArgumentsAndAnswersSenderReportsSentToAMulticastGroup)
-{
-    CRTCPHandler handler;
+    // The arguments are checked; sender reports sent to a multicast group are answered.
     EXPECT_FALSE(handler.StartUnicast(0, 0));
     EXPECT_FALSE(handler.StartMulticast(kLoopback, "nonsense", 0));
     EXPECT_NE(handler.GetSsrc(), CRTCPHandler().GetSsrc());
-    const uint16_t port = FreePort();
-    ASSERT_TRUE(handler.StartMulticast(kLoopback, "239.255.42.3", port));
-    UdpTestPeer camera;
-    ASSERT_TRUE(camera.Send(port, MakeSenderReport(11, 11), platform::ParseIPv4("239.255.42.3")));
-    Bytes report;
+    const uint16_t groupPort = FreePort();
+    ASSERT_TRUE(handler.StartMulticast(kLoopback, "239.255.42.3", groupPort));
+    ASSERT_TRUE(camera.Send(groupPort, MakeSenderReport(11, 11), platform::ParseIPv4("239.255.42.3")));
     ASSERT_TRUE(camera.Receive(report, 5000));
     EXPECT_EQ(ReadU32(report, 8), 11u);
 }
