@@ -9,7 +9,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <stdexcept>
@@ -68,8 +67,7 @@ protected:
     bool ApplyParams() override
     {
         ++applyCount;
-        if (applyDelayMs != 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(applyDelayMs.load()));
+        std::this_thread::sleep_for(std::chrono::milliseconds(applyDelayMs.load()));
         return true;
     }
     void FillStreamSettings(RTSPClientSettings& settings) override
@@ -187,13 +185,6 @@ const std::string kStateOp = "korvane::CBaseCameraChannel::SetCameraState: ";
 using CameraChannel = ChannelTest;
 using RTSPChannel = ChannelTest;
 using RTPDataChannel = ChannelTest;
-
-// The first port of the client_port pair a SETUP asked for; 0 without one.
-unsigned ClientPort(const std::string& setup)
-{
-    const size_t at = setup.find("client_port=");
-    return at == std::string::npos ? 0 : static_cast<unsigned>(std::strtoul(setup.c_str() + at + 12, nullptr, 10));
-}
 
 // The first pair P, P + 1 of the channels' port range after which `count`
 // ports are free.
@@ -380,13 +371,10 @@ TEST_F(CameraChannel, StartRunsTheBodyWithTheSettingsARestartStopsTheFirstRunAnd
         return 0u;
     };
 
-    ASSERT_TRUE(channel.Start({0, 50, 320, 240, kCodecJpeg, kStreamRec}));
-    ASSERT_TRUE(WaitUntil([&] { return runs == 1; }));
-    EXPECT_EQ(seenWidth, 320u);
-    EXPECT_EQ(channel.GetState(), kChannelStopped);
+    ASSERT_TRUE(channel.Start({0, 50, 320, 240, kCodecJpeg, kStreamRec}) && WaitUntil([&] { return runs == 1; }));
+    EXPECT_EQ(std::make_pair(seenWidth.load(), channel.GetState()), std::make_pair(320u, uint32_t{kChannelStopped}));
 
-    ASSERT_TRUE(channel.Start({0, 50, 640, 480, kCodecJpeg, kStreamRemote}));
-    ASSERT_TRUE(WaitUntil([&] { return runs == 2; }));
+    ASSERT_TRUE(channel.Start({0, 50, 640, 480, kCodecJpeg, kStreamRemote}) && WaitUntil([&] { return runs == 2; }));
     EXPECT_EQ(seenWidth, 640u);
     channel.SetState(kChannelStreaming);
     channel.SetCameraState(true);
@@ -455,7 +443,7 @@ TEST_F(RTSPChannel, AUnicastSessionSkipsOccupiedPortsDeliversFramesSuspendsLoses
     ASSERT_EQ(setups.size(), 1u);
     // Alone on the machine the channel takes P + 4; other channels searching
     // the same range at the same time may move it on, never onto P or P + 2.
-    const unsigned port = ClientPort(setups[0]);
+    const unsigned port = std::stoul(setups[0].substr(setups[0].find("client_port=") + 12));
     EXPECT_THAT(port, AllOf(Ne(first), Ne(first + 2u), Ge(3556u), Lt(4556u)));
     EXPECT_EQ(port % 2, 0u);
     EXPECT_THAT(setups[0], HasSubstr("Transport: RTP/AVP/UDP;unicast;client_port=" + std::to_string(port) + "-" +
@@ -580,8 +568,7 @@ TEST_F(RTSPChannel, StopsInBoundedTimeInEveryPhase)
     {  // writing the camera settings (a slow camera)
         auto channel = std::make_unique<CTestRTSPChannel>(&driver, &host, server.Port());
         channel->applyDelayMs = kConnectTimeoutMs;
-        ASSERT_TRUE(channel->Start({}));
-        ASSERT_TRUE(WaitUntil([&] { return channel->applyCount == 1; }));
+        ASSERT_TRUE(channel->Start({}) && WaitUntil([&] { return channel->applyCount == 1; }));
         ExpectBoundedStop(*channel);
     }
     {  // probing the first port pair

@@ -81,17 +81,6 @@ private:
 
 constexpr const char* kNoHeaderLibrary = "libquarnel-not-installed.so";
 
-// The codec's parser; the MPEG-4 one loads the given header parser library.
-inline std::unique_ptr<CRTPMediaParser> MakeParser(camsim::MediaCodec codec, IDriver* driver,
-                                                   const std::string& mpeg4Library = kNoHeaderLibrary)
-{
-    if (codec == camsim::MediaCodec::H264)
-        return std::make_unique<CH264RTPMediaParser>(driver);
-    if (codec == camsim::MediaCodec::Jpeg)
-        return std::make_unique<CJpegRTPMediaParser>(driver);
-    return std::make_unique<CMpeg4RTPMediaParser>(driver, mpeg4Library);
-}
-
 // A parser wired to a fake driver and a recording host.
 template <typename Parser = CRTPMediaParser>
 struct ParserRig {
@@ -101,11 +90,17 @@ struct ParserRig {
     {
         Attach(std::make_unique<Parser>(&driver, std::forward<Args>(args)...));
     }
+    // The codec's parser; the MPEG-4 one loads the given header parser library.
     explicit ParserRig(camsim::MediaCodec codec, const std::string& mpeg4Library = kNoHeaderLibrary,
                        const std::string& streamName = "127.0.0.1:80::RecStream")
         : client(host, streamName)
     {
-        Attach(MakeParser(codec, &driver, mpeg4Library));
+        if (codec == camsim::MediaCodec::H264)
+            Attach(std::make_unique<CH264RTPMediaParser>(&driver));
+        else if (codec == camsim::MediaCodec::Jpeg)
+            Attach(std::make_unique<CJpegRTPMediaParser>(&driver));
+        else
+            Attach(std::make_unique<CMpeg4RTPMediaParser>(&driver, mpeg4Library));
     }
     // Every frame the parser took from the host went back.
     bool AllFramesReleased() const { return host.OutstandingFrames() == 0 && host.Allocations() == host.Releases(); }

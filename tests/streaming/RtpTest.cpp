@@ -122,16 +122,33 @@ const uint64_t kStart = platform::SystemTimeToFileTime({2026, 1, 5, 2, 3, 4, 5, 
 uint64_t g_now = kStart;
 uint64_t FakeClock() { return g_now; }
 
-TEST(TimeStampConverter, StartsAtTheWallClockAndReportsItAsCalendarTime)
+// Starts at the wall clock, reported as calendar time; after learning follows the measured rate and works off its
+// lead; once reset knows nothing.
+TEST(TimeStampConverter, StartsAtTheWallClockFollowsTheMeasuredRateAndResets)
 {
     ASSERT_NE(kStart, 0u);
     g_now = kStart;
     CTimeStampConverter converter(FakeClock);
-    converter.Update(1000);
+    uint32_t timeStamp = 1000;
+    converter.Update(timeStamp);
     EXPECT_EQ(converter.GetFrameTime(), kStart);
     SYSTEMTIME time{};
     converter.GetTime(time);
     EXPECT_EQ(std::make_tuple(time.wYear, time.wSecond, time.wMilliseconds), std::make_tuple(2026, 5, 678));
+
+    // The camera's clock runs slow: 3600 ticks take 30 ms of wall clock, so
+    // the nominal rate builds up a lead of almost 10 ms per frame.
+    for (int frame = 1; frame <= 100; ++frame) {
+        g_now += 300000;
+        converter.Update(timeStamp += 3600);
+    }
+    ASSERT_EQ(converter.GetFrameTime() - g_now, 100u * 99600);
+    // The lead shrinks by a tenth of each measured step.
+    for (const uint64_t lead : {100u * 99600 - 30000, 100u * 99600 - 60000}) {
+        g_now += 300000;
+        converter.Update(timeStamp += 3600);
+        EXPECT_EQ(converter.GetFrameTime() - g_now, lead);
+    }
 
     converter.Reset();
     EXPECT_EQ(converter.GetFrameTime(), 0u);
@@ -171,28 +188,6 @@ TEST(TimeStampConverter, LearnsOnTheNominalNinetyKilohertzClockWithinItsBounds)
     }
 }
 
-TEST(TimeStampConverter, AfterLearningFollowsTheMeasuredRateAndWorksOffItsLead)
-{
-    g_now = kStart;
-    CTimeStampConverter converter(FakeClock);
-    // The camera's clock runs slow: 3600 ticks take 30 ms of wall clock, so
-    // the nominal rate builds up a lead of almost 10 ms per frame.
-    uint32_t timeStamp = 1000;
-    converter.Update(timeStamp);
-    for (int frame = 1; frame <= 100; ++frame) {
-        g_now += 300000;
-        converter.Update(timeStamp += 3600);
-    }
-    ASSERT_EQ(converter.GetFrameTime() - g_now, 100u * 99600);
-
-    // The lead shrinks by a tenth of each measured step.
-    for (const uint64_t lead : {100u * 99600 - 30000, 100u * 99600 - 60000}) {
-        g_now += 300000;
-        converter.Update(timeStamp += 3600);
-        EXPECT_EQ(converter.GetFrameTime() - g_now, lead);
-    }
-}
-
 TEST(StatisticsHelper, KeepsARollingWindow)
 {
     TStatisticsHelper<unsigned int> statistics(3);
@@ -205,7 +200,7 @@ TEST(StatisticsHelper, KeepsARollingWindow)
     EXPECT_EQ(statistics.Count(), 0u);
 }
 
-TEST(UdpClient, ReceivesUnicastDatagramsOnAPortOfItsOwnReportsTimeOutsAndClosesPromptly)
+TEST(UdpClient, ReceivesUnicastAndMulticastDatagramsReportsTimeOutsAndClosesPromptly)
 {
     FakeDriver driver;
     RecordingStreamUser user;
@@ -250,6 +245,20 @@ TEST(UdpClient, ReceivesUnicastDatagramsOnAPortOfItsOwnReportsTimeOutsAndClosesP
     EXPECT_LT(TimedMs([&] { EXPECT_TRUE(client.Close()); }), 10000u);
     EXPECT_FALSE(driver.HasLineContaining("was not stopped"));
     EXPECT_EQ(user.timeouts, timeouts);
+
+    // Two clients share a multicast group's port; an invalid group is rejected.
+    RecordingStreamUser other;
+    const uint16_t groupPort = FreePort();
+    ASSERT_TRUE(client.OpenMulticast(&user, "239.255.42.1", groupPort));
+    ASSERT_TRUE(second.OpenMulticast(&other, "239.255.42.1", groupPort));
+    ASSERT_TRUE(peer.Send(groupPort, {4, 2}, platform::ParseIPv4("239.255.42.1")));
+    EXPECT_TRUE(WaitUntil([&] { return user.packets == 5 && other.packets == 1; }));
+    EXPECT_EQ(std::make_pair(user.Payloads().back(), other.Payloads()),
+              std::make_pair(Bytes{4, 2}, std::vector<Bytes>{{4, 2}}));
+    CUDPClient invalid;
+    EXPECT_EQ((std::vector<int>{invalid.OpenMulticast(&other, "239.1.300.1", 0),
+                                invalid.OpenMulticast(&other, nullptr, 0), invalid.GetPort()}),
+              (std::vector<int>{false, false, 0}));
 }
 
 TEST(UdpClient, CloseFromItsOwnCallbackDoesNotWaitForItself)
@@ -269,28 +278,6 @@ TEST(UdpClient, CloseFromItsOwnCallbackDoesNotWaitForItself)
     // A thread cannot stop itself.
     EXPECT_EQ((std::vector<int>{user.closeResult, user.closed, client.GetPort()}), (std::vector<int>{0, 1, 0}));
     EXPECT_TRUE(WaitUntil([&] { return client.OpenUnicast(&user, 0); }));
-}
-
-TEST(UdpClient, ReceivesMulticastOnLoopbackAndRejectsAnInvalidGroup)
-{
-    RecordingStreamUser first;
-    RecordingStreamUser second;
-    CUDPClient a;
-    CUDPClient b;
-    const uint16_t port = FreePort();  // to share
-    ASSERT_TRUE(a.OpenMulticast(&first, "239.255.42.1", port));
-    ASSERT_TRUE(b.OpenMulticast(&second, "239.255.42.1", port));  // the group's port is shared
-
-    UdpTestPeer sender;
-    ASSERT_TRUE(sender.Send(port, {4, 2}, platform::ParseIPv4("239.255.42.1")));
-    EXPECT_TRUE(WaitUntil([&] { return first.packets == 1 && second.packets == 1; }));
-    EXPECT_EQ(std::make_pair(first.Payloads(), second.Payloads()),
-              std::make_pair(std::vector<Bytes>{{4, 2}}, std::vector<Bytes>{{4, 2}}));
-
-    CUDPClient invalid;
-    EXPECT_EQ((std::vector<int>{invalid.OpenMulticast(&first, "239.1.300.1", 0),
-                                invalid.OpenMulticast(&first, nullptr, 0), invalid.GetPort()}),
-              (std::vector<int>{false, false, 0}));
 }
 
 TEST(RtpReceiver, DeliversParsedPacketsInArrivalOrderOnItsOwnThreadAndStartsOnFreePortsOnly)
@@ -475,8 +462,7 @@ TEST(RtcpHandler, AnswersTheCameraReportsItsByeOnceSaysByeOnStopAndJoinsAGroup)
     EXPECT_EQ(user.byes, 0);
 
     // Each sender report is answered.
-    ASSERT_TRUE(camera.Send(port, MakeSenderReport(0xCAFEF00D, 0x9ABCDEF0)));
-    ASSERT_TRUE(camera.Receive(report, 5000));
+    ASSERT_TRUE(camera.Send(port, MakeSenderReport(0xCAFEF00D, 0x9ABCDEF0)) && camera.Receive(report, 5000));
     EXPECT_EQ(ReadU32(report, 24), 0x9ABCDEF0u);
 
     UdpTestPeer stranger("127.0.0.2");
@@ -484,8 +470,7 @@ TEST(RtcpHandler, AnswersTheCameraReportsItsByeOnceSaysByeOnStopAndJoinsAGroup)
     UdpTestPeer malformed;
     // A report announcing more than the datagram holds, a sender report without sender information.
     ASSERT_TRUE(malformed.Send(port, Join({{0x80, 201, 0, 50, 0, 0, 0, 0}, MakeSenderReport(2, 2)})));
-    ASSERT_TRUE(malformed.Send(port, {0x80, 200, 0, 1, 0, 0, 0, 2}));
-    ASSERT_TRUE(malformed.Send(port, {0x80, 200, 0}));
+    ASSERT_TRUE(malformed.Send(port, {0x80, 200, 0, 1, 0, 0, 0, 2}) && malformed.Send(port, {0x80, 200, 0}));
     Bytes truncated = MakeSenderReport(2, 2);
     truncated.pop_back();
     ASSERT_TRUE(malformed.Send(port, truncated));
@@ -494,16 +479,13 @@ TEST(RtcpHandler, AnswersTheCameraReportsItsByeOnceSaysByeOnStopAndJoinsAGroup)
     ASSERT_TRUE(camera.Receive(report, 5000));
     ASSERT_EQ(report.size(), 32u);
     EXPECT_EQ(std::make_pair(ReadU32(report, 8), ReadU32(report, 24)), std::make_pair(3u, 0x33u));
-    EXPECT_FALSE(stranger.Receive(report, 0));
-    EXPECT_FALSE(malformed.Receive(report, 0));
+    EXPECT_FALSE(stranger.Receive(report, 0) || malformed.Receive(report, 0));
 
-    ASSERT_TRUE(camera.Send(port, Join({MakeSenderReport(7, 8), kBye, kBye})));
-    ASSERT_TRUE(camera.Send(port, kBye));
+    ASSERT_TRUE(camera.Send(port, Join({MakeSenderReport(7, 8), kBye, kBye})) && camera.Send(port, kBye));
     ASSERT_TRUE(WaitUntil([&] { return user.byes == 1; }));
     // A later sender report proves the BYEs before it were handled.
     UdpTestPeer next;
-    ASSERT_TRUE(next.Send(port, MakeSenderReport(7, 9)));
-    ASSERT_TRUE(next.Receive(report, 5000));
+    ASSERT_TRUE(next.Send(port, MakeSenderReport(7, 9)) && next.Receive(report, 5000));
     EXPECT_EQ(user.byes, 1);
 
     handler.Stop();

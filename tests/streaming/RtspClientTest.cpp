@@ -271,6 +271,7 @@ protected:
         }
         return false;
     }
+    bool StartSession(RTSPTransportMode mode = RTSPTransportMode::UDP) { return client.Start(settings, &user, mode); }
     const camsim::RtspRecorder& Recorded() const { return server.Recorder(); }
     // The methods of the requests after the first `skipped`.
     std::vector<std::string> Methods(size_t skipped = 0) const
@@ -285,8 +286,7 @@ protected:
     std::vector<std::string> SessionMethods(size_t closed)
     {
         const size_t before = Recorded().Requests().size();
-        EXPECT_TRUE(client.Start(settings, &user, RTSPTransportMode::UDP));
-        EXPECT_TRUE(WaitUntil([&] { return user.sessionsClosed == closed; }));
+        EXPECT_TRUE(StartSession() && WaitUntil([&] { return user.sessionsClosed == closed; }));
         return Methods(before);
     }
     bool HasRequest(const std::string& method, size_t count = 1) const
@@ -316,7 +316,7 @@ TEST_F(RtspSession, InterleavedSessionWithDigestAuthorisation)
     server.Options().sessionTimeoutS = 2;
     StartServer();
     settings.receiveTimeoutMs = 300;  // the interleaved reading ends after 300 ms without data
-    ASSERT_TRUE(client.Start(settings, &user, RTSPTransportMode::Interleaved));
+    ASSERT_TRUE(StartSession(RTSPTransportMode::Interleaved));
 
     ASSERT_TRUE(WaitUntil([&] { return user.packets >= 10; }));
     EXPECT_EQ(user.Description().Video().encoding, "H264/90000");
@@ -379,15 +379,12 @@ TEST_F(RtspSession, UdpUnicastWithReceiverReportsAndBye)
         rtcp.Stop();
         return false;
     }));
-    ASSERT_TRUE(client.Start(settings, &user, RTSPTransportMode::UDP));
+    ASSERT_TRUE(StartSession());
 
-    ASSERT_TRUE(WaitUntil([&] { return user.packets >= 10; }));
-    ASSERT_TRUE(Recorded().WaitForReceiverReports(1, kWaitMs));
+    ASSERT_TRUE(WaitUntil([&] { return user.packets >= 10; }) && Recorded().WaitForReceiverReports(1, kWaitMs));
     server.SendBye();
     ASSERT_TRUE(WaitUntil([&] { return user.byes == 1; }));
     client.Stop();
-    rtcp.Stop();
-    receiver.Stop();
     EXPECT_TRUE(HasRequest("TEARDOWN"));
 }
 
@@ -401,8 +398,7 @@ TEST_F(RtspSession, MulticastSetupFollowsTheDescriptionAndThePausedFlagHoldsPlay
     CRTPReceiver receiver(&driver);
     receiver.SetUser(&user);
     ASSERT_TRUE(receiver.StartMulticast("239.255.42.42", port));
-    ASSERT_TRUE(client.Start(settings, &user, RTSPTransportMode::UDP));
-    ASSERT_TRUE(WaitUntil([&] { return HasRequest("PLAY"); }));
+    ASSERT_TRUE(StartSession() && WaitUntil([&] { return HasRequest("PLAY"); }));
     EXPECT_TRUE(WaitUntil([&] { return user.packets >= 10; }));
     EXPECT_EQ(user.Description().Video().connectionAddress, "239.255.42.42");
     EXPECT_EQ(user.Description().Video().port, port);
@@ -412,7 +408,7 @@ TEST_F(RtspSession, MulticastSetupFollowsTheDescriptionAndThePausedFlagHoldsPlay
     client.Stop();
 
     const size_t before = Recorded().Requests().size();
-    ASSERT_TRUE(client.Start(settings, &user, RTSPTransportMode::UDP));
+    ASSERT_TRUE(StartSession());
     // The first keep-alive comes after the first 2-second wait: no PLAY before it.
     ASSERT_TRUE(WaitUntil([&] { return HasRequest("OPTIONS"); }));
     EXPECT_EQ(Methods(before), (std::vector<std::string>{"DESCRIBE", "SETUP", "OPTIONS"}));
@@ -425,8 +421,7 @@ TEST_F(RtspSession, BasicChallengeIsAnsweredOnce)
 {
     server.Options().auth = camsim::RtspAuth::Basic;
     StartServer();
-    ASSERT_TRUE(client.Start(settings, &user, RTSPTransportMode::UDP));
-    ASSERT_TRUE(WaitUntil([&] { return HasRequest("PLAY"); }));
+    ASSERT_TRUE(StartSession() && WaitUntil([&] { return HasRequest("PLAY"); }));
     const std::vector<std::string> requests = Recorded().Requests();
     EXPECT_EQ(requests[0].find("Authorization"), std::string::npos);
     EXPECT_NE(requests[1].find("\r\nAuthorization: Basic cm9vdDpjYW1zaW0=\r\n"), std::string::npos);
@@ -447,8 +442,7 @@ TEST_F(RtspSession, DigestSchemeAtStartThenRefusedDescriptions)
     EXPECT_EQ(SessionMethods(1), std::vector<std::string>{"DESCRIBE"});
     // The next session answers the challenge it kept.
     client.Stop();
-    ASSERT_TRUE(client.Start(settings, &user, RTSPTransportMode::UDP));
-    ASSERT_TRUE(WaitUntil([&] { return HasRequest("PLAY"); }));
+    ASSERT_TRUE(StartSession() && WaitUntil([&] { return HasRequest("PLAY"); }));
     EXPECT_EQ(Methods()[1], "DESCRIBE");
     EXPECT_EQ(user.descriptions, 1u);
     client.Stop();
@@ -471,7 +465,7 @@ TEST_F(RtspSession, StopEndsABlockedReadWithinItsBoundAndConnectFailsWithoutServ
     server.Faults().responseDelayMs = 20000;
     StartServer();
     settings.receiveTimeoutMs = 15000;
-    ASSERT_TRUE(client.Start(settings, &user, RTSPTransportMode::UDP));
+    ASSERT_TRUE(StartSession());
     ASSERT_TRUE(Recorded().WaitForRequests(1, kWaitMs));
     // Far below the 15 s receive time-out: the stop shortened the read.
     EXPECT_LT(TimedMs([&] { client.Stop(); }), 5000u);
@@ -483,9 +477,9 @@ TEST_F(RtspSession, StopEndsABlockedReadWithinItsBoundAndConnectFailsWithoutServ
     settings.serverPort = probe.LocalPort();
     probe.Close();  // nothing listens on this port any more
     settings.connectTimeoutMs = 300;
-    EXPECT_FALSE(client.Start(settings, &user, RTSPTransportMode::UDP));
+    EXPECT_FALSE(StartSession());
     settings.address = "";
-    EXPECT_FALSE(client.Start(settings, &user, RTSPTransportMode::UDP));
+    EXPECT_FALSE(StartSession());
     EXPECT_EQ(user.sessionsClosed, 1u);
 }
 
@@ -495,8 +489,7 @@ TEST_F(RtspSession, SimulatorPacketFaultsShowInTheSequenceNumbersAndAClosedConne
     server.Options().tracks = {camsim::MediaCodec::Jpeg};
     server.Faults().duplicate = true;
     StartServer();
-    ASSERT_TRUE(client.Start(settings, &user, RTSPTransportMode::Interleaved));
-    ASSERT_TRUE(WaitUntil([&] { return user.packets >= 20; }));
+    ASSERT_TRUE(StartSession(RTSPTransportMode::Interleaved) && WaitUntil([&] { return user.packets >= 20; }));
     server.Faults().duplicate = false;
     server.Faults().reorder = true;
     size_t mark = user.packets;
@@ -566,8 +559,7 @@ TEST_F(RtspSession, RawRepliesWithLongHeadersOrHugeBodies)
                          "\r\nContent-Base: rtsp://elsewhere/\r\nContent-Length: " + std::to_string(sdp.size()) +
                          "\r\n\r\n" + sdp);
         settings.serverPort = camera.Port();
-        ASSERT_TRUE(client.Start(settings, &user, RTSPTransportMode::UDP));
-        ASSERT_TRUE(WaitUntil([&] { return user.sessionsClosed == 1; }));
+        ASSERT_TRUE(StartSession() && WaitUntil([&] { return user.sessionsClosed == 1; }));
         client.Stop();
         EXPECT_EQ(camera.FirstRequest().rfind("DESCRIBE rtsp://127.0.0.1:", 0), 0u);
         EXPECT_EQ(user.descriptions, 1u);
@@ -580,7 +572,7 @@ TEST_F(RtspSession, RawRepliesWithLongHeadersOrHugeBodies)
     RawCamera camera("RTSP/1.0 200 OK\r\nCSeq: 1\r\nContent-Length: 999999999\r\n\r\n" + body);
     settings.serverPort = camera.Port();
     settings.receiveTimeoutMs = 30000;  // the camera keeps the connection open
-    ASSERT_TRUE(client.Start(settings, &user, RTSPTransportMode::UDP));
+    ASSERT_TRUE(StartSession());
     // The description arrives once the limit is read, long before the receive time-out.
     EXPECT_TRUE(WaitUntil([&] { return user.descriptions == 2; }, 10000));
     client.Stop();
@@ -597,15 +589,12 @@ TEST_F(RtspSession, KeepAliveHoldsASessionThatWouldExpire)
     CRTPReceiver receiver(&driver);
     receiver.SetUser(&user);
     ASSERT_TRUE(ClaimPortPair(43000, [&](uint16_t port) { return receiver.StartUnicast(0, port); }));
-    ASSERT_TRUE(client.Start(settings, &user, RTSPTransportMode::UDP));
-    ASSERT_TRUE(WaitUntil([&] { return HasRequest("OPTIONS", 3); }, 10000));
+    ASSERT_TRUE(StartSession() && WaitUntil([&] { return HasRequest("OPTIONS", 3); }, 10000));
     const size_t packets = user.packets;
     ASSERT_TRUE(WaitUntil([&] { return user.packets > packets + 5; }));
     EXPECT_EQ(std::make_tuple(Recorded().SessionsExpired(), client.LastRequestSucceeded(), client.SessionTimeoutS()),
               std::make_tuple(0u, true, 3u));
     EXPECT_NE(Recorded().Requests()[1].find("SETUP " + server.BaseUrl() + "trackID=1 "), std::string::npos);
-    client.Stop();
-    receiver.Stop();
 }
 
 TEST_F(RtspSession, SessionWithoutKeepAliveExpires)
@@ -615,7 +604,7 @@ TEST_F(RtspSession, SessionWithoutKeepAliveExpires)
     server.Options().expireSessions = true;
     StartServer();
     // Interleaved reading holds the client thread: no keep-alive goes out meanwhile.
-    ASSERT_TRUE(client.Start(settings, &user, RTSPTransportMode::Interleaved));
+    ASSERT_TRUE(StartSession(RTSPTransportMode::Interleaved));
     ASSERT_TRUE(WaitUntil([&] { return server.Recorder().SessionsExpired() == 1; }));
     // The keep-alive after the reading loop ends meets the expired session.
     ASSERT_TRUE(WaitUntil([&] { return HasRequest("OPTIONS"); }));
