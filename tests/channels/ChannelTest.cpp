@@ -424,8 +424,7 @@ TEST_F(RTSPChannel, AUnicastSessionSkipsOccupiedPortsDeliversFramesSuspendsLoses
     ASSERT_TRUE(server.Start());
     auto channel = StartChannel(kStreamRec);
 
-    ASSERT_TRUE(WaitForFrames(10));
-    EXPECT_TRUE(WaitUntil([&] { return channel->GetState() == kChannelStreaming; }));
+    ASSERT_TRUE(WaitForFrames(10) && WaitUntil([&] { return channel->GetState() == kChannelStreaming; }));
     const std::vector<DeliveredFrame> frames = host.Frames();
     // A key frame with its SPS first.
     EXPECT_EQ(std::tie(frames[0].fourCC, frames[0].width, frames[0].height, frames[0].streamName),
@@ -525,13 +524,11 @@ TEST_F(RTSPChannel, MulticastFramesReachTheHostAndACameraByeRestartsTheSession)
     ASSERT_TRUE(server.Start());
     auto channel = StartChannel();
 
-    ASSERT_TRUE(WaitForFrames(10));
-    EXPECT_TRUE(WaitUntil([&] { return channel->GetState() == kChannelStreaming; }));
-    const std::vector<std::string> setups = RequestsOf("SETUP");
-    ASSERT_EQ(setups.size(), 1u);
+    ASSERT_TRUE(WaitForFrames(10) && WaitUntil([&] { return channel->GetState() == kChannelStreaming; }));
     const unsigned port = server.Options().multicastPort;
-    EXPECT_THAT(setups[0], HasSubstr("Transport: RTP/AVP/UDP;multicast;client_port=" + std::to_string(port) + "-" +
-                                     std::to_string(port + 1) + "\r\n"));
+    const std::string ports = std::to_string(port) + "-" + std::to_string(port + 1);
+    EXPECT_THAT(RequestsOf("SETUP"),
+                ElementsAre(HasSubstr("Transport: RTP/AVP/UDP;multicast;client_port=" + ports + "\r\n")));
 
     // BYE counts once the camera's sender reports are being answered.
     ASSERT_TRUE(server.Recorder().WaitForReceiverReports(1, kWaitMs));
@@ -551,8 +548,7 @@ TEST_F(RTSPChannel, AMulticastDescriptionWithoutConnectionDataIsRetried)
     auto channel = StartChannel();
 
     ASSERT_TRUE(WaitForRequests("DESCRIBE", 2));
-    EXPECT_TRUE(RequestsOf("SETUP").empty());
-    EXPECT_EQ(host.FrameCount(), 0u);
+    EXPECT_EQ(std::make_pair(RequestsOf("SETUP").size(), host.FrameCount()), std::make_pair(size_t{0}, size_t{0}));
     // Repeated lines are suppressed by the channel's logger.
     EXPECT_EQ(driver.CountLinesContaining(
                   "korvane::CBaseRTSPChannel::SdpInfoReceived: RTSP response doesn't contain connection data section. "
@@ -632,8 +628,7 @@ TEST_F(RTPDataChannel, ReceivesTheCameraSupervisesAndRestartsWhenPacketsStop)
     driver.SetCamera(cameraAddress, 80);
     CTestDataChannel channel(&driver);
 
-    ASSERT_TRUE(channel.Start("Test Data Channel"));
-    ASSERT_TRUE(WaitUntil([&] { return channel.rtpPort != 0; }));
+    ASSERT_TRUE(channel.Start("Test Data Channel") && WaitUntil([&] { return channel.rtpPort != 0; }));
     const uint16_t port = channel.rtpPort;
     EXPECT_GE(port, 3556);
     EXPECT_EQ(port % 2, 0);

@@ -28,10 +28,9 @@ using Mpeg4Rig = ParserRig<CMpeg4RTPMediaParser>;
 Bytes Mpeg4Config()
 {
     const Bytes first = FirstFramePayloads(MediaCodec::Mpeg4).at(0).bytes;
-    for (size_t i = 4; i + 4 <= first.size(); ++i) {
+    for (size_t i = 4; i + 4 <= first.size(); ++i)
         if (first[i] == 0 && first[i + 1] == 0 && first[i + 2] == 1 && (first[i + 3] == 0xB6 || first[i + 3] == 0xB3))
             return Bytes(first.begin(), first.begin() + i);
-    }
     return {};
 }
 
@@ -192,9 +191,7 @@ TEST(PayloadParser, FramesOverTenMebibytesAreDiscardedAndOneOfExactlyTenIsKept)
                   std::make_tuple(true, size_t{0}, size_t{0}));
     }
     ParserRig<> rig(MediaCodec::Jpeg);
-    Bytes first = {0, 0, 0, 0, 1, 50, 40, 30};
-    first.resize(CRTPMediaParser::kMaxFrameSize, 0x22);
-    rig.feeder->Feed(first, true, 0);
+    rig.feeder->Feed(Join({{0, 0, 0, 0, 1, 50, 40, 30}, Bytes(CRTPMediaParser::kMaxFrameSize - 8, 0x22)}), true, 0);
     EXPECT_EQ(rig.host.FrameCount(), 1u);
     EXPECT_FALSE(rig.driver.HasLineContaining(overflowLine));
 }
@@ -459,10 +456,8 @@ TEST(JpegParser, InBandTablesMakeOneOrTwoQuantisationSegments)
     } cases[] = {{128, {1, 9}, {1, 3, 0x11, 1}}, {64, {}, {0, 3, 0x11, 0}}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.tableLength);
-        Bytes payload = MainHeader(0, 1, 255, 40, 30);
-        payload.insert(payload.end(), {0, 0, static_cast<uint8_t>(c.tableLength >> 8), uint8_t(c.tableLength)});
-        for (uint16_t i = 0; i < c.tableLength; ++i)
-            payload.push_back(static_cast<uint8_t>(i < 64 ? 7 : 9));
+        const Bytes tables = Join({{0, 0, uint8_t(c.tableLength >> 8), uint8_t(c.tableLength)}, Bytes(64, 7)});
+        const Bytes payload = Join({MainHeader(0, 1, 255, 40, 30), tables, Bytes(c.tableLength - 64, 9)});
         const Bytes image = SinglePicture(WithData(payload, 300)).bytes;
         const size_t first = FindMarker(image, 0xDB);
         EXPECT_EQ(Slice(image, 2, 0, 9), (Bytes{0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F', 0}));

@@ -238,8 +238,7 @@ TEST(UdpClient, ReceivesUnicastAndMulticastDatagramsReportsTimeOutsAndClosesProm
     EXPECT_TRUE(WaitUntil([&] { return user.timeouts >= timeoutsBefore + 2; }));
     EXPECT_TRUE(client.Close());
     client.SetSelectTimeout(60000);
-    ASSERT_TRUE(client.OpenUnicast(&user, 0));
-    ASSERT_TRUE(peer.Send(client.GetPort(), {7}));
+    ASSERT_TRUE(client.OpenUnicast(&user, 0) && peer.Send(client.GetPort(), {7}));
     EXPECT_TRUE(WaitUntil([&] { return user.packets == 4; }));
     const int timeouts = user.timeouts;
     EXPECT_LT(TimedMs([&] { EXPECT_TRUE(client.Close()); }), 10000u);
@@ -273,8 +272,7 @@ TEST(UdpClient, CloseFromItsOwnCallbackDoesNotWaitForItself)
     } user;
     CUDPClient client;
     client.SetSelectTimeout(10);
-    ASSERT_TRUE(client.OpenUnicast(&user, 0));
-    ASSERT_TRUE(WaitUntil([&] { return user.closeResult != -1; }));
+    ASSERT_TRUE(client.OpenUnicast(&user, 0) && WaitUntil([&] { return user.closeResult != -1; }));
     // A thread cannot stop itself.
     EXPECT_EQ((std::vector<int>{user.closeResult, user.closed, client.GetPort()}), (std::vector<int>{0, 1, 0}));
     EXPECT_TRUE(WaitUntil([&] { return client.OpenUnicast(&user, 0); }));
@@ -298,9 +296,7 @@ TEST(RtpReceiver, DeliversParsedPacketsInArrivalOrderOnItsOwnThreadAndStartsOnFr
         sequences.push_back(static_cast<uint16_t>(65510 + i));
         payloads.push_back({uint8_t(i), 0xEE});
         ASSERT_TRUE(camera.Send(port, MakeRtp(sequences.back(), i, payloads.back())));
-        if (i == kCount / 2) {
-            ASSERT_TRUE(camera.Send(port, Bytes(12, 0x80)));  // not an RTP packet: dropped
-        }
+        ASSERT_TRUE(i != kCount / 2 || camera.Send(port, Bytes(12, 0x80)));  // half-way, no RTP packet: dropped
     }
     ASSERT_TRUE(WaitUntil([&] { return user.packets == kCount; }));
     EXPECT_EQ(user.Sequences(), sequences);
@@ -396,9 +392,7 @@ TEST(RtpReceiver, StopFromTheDeliveryThread)
         receiver.SetUser(&user);
         ASSERT_TRUE(receiver.StartUnicast(0, 0));
         UdpTestPeer camera;
-        if (onPacket) {
-            ASSERT_TRUE(camera.Send(receiver.GetPort(), MakeRtp(1, 1, {1})));
-        }
+        ASSERT_TRUE(!onPacket || camera.Send(receiver.GetPort(), MakeRtp(1, 1, {1})));
         ASSERT_TRUE(WaitUntil([&] { return user.stopped.load(); }));
         EXPECT_EQ(std::make_pair(receiver.GetPort(), user.closed.load()), std::make_pair(uint16_t{0}, 1));
         receiver.Stop();

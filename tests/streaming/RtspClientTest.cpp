@@ -316,9 +316,7 @@ TEST_F(RtspSession, InterleavedSessionWithDigestAuthorisation)
     server.Options().sessionTimeoutS = 2;
     StartServer();
     settings.receiveTimeoutMs = 300;  // the interleaved reading ends after 300 ms without data
-    ASSERT_TRUE(StartSession(RTSPTransportMode::Interleaved));
-
-    ASSERT_TRUE(WaitUntil([&] { return user.packets >= 10; }));
+    ASSERT_TRUE(StartSession(RTSPTransportMode::Interleaved) && WaitUntil([&] { return user.packets >= 10; }));
     EXPECT_EQ(user.Description().Video().encoding, "H264/90000");
     EXPECT_FALSE(user.Description().sequenceParameterSet.empty());
 
@@ -371,9 +369,8 @@ TEST_F(RtspSession, UdpUnicastWithReceiverReportsAndBye)
     CRTCPHandler rtcp(&driver);
     receiver.SetUser(&user);
     rtcp.SetUser(&user);
-    const uint32_t loopback = platform::ParseIPv4("127.0.0.1");
     ASSERT_TRUE(ClaimPortPair(41000, [&](uint16_t port) {
-        if (receiver.StartUnicast(0, port) && rtcp.StartUnicast(loopback, port + 1))
+        if (receiver.StartUnicast(0, port) && rtcp.StartUnicast(kLoopback, port + 1))
             return true;
         receiver.Stop();
         rtcp.Stop();
@@ -408,9 +405,8 @@ TEST_F(RtspSession, MulticastSetupFollowsTheDescriptionAndThePausedFlagHoldsPlay
     client.Stop();
 
     const size_t before = Recorded().Requests().size();
-    ASSERT_TRUE(StartSession());
     // The first keep-alive comes after the first 2-second wait: no PLAY before it.
-    ASSERT_TRUE(WaitUntil([&] { return HasRequest("OPTIONS"); }));
+    ASSERT_TRUE(StartSession() && WaitUntil([&] { return HasRequest("OPTIONS"); }));
     EXPECT_EQ(Methods(before), (std::vector<std::string>{"DESCRIBE", "SETUP", "OPTIONS"}));
     client.Play();
     ASSERT_TRUE(WaitUntil([&] { return HasRequest("PLAY", 2); }));
@@ -465,8 +461,7 @@ TEST_F(RtspSession, StopEndsABlockedReadWithinItsBoundAndConnectFailsWithoutServ
     server.Faults().responseDelayMs = 20000;
     StartServer();
     settings.receiveTimeoutMs = 15000;
-    ASSERT_TRUE(StartSession());
-    ASSERT_TRUE(Recorded().WaitForRequests(1, kWaitMs));
+    ASSERT_TRUE(StartSession() && Recorded().WaitForRequests(1, kWaitMs));
     // Far below the 15 s receive time-out: the stop shortened the read.
     EXPECT_LT(TimedMs([&] { client.Stop(); }), 5000u);
     EXPECT_EQ(user.sessionsClosed, 1u);
