@@ -293,7 +293,7 @@ TEST_F(CameraChannel, LogsEachChangeOfTheCameraStateOnceForACameraOrAVideoServer
                                       "1 " + kStateOp + "Signal was lost for video-server 127.0.0.1 (channel 2) "}));
 }
 
-TEST_F(CameraChannel, HandsFramesToTheSinkAndTellsTheEdgeMonitorWhichASuspendedChannelStillDoes)
+TEST_F(CameraChannel, HandsFramesToTheSinkAndTellsTheEdgeMonitorEvenSuspendedAndLogsSinkFaults)
 {
     RecordingEdgeMonitor monitor;
     CProbeChannel channel(1, &driver, &host);
@@ -319,25 +319,21 @@ TEST_F(CameraChannel, HandsFramesToTheSinkAndTellsTheEdgeMonitorWhichASuspendedC
                                  channel.SendFrameCallback(frame), channel.SendFrameCallback(nullptr)}),
               (std::vector<bool>{true, false, true, true}));
     EXPECT_EQ(std::make_pair(host.FrameCount(), monitor.frames.size()), std::make_pair(size_t{1}, size_t{2}));
-    host.ReleaseFrame(frame);
     // The base does not suspend by itself.
     EXPECT_EQ((std::vector<bool>{channel.Suspend(), channel.Resume()}), std::vector<bool>(2, false));
-}
 
-TEST_F(CameraChannel, WithoutASinkNothingIsDeliveredAndExceptionsOfTheSinkAreLoggedAsNotDelivered)
-{
-    RecordingEdgeMonitor monitor;
+    // Without a sink nothing is delivered; exceptions of the sink are logged as not delivered.
+    RecordingEdgeMonitor sinklessMonitor;
     CProbeChannel sinkless(0, &driver, nullptr);
-    sinkless.SetEdgeMonitor(&monitor);
-    ipcapture::IHostFrame* frame = host.AllocateFrame(0x34363248, 16, "stream");
+    sinkless.SetEdgeMonitor(&sinklessMonitor);
     EXPECT_FALSE(sinkless.SendFrameCallback(frame));
     sinkless.SendSignalLost();
-    EXPECT_EQ(std::make_pair(monitor.frames.size(), monitor.signalLost.size()), std::make_pair(size_t{0}, size_t{1}));
-
+    EXPECT_EQ(std::make_pair(sinklessMonitor.frames.size(), sinklessMonitor.signalLost.size()),
+              std::make_pair(size_t{0}, size_t{1}));
     ThrowingSink sink;
-    CProbeChannel channel(0, &driver, &sink);
-    EXPECT_FALSE(channel.SendFrameCallback(frame));
-    channel.SendSignalLost();
+    CProbeChannel faulty(0, &driver, &sink);
+    EXPECT_FALSE(faulty.SendFrameCallback(frame));
+    faulty.SendSignalLost();
     host.ReleaseFrame(frame);
     EXPECT_EQ(LogEntries(driver),
               (std::vector<std::string>{
