@@ -602,7 +602,7 @@ TEST(Mpeg4Parser, ConfigurationAndVopsInHandMadePackets)
     }
 }
 
-// The sample's 352 x 288 read by it: ReassemblesEveryFrameOfTheSamples.
+// Its reading of the sample's 352 x 288 is checked with the sample's frames (ReassemblesEveryFrameOfTheSamples).
 TEST(Mpeg4Parser, BuiltInHeaderParserNeedsARectangularVideoObjectLayer)
 {
     int32_t width = -1, height = -1;

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
-#include <iterator>
 #include <cstdint>
+#include <iterator>
 #include <mutex>
 #include <stdexcept>
 #include <string>
