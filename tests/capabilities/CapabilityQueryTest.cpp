@@ -176,25 +176,21 @@ TEST_F(CapabilityQueryTest, FixedCameraOfType1AndTheQueriesThatFail)
                       " is unable to process \"/-wvhttp-01-/info.cgi\" request. HTTP status code is 500");
     Camera().Http().SetFault(camsim::HttpFault::None);
 
-    // Unusable information replies fail the query: key, value (null: the line is missing), message.
-    const std::tuple<const char*, const char*, const char*> unusable[] = {
-        {"s.hardware", nullptr, "Failed to get camera properties: Unable to parse hardware parameter"},
-        {"s.hardware", "", "Failed to get camera properties: Unable to parse hardware parameter"},
-        {"s.hardware", "Acme X1", "Failed to save capability query results"},  // no model
-        {"v.list", nullptr, "Failed to get camera properties: Unable to parse video settings"},
-        {"v.list", "", "Failed to get camera properties: Unable to parse video settings"},
-        {"v.list", "h264,jpg", "Failed to get camera properties: Unable to parse video settings"},
-    };
+    // Unusable information replies fail the query.
+    const std::vector<std::string> unusable = ReadTestDataLines("capabilities/unusable-replies.txt");
+    EXPECT_EQ(unusable.size(), 6u);
     camsim::CameraModel& model = Camera().Model();
-    for (const auto& [key, value, message] : unusable) {
-        SCOPED_TRACE(std::string(key) + " = " + (value ? value : "(missing)"));
-        const std::string original = model.Info(key);
-        if (value == nullptr)
-            model.RemoveInfo(key);
+    for (const std::string& row : unusable) {
+        SCOPED_TRACE(row);
+        const std::vector<std::string> fields = Split(row, '|');  // key, value, message
+        ASSERT_EQ(fields.size(), 3u);
+        const std::string original = model.Info(fields[0]);
+        if (fields[1] == "(missing)")
+            model.RemoveInfo(fields[0]);
         else
-            model.SetInfo(key, value);
-        ExpectFailure(ipcapture::kCapabilityStatusOther, message);
-        model.SetInfo(key, original);
+            model.SetInfo(fields[0], fields[1]);
+        ExpectFailure(ipcapture::kCapabilityStatusOther, fields[2]);
+        model.SetInfo(fields[0], original);
     }
 
     // Garbage lines and missing optional keys are ignored: a type without two numbers

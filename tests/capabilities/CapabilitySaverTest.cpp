@@ -1,9 +1,11 @@
+// The camera reply parsers, the capability store and the saving of capabilities into the host.
 #include <gtest/gtest.h>
 
 #include <tuple>
 #include <utility>
 
 #include "capabilities/BaseCameraProperties.h"
+#include "capabilities/CameraReply.h"
 #include "capabilities/CapabilitySaver.h"
 #include "capabilities/ParameterWriter.h"
 #include "platform/DynamicLibrary.h"
@@ -14,6 +16,51 @@ using namespace korvane;
 using korvane::test::CapabilityHost;
 
 namespace {
+
+// A text of tests/data with its escapes \r, \n and \t turned into those characters.
+std::string Unescaped(const std::string& text)
+{
+    return ReplaceAll(ReplaceAll(ReplaceAll(text, "\\r", "\r"), "\\n", "\n"), "\\t", "\t");
+}
+
+TEST(CameraReply, ValuesOfInformationReplies)
+{
+    const std::vector<std::string> rows = test::ReadTestDataLines("capabilities/reply-values.txt");
+    EXPECT_EQ(rows.size(), 14u);
+    for (const std::string& row : rows) {
+        const std::vector<std::string> fields = Split(Unescaped(row), '|');  // key, value, reply
+        ASSERT_EQ(fields.size(), 3u) << row;
+        EXPECT_EQ(GetValue(fields[2], fields[0], kInfoSeparator, kReplyLineSeparators), fields[1]) << row;
+    }
+    EXPECT_EQ(GetValue("key:=1", "", ":=", "\r\n"), "");
+    EXPECT_EQ(GetValue("key:=1", "key", "", "\r\n"), "");
+    EXPECT_EQ(GetValue("key:=1", "key", ":=", ""), "");
+    EXPECT_EQ(GetValue("Valra02=00%3A1e\r\n", "Valra02", kSettingsSeparator, kReplyLineSeparators), "00%3A1e");
+
+    // Numbers are the leading decimal digits.
+    const std::string reply = "a:=12\r\nb:=\r\nc:=abc\r\nd:= 7 \r\ne:=3 (mono)\r\nf:=-1\r\ng:=99999999999\r\n";
+    const std::pair<const char*, uint32_t> numbers[] = {{"a", 12u}, {"b", 0u}, {"c", 0u}, {"d", 7u}, {"e", 3u},
+                                                        {"f", 0u},  {"g", 0xFFFFFFFFu}, {"missing", 0u}};
+    for (const auto& [key, number] : numbers)
+        EXPECT_EQ(GetUIntValue(reply, key, kInfoSeparator, kReplyLineSeparators), number) << key;
+}
+
+TEST(CameraReply, SplitsSettingsTypesAndRequests)
+{
+    EXPECT_EQ(Split("a,b,c", ','), (std::vector<std::string>{"a", "b", "c"}));
+    EXPECT_EQ(Split("a,,b,", ','), (std::vector<std::string>{"a", "", "b", ""}));  // empty pieces are kept
+    EXPECT_EQ(Split("", ','), (std::vector<std::string>{""}));
+    EXPECT_EQ(Split("jpg:640x480", ':'), (std::vector<std::string>{"jpg", "640x480"}));
+
+    EXPECT_EQ(ParseSettingsType("int%281%2C30%29"), (std::vector<std::string>{"1", "30"}));
+    EXPECT_EQ(ParseSettingsType("int%280%2C100%29"), (std::vector<std::string>{"0", "100"}));
+    EXPECT_EQ(ParseSettingsType("int%285%29"), (std::vector<std::string>{"5"}));
+    EXPECT_TRUE(ParseSettingsType("").empty());
+    EXPECT_EQ(SettingsTypeKey("dh04"), "Typdh04-0");
+    EXPECT_EQ(SettingsValueRequest("ra02"), "/admin/-set-?el=ra02");
+    EXPECT_EQ(SettingsTypeRequest("dh01"), "/admin/-set-?tl=dh01");
+    EXPECT_EQ(ReplaceAll("00%3A1e%3A8f", "%3A", ":"), "00:1e:8f");
+}
 
 DEVICE_INFO Device()
 {
@@ -95,29 +142,23 @@ private:
 
 TEST(CameraPropertiesStore, FrameRatesAreReportedInTheHostEncoding)
 {
-    StoredProperties oldHost;
-    EXPECT_FALSE(oldHost.IsHighRateHost());
-    EXPECT_FALSE(oldHost.IsMultiStreamHost());
-    const std::pair<uint32_t, uint32_t> encodings[] = {{0, 1000u}, {1, 1000u}, {15, 67u},
-                                                       {25, 40u},  {30, 33u},   {60, 17u}};
-    for (const auto& [rate, encoded] : encodings)
-        EXPECT_EQ(oldHost.EncodeFrameRate(rate), encoded) << rate;
-    {
+    // The host core library loaded (if any), whether the host takes more streams and high rates, rates and
+    // their encodings.
+    using Rates = std::vector<std::pair<uint32_t, uint32_t>>;
+    const std::tuple<const char*, bool, bool, Rates> hosts[] = {
+        {nullptr, false, false, {{0, 1000u}, {1, 1000u}, {15, 67u}, {25, 40u}, {30, 33u}, {60, 17u}}},
+        {VEXHOST_61_PATH, true, false, {{60, 17u}}},
+        {VEXHOST_64_PATH, true, true, {{30, 33u}, {31, 0x7000001Fu}, {0, 1000u}}}};
+    for (const auto& [path, multiStream, highRate, rates] : hosts) {
         platform::DynamicLibrary hostCore;
-        ASSERT_TRUE(hostCore.Load(VEXHOST_61_PATH));
-        StoredProperties multiStream;
-        EXPECT_TRUE(multiStream.IsMultiStreamHost());
-        EXPECT_FALSE(multiStream.IsHighRateHost());
-        EXPECT_EQ(multiStream.EncodeFrameRate(60), 17u);
+        ASSERT_TRUE(path == nullptr || hostCore.Load(path));
+        StoredProperties properties;
+        EXPECT_EQ(std::make_pair(properties.IsMultiStreamHost(), properties.IsHighRateHost()),
+                  std::make_pair(multiStream, highRate))
+            << (path ? path : "no host core");
+        for (const auto& [rate, encoded] : rates)
+            EXPECT_EQ(properties.EncodeFrameRate(rate), encoded) << rate;
     }
-    platform::DynamicLibrary hostCore;
-    ASSERT_TRUE(hostCore.Load(VEXHOST_64_PATH));
-    StoredProperties highRate;
-    EXPECT_TRUE(highRate.IsMultiStreamHost());
-    EXPECT_TRUE(highRate.IsHighRateHost());
-    EXPECT_EQ(highRate.EncodeFrameRate(30), 33u);
-    EXPECT_EQ(highRate.EncodeFrameRate(31), 0x7000001Fu);
-    EXPECT_EQ(highRate.EncodeFrameRate(0), 1000u);
 }
 
 TEST(CameraPropertiesStore, KnownResolutionsOnlyRaiseTheirMaximumRate)

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -24,6 +25,7 @@
 #include "support/CameraAddress.h"
 #include "support/FrameDecoding.h"
 #include "support/ScratchDirectory.h"
+#include "support/TestData.h"
 
 namespace {
 
@@ -299,31 +301,22 @@ TEST_F(CliTest, StreamingDemoCamsimByHandRecordingsAndAudio)
     options.rtspPort = 554;
     options.model.secondStream = true;
     StartCamera(options);
-    struct Recording {
-        const char *codec, *stream, *transport, *seconds;
-        uint32_t width, height, framesPerSecond;
-        const char* path;  // where the camera serves the role
-    };
-    // The main stream goes through StartChannel, the others through StartStream.
-    const Recording recordings[] = {
-        {"h264", "rec", "udp", "1", 640, 480, 25, "rtpstream/config5=u"},
-        {"jpeg", "live", "tcp", "1", 640, 480, 25, "=u"},
-        {"h264", "live", "tcp", "0.6", 1280, 720, 15, "rtpstream/config4=u"},
-        {"h264", "remote", "tcp", "0.6", 640, 480, 10, "rtpstream/config5=u"},
-        {"jpeg", "rec", "tcp", "0.6", 640, 480, 10, "=u"},
-        {"jpeg", "remote", "tcp", "0.6", 320, 240, 5, "=u"},
-    };
-    for (const Recording& c : recordings) {
-        SCOPED_TRACE(std::string(c.codec) + " " + c.stream + " over " + c.transport);
-        const bool h264 = std::string(c.codec) == "h264";
-        const std::string out = scratch.Path() + c.stream + (h264 ? ".h264" : ".mjpeg");
-        Succeeded(OnCamera("record", {"--codec", c.codec, "--stream", c.stream, "--transport", c.transport, "--width",
-                                      std::to_string(c.width), "--height", std::to_string(c.height), "--fps",
-                                      std::to_string(c.framesPerSecond), "--seconds", c.seconds, "--out", out}));
+    const std::vector<std::string> recordings = korvane::test::ReadTestDataLines("cli/recordings.txt");
+    EXPECT_EQ(recordings.size(), 6u);
+    for (const std::string& recording : recordings) {
+        SCOPED_TRACE(recording);
+        std::istringstream fields(recording);
+        std::string codec, stream, transport, seconds, width, height, framesPerSecond, path;
+        fields >> codec >> stream >> transport >> seconds >> width >> height >> framesPerSecond >> path;
+        const bool h264 = codec == "h264";
+        const std::string out = scratch.Path() + stream + (h264 ? ".h264" : ".mjpeg");
+        Succeeded(OnCamera("record", {"--codec", codec, "--stream", stream, "--transport", transport, "--width",
+                                      width, "--height", height, "--fps", framesPerSecond, "--seconds", seconds,
+                                      "--out", out}));
         EXPECT_FALSE(std::filesystem::exists(configuration)) << "the tool removes the transport file it wrote";
         const camsim::StreamDescription served = m_camera->Streams().Described().back();
-        EXPECT_THAT(served.path, HasSubstr(c.path));
-        EXPECT_EQ(std::make_pair(served.width, served.height), std::make_pair(c.width, c.height));
+        EXPECT_THAT(served.path, HasSubstr(path));
+        EXPECT_EQ(std::to_string(served.width) + "x" + std::to_string(served.height), width + "x" + height);
         // An Annex B start code or the JPEG SOI; what camsim sends is its sample picture of the codec.
         const std::string lead = h264 ? std::string("\0\0\1", 3) : "\xFF\xD8";
         EXPECT_EQ(ReadFile(out).substr(0, lead.size()), lead);

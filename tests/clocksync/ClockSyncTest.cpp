@@ -4,7 +4,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,9 +16,11 @@
 #include "support/DriverHost.h"
 #include "support/FakeDriver.h"
 #include "support/FrameHost.h"
+#include "support/ScopedTimeZone.h"
 #include "support/WaitUntil.h"
 
 using namespace korvane;
+using korvane::test::ScopedTimeZone;
 using korvane::test::WaitUntil;
 
 namespace {
@@ -27,16 +28,6 @@ namespace {
 const char kSetPrefix[] = "/admin/-set-?em=2&pt=8&";
 const char kDaylightQuestion[] = "/admin/-set-?el=bc30";
 constexpr uint32_t kWaitMs = 10000;  // of the polling waits
-
-// Sets TZ (POSIX rules) while the provider thread is idle, and puts the old value back.
-class ScopedTimeZone {
-public:
-    explicit ScopedTimeZone(const char* zone) { setenv("TZ", zone, 1); }
-    ~ScopedTimeZone() { m_old.empty() ? unsetenv("TZ") : setenv("TZ", m_old.c_str(), 1); }
-
-private:
-    const std::string m_old = std::getenv("TZ") != nullptr ? std::getenv("TZ") : "";  // empty: TZ was not set
-};
 
 class SimulatedCamera {
 public:
@@ -115,7 +106,7 @@ TEST(ClockRequest, OffsetDaylightSwitchAndLocalTimeOfEachZone)
 // The plug-in's driver registers its camera from Open to Close; drivers of one camera share one item.
 TEST_F(ClockSyncTest, DriversOfOneCameraShareOneItemUntilTheLastCloses)
 {
-    ScopedTimeZone zone("IST-5:30");
+    ScopedTimeZone zone("IST-5:30");  // set while the provider thread is idle
     SimulatedCamera camera;
     test::RecordingLogSink logSink;
     test::CFrameHost allocator;

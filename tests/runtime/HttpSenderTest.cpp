@@ -79,7 +79,7 @@ std::vector<std::string> Schemes(const camsim::RequestLog& log)
     return schemes;
 }
 
-TEST(HttpSender, SendsGetsAndPostsAsGiven)
+TEST(HttpSender, SendsGetsAndPostsAsGivenAndMapsErrorsToTheirCodes)
 {
     Camera camera;
     Web::CHttpSender sender(camera.Device(2000, false));
@@ -124,6 +124,41 @@ TEST(HttpSender, SendsGetsAndPostsAsGiven)
     const auto targets = camera.HttpRequests().Targets();
     EXPECT_EQ(std::vector<std::string>(targets.end() - 2, targets.end()),
               std::vector<std::string>(2, "/-wvhttp-01-/control.cgi?title=a%20b"));
+
+    // Status errors and odd bodies map to their codes.
+    const std::string op = "korvane::HUtils::RequestGetRD: ";
+    const std::string label = Label(camera.Device());
+    std::vector<uint8_t> body;
+
+    camera.Http().SetFault(HttpFault::NoContent);
+    EXPECT_EQ(Summary(RequestGetRD(sender, kInfoPath, body)),
+              "12/2 " + op + "Incorrect response for request \"" + kInfoPath + "\" from " + label);
+    EXPECT_EQ(std::make_pair(sender.GetStatusCode(), sender.GetContentLength()), std::make_pair(204u, 0u));
+    camera.Http().SetFault(HttpFault::NotFound);
+    EXPECT_EQ(Summary(RequestGetRD(sender, "/missing", body)),
+              "9/1 " + op + "The \"/missing\" URL was not found on " + label);
+    camera.Http().SetFault(HttpFault::ServerError);
+    EXPECT_EQ(Summary(RequestGetRD(sender, kInfoPath, body)), "8/1 " + op + label + " is unable to process \"" +
+                                                                  kInfoPath + "\" request. HTTP status code is 500");
+    EXPECT_TRUE(body.empty());
+    std::vector<uint8_t> unread;
+    sender.ReadChunk(unread, 100, true);  // the error body is still waiting: it was not read
+    EXPECT_EQ(std::string(unread.begin(), unread.end()), "Internal Server Error");
+
+    // A body without length is read up to one mebibyte.
+    camera.Http().SetFault(HttpFault::UnknownLength);
+    ASSERT_TRUE(RequestGetRD(sender, kInfoPath, body).IsSuccess());
+    EXPECT_EQ(sender.GetContentLength(), 0u);
+    EXPECT_EQ(std::string(body.begin(), body.end()), camera.Model().InfoReply(""));
+    camera.Http().SetFault(HttpFault::HugeBody);
+    ASSERT_TRUE(RequestGetRD(sender, kInfoPath, body).IsSuccess());
+    EXPECT_EQ(body.size(), 1048576u);
+    camera.Http().SetFault(HttpFault::None);
+    EXPECT_TRUE(RequestGetText(sender, kInfoPath, text));
+
+    camera.Http().SetFault(HttpFault::TruncatedBody);
+    EXPECT_EQ(RequestGetRD(sender, kInfoPath, body).m_code, 12u);
+    EXPECT_EQ(body.size(), camera.Model().InfoReply("").size() / 2);
 }
 
 TEST(HttpSender, BasicIsSentFirstAndNeverWithoutUserNameOrInModeFive)
@@ -187,46 +222,6 @@ TEST(HttpSender, RefusedCredentialsGiveCodeTenWithoutLooping)
         }
         EXPECT_LE(camera.HttpRequests().Count(), mostRequests);
     }
-}
-
-TEST(HttpSender, StatusErrorsAndOddBodiesMapToTheirCodes)
-{
-    Camera camera;
-    Web::CHttpSender sender(camera.Device());
-    const std::string op = "korvane::HUtils::RequestGetRD: ";
-    const std::string label = Label(camera.Device());
-    std::vector<uint8_t> body;
-
-    camera.Http().SetFault(HttpFault::NoContent);
-    EXPECT_EQ(Summary(RequestGetRD(sender, kInfoPath, body)),
-              "12/2 " + op + "Incorrect response for request \"" + kInfoPath + "\" from " + label);
-    EXPECT_EQ(std::make_pair(sender.GetStatusCode(), sender.GetContentLength()), std::make_pair(204u, 0u));
-    camera.Http().SetFault(HttpFault::NotFound);
-    EXPECT_EQ(Summary(RequestGetRD(sender, "/missing", body)),
-              "9/1 " + op + "The \"/missing\" URL was not found on " + label);
-    camera.Http().SetFault(HttpFault::ServerError);
-    EXPECT_EQ(Summary(RequestGetRD(sender, kInfoPath, body)), "8/1 " + op + label + " is unable to process \"" +
-                                                                  kInfoPath + "\" request. HTTP status code is 500");
-    EXPECT_TRUE(body.empty());
-    std::vector<uint8_t> unread;
-    sender.ReadChunk(unread, 100, true);  // the error body is still waiting: it was not read
-    EXPECT_EQ(std::string(unread.begin(), unread.end()), "Internal Server Error");
-
-    // A body without length is read up to one mebibyte.
-    camera.Http().SetFault(HttpFault::UnknownLength);
-    ASSERT_TRUE(RequestGetRD(sender, kInfoPath, body).IsSuccess());
-    EXPECT_EQ(sender.GetContentLength(), 0u);
-    EXPECT_EQ(std::string(body.begin(), body.end()), camera.Model().InfoReply(""));
-    camera.Http().SetFault(HttpFault::HugeBody);
-    ASSERT_TRUE(RequestGetRD(sender, kInfoPath, body).IsSuccess());
-    EXPECT_EQ(body.size(), 1048576u);
-    camera.Http().SetFault(HttpFault::None);
-    std::string text;
-    EXPECT_TRUE(RequestGetText(sender, kInfoPath, text));
-
-    camera.Http().SetFault(HttpFault::TruncatedBody);
-    EXPECT_EQ(RequestGetRD(sender, kInfoPath, body).m_code, 12u);
-    EXPECT_EQ(body.size(), camera.Model().InfoReply("").size() / 2);
 }
 
 TEST(HttpSender, UnreachableCameraGivesCodeElevenAndStaysUsable)
@@ -370,8 +365,7 @@ TEST(HttpSender, PortFourFourThreeStartsWithHttps)
         camsim::Camera camera(options);
         if (!camera.Start())
             continue;
-        DEVICE_INFO device = camera.DeviceInfo();
-        Web::CHttpSender sender(device);
+        Web::CHttpSender sender(camera.DeviceInfo());
         EXPECT_TRUE(sender.IsSecure());
         std::string text;
         ASSERT_TRUE(RequestGetText(sender, kInfoPath, text));

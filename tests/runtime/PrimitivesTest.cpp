@@ -1,29 +1,48 @@
-// The runtime's building blocks: events, the recursive lock, the shared pointer and time stamps.
+// The runtime's building blocks: events, the recursive lock, the shared pointer, time stamps, threads,
+// work queues and the encodings (Base64, MD5, SHA-1).
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <sstream>
+#include <stdexcept>
+#include <string>
 #include <thread>
 #include <tuple>
 #include <vector>
 
+#include "platform/Thread.h"
 #include "platform/Time.h"
+#include "runtime/Base64.h"
+#include "runtime/BaseThread.h"
 #include "runtime/Events.h"
+#include "runtime/Md5.h"
+#include "runtime/QueueThread.h"
 #include "runtime/RecursiveLock.h"
+#include "runtime/Sha1.h"
 #include "runtime/SmartPtr.h"
 #include "runtime/Time.h"
+#include "support/FakeDriver.h"
+#include "support/LogEntries.h"
+#include "support/TestData.h"
+#include "support/WaitUntil.h"
 
 using namespace korvane;
 using namespace ::testing;
+using korvane::test::Clock;
+using korvane::test::WaitUntil;
 
 namespace {
 
-struct Tracked {
-    explicit Tracked(int& destroyed) : destroyed(destroyed) {}
-    virtual ~Tracked() { ++destroyed; }
-    int& destroyed;
+// Counts its destructions.
+struct WorkItem {
+    WorkItem(int value, std::atomic<int>& destroyed) : value(value), destroyed(destroyed) {}
+    virtual ~WorkItem() { ++destroyed; }
+    int value;
+    std::atomic<int>& destroyed;
 };
-
-}  // namespace
 
 TEST(Events, AutoResetIsConsumedByOneWaitAndManualStaysSignalledUntilReset)
 {
@@ -137,22 +156,22 @@ TEST(RecursiveLock, ExcludesConcurrentWriters)
 
 TEST(SmartPtr, CopiesShareTheObjectUntilTheLastGoes)
 {
-    int destroyed = 0;
+    std::atomic<int> destroyed{0};
     {
-        TSmartPtr<Tracked> first;
-        first = new Tracked(destroyed);
+        TSmartPtr<WorkItem> first;
+        first = new WorkItem(1, destroyed);
         {
-            TSmartPtr<Tracked> second = first;
+            TSmartPtr<WorkItem> second = first;
             EXPECT_EQ(second.Get(), first.Get());
         }
-        EXPECT_EQ(destroyed, 0);
-        first = new Tracked(destroyed);
-        EXPECT_EQ(destroyed, 1);
+        EXPECT_EQ(destroyed.load(), 0);
+        first = new WorkItem(2, destroyed);
+        EXPECT_EQ(destroyed.load(), 1);
         first = nullptr;
-        EXPECT_EQ(destroyed, 2);
+        EXPECT_EQ(destroyed.load(), 2);
         EXPECT_FALSE(first);
     }
-    EXPECT_EQ(destroyed, 2);
+    EXPECT_EQ(destroyed.load(), 2);
 }
 
 TEST(Time, ElapsedCountsMillisecondsSinceTheStampAndZeroForOneInTheFuture)
@@ -178,3 +197,221 @@ TEST(Time, FileTimeAndCalendarTimeConvertBothWays)
     SYSTEMTIME invalid{2026, 13, 0, 1, 0, 0, 0, 0};
     EXPECT_EQ(platform::SystemTimeToFileTime(invalid), 0u);
 }
+
+// Runs until stopped; optionally ignores the stop request for a while.
+class WorkerThread : public CBaseThread {
+public:
+    explicit WorkerThread(IDebugMessage* owner = nullptr, uint32_t lingerMs = 0)
+        : CBaseThread(owner), m_lingerMs(lingerMs) {}
+    ~WorkerThread() override { StopThread(5000); }
+
+    std::atomic<int> runs{0};
+    std::atomic<bool> selfStopResult{true};
+    bool stopFromInside = false;
+
+protected:
+    bool Run() override
+    {
+        ++runs;
+        if (stopFromInside)
+            selfStopResult = JoinThread(1000);
+        m_stopEvent.Wait(kInfiniteWait);
+        platform::SleepMs(m_lingerMs);
+        return true;
+    }
+
+private:
+    uint32_t m_lingerMs;
+};
+
+class CountingTicker : public CTickThread {
+public:
+    ~CountingTicker() override { StopTicking(); }
+    std::atomic<int> ticks{0};
+    CEvent ticked{false};
+
+protected:
+    void OnTick() override
+    {
+        ++ticks;
+        ticked.Set();
+    }
+};
+
+class RecordingQueue : public CQueueThread<WorkItem> {
+public:
+    ~RecordingQueue() override { Stop(); }
+    std::vector<int> handled;
+
+protected:
+    void HandleWorkItem(WorkItem& item) override
+    {
+        if (item.value < 0)
+            throw std::runtime_error("bad item");
+        handled.push_back(item.value);
+    }
+};
+
+TEST(BaseThread, StartsOnceAndAgainAfterStopAndAStopFromInsideReturnsFalseWithoutWaiting)
+{
+    WorkerThread worker;
+    EXPECT_TRUE(worker.JoinThread(1000));  // no thread yet: at once
+    EXPECT_TRUE(worker.StopThread(1000));
+    ASSERT_TRUE(worker.Start("worker"));
+    EXPECT_FALSE(worker.Start("worker"));
+    EXPECT_NE(worker.GetThreadId(), 0u);
+    EXPECT_TRUE(worker.StopThread(2000));
+    EXPECT_FALSE(worker.IsRunning());
+    worker.stopFromInside = true;
+    ASSERT_TRUE(worker.Start("worker"));
+    EXPECT_TRUE(WaitUntil([&] { return worker.runs.load() == 2; }, 5000));
+    EXPECT_TRUE(WaitUntil([&] { return !worker.selfStopResult.load(); }, 5000));
+    EXPECT_TRUE(worker.JoinThread(2000));
+}
+
+// The join logs when it is overdue, the stop its termination line; both still wait for the thread.
+TEST(BaseThread, OverdueJoinsAndStopsLogAndStillWaitForTheThread)
+{
+    test::FakeDriver driver;
+    WorkerThread worker(&driver, 300);
+    ASSERT_TRUE(worker.Start("slow"));
+    EXPECT_TRUE(worker.JoinThread(20));
+    EXPECT_FALSE(worker.IsRunning());
+    const std::string thread = "korvane::CBaseThread::JoinThread: Thread (id=" +
+                               std::to_string(worker.GetThreadId()) + ", name=\"slow\")";
+    EXPECT_EQ(LogEntries(driver), (std::vector<std::string>{
+                                      "2 " + thread + " for device 127.0.0.1:80 was not stopped during 20 milliseconds",
+                                      "3 " + thread + " was stopped correctly"}));
+
+    driver.ClearLines();
+    ASSERT_TRUE(worker.Start("slow"));
+    EXPECT_TRUE(worker.StopThread(10));
+    EXPECT_FALSE(worker.IsRunning());
+    EXPECT_THAT(LogEntries(driver),
+                ElementsAre(HasSubstr("was not stopped during 10 milliseconds and will be terminated!")));
+}
+
+TEST(TickThread, TicksAtStartWhenAskedElseFirstAfterOnePeriod)
+{
+    CountingTicker ticker;
+    ticker.SetTickPeriod(30);
+    ASSERT_TRUE(ticker.StartTicking("ticker"));
+    EXPECT_TRUE(ticker.ticked.Wait(5000));
+    EXPECT_TRUE(WaitUntil([&] { return ticker.ticks.load() >= 3; }, 5000));
+    EXPECT_TRUE(ticker.StopTicking());
+
+    CountingTicker late;
+    late.SetTickPeriod(400);
+    const auto started = Clock::now();
+    ASSERT_TRUE(late.Start("ticker"));
+    ASSERT_TRUE(late.ticked.Wait(5000));
+    EXPECT_GE(Clock::now() - started, std::chrono::milliseconds(390));
+    EXPECT_TRUE(late.StopThread(2000));
+}
+
+TEST(QueueThread, HandlesItemsInOrderAndSurvivesExceptions)
+{
+    std::atomic<int> destroyed{0};
+    {
+        RecordingQueue queue;
+        ASSERT_TRUE(queue.Start("queue"));
+        for (int value : {1, -1, 2})
+            EXPECT_TRUE(queue.AddItem(std::make_unique<WorkItem>(value, destroyed), 0)) << value;
+        EXPECT_TRUE(WaitUntil([&] { return destroyed.load() == 3; }, 5000));
+        EXPECT_EQ(queue.handled, (std::vector<int>{1, 2}));
+    }
+    EXPECT_EQ(destroyed.load(), 3);
+}
+
+TEST(QueueThread, LimitKeepsOnlyTheNewestItemsAndStopDiscardsQueuedItemsAndRefusesLaterOnes)
+{
+    std::atomic<int> destroyed{0};
+    RecordingQueue queue;
+    for (int i = 1; i <= 3; ++i)
+        queue.AddItem(std::make_unique<WorkItem>(i, destroyed), 0);
+    EXPECT_TRUE(queue.AddItem(std::make_unique<WorkItem>(4, destroyed), 1));
+    EXPECT_EQ(std::make_pair(queue.QueuedCount(), destroyed.load()), std::make_pair(size_t{1}, 3));
+    // Queued items wait for the next wake-up after the start.
+    ASSERT_TRUE(queue.Start("queue"));
+    queue.AddItem(std::make_unique<WorkItem>(5, destroyed), 0);
+    EXPECT_TRUE(WaitUntil([&] { return destroyed.load() == 5; }, 5000));
+    EXPECT_EQ(queue.handled, (std::vector<int>{4, 5}));
+    EXPECT_TRUE(queue.Stop());
+    EXPECT_FALSE(queue.AddItem(std::make_unique<WorkItem>(6, destroyed), 0));
+    EXPECT_EQ(destroyed.load(), 6);
+    EXPECT_EQ(queue.handled, (std::vector<int>{4, 5}));
+
+    RecordingQueue unstarted;
+    for (int i = 0; i < 5; ++i)
+        unstarted.AddItem(std::make_unique<WorkItem>(i, destroyed), 0);
+    EXPECT_TRUE(unstarted.Stop());
+    EXPECT_EQ(std::make_pair(unstarted.QueuedCount(), destroyed.load()), std::make_pair(size_t{0}, 11));
+}
+
+std::string Sha1Hex(const std::string& text)
+{
+    std::string hex;
+    char digits[3];
+    for (uint8_t byte : Sha1(text.data(), text.size())) {
+        std::snprintf(digits, sizeof digits, "%02x", byte);
+        hex += digits;
+    }
+    return hex;
+}
+
+std::string Encode(const std::string& text)
+{
+    return Base64Encode(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+}
+
+std::string Decode(const std::string& text)
+{
+    const auto bytes = Base64Decode(text);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+TEST(Encoding, DigestsMatchTheStandardVectors)
+{
+    const std::vector<std::string> rows = test::ReadTestDataLines("runtime/digests.txt");
+    EXPECT_EQ(rows.size(), 14u);
+    for (const std::string& row : rows) {
+        std::istringstream fields(row);
+        std::string algorithm;
+        std::string digest;
+        std::string text;
+        fields >> algorithm >> digest >> std::ws;
+        std::getline(fields, text);
+        if (text.rfind("a*", 0) == 0)
+            text = std::string(std::stoul(text.substr(2)), 'a');
+        EXPECT_EQ(algorithm == "md5" ? Md5Hex(text) : Sha1Hex(text), digest) << row;
+    }
+}
+
+TEST(EncodingBase64, MatchesRfc4648VectorsAndBreaksLinesAfter76Characters)
+{
+    const char* plain[] = {"", "f", "fo", "foo", "foob", "fooba", "foobar"};
+    const char* encoded[] = {"", "Zg==", "Zm8=", "Zm9v", "Zm9vYg==", "Zm9vYmE=", "Zm9vYmFy"};
+    for (int i = 0; i < 7; ++i) {
+        EXPECT_EQ(Encode(plain[i]), encoded[i]);
+        EXPECT_EQ(Decode(encoded[i]), plain[i]);
+    }
+    // Lines break after 76 characters.
+    const std::string text = Encode(std::string(57 * 2 + 1, 'x'));  // 76 + 76 + 4 characters
+    ASSERT_EQ(text.size(), 76u + 2 + 76 + 2 + 4);
+    EXPECT_EQ(text.substr(76, 2), "\r\n");
+    EXPECT_EQ(text.substr(154, 2), "\r\n");
+    EXPECT_EQ(Decode(text), std::string(115, 'x'));
+    EXPECT_EQ(Encode(std::string(57, 'x')).substr(76), "\r\n");
+}
+
+TEST(EncodingBase64, DecoderSkipsCharactersOutsideTheAlphabet)
+{
+    EXPECT_EQ(Decode(" Zm9v\r\nYm Fy=*"), "foobar");
+    EXPECT_EQ(Decode("Z=m=8"), "fo");
+    EXPECT_TRUE(Base64Decode("!!!").empty());
+    const uint8_t bytes[] = {0x00, 0xFF, 0xFE, 0x80};
+    EXPECT_EQ(Base64Encode(bytes, 4), "AP/+gA==");
+    EXPECT_EQ(Base64Decode("AP/+gA=="), std::vector<uint8_t>(bytes, bytes + 4));
+}
+
+}  // namespace

@@ -1,0 +1,85 @@
+// Process facts, dynamic libraries and the time zone.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <tuple>
+
+#include "platform/DynamicLibrary.h"
+#include "platform/Process.h"
+#include "platform/Time.h"
+#include "support/ScopedTimeZone.h"
+
+using namespace korvane::platform;
+using korvane::test::ScopedTimeZone;
+
+TEST(Process, ModuleVersionComesFromTheResolvedFileNameOnceLoaded)
+{
+    ModuleVersion version;
+    EXPECT_FALSE(LoadedModuleVersion("libvexhost.so", version));
+
+    DynamicLibrary host;
+    ASSERT_TRUE(host.Load(VEXHOST_STUB_PATH));
+    EXPECT_NE(host.Symbol("vexhost_stub_marker"), nullptr);
+    ASSERT_TRUE(LoadedModuleVersion("libvexhost.so", version));
+    EXPECT_EQ(std::make_tuple(version.major, version.minor, version.third, version.fourth), std::make_tuple(6, 3, 0, 0));
+    EXPECT_FALSE(LoadedModuleVersion("libnothere.so", version));
+
+    host.Unload();
+    EXPECT_FALSE(LoadedModuleVersion("libvexhost.so", version));
+
+    DynamicLibrary missing;
+    EXPECT_FALSE(missing.Load("libdoes-not-exist.so"));
+    EXPECT_EQ(missing.Symbol("anything"), nullptr);
+}
+
+TEST(Process, ExecutableDirectoryEndsWithSeparator)
+{
+    const std::string directory = ExecutableDirectory();
+    ASSERT_FALSE(directory.empty());
+    EXPECT_EQ(directory.back(), '/');
+    EXPECT_NE(std::string(VEXHOST_STUB_PATH).find(directory.substr(0, directory.size() - 1)), std::string::npos);
+    EXPECT_TRUE(ExecutableDirectory(3).empty());
+}
+
+TEST(Process, GuidsAreVersion4AndDistinct)
+{
+    std::set<std::array<uint8_t, 16>> seen;
+    for (int i = 0; i < 100; ++i) {
+        std::array<uint8_t, 16> guid{};
+        ASSERT_TRUE(CreateGuid(guid));
+        EXPECT_EQ(guid[6] & 0xF0, 0x40);
+        seen.insert(guid);
+    }
+    EXPECT_EQ(seen.size(), 100u);
+}
+
+TEST(TimeZone, BiasAndDaylightRulesAreTheZonesCurrentOnes)
+{
+    // Zone, bias, daylight rules in the current year whatever the zone's history. POSIX rules need no
+    // zone files; the named zones come from tzdata.
+    const std::tuple<const char*, int32_t, bool> zones[] = {
+        {"IST-5:30", -330, false},     {"EST5EDT,M3.2.0,M11.1.0", 300, true}, {"Europe/Berlin", -60, true},
+        {"Australia/Sydney", -600, true}, {"Asia/Tokyo", -540, false},      {"America/Sao_Paulo", 180, false},
+        {"Europe/Istanbul", -180, false}};
+    for (const auto& [name, bias, daylightRules] : zones) {
+        ScopedTimeZone zone(name);
+        const TimeZoneInfo info = CurrentTimeZone();
+        EXPECT_EQ(std::make_tuple(info.biasMinutes, info.hasDaylightRules, info.daylightBiasMinutes),
+                  std::make_tuple(bias, daylightRules, daylightRules ? -60 : 0))
+            << name;
+        EXPECT_TRUE(daylightRules || !info.daylightNow) << name;
+    }
+}
+
+TEST(TimeZone, LocalTimeFollowsTheZone)
+{
+    ScopedTimeZone zone("UTC0");
+    const uint64_t utcStamp = SystemTimeToFileTime(UtcTimeNow());
+    ASSERT_NE(utcStamp, 0u);
+    EXPECT_LT(SystemTimeToFileTime(LocalTimeNow()) - utcStamp, 10000000u);  // within one second
+
+    ScopedTimeZone india("IST-5:30");
+    const uint64_t indiaStamp = SystemTimeToFileTime(LocalTimeNow());
+    const uint64_t offset = indiaStamp - SystemTimeToFileTime(UtcTimeNow());
+    EXPECT_NEAR(static_cast<double>(offset) / 10000000.0, 5.5 * 3600, 2.0);
+}
