@@ -1,19 +1,21 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <thread>
 #include <tuple>
 
-#include "driver/DebugInfo.h"
 #include "driver/DeviceInfo.h"
 #include "driver/IPVideoCapture.h"
 #include "driver/plugin/TallowcamDriver.h"
+#include "platform/DynamicLibrary.h"
 #include "platform/Process.h"
 #include "support/DriverHost.h"
 #include "support/FrameHost.h"
 #include "support/LogEntries.h"
+#include "tallowcam/HostInterfaces.h"
 
 namespace korvane::test {
 namespace {
@@ -54,8 +56,7 @@ TEST_F(DriverTest, OpenCopiesTheHostsDeviceDataAndCreatesOneVideoCaptureAndChann
     EXPECT_EQ(std::tie(device->address, device->port, device->userName, device->password, device->model),
               std::make_tuple("127.0.0.1", 8080u, "admin", "secret", "VB-M40"));
     EXPECT_EQ(std::tie(device->requestTimeoutMs, device->secondTimeoutMs), std::make_tuple(5000u, 15000u));
-    uint32_t inputs = 0;
-    uint32_t outputs = 0;
+    uint32_t inputs = 0, outputs = 0;
     driver.GetCaptureValues(inputs, outputs);
     EXPECT_EQ(std::make_tuple(std::string(driver.GetDeviceName()), std::string(driver.GetDriverName()),
                               driver.GetDefaultCodec(), driver.GetChannelCount(), inputs, outputs),
@@ -152,26 +153,22 @@ TEST_F(DriverTest, StreamDefaultsHoldTheHighResolutionCodesAndSizesAreReadWhole)
 
 TEST_F(DriverTest, OpenedLineNamesDriverModelFirmwareAndAddress)
 {
-    const struct {
-        uint16_t port;
-        const char* model;
-        const char* firmware;
-        const char* line;  // none when empty
-    } cases[] = {
+    // Each row: port, model, firmware, the line (none when empty).
+    const std::tuple<uint16_t, const char*, const char*, std::string> cases[] = {
         {8080, "VB-H43", "Ver. 1.2 (100%)",
          "DRIVER IS OPENED (name: Tallowcam, device model: VB-H43, FW: Ver. 1.2 (100%), address: 127.0.0.1:8080)"},
         {80, "VB-H43", "(none)", "DRIVER IS OPENED (name: Tallowcam, device model: VB-H43, address: 127.0.0.1:80)"},
         {80, "", "Ver. 1.2", ""}};
-    for (const auto& each : cases) {
+    for (const auto& [port, model, firmware, line] : cases) {
         RecordingLogSink sink;
         TestableDriver opened;
-        params.deviceAddress.port = each.port;
-        params.captureInfo.model = each.model;
-        params.parameters = {{1, "0"}, {2, each.firmware}};
+        params.deviceAddress.port = port;
+        params.captureInfo.model = model;
+        params.parameters = {{1, "0"}, {2, firmware}};
         ASSERT_TRUE(opened.Open(&sink, &allocator, &params));
         const auto lines = sink.LinesContaining("DRIVER IS OPENED");
-        ASSERT_EQ(lines.size(), *each.line != 0 ? 1u : 0u) << each.model;
-        EXPECT_EQ(lines.empty() ? std::string() : lines[0].text, each.line);
+        ASSERT_EQ(lines.size(), line.empty() ? 0u : 1u) << model;
+        EXPECT_EQ(lines.empty() ? std::string() : lines[0].text, line);
     }
 }
 
@@ -183,15 +180,13 @@ TEST_F(DriverTest, MessagesAreFormattedOnceAndTheirLevelsFollowTheHostVersion)
     driver.DebugMessage(kLogError, "%s", "");
     EXPECT_THAT(LogEntries(logSink, opened), ElementsAre("1 korvane::Test: device 127.0.0.1:80, 50%", "1 "));
 
-    const struct {
-        uint16_t major;
-        uint16_t minor;
-        std::vector<uint8_t> expected;  // for levels 1, 2, 3, 100
-    } cases[] = {{5, 11, {1, 2, 2, 2}}, {5, 12, {1, 2, 3, 3}}, {6, 2, {1, 2, 3, 3}},
-                 {6, 3, {1, 2, 3, 100}}, {7, 0, {1, 2, 3, 100}}};
-    for (const auto& each : cases) {
-        SCOPED_TRACE("host " + std::to_string(each.major) + "." + std::to_string(each.minor));
-        driver.SetHostVersion({each.major, each.minor, 9, 9});
+    // Each row: the host version and the levels of lines at levels 1, 2, 3 and 100.
+    const std::tuple<uint16_t, uint16_t, std::vector<uint8_t>> cases[] = {{5, 11, {1, 2, 2, 2}}, {5, 12, {1, 2, 3, 3}},
+                                                                           {6, 2, {1, 2, 3, 3}}, {6, 3, {1, 2, 3, 100}},
+                                                                           {7, 0, {1, 2, 3, 100}}};
+    for (const auto& [major, minor, expected] : cases) {
+        SCOPED_TRACE("host " + std::to_string(major) + "." + std::to_string(minor));
+        driver.SetHostVersion({major, minor, 9, 9});
         const size_t before = logSink.Lines().size();
         for (uint32_t level : {1u, 2u, 3u, 4u, 100u})
             driver.DebugMessage(level, "%s: level %u", "korvane::Test", level);
@@ -199,19 +194,9 @@ TEST_F(DriverTest, MessagesAreFormattedOnceAndTheirLevelsFollowTheHostVersion)
         std::vector<uint8_t> levels;
         for (size_t i = before; i < lines.size(); ++i)
             levels.push_back(lines[i].level);
-        EXPECT_EQ(levels, each.expected);
+        EXPECT_EQ(levels, expected);
     }
     EXPECT_THAT(logSink.LinesContaining("level 4"), IsEmpty());
-}
-
-TEST(DebugInfo, CopiesTheLineAndHasNoTextForAnEmptyLine)
-{
-    std::string line = "line";
-    CDebugInfo info(kLogWarning, line);
-    line[0] = 'X';
-    EXPECT_EQ(info.GetLevel(), 2u);
-    EXPECT_STREQ(info.GetText(), "line");
-    EXPECT_EQ(CDebugInfo(kLogError, "").GetText(), nullptr);
 }
 
 TEST_F(DriverTest, AudioAdaptersFollowParameters101And102AndCloseReleasesEverything)
@@ -243,6 +228,90 @@ TEST_F(DriverTest, AudioAdaptersFollowParameters101And102AndCloseReleasesEveryth
     }
     params.parameters.clear();
     EXPECT_TRUE(Open());
+}
+
+// The plug-in as a host sees it: loaded at run time, used only through its exports.
+using Factory = ipcapture::IIPCaptureDriverEx5* (*)();
+using Deleter = void (*)(ipcapture::IPluginObject*);
+
+// The fixture's driver stays unused; the host objects are handed to the plug-in's.
+class PluginTest : public DriverTest {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_plugin.Load(TALLOWCAM_PLUGIN_PATH)) << TALLOWCAM_PLUGIN_PATH;
+        create = reinterpret_cast<Factory>(Symbol("CreateIPCapture"));
+        destroy = reinterpret_cast<Deleter>(Symbol("DeleteIPCapture"));
+        ASSERT_NE(create, nullptr);
+        ASSERT_NE(destroy, nullptr);
+        plugged = create();
+        ASSERT_NE(plugged, nullptr);
+    }
+    void TearDown() override
+    {
+        if (plugged != nullptr) {
+            plugged->Close();
+            destroy(plugged);  // through the plug-in's deleter, never here
+        }
+    }
+
+    void* Symbol(const char* name) const { return m_plugin.Symbol(name); }
+    bool OpenPlugged() { return plugged->Open(&logSink, &allocator, &params); }
+
+    Factory create = nullptr;
+    Deleter destroy = nullptr;
+    ipcapture::IIPCaptureDriverEx5* plugged = nullptr;
+
+private:
+    platform::DynamicLibrary m_plugin;
+};
+
+TEST_F(PluginTest, EveryFactoryAndDeleterNameIsOneFunctionAndTheDeleterIgnoresNull)
+{
+    for (const char* name :
+         {"CreateIPCaptureEx", "CreateIPCaptureEx2", "CreateIPCaptureEx3", "CreateIPCaptureEx4", "CreateIPCaptureEx5"})
+        EXPECT_EQ(Symbol(name), reinterpret_cast<void*>(create)) << name;
+    for (const char* name : {"DeleteIPCaptureEx", "DeleteIPCaptureEx2", "DeleteIPCaptureEx3", "DeleteIPCaptureEx4",
+                             "DeleteIPCaptureEx5", "DeleteCapabilityQueryModule"})
+        EXPECT_EQ(Symbol(name), reinterpret_cast<void*>(destroy)) << name;
+    EXPECT_EXIT(
+        {
+            destroy(nullptr);
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(PluginTest, CreateOpenCloseReopenAndDelete)
+{
+    ASSERT_TRUE(OpenPlugged());
+    ipcapture::IIPVideoCaptureEx2* capture = plugged->GetVideoCaptureEx2();
+    ASSERT_NE(capture, nullptr);
+    EXPECT_EQ(capture->GetChannelCount(), 1u);
+    EXPECT_EQ(plugged->GetAudioCapture(), nullptr);
+
+    // Without a host core library the host counts as 5.12: notable lines arrive as information.
+    auto lines = logSink.LinesContaining("DRIVER IS OPENED");
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].level, 3u);
+
+    plugged->Close();
+    EXPECT_EQ(plugged->GetVideoCaptureEx2(), nullptr);
+
+    // Audio adapters come from the descriptions.
+    params.parameters = {{101, "Count=1; IsStereo=0"}, {102, "Count=1; IsStereo=0"}};
+    ASSERT_TRUE(OpenPlugged());
+    ASSERT_NE(plugged->GetAudioCapture(), nullptr);
+    EXPECT_EQ(plugged->GetAudioCapture()->GetChannelCount(), 0u);
+    plugged->Close();
+
+    // With the host core library of version 6.3 loaded, notable lines keep their level.
+    platform::DynamicLibrary hostCore;
+    ASSERT_TRUE(hostCore.Load(TALLOWCAM_TEST_HOST_CORE)) << TALLOWCAM_TEST_HOST_CORE;
+    ASSERT_TRUE(OpenPlugged());
+    lines = logSink.LinesContaining("DRIVER IS OPENED");
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[2].level, 100u);
 }
 
 }  // namespace

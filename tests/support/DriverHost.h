@@ -25,7 +25,14 @@ public:
     void AddLine(uint32_t level, std::string text) { Locked([&] { m_lines.push_back({level, std::move(text)}); }); }
     std::vector<LogLine> Lines() const { return Locked([&] { return m_lines; }); }
     // Lines containing part.
-    std::vector<LogLine> LinesContaining(const std::string& part) const;
+    std::vector<LogLine> LinesContaining(const std::string& part) const
+    {
+        std::vector<LogLine> found;
+        for (const auto& line : Lines())
+            if (line.text.find(part) != std::string::npos)
+                found.push_back(line);
+        return found;
+    }
     size_t CountLinesContaining(const std::string& part) const { return LinesContaining(part).size(); }
     bool HasLineContaining(const std::string& part) const { return CountLinesContaining(part) > 0; }
     void ClearLines() { Locked([&] { m_lines.clear(); }); }
@@ -36,7 +43,11 @@ private:
 
 class RecordingLogSink : public ipcapture::IDebugInfoSink, public LogRecord {
 public:
-    void OnDebugInfo(ipcapture::CDebugInfoIf* info) override;
+    void OnDebugInfo(ipcapture::CDebugInfoIf* info) override
+    {
+        const char* text = info->GetText();
+        AddLine(info->GetLevel(), text != nullptr ? text : "");
+    }
 };
 
 class SettableCaptureInfo : public ipcapture::ICaptureInfo {
@@ -73,7 +84,12 @@ public:
     ipcapture::ICaptureInfo* GetCaptureInfo() override { return &captureInfo; }
     ipcapture::IDeviceAddress* GetDeviceAddress() override { return &deviceAddress; }
     void Reserved3() override { UnassignedSlot("IDriverParams", 3); }
-    const char* GetParameter(uint32_t index) override;
+    const char* GetParameter(uint32_t index) override
+    {
+        m_asked.push_back(index);
+        const auto found = parameters.find(index);
+        return found != parameters.end() ? found->second.c_str() : nullptr;
+    }
 
     // Indices asked for, in order.
     std::vector<uint32_t> AskedIndices() const { return m_asked; }
@@ -129,7 +145,16 @@ public:
 };
 
 // A stream request for codec, size, frames per second and quality.
-SettableStreamRequest StreamRequest(uint32_t codec, uint32_t width, uint32_t height, uint32_t framesPerSecond = 25,
-                                    uint32_t quality = 80);
+inline SettableStreamRequest StreamRequest(uint32_t codec, uint32_t width, uint32_t height,
+                                           uint32_t framesPerSecond = 25, uint32_t quality = 80)
+{
+    SettableStreamRequest request;
+    request.format.codec = codec;
+    request.format.resolution.width = width;
+    request.format.resolution.height = height;
+    request.rate.frameRate = 0x7000 + framesPerSecond;
+    request.rate.quality = quality;
+    return request;
+}
 
 }  // namespace korvane::test

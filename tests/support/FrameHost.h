@@ -11,8 +11,10 @@
 #include <utility>
 #include <vector>
 
+#include "audio/AudioFormat.h"
 #include "support/Guarded.h"
 #include "support/HostSlots.h"
+#include "support/WaitUntil.h"
 #include "tallowcam/HostInterfaces.h"
 
 namespace korvane::test {
@@ -51,7 +53,12 @@ protected:
 class CRecordingFrame : public ipcapture::IHostFrame, private CallRecorder<DeliveredFrame> {
 public:
     // withBuffer false: GetBuffer gives null.
-    CRecordingFrame(uint32_t fourCC, uint32_t bufferSize, std::string streamName, bool withBuffer = true);
+    CRecordingFrame(uint32_t fourCC, uint32_t bufferSize, std::string streamName, bool withBuffer = true)
+        : m_buffer(bufferSize), m_withBuffer(withBuffer)
+    {
+        m_record.fourCC = fourCC;
+        m_record.streamName = std::move(streamName);
+    }
 
     void Reserved1() override { UnassignedSlot("IHostFrame", 1); }
     uint8_t* GetBuffer() override { return m_withBuffer ? m_buffer.data() : nullptr; }
@@ -71,7 +78,13 @@ public:
     void SetSizeClass(uint32_t sizeClass) override { Set("SetSizeClass", m_record.sizeClass, sizeClass); }
 
     // What the frame holds now.
-    DeliveredFrame Snapshot() const;
+    DeliveredFrame Snapshot() const
+    {
+        DeliveredFrame frame = m_record;
+        const size_t size = std::min<size_t>(m_dataSize, m_buffer.size());
+        frame.bytes.assign(m_buffer.begin(), m_buffer.begin() + size);
+        return frame;
+    }
 
 private:
     std::vector<uint8_t> m_buffer;
@@ -81,7 +94,11 @@ private:
 
 class CRecordingAudioData : public ipcapture::IAudioData, private CallRecorder<AudioRecord> {
 public:
-    void SetData(const uint8_t* data, uint32_t size) override;
+    void SetData(const uint8_t* data, uint32_t size) override
+    {
+        m_record.bytes.assign(data, data + size);
+        m_record.calls.push_back("SetData");
+    }
     const uint8_t* GetData() override { return m_record.bytes.empty() ? nullptr : m_record.bytes.data(); }
     uint32_t GetDataSize() override { return static_cast<uint32_t>(m_record.bytes.size()); }
     void Reserved4() override { UnassignedSlot("IAudioData", 4); }
@@ -101,14 +118,16 @@ public:
     void Reserved18() override { UnassignedSlot("IAudioData", 18); }
     uint32_t GetSampleRate() override { return m_record.sampleRate; }
     uint32_t GetBitRate() override { return m_record.bitRate; }
-    void SetFormat(uint32_t sampleRate, uint8_t bitsPerSample, uint8_t stereo) override;
+    void SetFormat(uint32_t sampleRate, uint8_t bitsPerSample, uint8_t stereo) override
+    {
+        m_record.sampleRate = sampleRate;
+        m_record.bitsPerSample = bitsPerSample;
+        m_record.stereo = stereo;
+        m_record.calls.push_back("SetFormat");
+    }
 
     const AudioRecord& Record() const { return m_record; }
 };
-
-// Objects handed to the driver and not yet given back.
-template <typename T>
-using Outstanding = std::vector<std::unique_ptr<T>>;
 
 class CFrameHost : public ipcapture::IFrameAllocator,
                    public ipcapture::IFrameSink,
@@ -118,26 +137,71 @@ class CFrameHost : public ipcapture::IFrameAllocator,
 public:
     // IFrameAllocator
     void Reserved1() override { UnassignedSlot("IFrameAllocator", 1); }
-    ipcapture::IHostFrame* AllocateFrame(uint32_t fourCC, uint32_t size, const char* streamName) override;
-    ipcapture::IAudioData* AllocateAudioFrame(uint32_t fourCC, uint32_t size, const char* driverName) override;
+    ipcapture::IHostFrame* AllocateFrame(uint32_t fourCC, uint32_t size, const char* streamName) override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_lastAllocationSize = size;
+        if (m_refuseAllocations)
+            return nullptr;
+        ++m_allocations;
+        m_live.push_back(
+            std::make_unique<CRecordingFrame>(fourCC, size, streamName ? streamName : "", !m_framesWithoutBuffer));
+        return m_live.back().get();
+    }
+    ipcapture::IAudioData* AllocateAudioFrame(uint32_t, uint32_t, const char* driverName) override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_audioDriverName = driverName != nullptr ? driverName : "";
+        m_liveAudio.push_back(std::make_unique<CRecordingAudioData>());
+        return m_liveAudio.back().get();
+    }
     void ReleaseAudioFrame(ipcapture::IAudioData* frame) override { Release(m_liveAudio, frame, m_audioReleases); }
     void Reserved5() override { UnassignedSlot("IFrameAllocator", 5); }
     void ReleaseFrame(ipcapture::IHostFrame* frame) override { Release(m_live, frame, m_releases); }
 
     // IFrameSink
-    bool OnFrame(ipcapture::IHostFrame* frame) override;
+    bool OnFrame(ipcapture::IHostFrame* frame) override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (!m_accept)
+            return false;
+        ++m_frameCount;
+        if (m_keepFrames)
+            m_frames.push_back(static_cast<CRecordingFrame*>(frame)->Snapshot());
+        return true;
+    }
     void Reserved2() override { UnassignedSlot("IFrameSink", 2); }
     void OnSignalLost() override { Locked([&] { ++m_signalLost; }); }
 
     // IAudioSink and IAudioStateSink
-    bool OnAudioFrame(ipcapture::IAudioData* frame) override;
+    bool OnAudioFrame(ipcapture::IAudioData* frame) override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (!m_accept)
+            return false;
+        m_audioFrames.push_back(static_cast<CRecordingAudioData*>(frame)->Record());
+        return true;
+    }
     void OnAudioState(uint32_t audioId, uint32_t state) override
     {
         Locked([&] { m_audioStates.emplace_back(audioId, state); });
     }
 
     // A packet for an output channel, G.711 mu-law at 8000 Hz unless changed; owned by this host.
-    CRecordingAudioData* MakeAudioPacket(const std::vector<uint8_t>& bytes);
+    CRecordingAudioData* MakeAudioPacket(const std::vector<uint8_t>& bytes)
+    {
+        auto packet = std::make_unique<CRecordingAudioData>();
+        const AudioFormat format = AudioFormat::MuLaw8k();
+        packet->SetFourCC(format.fourCC);
+        packet->SetFormat(format.sampleRate, format.bitsPerSample, format.stereo);
+        packet->SetBitRate(format.bitRate);
+        packet->SetChannelId(1);
+        if (!bytes.empty())
+            packet->SetData(bytes.data(), static_cast<uint32_t>(bytes.size()));
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_liveAudio.push_back(std::move(packet));
+        return m_liveAudio.back().get();
+    }
 
     // Behaviour (accepting applies to video and audio frames)
     void SetAcceptFrames(bool accept) { Locked([&] { m_accept = accept; }); }
@@ -150,8 +214,18 @@ public:
     // Observations
     std::vector<DeliveredFrame> Frames() const { return Locked([&] { return m_frames; }); }
     // The frames of one stream ("<address>:<port>::RecStream" and so on).
-    std::vector<DeliveredFrame> FramesOf(const std::string& streamName) const;
-    bool WaitForFrames(const std::string& streamName, size_t count, uint32_t timeoutMs) const;
+    std::vector<DeliveredFrame> FramesOf(const std::string& streamName) const
+    {
+        std::vector<DeliveredFrame> selected;
+        for (DeliveredFrame& frame : Frames())
+            if (frame.streamName == streamName)
+                selected.push_back(std::move(frame));
+        return selected;
+    }
+    bool WaitForFrames(const std::string& streamName, size_t count, uint32_t timeoutMs) const
+    {
+        return WaitUntil([&] { return FramesOf(streamName).size() >= count; }, timeoutMs);
+    }
     size_t FrameCount() const { return Locked([&] { return m_frameCount; }); }
     size_t Allocations() const { return Locked([&] { return m_allocations; }); }
     size_t Releases() const { return Locked([&] { return m_releases; }); }
@@ -176,7 +250,7 @@ private:
     // Takes an object back. Frames that are not ours or released twice leave
     // the release counts short: the test sees it.
     template <typename T>
-    void Release(Outstanding<T>& objects, const void* object, size_t& releases)
+    void Release(std::vector<std::unique_ptr<T>>& objects, const void* object, size_t& releases)
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         const auto found = std::find_if(objects.begin(), objects.end(),
@@ -188,8 +262,8 @@ private:
     }
 
     std::vector<DeliveredFrame> m_frames;
-    Outstanding<CRecordingFrame> m_live;
-    Outstanding<CRecordingAudioData> m_liveAudio;
+    std::vector<std::unique_ptr<CRecordingFrame>> m_live;  // handed to the driver and not yet given back
+    std::vector<std::unique_ptr<CRecordingAudioData>> m_liveAudio;
     std::vector<AudioRecord> m_audioFrames;
     std::vector<std::pair<uint32_t, uint32_t>> m_audioStates;
     std::string m_audioDriverName;
