@@ -16,7 +16,7 @@ IIPCaptureDriverEx5* CreateIPCapture()
 
 void DeleteIPCapture(IPluginObject* object)
 {
-    delete object;
+    korvane::ipcapture::DeleteThroughInterface(object);
 }
 
 // Every version of the factory and the deleter does the same.

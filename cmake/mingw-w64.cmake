@@ -1,7 +1,13 @@
-# Cross build for 32-bit Windows with Debian's mingw-w64 (posix thread model).
+# Cross build for Windows with Debian's mingw-w64 (posix thread model).
+# TALLOWCAM_WINDOWS_ARCH: i686 (the driver's platform, the default) or x86_64.
+if(NOT TALLOWCAM_WINDOWS_ARCH)
+  set(TALLOWCAM_WINDOWS_ARCH i686)
+endif()
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES TALLOWCAM_WINDOWS_ARCH)
+
 set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR i686)
-set(TOOLCHAIN_PREFIX i686-w64-mingw32)
+set(CMAKE_SYSTEM_PROCESSOR ${TALLOWCAM_WINDOWS_ARCH})
+set(TOOLCHAIN_PREFIX ${TALLOWCAM_WINDOWS_ARCH}-w64-mingw32)
 set(CMAKE_C_COMPILER ${TOOLCHAIN_PREFIX}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${TOOLCHAIN_PREFIX}-g++-posix)
 set(CMAKE_RC_COMPILER ${TOOLCHAIN_PREFIX}-windres)
