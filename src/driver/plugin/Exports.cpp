@@ -19,16 +19,18 @@ void DeleteIPCapture(IPluginObject* object)
     korvane::ipcapture::DeleteThroughInterface(object);
 }
 
-// Every version of the factory and the deleter does the same.
-IIPCaptureDriverEx5* CreateIPCaptureEx() { return CreateIPCapture(); }
-IIPCaptureDriverEx5* CreateIPCaptureEx2() { return CreateIPCapture(); }
-IIPCaptureDriverEx5* CreateIPCaptureEx3() { return CreateIPCapture(); }
-IIPCaptureDriverEx5* CreateIPCaptureEx4() { return CreateIPCapture(); }
-IIPCaptureDriverEx5* CreateIPCaptureEx5() { return CreateIPCapture(); }
+// Every version of the factory and the deleter is the same function; neither throws.
+#define TALLOWCAM_ALIAS(target) __attribute__((alias(#target), nothrow))
 
-void DeleteIPCaptureEx(IPluginObject* object) { DeleteIPCapture(object); }
-void DeleteIPCaptureEx2(IPluginObject* object) { DeleteIPCapture(object); }
-void DeleteIPCaptureEx3(IPluginObject* object) { DeleteIPCapture(object); }
-void DeleteIPCaptureEx4(IPluginObject* object) { DeleteIPCapture(object); }
-void DeleteIPCaptureEx5(IPluginObject* object) { DeleteIPCapture(object); }
-void DeleteCapabilityQueryModule(IPluginObject* object) { DeleteIPCapture(object); }
+IIPCaptureDriverEx5* CreateIPCaptureEx() TALLOWCAM_ALIAS(CreateIPCapture);
+IIPCaptureDriverEx5* CreateIPCaptureEx2() TALLOWCAM_ALIAS(CreateIPCapture);
+IIPCaptureDriverEx5* CreateIPCaptureEx3() TALLOWCAM_ALIAS(CreateIPCapture);
+IIPCaptureDriverEx5* CreateIPCaptureEx4() TALLOWCAM_ALIAS(CreateIPCapture);
+IIPCaptureDriverEx5* CreateIPCaptureEx5() TALLOWCAM_ALIAS(CreateIPCapture);
+
+void DeleteIPCaptureEx(IPluginObject* object) TALLOWCAM_ALIAS(DeleteIPCapture);
+void DeleteIPCaptureEx2(IPluginObject* object) TALLOWCAM_ALIAS(DeleteIPCapture);
+void DeleteIPCaptureEx3(IPluginObject* object) TALLOWCAM_ALIAS(DeleteIPCapture);
+void DeleteIPCaptureEx4(IPluginObject* object) TALLOWCAM_ALIAS(DeleteIPCapture);
+void DeleteIPCaptureEx5(IPluginObject* object) TALLOWCAM_ALIAS(DeleteIPCapture);
+void DeleteCapabilityQueryModule(IPluginObject* object) TALLOWCAM_ALIAS(DeleteIPCapture);
