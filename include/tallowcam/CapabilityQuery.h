@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "tallowcam/HostInterfaces.h"
+#include "tallowcam/InterfaceLayout.h"
 
 namespace korvane::ipcapture {
 
@@ -25,21 +26,18 @@ enum : uint32_t {
 
 // A text field of the host's result object (connection fields).
 class ICapabilityField {
-public:
-    virtual ~ICapabilityField() = default;
+    TALLOWCAM_INTERFACE_DESTRUCTOR(ICapabilityField)
     virtual void SetText(const char* text) = 0;
 };
 
 class IResolutionList {
-public:
-    virtual ~IResolutionList() = default;
+    TALLOWCAM_INTERFACE_DESTRUCTOR(IResolutionList)
     // text is "<width>x<height>"; frameValue in the host's frame-rate encoding.
     virtual void Add(const char* text, uint32_t width, uint32_t height, uint32_t frameValue) = 0;
 };
 
 class IFrameRateList {
-public:
-    virtual ~IFrameRateList() = default;
+    TALLOWCAM_INTERFACE_DESTRUCTOR(IFrameRateList)
     virtual void Reserved1() {}
     virtual void Add(uint32_t frameValue) = 0;
 };
@@ -47,8 +45,7 @@ public:
 // One numbered parameter of the device; the host hands it back to the driver
 // through IDriverParams::GetParameter.
 class ICapabilityParameter {
-public:
-    virtual ~ICapabilityParameter() = default;
+    TALLOWCAM_INTERFACE_DESTRUCTOR(ICapabilityParameter)
     virtual void SetValue(const char* value) = 0;
     virtual void Reserved2() {}
     virtual void Reserved3() {}
@@ -59,8 +56,7 @@ public:
 
 // Receives what the query found.
 class ICapabilityResult {
-public:
-    virtual ~ICapabilityResult() = default;
+    TALLOWCAM_INTERFACE_DESTRUCTOR(ICapabilityResult)
     virtual void SetValue(uint32_t capabilityId, uint32_t value) = 0;
     virtual void SetDeviceName(const char* name) = 0;
     // Fields 1-4: address, port, user name, password.
@@ -74,8 +70,7 @@ public:
 
 // Told how a query ended; called on the query's worker thread.
 class ICapabilityCallback {
-public:
-    virtual ~ICapabilityCallback() = default;
+    TALLOWCAM_INTERFACE_DESTRUCTOR(ICapabilityCallback)
     virtual void Reserved1() {}
     virtual void OnCompleted() = 0;
     virtual void OnFailed(uint32_t status, const char* message) = 0;

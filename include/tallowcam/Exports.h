@@ -2,7 +2,11 @@
 // The plug-in's exported entry points.
 #include "tallowcam/HostInterfaces.h"
 
+#ifdef _WIN32
+#define TALLOWCAM_EXPORT extern "C"  // exported by the module-definition file
+#else
 #define TALLOWCAM_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 // One factory under six names: a new driver, or null.
 TALLOWCAM_EXPORT korvane::ipcapture::IIPCaptureDriverEx5* CreateIPCapture();

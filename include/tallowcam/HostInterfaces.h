@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "tallowcam/HostTypes.h"
+#include "tallowcam/InterfaceLayout.h"
 
 namespace korvane {
 class ICaptureIOApi;
@@ -17,30 +18,26 @@ namespace korvane::ipcapture {
 // Root of every object the plug-in creates for the host; the exported deleter
 // destroys it through the virtual destructor.
 class IPluginObject {
-public:
-    virtual ~IPluginObject() = default;
+    TALLOWCAM_INTERFACE_DESTRUCTOR(IPluginObject)
 };
 
 // ---- Log lines -------------------------------------------------------------
 
 class CDebugInfoIf {
-public:
-    virtual ~CDebugInfoIf() = default;
+    TALLOWCAM_INTERFACE_DESTRUCTOR(CDebugInfoIf)
     virtual uint8_t GetLevel() const = 0;
     virtual const char* GetText() const = 0;  // null for an empty line
 };
 
 class IDebugInfoSink {
-public:
-    virtual ~IDebugInfoSink() = default;
+    TALLOWCAM_INTERFACE_DESTRUCTOR(IDebugInfoSink)
     virtual void OnDebugInfo(CDebugInfoIf* info) = 0;
 };
 
 // ---- Frames ----------------------------------------------------------------
 
 class IHostFrame {
-public:
-    virtual ~IHostFrame() = default;
+    TALLOWCAM_INTERFACE_DESTRUCTOR(IHostFrame)
     virtual void Reserved1() {}
     // At least the size given to IFrameAllocator::AllocateFrame.
     virtual uint8_t* GetBuffer() = 0;
@@ -61,8 +58,7 @@ public:
 };
 
 class IAudioData {
-public:
-    virtual ~IAudioData() = default;
+    TALLOWCAM_INTERFACE_DESTRUCTOR(IAudioData)
     virtual void SetData(const uint8_t* data, uint32_t size) = 0;
     virtual const uint8_t* GetData() = 0;
     virtual uint32_t GetDataSize() = 0;
@@ -87,8 +83,7 @@ public:
 };
 
 class IFrameAllocator {
-public:
-    virtual ~IFrameAllocator() = default;
+    TALLOWCAM_INTERFACE_DESTRUCTOR(IFrameAllocator)
     virtual void Reserved1() {}
     virtual IHostFrame* AllocateFrame(uint32_t fourCC, uint32_t size, const char* streamName) = 0;
     virtual IAudioData* AllocateAudioFrame(uint32_t fourCC, uint32_t size, const char* driverName) = 0;
@@ -98,8 +93,7 @@ public:
 };
 
 class IFrameSink {
-public:
-    virtual ~IFrameSink() = default;
+    TALLOWCAM_INTERFACE_DESTRUCTOR(IFrameSink)
     // False: the host refused the frame.
     virtual bool OnFrame(IHostFrame* frame) = 0;
     virtual void Reserved2() {}
@@ -109,8 +103,7 @@ public:
 // ---- Parameters handed to Open ---------------------------------------------
 
 class ICaptureInfo {
-public:
-    virtual ~ICaptureInfo() = default;
+    TALLOWCAM_INTERFACE_DESTRUCTOR(ICaptureInfo)
     virtual void Reserved1() {}
     virtual const char* GetModelName() = 0;
     virtual uint32_t GetChannelCount() = 0;
@@ -120,8 +113,7 @@ public:
 };
 
 class IDeviceAddress {
-public:
-    virtual ~IDeviceAddress() = default;
+    TALLOWCAM_INTERFACE_DESTRUCTOR(IDeviceAddress)
     virtual const char* GetAddress() = 0;
     virtual uint16_t GetPort() = 0;
     virtual void Reserved3() {}
@@ -131,8 +123,7 @@ public:
 };
 
 class IDriverParams {
-public:
-    virtual ~IDriverParams() = default;
+    TALLOWCAM_INTERFACE_DESTRUCTOR(IDriverParams)
     virtual ICaptureInfo* GetCaptureInfo() = 0;
     virtual IDeviceAddress* GetDeviceAddress() = 0;
     virtual void Reserved3() {}
@@ -143,15 +134,13 @@ public:
 // ---- Stream requests -------------------------------------------------------
 
 class IResolution {
-public:
-    virtual ~IResolution() = default;
+    TALLOWCAM_INTERFACE_DESTRUCTOR(IResolution)
     virtual uint32_t GetWidth() = 0;
     virtual uint32_t GetHeight() = 0;
 };
 
 class IStreamFormat {
-public:
-    virtual ~IStreamFormat() = default;
+    TALLOWCAM_INTERFACE_DESTRUCTOR(IStreamFormat)
     virtual void Reserved1() {}
     virtual void Reserved2() {}
     virtual IResolution* GetResolution() = 0;
@@ -159,8 +148,7 @@ public:
 };
 
 class IStreamRate {
-public:
-    virtual ~IStreamRate() = default;
+    TALLOWCAM_INTERFACE_DESTRUCTOR(IStreamRate)
     virtual uint32_t GetFrameRate() = 0;
     virtual void Reserved2() {}
     virtual uint32_t GetQuality() = 0;
@@ -168,8 +156,7 @@ public:
 };
 
 class IStreamRequest {
-public:
-    virtual ~IStreamRequest() = default;
+    TALLOWCAM_INTERFACE_DESTRUCTOR(IStreamRequest)
     virtual IStreamFormat* GetFormat() = 0;
     virtual IStreamRate* GetRate() = 0;
     virtual void Reserved3() {}
@@ -181,22 +168,19 @@ public:
 
 // Receives audio captured from the camera.
 class IAudioSink {
-public:
-    virtual ~IAudioSink() = default;
+    TALLOWCAM_INTERFACE_DESTRUCTOR(IAudioSink)
     virtual bool OnAudioFrame(IAudioData* frame) = 0;
     virtual void OnAudioState(uint32_t audioId, uint32_t state) = 0;
 };
 
 // Told the state of an audio output channel.
 class IAudioStateSink {
-public:
-    virtual ~IAudioStateSink() = default;
+    TALLOWCAM_INTERFACE_DESTRUCTOR(IAudioStateSink)
     virtual void OnAudioState(uint32_t audioId, uint32_t state) = 0;
 };
 
 class IAudioFormatEntry {
-public:
-    virtual ~IAudioFormatEntry() = default;
+    TALLOWCAM_INTERFACE_DESTRUCTOR(IAudioFormatEntry)
     virtual void Reserved1() {}
     virtual uint32_t GetFourCC() = 0;
     virtual void Reserved3() {}
@@ -206,16 +190,14 @@ public:
 
 // The audio formats the host can deliver.
 class IAudioFormatList {
-public:
-    virtual ~IAudioFormatList() = default;
+    TALLOWCAM_INTERFACE_DESTRUCTOR(IAudioFormatList)
     virtual uint32_t GetCount() = 0;
     virtual IAudioFormatEntry* GetFormat(uint32_t index) = 0;
 };
 
 // Filled with the format an audio output channel expects.
 class IAudioFormat {
-public:
-    virtual ~IAudioFormat() = default;
+    TALLOWCAM_INTERFACE_DESTRUCTOR(IAudioFormat)
     virtual void SetFourCC(uint32_t fourCC) = 0;
     virtual void SetSampleRate(uint32_t sampleRate) = 0;
     virtual void SetBitRate(uint32_t bitRate) = 0;
@@ -226,8 +208,7 @@ public:
 // ---- Interfaces the driver implements for the host ------------------------
 
 class IIPVideoCapture {
-public:
-    virtual ~IIPVideoCapture() = default;
+    TALLOWCAM_INTERFACE_DESTRUCTOR(IIPVideoCapture)
     virtual uint32_t GetChannelCount() = 0;
     virtual bool StartChannel(uint32_t index, IFrameSink* sink, IStreamRequest* request) = 0;
     virtual bool StopChannel(uint32_t index) = 0;
@@ -251,8 +232,7 @@ public:
 };
 
 class IIPAudioCapture2 {
-public:
-    virtual ~IIPAudioCapture2() = default;
+    TALLOWCAM_INTERFACE_DESTRUCTOR(IIPAudioCapture2)
     virtual uint32_t GetChannelCount() = 0;
     virtual bool OpenChannel(uint32_t audioId, uint32_t channelIndex, IAudioSink* sink, uint32_t extra) = 0;
     virtual bool CloseChannel(uint32_t audioId) = 0;
@@ -261,8 +241,7 @@ public:
 };
 
 class IIPAudioSender {
-public:
-    virtual ~IIPAudioSender() = default;
+    TALLOWCAM_INTERFACE_DESTRUCTOR(IIPAudioSender)
     virtual uint32_t GetChannelCount() = 0;
     virtual bool OpenChannel(uint32_t audioId, uint32_t arg1, IAudioStateSink* stateSink,
                              IAudioFormatList* formats) = 0;

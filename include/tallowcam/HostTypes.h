@@ -2,7 +2,10 @@
 // Plain types shared with the host.
 #include <cstdint>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windef.h>
+#include <minwinbase.h>
+#else
 // Calendar time as the host exchanges it (the Win32 SYSTEMTIME layout).
 struct SYSTEMTIME {
     uint16_t wYear;

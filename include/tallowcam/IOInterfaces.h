@@ -4,6 +4,8 @@
 // not reorder.
 #include <cstdint>
 
+#include "tallowcam/InterfaceLayout.h"
+
 namespace korvane {
 
 // I/O states as exchanged with the host. Indexes count from 0.
@@ -17,8 +19,7 @@ namespace ipcapture {
 
 // Told the input changes; called on the driver's threads.
 class IIOEventSink {
-public:
-    virtual ~IIOEventSink() = default;
+    TALLOWCAM_INTERFACE_DESTRUCTOR(IIOEventSink)
     virtual void OnInputChanged(uint32_t index, uint32_t state) = 0;
     // The camera did not answer an input poll or an output command.
     virtual void OnIOError() = 0;
@@ -27,8 +28,7 @@ public:
 }  // namespace ipcapture
 
 class ICaptureIOApi {
-public:
-    virtual ~ICaptureIOApi() = default;
+    TALLOWCAM_INTERFACE_DESTRUCTOR(ICaptureIOApi)
     // False (and nothing stored) for null.
     virtual bool SetEventSink(ipcapture::IIOEventSink* sink) = 0;
     virtual bool StartIO() = 0;

@@ -3,6 +3,8 @@
 // virtual operations of every interface is a fixed contract: do not reorder.
 #include <cstdint>
 
+#include "tallowcam/InterfaceLayout.h"
+
 namespace korvane {
 
 // Results of the PTZ operations.
@@ -50,8 +52,7 @@ struct PTZ_CAPABILITIES {
 
 // One PTZ channel. Motion commands are queued and return at once.
 class IIPPTZApi {
-public:
-    virtual ~IIPPTZApi() = default;
+    TALLOWCAM_INTERFACE_DESTRUCTOR(IIPPTZApi)
     virtual int32_t IsPTZSupported() = 0;
     virtual int32_t StartMove(int32_t direction, uint32_t speed) = 0;
     // Stops every motion started since the last stop.
@@ -82,8 +83,7 @@ public:
 
 // The driver's PTZ side: one API per channel, owned by the driver.
 class IIPPTZDriver {
-public:
-    virtual ~IIPPTZDriver() = default;
+    TALLOWCAM_INTERFACE_DESTRUCTOR(IIPPTZDriver)
     // Null for a channel that does not exist or cannot be opened.
     virtual IIPPTZApi* GetPTZApi(uint32_t channel) = 0;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/DynamicLibrary.h"
 #include "platform/Process.h"
 
 namespace korvane {
@@ -19,7 +20,7 @@ CBaseCameraProperties::CBaseCameraProperties(const DEVICE_INFO& device, uint32_t
     : m_device(device), m_videoStandard(videoStandard)
 {
     platform::ModuleVersion host;
-    if (platform::LoadedModuleVersion("libvexhost.so", host)) {
+    if (platform::LoadedModuleVersion(platform::SharedLibraryFileName("Vexhost"), host)) {
         m_highRateHost = IsAtLeast(host, 6, 4);
         m_multiStreamHost = IsAtLeast(host, 6, 1);
     }

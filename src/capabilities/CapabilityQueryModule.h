@@ -18,7 +18,8 @@ class CCapabilityQueryModule : public ipcapture::IIPCapabilityQuery {
 public:
     // videoStandard: false for 25 frames per second cameras, true for 30.
     CCapabilityQueryModule(ipcapture::ICapabilityCallback* callback, bool videoStandard);
-    ~CCapabilityQueryModule() override;
+    virtual ~CCapabilityQueryModule();
+    TALLOWCAM_DELETING_DESTRUCTOR
 
     bool Start(const char* address, uint16_t port, const char* userName, const char* password,
                ipcapture::ICapabilityResult* result) override;

@@ -8,9 +8,10 @@
 
 namespace korvane {
 
-class CDebugInfo : public ipcapture::CDebugInfoIf {
+class CDebugInfo final : public ipcapture::CDebugInfoIf {
 public:
     CDebugInfo(uint8_t level, const std::string& line);
+    TALLOWCAM_DELETING_DESTRUCTOR
 
     uint8_t GetLevel() const override { return m_level; }
     const char* GetText() const override { return m_text.get(); }

@@ -10,10 +10,11 @@ namespace korvane {
 
 class IAudioChannelCreator;
 
-class CIPAudioCapture : public ipcapture::IIPAudioCapture2 {
+class CIPAudioCapture final : public ipcapture::IIPAudioCapture2 {
 public:
     // channelLimit: how many channels may be open at once.
     CIPAudioCapture(IAudioChannelCreator* creator, uint32_t channelLimit);
+    TALLOWCAM_DELETING_DESTRUCTOR
 
     uint32_t GetChannelCount() override;
     bool OpenChannel(uint32_t audioId, uint32_t channelIndex, ipcapture::IAudioSink* sink, uint32_t extra) override;

@@ -10,10 +10,11 @@ namespace korvane {
 
 class IAudioChannelCreator;
 
-class CIPAudioSender : public ipcapture::IIPAudioSender {
+class CIPAudioSender final : public ipcapture::IIPAudioSender {
 public:
     // channelLimit: how many channels may be open at once.
     CIPAudioSender(IAudioChannelCreator* creator, uint32_t channelLimit);
+    TALLOWCAM_DELETING_DESTRUCTOR
 
     uint32_t GetChannelCount() override;
     bool OpenChannel(uint32_t audioId, uint32_t arg1, ipcapture::IAudioStateSink* stateSink,

@@ -20,7 +20,8 @@ public:
     static constexpr uint32_t kStreamsPerChannel = 4;  // stream 0 is the main stream
 
     CIPVideoCapture(IVideoChannelCreator* creator, uint32_t channelCount);
-    ~CIPVideoCapture() override;
+    virtual ~CIPVideoCapture();
+    TALLOWCAM_DELETING_DESTRUCTOR
     CIPVideoCapture(const CIPVideoCapture&) = delete;
     CIPVideoCapture& operator=(const CIPVideoCapture&) = delete;
 

@@ -20,7 +20,8 @@ class CIOBase : public ICaptureIOApi {
 public:
     explicit CIOBase(IDriver* driver);
     // A derived class whose members the threads use calls StopIO() in its own destructor.
-    ~CIOBase() override;
+    virtual ~CIOBase();
+    TALLOWCAM_DELETING_DESTRUCTOR
     CIOBase(const CIOBase&) = delete;
     CIOBase& operator=(const CIOBase&) = delete;
 

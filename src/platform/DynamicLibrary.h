@@ -21,4 +21,8 @@ private:
     void* m_handle = nullptr;
 };
 
+// The platform's file name of a shared library: "Quarnel" gives "Quarnel.dll"
+// on Windows and "libquarnel.so" elsewhere.
+std::string SharedLibraryFileName(const std::string& baseName);
+
 }  // namespace korvane::platform

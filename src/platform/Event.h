@@ -1,11 +1,8 @@
 #pragma once
-// Win32-style events on top of the standard library: manual- or auto-reset,
-// and a wait for any of several events.
+// Win32-style events: manual- or auto-reset, and a wait for any of several events.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <mutex>
-#include <vector>
 
 namespace korvane::platform {
 
@@ -23,18 +20,12 @@ public:
     // True when signalled within the time-out; an auto-reset event is consumed.
     bool Wait(uint32_t timeoutMs);
 
-    struct Waiter;
+    struct State;  // the backend's
 
 private:
     friend int WaitAny(Event* const* events, size_t count, uint32_t timeoutMs);
-    bool TryConsume();  // caller holds m_mutex
-    void Attach(const std::shared_ptr<Waiter>& waiter);
-    void Detach(const std::shared_ptr<Waiter>& waiter);
 
-    const bool m_manualReset;
-    bool m_signalled = false;
-    std::mutex m_mutex;
-    std::vector<std::shared_ptr<Waiter>> m_waiters;
+    std::unique_ptr<State> m_state;
 };
 
 // Index of the lowest signalled event (consuming only that one when it is

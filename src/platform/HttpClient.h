@@ -1,13 +1,11 @@
 #pragma once
 // HTTP client shaped like WinHTTP (session + connection, one request at a time,
-// separate send / receive / read steps), built on one libcurl easy handle so the
-// connection is kept between requests. Used by one thread; Abort() may be called
-// from any thread and ends a running step at once.
-#include <atomic>
-#include <chrono>
+// separate send / receive / read steps); the connection is kept between requests.
+// Used by one thread; Abort() may be called from any thread and ends a running
+// step at once.
 #include <cstddef>
 #include <cstdint>
-#include <optional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -31,98 +29,50 @@ enum class HttpError {
 
 class HttpClient {
 public:
-    explicit HttpClient(const std::string& userAgent);
-    ~HttpClient();
+    // A client with its own session; check IsOpen().
+    static std::unique_ptr<HttpClient> Create(const std::string& userAgent);
+    HttpClient() = default;
+    virtual ~HttpClient() = default;
     HttpClient(const HttpClient&) = delete;
     HttpClient& operator=(const HttpClient&) = delete;
 
-    bool IsOpen() const { return m_easy != nullptr; }
-    bool SetTimeout(HttpTimeout which, uint32_t ms);
-    bool SetMaxConnectionsPerServer(uint32_t count);
+    virtual bool IsOpen() const = 0;
+    virtual bool SetTimeout(HttpTimeout which, uint32_t ms) = 0;
+    virtual bool SetMaxConnectionsPerServer(uint32_t count) = 0;
 
     // Names the server of all later requests; the connection itself is made by the first send.
-    bool Connect(const std::string& host, uint16_t port);
-    bool IsConnected() const { return !m_host.empty(); }
+    virtual bool Connect(const std::string& host, uint16_t port) = 0;
+    virtual bool IsConnected() const = 0;
 
     // Starts a new request (closing the previous one).
-    bool OpenRequest(const std::string& method, const std::string& path, bool secure, bool escapeQuery);
-    bool HasRequest() const { return m_requestOpen; }
-    bool SetCredentials(uint32_t schemes, const std::string& user, const std::string& password);
-    bool SetIgnoreCertificateErrors();
-    bool SetFollowRedirects(bool follow);
+    virtual bool OpenRequest(const std::string& method, const std::string& path, bool secure, bool escapeQuery) = 0;
+    virtual bool HasRequest() const = 0;
+    virtual bool SetCredentials(uint32_t schemes, const std::string& user, const std::string& password) = 0;
+    virtual bool SetIgnoreCertificateErrors() = 0;
+    virtual bool SetFollowRedirects(bool follow) = 0;
     // A complete header line "Name: value"; replaces an earlier line of the same name.
-    bool AddHeader(const std::string& line);
+    virtual bool AddHeader(const std::string& line) = 0;
 
     // Sends the request with its body; the body must announce its full length. Name
     // resolution, connecting, and the TLS handshake with the sending share no time:
     // each has its own time-out, counted from the end of the one before.
-    HttpError SendRequest(const std::vector<uint8_t>& body, size_t totalLength);
+    virtual HttpError SendRequest(const std::vector<uint8_t>& body, size_t totalLength) = 0;
     // Waits for the final reply's status line and headers.
-    HttpError ReceiveResponse();
-    uint32_t GetStatusCode() const { return m_status; }
+    virtual HttpError ReceiveResponse() = 0;
+    virtual uint32_t GetStatusCode() const = 0;
     // False when the reply has no (usable) Content-Length.
-    bool GetContentLength(uint32_t& length) const;
+    virtual bool GetContentLength(uint32_t& length) const = 0;
     // Schemes offered by the reply's WWW-Authenticate lines; false when none.
-    bool QueryAuthSchemes(uint32_t& supported, uint32_t& first) const;
+    virtual bool QueryAuthSchemes(uint32_t& supported, uint32_t& first) const = 0;
 
     // Reply bytes readable without blocking.
-    size_t QueryDataAvailable();
+    virtual size_t QueryDataAvailable() = 0;
     // Reads up to size bytes; read = 0 with HttpError::None at the end of the body.
-    HttpError ReadData(uint8_t* buffer, size_t size, size_t& read);
+    virtual HttpError ReadData(uint8_t* buffer, size_t size, size_t& read) = 0;
 
-    void CloseRequest();
-    void Abort();
-    void ClearAbort() { m_aborted = false; }
-
-private:
-    static size_t OnHeader(char* data, size_t size, size_t count, void* self);
-    static size_t OnBody(char* data, size_t size, size_t count, void* self);
-    static int OnProgress(void* self, int64_t dlTotal, int64_t dlNow, int64_t ulTotal, int64_t ulNow);
-
-    using Clock = std::chrono::steady_clock;
-    using Deadline = std::optional<Clock::time_point>;  // none: no limit
-
-    // The time-out of the send step's current phase: resolving, connecting or sending.
-    HttpTimeout SendPhase() const;
-    Deadline After(Clock::time_point start, HttpTimeout which) const;
-    // Runs the transfer until done() or the deadline, which is asked again after every step.
-    template <typename DeadlineOf, typename Done>
-    HttpError Drive(DeadlineOf deadline, Done done);
-    HttpError TransferError() const;
-    bool ReplyIsFinal() const;
-    bool ApplyHeaders(bool hasBody);
-    std::string FindHeader(const std::string& name) const;
-
-    void* m_easy = nullptr;   // CURL*
-    void* m_multi = nullptr;  // CURLM*
-    void* m_headerList = nullptr;  // curl_slist*
-    std::atomic<bool> m_aborted{false};
-
-    std::string m_userAgent;
-    std::string m_host;
-    uint16_t m_port = 0;
-    uint32_t m_timeouts[5] = {0, 0, 0, 0, 0};
-
-    // Current request.
-    bool m_requestOpen = false;
-    bool m_inTransfer = false;
-    bool m_transferDone = false;
-    int m_transferResult = 0;  // CURLcode
-    bool m_mayRepeat401 = false;
-    bool m_followRedirects = true;
-    std::string m_method;
-    std::vector<std::string> m_requestHeaders;
-    std::vector<uint8_t> m_body;
-    int64_t m_uploaded = 0;
-
-    // Current reply.
-    uint32_t m_status = 0;
-    bool m_headersComplete = false;
-    size_t m_headerBytes = 0;
-    std::vector<std::string> m_replyHeaders;
-    std::vector<uint8_t> m_received;  // body bytes not yet read
-    size_t m_receivedOffset = 0;
-    bool m_paused = false;
+    virtual void CloseRequest() = 0;
+    virtual void Abort() = 0;
+    virtual void ClearAbort() = 0;
 };
 
 }  // namespace korvane::platform

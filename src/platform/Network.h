@@ -7,6 +7,10 @@ namespace korvane::platform {
 
 constexpr uint32_t kInvalidAddress = 0xFFFFFFFFu;  // INADDR_NONE
 
+// A native socket: a descriptor on POSIX, a SOCKET on Windows.
+using SocketHandle = intptr_t;
+constexpr SocketHandle kInvalidSocket = -1;
+
 // Reference-counted start-up of the socket library (a no-op on POSIX);
 // 0 on success, as WSAStartup answers.
 int SocketsStartup();

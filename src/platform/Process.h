@@ -7,8 +7,8 @@
 
 namespace korvane::platform {
 
-// Directory of the main executable, ending with '/'; empty when unknown or
-// longer than maxLength characters.
+// Directory of the main executable, ending with the path separator ('\\' on
+// Windows, '/' elsewhere); empty when unknown or longer than maxLength characters.
 std::string ExecutableDirectory(size_t maxLength = 511);
 
 struct ModuleVersion {
@@ -18,10 +18,11 @@ struct ModuleVersion {
     uint16_t fourth = 0;
 };
 
-// Version of the loaded module whose file name starts with modulePrefix,
-// read from its resolved file name ("libvexhost.so.6.3.0.0"); false when no
-// such module is loaded or its name carries no four-part version.
-bool LoadedModuleVersion(const std::string& modulePrefix, ModuleVersion& out);
+// Version of the loaded module with this file name: on Windows its version
+// resource; elsewhere the four-part suffix of the resolved file name of a module
+// whose name starts with it ("libvexhost.so" -> "libvexhost.so.6.3.0.0"). False
+// when no such module is loaded or it carries no version.
+bool LoadedModuleVersion(const std::string& moduleName, ModuleVersion& out);
 
 // 16 random bytes (a version-4 GUID); false when no randomness is available.
 bool CreateGuid(std::array<uint8_t, 16>& out);

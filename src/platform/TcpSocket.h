@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/Network.h"
+
 namespace korvane::platform {
 
 class TcpSocket {
@@ -18,7 +20,7 @@ public:
     TcpSocket& operator=(const TcpSocket&) = delete;
 
     bool Create();
-    bool IsOpen() const { return m_handle >= 0; }
+    bool IsOpen() const { return m_handle != kInvalidSocket; }
     bool SetReceiveBuffer(uint32_t bytes);
     void SetReceiveTimeout(uint32_t ms) { m_receiveTimeoutMs = ms; }
     void SetSendTimeout(uint32_t ms) { m_sendTimeoutMs = ms; }
@@ -43,11 +45,11 @@ public:
     void Close();
 
 private:
-    explicit TcpSocket(int handle) : m_handle(handle) {}
-    // 1 ready, 0 time-out, -1 error; events are poll() flags.
-    int WaitFor(short events, uint32_t timeoutMs);
+    explicit TcpSocket(SocketHandle handle) : m_handle(handle) {}
+    // 1 ready, 0 time-out, -1 error.
+    int WaitFor(bool writable, uint32_t timeoutMs);
 
-    int m_handle = -1;
+    SocketHandle m_handle = kInvalidSocket;
     std::atomic<uint32_t> m_receiveTimeoutMs{5000};
     std::atomic<uint32_t> m_sendTimeoutMs{1000};
 };

@@ -4,15 +4,12 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <thread>
-
-#include "platform/Event.h"
 
 namespace korvane::platform {
 
 class Thread {
 public:
-    Thread() = default;
+    Thread();
     ~Thread();  // waits for a running thread to end
     Thread(const Thread&) = delete;
     Thread& operator=(const Thread&) = delete;
@@ -24,15 +21,15 @@ public:
     bool Join(uint32_t timeoutMs);
     // Lets the thread run on unwatched (for a thread that outlives its owner).
     void Detach();
-    bool IsAttached() const { return m_thread.joinable(); }
+    bool IsAttached() const;
     bool HasEnded() const;
     bool IsCurrent() const;
-    uint32_t Id() const { return m_id; }
+    uint32_t Id() const;
+
+    struct State;  // the backend's
 
 private:
-    std::thread m_thread;
-    std::shared_ptr<Event> m_ended;
-    uint32_t m_id = 0;
+    std::unique_ptr<State> m_state;
 };
 
 uint32_t CurrentThreadId();

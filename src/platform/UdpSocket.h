@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/Network.h"
+
 namespace korvane::platform {
 
 // An IPv4 socket address: address in network byte order, port in host order.
@@ -33,7 +35,7 @@ public:
     UdpSocket& operator=(UdpSocket&& other) noexcept;
 
     bool Create();
-    bool IsOpen() const { return m_handle >= 0; }
+    bool IsOpen() const { return m_handle != kInvalidSocket; }
 
     bool SetReuseAddress(bool enable);
     bool SetReceiveBufferSize(uint32_t bytes);
@@ -67,7 +69,7 @@ public:
     void Close();
 
 private:
-    int m_handle = -1;
+    SocketHandle m_handle = kInvalidSocket;
     uint32_t m_group = 0;
     bool m_joinedDefault = false;
     bool m_joinedLoopback = false;

@@ -85,11 +85,11 @@ int32_t CBasePTZComm::StartMove(IIPParams* params, int32_t direction, uint32_t s
                            std::make_unique<CPTZItem>(PTZ_CMD_MOVE, PTZ_SUB_NONE, params, speed, direction));
 }
 
-int32_t CBasePTZComm::StartFocus(IIPParams* params, bool near, uint32_t speed)
+int32_t CBasePTZComm::StartFocus(IIPParams* params, bool towardsNear, uint32_t speed)
 {
     return PostIfSupported(
         "korvane::CBasePTZComm::StartFocus", m_capabilities.m_focus,
-        std::make_unique<CPTZItem>(PTZ_CMD_FOCUS, near ? PTZ_SUB_FOCUS_NEAR : PTZ_SUB_FOCUS_FAR, params, speed));
+        std::make_unique<CPTZItem>(PTZ_CMD_FOCUS, towardsNear ? PTZ_SUB_FOCUS_NEAR : PTZ_SUB_FOCUS_FAR, params, speed));
 }
 
 int32_t CBasePTZComm::StartIris(IIPParams* params, bool up, uint32_t speed)

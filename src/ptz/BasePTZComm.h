@@ -31,7 +31,7 @@ public:
 
     // kPtzSuccess when queued, kPtzNotSupported, or kPtzFailure when it cannot be queued.
     int32_t StartMove(IIPParams* params, int32_t direction, uint32_t speed);
-    int32_t StartFocus(IIPParams* params, bool near, uint32_t speed);
+    int32_t StartFocus(IIPParams* params, bool towardsNear, uint32_t speed);
     int32_t StartIris(IIPParams* params, bool up, uint32_t speed);
     int32_t AreaZoom(IIPParams* params, int32_t x, int32_t y, int32_t zoom, uint32_t speed);
     int32_t Center(IIPParams* params, int32_t x, int32_t y, uint32_t speed);

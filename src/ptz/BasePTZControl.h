@@ -21,6 +21,7 @@ public:
     // Closes the channel. The worker calls back into this object until it has
     // stopped, so a derived class must Close() in its own destructor.
     ~CBasePTZControl() override;
+    TALLOWCAM_DELETING_DESTRUCTOR
     CBasePTZControl(const CBasePTZControl&) = delete;
     CBasePTZControl& operator=(const CBasePTZControl&) = delete;
 

@@ -18,7 +18,8 @@ class CIPPTZDriverIf : public IIPPTZDriverEx {
 class CBasePTZHandler : public CIPPTZDriverIf {
 public:
     explicit CBasePTZHandler(IDriver* driver) : m_driver(driver) {}
-    ~CBasePTZHandler() override;
+    virtual ~CBasePTZHandler();
+    TALLOWCAM_DELETING_DESTRUCTOR
     CBasePTZHandler(const CBasePTZHandler&) = delete;
     CBasePTZHandler& operator=(const CBasePTZHandler&) = delete;
 

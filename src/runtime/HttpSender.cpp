@@ -28,7 +28,7 @@ CHttpSender::~CHttpSender() = default;  // the client closes request, connection
 
 void CHttpSender::OpenSession()
 {
-    m_client = std::make_unique<korvane::platform::HttpClient>(kUserAgent);
+    m_client = korvane::platform::HttpClient::Create(kUserAgent);
     const uint32_t timeout = m_device.requestTimeoutMs;
     const HttpTimeout order[] = {HttpTimeout::Receive, HttpTimeout::Resolve, HttpTimeout::ReceiveReply,
                                  HttpTimeout::Send, HttpTimeout::Connect};

@@ -1,5 +1,5 @@
 #pragma once
-// The MPEG-4 header parser contract of the host library "libquarnel.so", and
+// The MPEG-4 header parser contract of the host library "Quarnel.dll" ("libquarnel.so"), and
 // the driver's own implementation used when that library is not installed.
 #include <cstdint>
 

@@ -17,9 +17,10 @@ class CMpeg4RTPMediaParser : public CRTPMediaParser {
 public:
     static constexpr uint32_t kFourCCKeyFrame = 0x58564944;    // "DIVX"
     static constexpr uint32_t kFourCCOtherFrame = 0x49564944;  // "DIVI"
-    static constexpr const char* kHeaderLibraryName = "libquarnel.so";
+    static constexpr const char* kHeaderLibraryBaseName = "Quarnel";
 
-    explicit CMpeg4RTPMediaParser(IDriver* driver, const std::string& headerLibrary = kHeaderLibraryName);
+    explicit CMpeg4RTPMediaParser(IDriver* driver,
+                                  const std::string& headerLibrary = platform::SharedLibraryFileName(kHeaderLibraryBaseName));
 
     void ProcessPacket(const CRTPPacket& packet) override;
     void Reset() override;

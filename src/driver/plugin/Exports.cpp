@@ -16,11 +16,11 @@ IIPCaptureDriverEx5* CreateIPCapture()
 
 void DeleteIPCapture(IPluginObject* object)
 {
-    delete object;
+    korvane::ipcapture::DeleteThroughInterface(object);
 }
 
-// Every version of the factory and the deleter is the same function.
-#define TALLOWCAM_ALIAS(target) __attribute__((alias(#target)))
+// Every version of the factory and the deleter is the same function; neither throws.
+#define TALLOWCAM_ALIAS(target) __attribute__((alias(#target), nothrow))
 
 IIPCaptureDriverEx5* CreateIPCaptureEx() TALLOWCAM_ALIAS(CreateIPCapture);
 IIPCaptureDriverEx5* CreateIPCaptureEx2() TALLOWCAM_ALIAS(CreateIPCapture);

@@ -8,6 +8,7 @@
 #include "driver/IPAudioCapture.h"
 #include "driver/IPAudioSender.h"
 #include "driver/IPVideoCapture.h"
+#include "platform/DynamicLibrary.h"
 #include "runtime/StringFormat.h"
 
 namespace korvane {
@@ -16,7 +17,7 @@ using namespace ipcapture;
 
 namespace {
 
-constexpr const char* kHostCoreLibrary = "libvexhost.so";
+constexpr const char* kHostCoreLibrary = "Vexhost";
 constexpr platform::ModuleVersion kAssumedHostVersion{5, 12, 0, 0};
 constexpr uint32_t kAudioInputParameter = 101;
 constexpr uint32_t kAudioOutputParameter = 102;
@@ -111,7 +112,7 @@ bool CIPCaptureDriver::ReadHostParameters(IDriverParams* params)
 void CIPCaptureDriver::ReadHostEnvironment()
 {
     m_hostDirectory = platform::ExecutableDirectory();
-    if (!platform::LoadedModuleVersion(kHostCoreLibrary, m_hostVersion))
+    if (!platform::LoadedModuleVersion(platform::SharedLibraryFileName(kHostCoreLibrary), m_hostVersion))
         m_hostVersion = kAssumedHostVersion;
 }
 

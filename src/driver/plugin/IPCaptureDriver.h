@@ -33,6 +33,7 @@ class CIPCaptureDriver : public ipcapture::IIPCaptureDriverEx5,
 public:
     CIPCaptureDriver();
     ~CIPCaptureDriver() override;
+    TALLOWCAM_DELETING_DESTRUCTOR
     CIPCaptureDriver(const CIPCaptureDriver&) = delete;
     CIPCaptureDriver& operator=(const CIPCaptureDriver&) = delete;
 

@@ -56,7 +56,7 @@ void CTallowcamDriver::Close()
 bool CTallowcamDriver::CreateIOApi()
 {
     if (m_ioApi == nullptr)
-        m_ioApi = TOwnedPtr<ICaptureIOApi>(new (std::nothrow) CDigitalIO(this), [](ICaptureIOApi* io) { delete io; });
+        m_ioApi = TOwnedPtr<ICaptureIOApi>(new (std::nothrow) CDigitalIO(this), ipcapture::DeleteThroughInterface<ICaptureIOApi>);
     return m_ioApi != nullptr;
 }
 

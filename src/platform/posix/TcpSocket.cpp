@@ -43,7 +43,7 @@ sockaddr_in MakeAddress(uint32_t address, uint16_t port)
 
 TcpSocket::TcpSocket(TcpSocket&& other) noexcept : m_handle(other.m_handle)
 {
-    other.m_handle = -1;
+    other.m_handle = kInvalidSocket;
     m_receiveTimeoutMs = other.m_receiveTimeoutMs.load();
     m_sendTimeoutMs = other.m_sendTimeoutMs.load();
 }
@@ -53,7 +53,7 @@ TcpSocket& TcpSocket::operator=(TcpSocket&& other) noexcept
     if (this != &other) {
         Close();
         m_handle = other.m_handle;
-        other.m_handle = -1;
+        other.m_handle = kInvalidSocket;
         m_receiveTimeoutMs = other.m_receiveTimeoutMs.load();
         m_sendTimeoutMs = other.m_sendTimeoutMs.load();
     }
@@ -64,7 +64,7 @@ bool TcpSocket::Create()
 {
     Close();
     m_handle = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    return m_handle >= 0;
+    return IsOpen();
 }
 
 bool TcpSocket::SetReceiveBuffer(uint32_t bytes)
@@ -85,7 +85,7 @@ bool TcpSocket::Connect(uint32_t address, uint16_t port, uint32_t timeoutMs)
         }
         bool ready = false;
         for (uint32_t rounds = timeoutMs / 100; !ready; --rounds) {
-            ready = WaitFor(POLLOUT, 100) == 1;
+            ready = WaitFor(true, 100) == 1;
             if (!ready && rounds <= 1) {
                 Close();
                 return false;
@@ -117,7 +117,7 @@ bool TcpSocket::Listen(uint32_t address, uint16_t port)
 
 TcpSocket TcpSocket::Accept(uint32_t timeoutMs)
 {
-    if (!IsOpen() || WaitFor(POLLIN, timeoutMs) != 1)
+    if (!IsOpen() || WaitFor(false, timeoutMs) != 1)
         return TcpSocket();
     return TcpSocket(accept4(m_handle, nullptr, nullptr, SOCK_CLOEXEC));
 }
@@ -137,7 +137,7 @@ bool TcpSocket::SendAll(const void* data, size_t length)
     const uint64_t deadline = NowMs() + m_sendTimeoutMs;
     while (length > 0) {
         const uint64_t now = NowMs();
-        if (now >= deadline || WaitFor(POLLOUT, static_cast<uint32_t>(deadline - now)) != 1)
+        if (now >= deadline || WaitFor(true, static_cast<uint32_t>(deadline - now)) != 1)
             return false;
         const ssize_t sent = send(m_handle, bytes, length, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
@@ -161,7 +161,7 @@ int TcpSocket::Receive(void* buffer, size_t capacity)
         if (elapsed >= timeout)
             return -1;
         const uint64_t remaining = timeout - elapsed;
-        const int ready = WaitFor(POLLIN, static_cast<uint32_t>(remaining < kWaitSliceMs ? remaining : kWaitSliceMs));
+        const int ready = WaitFor(false, static_cast<uint32_t>(remaining < kWaitSliceMs ? remaining : kWaitSliceMs));
         if (ready < 0)
             return -1;
         if (ready == 0)
@@ -175,14 +175,14 @@ int TcpSocket::Receive(void* buffer, size_t capacity)
 
 bool TcpSocket::WaitReadable(uint32_t timeoutMs)
 {
-    return WaitFor(POLLIN, timeoutMs) == 1;
+    return WaitFor(false, timeoutMs) == 1;
 }
 
-int TcpSocket::WaitFor(short events, uint32_t timeoutMs)
+int TcpSocket::WaitFor(bool writable, uint32_t timeoutMs)
 {
     if (!IsOpen())
         return -1;
-    pollfd entry{m_handle, events, 0};
+    pollfd entry{static_cast<int>(m_handle), static_cast<short>(writable ? POLLOUT : POLLIN), 0};
     const int result = poll(&entry, 1, static_cast<int>(timeoutMs));
     if (result < 0)
         return errno == EINTR ? 0 : -1;
@@ -202,7 +202,7 @@ void TcpSocket::Close()
 {
     if (IsOpen()) {
         close(m_handle);
-        m_handle = -1;
+        m_handle = kInvalidSocket;
     }
 }
 

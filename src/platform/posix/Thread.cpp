@@ -5,17 +5,38 @@
 
 #include <atomic>
 #include <chrono>
+#include <thread>
+
+#include "platform/Event.h"
 
 namespace korvane::platform {
+
+struct Thread::State {
+    std::thread thread;
+    std::shared_ptr<Event> ended;
+    uint32_t id = 0;
+};
+
+Thread::Thread() : m_state(std::make_unique<State>()) {}
 
 Thread::~Thread()
 {
     Join(kInfinite);
 }
 
+bool Thread::IsAttached() const
+{
+    return m_state->thread.joinable();
+}
+
+uint32_t Thread::Id() const
+{
+    return m_state->id;
+}
+
 bool Thread::Start(std::function<void()> routine)
 {
-    if (m_thread.joinable())
+    if (m_state->thread.joinable())
         return false;
     // The routine runs only once this object fully describes the thread, so
     // that it may ask IsCurrent() or Id() about itself.
@@ -24,7 +45,7 @@ bool Thread::Start(std::function<void()> routine)
     auto attached = std::make_shared<Event>(true);
     auto id = std::make_shared<std::atomic<uint32_t>>(0);
     try {
-        m_thread = std::thread([routine = std::move(routine), ended, started, attached, id] {
+        m_state->thread = std::thread([routine = std::move(routine), ended, started, attached, id] {
             id->store(CurrentThreadId());
             started->Set();
             attached->Wait(kInfinite);
@@ -35,39 +56,39 @@ bool Thread::Start(std::function<void()> routine)
         return false;
     }
     started->Wait(kInfinite);
-    m_id = id->load();
-    m_ended = ended;
+    m_state->id = id->load();
+    m_state->ended = ended;
     attached->Set();
     return true;
 }
 
 bool Thread::Join(uint32_t timeoutMs)
 {
-    if (!m_thread.joinable())
+    if (!m_state->thread.joinable())
         return true;
-    if (!m_ended->Wait(timeoutMs))
+    if (!m_state->ended->Wait(timeoutMs))
         return false;
-    m_thread.join();
-    m_ended.reset();
+    m_state->thread.join();
+    m_state->ended.reset();
     return true;
 }
 
 void Thread::Detach()
 {
-    if (!m_thread.joinable())
+    if (!m_state->thread.joinable())
         return;
-    m_thread.detach();
-    m_ended.reset();
+    m_state->thread.detach();
+    m_state->ended.reset();
 }
 
 bool Thread::HasEnded() const
 {
-    return !m_thread.joinable() || m_ended->Wait(0);
+    return !m_state->thread.joinable() || m_state->ended->Wait(0);
 }
 
 bool Thread::IsCurrent() const
 {
-    return m_thread.joinable() && m_thread.get_id() == std::this_thread::get_id();
+    return m_state->thread.joinable() && m_state->thread.get_id() == std::this_thread::get_id();
 }
 
 uint32_t CurrentThreadId()

@@ -1,13 +1,8 @@
 #include "platform/UdpSocket.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include <winsock2.h>
+#include <ws2tcpip.h>
 
-#include <cerrno>
-#include <climits>
 #include <utility>
 
 #include "platform/Network.h"
@@ -16,29 +11,26 @@ namespace korvane::platform {
 
 namespace {
 
-SocketError ErrorFromErrno(int code)
+SOCKET Native(SocketHandle handle)
 {
-    switch (code) {
-    case EBADF:
-    case ENOTSOCK:
-    case EFAULT:
-    case ENETDOWN:
-        return SocketError::kClosed;
-    case EINVAL:
-        return SocketError::kInvalid;
-    case EMSGSIZE:
-        return SocketError::kMessageTooLarge;
-    default:
-        return SocketError::kOther;
-    }
+    return static_cast<SOCKET>(handle);
 }
 
-timeval ToTimeval(uint32_t ms)
+SocketError ErrorFromCode(int code)
 {
-    timeval value{};
-    value.tv_sec = static_cast<time_t>(ms / 1000);
-    value.tv_usec = static_cast<suseconds_t>((ms % 1000) * 1000);
-    return value;
+    switch (code) {
+    case WSANOTINITIALISED:
+    case WSAENOTSOCK:
+    case WSAEFAULT:
+    case WSAENETDOWN:
+        return SocketError::kClosed;
+    case WSAEINVAL:
+        return SocketError::kInvalid;
+    case WSAEMSGSIZE:
+        return SocketError::kMessageTooLarge;
+    default:  // WSAECONNRESET (an ICMP port unreachable), WSAESHUTDOWN, ...
+        return SocketError::kOther;
+    }
 }
 
 sockaddr_in ToSockaddr(uint32_t address, uint16_t port)
@@ -50,12 +42,18 @@ sockaddr_in ToSockaddr(uint32_t address, uint16_t port)
     return native;
 }
 
-bool ChangeMembership(int handle, int option, uint32_t group, uint32_t interfaceAddress)
+template <typename T>
+bool SetOption(SocketHandle handle, int level, int option, const T& value)
+{
+    return setsockopt(Native(handle), level, option, reinterpret_cast<const char*>(&value), sizeof value) == 0;
+}
+
+bool ChangeMembership(SocketHandle handle, int option, uint32_t group, uint32_t interfaceAddress)
 {
     ip_mreq request{};
     request.imr_multiaddr.s_addr = group;
     request.imr_interface.s_addr = interfaceAddress;
-    return setsockopt(handle, IPPROTO_IP, option, &request, sizeof request) == 0;
+    return SetOption(handle, IPPROTO_IP, option, request);
 }
 
 }  // namespace
@@ -74,7 +72,7 @@ UdpSocket& UdpSocket::operator=(UdpSocket&& other) noexcept
 {
     if (this != &other) {
         Close();
-        m_handle = std::exchange(other.m_handle, -1);
+        m_handle = std::exchange(other.m_handle, kInvalidSocket);
         m_group = std::exchange(other.m_group, 0);
         m_joinedDefault = std::exchange(other.m_joinedDefault, false);
         m_joinedLoopback = std::exchange(other.m_joinedLoopback, false);
@@ -87,7 +85,7 @@ bool UdpSocket::Create()
     Close();
     if (SocketsStartup() != 0)
         return false;
-    m_handle = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
+    m_handle = static_cast<SocketHandle>(socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
     if (!IsOpen())
         SocketsCleanup();
     return IsOpen();
@@ -95,52 +93,47 @@ bool UdpSocket::Create()
 
 bool UdpSocket::SetReuseAddress(bool enable)
 {
-    const int value = enable ? 1 : 0;
-    return setsockopt(m_handle, SOL_SOCKET, SO_REUSEADDR, &value, sizeof value) == 0;
+    return SetOption(m_handle, SOL_SOCKET, SO_REUSEADDR, BOOL(enable ? TRUE : FALSE));
 }
 
 bool UdpSocket::SetReceiveBufferSize(uint32_t bytes)
 {
-    const int value = static_cast<int>(bytes);
-    return setsockopt(m_handle, SOL_SOCKET, SO_RCVBUF, &value, sizeof value) == 0;
+    return SetOption(m_handle, SOL_SOCKET, SO_RCVBUF, static_cast<int>(bytes));
 }
 
 bool UdpSocket::SetReceiveTimeout(uint32_t ms)
 {
-    const timeval value = ToTimeval(ms);
-    return setsockopt(m_handle, SOL_SOCKET, SO_RCVTIMEO, &value, sizeof value) == 0;
+    return SetOption(m_handle, SOL_SOCKET, SO_RCVTIMEO, DWORD(ms));
 }
 
 bool UdpSocket::SetSendTimeout(uint32_t ms)
 {
-    const timeval value = ToTimeval(ms);
-    return setsockopt(m_handle, SOL_SOCKET, SO_SNDTIMEO, &value, sizeof value) == 0;
+    return SetOption(m_handle, SOL_SOCKET, SO_SNDTIMEO, DWORD(ms));
 }
 
 bool UdpSocket::SetMulticastLoop(bool enable)
 {
-    const unsigned char value = enable ? 1 : 0;
-    return setsockopt(m_handle, IPPROTO_IP, IP_MULTICAST_LOOP, &value, sizeof value) == 0;
+    return SetOption(m_handle, IPPROTO_IP, IP_MULTICAST_LOOP, DWORD(enable ? 1 : 0));
 }
 
 bool UdpSocket::SetMulticastInterface(uint32_t interfaceAddress)
 {
     in_addr value{};
     value.s_addr = interfaceAddress;
-    return setsockopt(m_handle, IPPROTO_IP, IP_MULTICAST_IF, &value, sizeof value) == 0;
+    return SetOption(m_handle, IPPROTO_IP, IP_MULTICAST_IF, value);
 }
 
 bool UdpSocket::Bind(uint16_t port, uint32_t localAddress)
 {
     const sockaddr_in local = ToSockaddr(localAddress, port);
-    return bind(m_handle, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0;
+    return bind(Native(m_handle), reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0;
 }
 
 uint16_t UdpSocket::LocalPort() const
 {
     sockaddr_in local{};
-    socklen_t size = sizeof local;
-    if (getsockname(m_handle, reinterpret_cast<sockaddr*>(&local), &size) != 0)
+    int size = sizeof local;
+    if (getsockname(Native(m_handle), reinterpret_cast<sockaddr*>(&local), &size) != 0)
         return 0;
     return ntohs(local.sin_port);
 }
@@ -168,34 +161,24 @@ SocketError UdpSocket::WaitReadable(uint32_t timeoutMs) const
 {
     if (!IsOpen())
         return SocketError::kClosed;
-    // poll rather than select: select cannot watch descriptors beyond FD_SETSIZE.
-    pollfd watched{};
-    watched.fd = m_handle;
-    watched.events = POLLIN;
-    const int timeout = timeoutMs > static_cast<uint32_t>(INT_MAX) ? INT_MAX : static_cast<int>(timeoutMs);
-    const int ready = poll(&watched, 1, timeout);
-    if (ready < 0)
-        return ErrorFromErrno(errno);
-    if (ready == 0)
-        return SocketError::kTimedOut;
-    if (watched.revents & POLLNVAL)
-        return SocketError::kClosed;
-    return SocketError::kNone;  // data, an error to read, or the shutdown
+    fd_set watched;
+    FD_ZERO(&watched);
+    FD_SET(Native(m_handle), &watched);
+    timeval timeout{static_cast<long>(timeoutMs / 1000), static_cast<long>((timeoutMs % 1000) * 1000)};
+    const int ready = select(0, &watched, nullptr, nullptr, &timeout);
+    if (ready == SOCKET_ERROR)
+        return ErrorFromCode(WSAGetLastError());
+    return ready == 0 ? SocketError::kTimedOut : SocketError::kNone;
 }
 
 size_t UdpSocket::ReceiveFrom(uint8_t* buffer, size_t size, IPv4Endpoint& sender, SocketError& error)
 {
     sockaddr_in from{};
-    socklen_t fromSize = sizeof from;
-    // MSG_TRUNC makes the call answer the datagram's full length.
-    const ssize_t received =
-        recvfrom(m_handle, buffer, size, MSG_TRUNC, reinterpret_cast<sockaddr*>(&from), &fromSize);
-    if (received < 0) {
-        error = ErrorFromErrno(errno);
-        return 0;
-    }
-    if (static_cast<size_t>(received) > size) {
-        error = SocketError::kMessageTooLarge;
+    int fromSize = sizeof from;
+    const int received = recvfrom(Native(m_handle), reinterpret_cast<char*>(buffer), static_cast<int>(size), 0,
+                                  reinterpret_cast<sockaddr*>(&from), &fromSize);
+    if (received == SOCKET_ERROR) {
+        error = ErrorFromCode(WSAGetLastError());  // WSAEMSGSIZE: the datagram did not fit
         return 0;
     }
     error = received == 0 ? SocketError::kOther : SocketError::kNone;
@@ -207,15 +190,15 @@ size_t UdpSocket::ReceiveFrom(uint8_t* buffer, size_t size, IPv4Endpoint& sender
 bool UdpSocket::SendTo(const IPv4Endpoint& target, const uint8_t* data, size_t length)
 {
     const sockaddr_in to = ToSockaddr(target.address, target.port);
-    const ssize_t sent =
-        sendto(m_handle, data, length, MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    const int sent = sendto(Native(m_handle), reinterpret_cast<const char*>(data), static_cast<int>(length), 0,
+                            reinterpret_cast<const sockaddr*>(&to), sizeof to);
     return sent > 0 && static_cast<size_t>(sent) == length;
 }
 
 void UdpSocket::Shutdown()
 {
     if (IsOpen())
-        shutdown(m_handle, SHUT_RDWR);
+        shutdown(Native(m_handle), SD_BOTH);
 }
 
 void UdpSocket::Close()
@@ -223,8 +206,8 @@ void UdpSocket::Close()
     if (!IsOpen())
         return;
     LeaveGroup();
-    close(m_handle);
-    m_handle = -1;
+    closesocket(Native(m_handle));
+    m_handle = kInvalidSocket;
     SocketsCleanup();
 }
 

@@ -1,6 +1,6 @@
 #include "platform/DynamicLibrary.h"
 
-#include <dlfcn.h>
+#include <windows.h>
 
 namespace korvane::platform {
 
@@ -12,21 +12,26 @@ DynamicLibrary::~DynamicLibrary()
 bool DynamicLibrary::Load(const std::string& fileName)
 {
     Unload();
-    m_handle = ::dlopen(fileName.c_str(), RTLD_NOW | RTLD_LOCAL);
+    m_handle = LoadLibraryA(fileName.c_str());
     return m_handle != nullptr;
 }
 
 void DynamicLibrary::Unload()
 {
     if (m_handle != nullptr) {
-        ::dlclose(m_handle);
+        FreeLibrary(static_cast<HMODULE>(m_handle));
         m_handle = nullptr;
     }
 }
 
 void* DynamicLibrary::Symbol(const char* name) const
 {
-    return m_handle ? ::dlsym(m_handle, name) : nullptr;
+    return m_handle ? reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(m_handle), name)) : nullptr;
+}
+
+std::string SharedLibraryFileName(const std::string& baseName)
+{
+    return baseName + ".dll";
 }
 
 }  // namespace korvane::platform

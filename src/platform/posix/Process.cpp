@@ -68,9 +68,9 @@ int VisitModule(struct dl_phdr_info* info, size_t, void* data)
 
 }  // namespace
 
-bool LoadedModuleVersion(const std::string& modulePrefix, ModuleVersion& out)
+bool LoadedModuleVersion(const std::string& moduleName, ModuleVersion& out)
 {
-    ModuleSearch search{&modulePrefix, &out, false};
+    ModuleSearch search{&moduleName, &out, false};
     dl_iterate_phdr(VisitModule, &search);
     return search.found;
 }

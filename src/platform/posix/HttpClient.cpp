@@ -3,9 +3,11 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <chrono>
 #include <cstring>
+#include <optional>
 #include <type_traits>
 
 // WinHTTP -> libcurl:
@@ -102,7 +104,90 @@ uint32_t SchemeBit(const std::string& name)
 
 }  // namespace
 
-HttpClient::HttpClient(const std::string& userAgent) : m_userAgent(userAgent)
+// One libcurl easy handle, driven through a multi handle so every step keeps its own time-out.
+class CurlHttpClient final : public HttpClient {
+public:
+    explicit CurlHttpClient(const std::string& userAgent);
+    ~CurlHttpClient() override;
+    bool IsOpen() const override { return m_easy != nullptr; }
+    bool SetTimeout(HttpTimeout which, uint32_t ms) override;
+    bool SetMaxConnectionsPerServer(uint32_t count) override;
+    bool Connect(const std::string& host, uint16_t port) override;
+    bool IsConnected() const override { return !m_host.empty(); }
+    bool OpenRequest(const std::string& method, const std::string& path, bool secure, bool escapeQuery) override;
+    bool HasRequest() const override { return m_requestOpen; }
+    bool SetCredentials(uint32_t schemes, const std::string& user, const std::string& password) override;
+    bool SetIgnoreCertificateErrors() override;
+    bool SetFollowRedirects(bool follow) override;
+    bool AddHeader(const std::string& line) override;
+    HttpError SendRequest(const std::vector<uint8_t>& body, size_t totalLength) override;
+    HttpError ReceiveResponse() override;
+    uint32_t GetStatusCode() const override { return m_status; }
+    bool GetContentLength(uint32_t& length) const override;
+    bool QueryAuthSchemes(uint32_t& supported, uint32_t& first) const override;
+    size_t QueryDataAvailable() override;
+    HttpError ReadData(uint8_t* buffer, size_t size, size_t& read) override;
+    void CloseRequest() override;
+    void Abort() override;
+    void ClearAbort() override { m_aborted = false; }
+
+private:
+    static size_t OnHeader(char* data, size_t size, size_t count, void* self);
+    static size_t OnBody(char* data, size_t size, size_t count, void* self);
+    static int OnProgress(void* self, int64_t dlTotal, int64_t dlNow, int64_t ulTotal, int64_t ulNow);
+
+    using Clock = std::chrono::steady_clock;
+    using Deadline = std::optional<Clock::time_point>;  // none: no limit
+
+    // The time-out of the send step's current phase: resolving, connecting or sending.
+    HttpTimeout SendPhase() const;
+    Deadline After(Clock::time_point start, HttpTimeout which) const;
+    // Runs the transfer until done() or the deadline, which is asked again after every step.
+    template <typename DeadlineOf, typename Done>
+    HttpError Drive(DeadlineOf deadline, Done done);
+    HttpError TransferError() const;
+    bool ReplyIsFinal() const;
+    bool ApplyHeaders(bool hasBody);
+    std::string FindHeader(const std::string& name) const;
+
+    void* m_easy = nullptr;   // CURL*
+    void* m_multi = nullptr;  // CURLM*
+    void* m_headerList = nullptr;  // curl_slist*
+    std::atomic<bool> m_aborted{false};
+
+    std::string m_userAgent;
+    std::string m_host;
+    uint16_t m_port = 0;
+    uint32_t m_timeouts[5] = {0, 0, 0, 0, 0};
+
+    // Current request.
+    bool m_requestOpen = false;
+    bool m_inTransfer = false;
+    bool m_transferDone = false;
+    int m_transferResult = 0;  // CURLcode
+    bool m_mayRepeat401 = false;
+    bool m_followRedirects = true;
+    std::string m_method;
+    std::vector<std::string> m_requestHeaders;
+    std::vector<uint8_t> m_body;
+    int64_t m_uploaded = 0;
+
+    // Current reply.
+    uint32_t m_status = 0;
+    bool m_headersComplete = false;
+    size_t m_headerBytes = 0;
+    std::vector<std::string> m_replyHeaders;
+    std::vector<uint8_t> m_received;  // body bytes not yet read
+    size_t m_receivedOffset = 0;
+    bool m_paused = false;
+};
+
+std::unique_ptr<HttpClient> HttpClient::Create(const std::string& userAgent)
+{
+    return std::make_unique<CurlHttpClient>(userAgent);
+}
+
+CurlHttpClient::CurlHttpClient(const std::string& userAgent) : m_userAgent(userAgent)
 {
     if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK)
         return;
@@ -121,18 +206,18 @@ HttpClient::HttpClient(const std::string& userAgent) : m_userAgent(userAgent)
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &HttpClient::OnHeader);
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &CurlHttpClient::OnHeader);
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
-    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &HttpClient::OnBody);
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &CurlHttpClient::OnBody);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
-    curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &HttpClient::OnProgress);
+    curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &CurlHttpClient::OnProgress);
     curl_easy_setopt(easy, CURLOPT_XFERINFODATA, this);
     curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
     m_easy = easy;
     m_multi = multi;
 }
 
-HttpClient::~HttpClient()
+CurlHttpClient::~CurlHttpClient()
 {
     if (!IsOpen())
         return;
@@ -142,7 +227,7 @@ HttpClient::~HttpClient()
     curl_global_cleanup();
 }
 
-bool HttpClient::SetTimeout(HttpTimeout which, uint32_t ms)
+bool CurlHttpClient::SetTimeout(HttpTimeout which, uint32_t ms)
 {
     if (!IsOpen())
         return false;
@@ -150,12 +235,12 @@ bool HttpClient::SetTimeout(HttpTimeout which, uint32_t ms)
     return true;
 }
 
-bool HttpClient::SetMaxConnectionsPerServer(uint32_t count)
+bool CurlHttpClient::SetMaxConnectionsPerServer(uint32_t count)
 {
     return IsOpen() && curl_multi_setopt(Multi(m_multi), CURLMOPT_MAX_HOST_CONNECTIONS, static_cast<long>(count)) == CURLM_OK;
 }
 
-bool HttpClient::Connect(const std::string& host, uint16_t port)
+bool CurlHttpClient::Connect(const std::string& host, uint16_t port)
 {
     if (!IsOpen() || host.empty())
         return false;
@@ -164,7 +249,7 @@ bool HttpClient::Connect(const std::string& host, uint16_t port)
     return true;
 }
 
-bool HttpClient::OpenRequest(const std::string& method, const std::string& path, bool secure, bool escapeQuery)
+bool CurlHttpClient::OpenRequest(const std::string& method, const std::string& path, bool secure, bool escapeQuery)
 {
     CloseRequest();
     if (!IsOpen() || !IsConnected() || method.empty())
@@ -195,7 +280,7 @@ bool HttpClient::OpenRequest(const std::string& method, const std::string& path,
     return true;
 }
 
-bool HttpClient::SetCredentials(uint32_t schemes, const std::string& user, const std::string& password)
+bool CurlHttpClient::SetCredentials(uint32_t schemes, const std::string& user, const std::string& password)
 {
     if (!m_requestOpen || (schemes & kHttpAuthPassport) != 0)
         return false;
@@ -218,13 +303,13 @@ bool HttpClient::SetCredentials(uint32_t schemes, const std::string& user, const
     return true;
 }
 
-bool HttpClient::SetIgnoreCertificateErrors()
+bool CurlHttpClient::SetIgnoreCertificateErrors()
 {
     return m_requestOpen && curl_easy_setopt(Easy(m_easy), CURLOPT_SSL_VERIFYPEER, 0L) == CURLE_OK &&
            curl_easy_setopt(Easy(m_easy), CURLOPT_SSL_VERIFYHOST, 0L) == CURLE_OK;
 }
 
-bool HttpClient::SetFollowRedirects(bool follow)
+bool CurlHttpClient::SetFollowRedirects(bool follow)
 {
     if (!IsOpen() || curl_easy_setopt(Easy(m_easy), CURLOPT_FOLLOWLOCATION, follow ? 1L : 0L) != CURLE_OK)
         return false;
@@ -232,7 +317,7 @@ bool HttpClient::SetFollowRedirects(bool follow)
     return true;
 }
 
-bool HttpClient::AddHeader(const std::string& line)
+bool CurlHttpClient::AddHeader(const std::string& line)
 {
     const std::string name = HeaderName(line);
     if (!m_requestOpen || name.empty())
@@ -246,7 +331,7 @@ bool HttpClient::AddHeader(const std::string& line)
     return true;
 }
 
-std::string HttpClient::FindHeader(const std::string& name) const
+std::string CurlHttpClient::FindHeader(const std::string& name) const
 {
     for (const std::string& line : m_replyHeaders) {
         if (EqualsNoCase(HeaderName(line), name))
@@ -255,7 +340,7 @@ std::string HttpClient::FindHeader(const std::string& name) const
     return {};
 }
 
-bool HttpClient::ApplyHeaders(bool hasBody)
+bool CurlHttpClient::ApplyHeaders(bool hasBody)
 {
     // libcurl adds lines WinHTTP does not send; an empty "Name:" line removes them.
     std::vector<std::string> lines = m_requestHeaders;
@@ -283,7 +368,7 @@ bool HttpClient::ApplyHeaders(bool hasBody)
     return curl_easy_setopt(Easy(m_easy), CURLOPT_HTTPHEADER, list) == CURLE_OK;
 }
 
-HttpError HttpClient::SendRequest(const std::vector<uint8_t>& body, size_t totalLength)
+HttpError CurlHttpClient::SendRequest(const std::vector<uint8_t>& body, size_t totalLength)
 {
     if (!m_requestOpen || m_inTransfer || totalLength > body.size())
         return HttpError::Failed;
@@ -326,7 +411,7 @@ HttpError HttpClient::SendRequest(const std::vector<uint8_t>& body, size_t total
     });
 }
 
-HttpError HttpClient::ReceiveResponse()
+HttpError CurlHttpClient::ReceiveResponse()
 {
     if (!m_inTransfer)
         return HttpError::Failed;
@@ -334,7 +419,7 @@ HttpError HttpClient::ReceiveResponse()
     return Drive([limit] { return limit; }, [&] { return ReplyIsFinal(); });
 }
 
-HttpTimeout HttpClient::SendPhase() const
+HttpTimeout CurlHttpClient::SendPhase() const
 {
     // libcurl clears both after the first step of a transfer and sets the local port once
     // TCP is connected (at once for a kept connection), before any TLS handshake.
@@ -347,7 +432,7 @@ HttpTimeout HttpClient::SendPhase() const
     return resolvedUs > 0 ? HttpTimeout::Connect : HttpTimeout::Resolve;
 }
 
-HttpClient::Deadline HttpClient::After(Clock::time_point start, HttpTimeout which) const
+CurlHttpClient::Deadline CurlHttpClient::After(Clock::time_point start, HttpTimeout which) const
 {
     const uint32_t ms = m_timeouts[static_cast<int>(which)];
     if (ms == 0)  // no limit, as WinHTTP treats it
@@ -355,7 +440,7 @@ HttpClient::Deadline HttpClient::After(Clock::time_point start, HttpTimeout whic
     return start + std::chrono::milliseconds(ms);
 }
 
-bool HttpClient::ReplyIsFinal() const
+bool CurlHttpClient::ReplyIsFinal() const
 {
     if (!m_headersComplete)
         return false;
@@ -366,7 +451,7 @@ bool HttpClient::ReplyIsFinal() const
     return !authRetry && !redirect;
 }
 
-bool HttpClient::GetContentLength(uint32_t& length) const
+bool CurlHttpClient::GetContentLength(uint32_t& length) const
 {
     const std::string text = FindHeader("Content-Length");
     if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos)
@@ -378,7 +463,7 @@ bool HttpClient::GetContentLength(uint32_t& length) const
     return true;
 }
 
-bool HttpClient::QueryAuthSchemes(uint32_t& supported, uint32_t& first) const
+bool CurlHttpClient::QueryAuthSchemes(uint32_t& supported, uint32_t& first) const
 {
     supported = 0;
     first = 0;
@@ -394,7 +479,7 @@ bool HttpClient::QueryAuthSchemes(uint32_t& supported, uint32_t& first) const
     return supported != 0;
 }
 
-size_t HttpClient::QueryDataAvailable()
+size_t CurlHttpClient::QueryDataAvailable()
 {
     if (!m_inTransfer)
         return 0;
@@ -402,7 +487,7 @@ size_t HttpClient::QueryDataAvailable()
     return m_received.size() - m_receivedOffset;
 }
 
-HttpError HttpClient::ReadData(uint8_t* buffer, size_t size, size_t& read)
+HttpError CurlHttpClient::ReadData(uint8_t* buffer, size_t size, size_t& read)
 {
     read = 0;
     if (!m_inTransfer)
@@ -429,7 +514,7 @@ HttpError HttpClient::ReadData(uint8_t* buffer, size_t size, size_t& read)
     return HttpError::None;
 }
 
-void HttpClient::CloseRequest()
+void CurlHttpClient::CloseRequest()
 {
     if (m_inTransfer)
         curl_multi_remove_handle(Multi(m_multi), Easy(m_easy));
@@ -454,7 +539,7 @@ void HttpClient::CloseRequest()
     m_paused = false;
 }
 
-void HttpClient::Abort()
+void CurlHttpClient::Abort()
 {
     m_aborted = true;
     if (m_multi != nullptr)
@@ -462,7 +547,7 @@ void HttpClient::Abort()
 }
 
 template <typename DeadlineOf, typename Done>
-HttpError HttpClient::Drive(DeadlineOf deadlineOf, Done done)
+HttpError CurlHttpClient::Drive(DeadlineOf deadlineOf, Done done)
 {
     for (;;) {
         if (m_aborted)
@@ -498,7 +583,7 @@ HttpError HttpClient::Drive(DeadlineOf deadlineOf, Done done)
     }
 }
 
-HttpError HttpClient::TransferError() const
+HttpError CurlHttpClient::TransferError() const
 {
     if (m_transferResult == CURLE_OK)
         return HttpError::None;
@@ -509,9 +594,9 @@ HttpError HttpClient::TransferError() const
     return HttpError::Failed;
 }
 
-size_t HttpClient::OnHeader(char* data, size_t size, size_t count, void* self)
+size_t CurlHttpClient::OnHeader(char* data, size_t size, size_t count, void* self)
 {
-    auto* client = static_cast<HttpClient*>(self);
+    auto* client = static_cast<CurlHttpClient*>(self);
     const size_t bytes = size * count;
     client->m_headerBytes += bytes;
     if (client->m_aborted || client->m_headerBytes > kHeaderLimit)
@@ -533,9 +618,9 @@ size_t HttpClient::OnHeader(char* data, size_t size, size_t count, void* self)
     return bytes;
 }
 
-size_t HttpClient::OnBody(char* data, size_t size, size_t count, void* self)
+size_t CurlHttpClient::OnBody(char* data, size_t size, size_t count, void* self)
 {
-    auto* client = static_cast<HttpClient*>(self);
+    auto* client = static_cast<CurlHttpClient*>(self);
     const size_t bytes = size * count;
     if (client->m_aborted)
         return 0;
@@ -547,9 +632,9 @@ size_t HttpClient::OnBody(char* data, size_t size, size_t count, void* self)
     return bytes;
 }
 
-int HttpClient::OnProgress(void* self, int64_t, int64_t, int64_t, int64_t ulNow)
+int CurlHttpClient::OnProgress(void* self, int64_t, int64_t, int64_t, int64_t ulNow)
 {
-    auto* client = static_cast<HttpClient*>(self);
+    auto* client = static_cast<CurlHttpClient*>(self);
     client->m_uploaded = ulNow;
     return client->m_aborted ? 1 : 0;
 }

@@ -3,10 +3,14 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <mutex>
+#include <vector>
 
 namespace korvane::platform {
 
-struct Event::Waiter {
+namespace {
+
+struct Waiter {
     std::mutex mutex;
     std::condition_variable wake;
     bool notified = false;
@@ -19,7 +23,37 @@ struct Event::Waiter {
     }
 };
 
-Event::Event(bool manualReset) : m_manualReset(manualReset) {}
+}  // namespace
+
+struct Event::State {
+    explicit State(bool manualReset) : manualReset(manualReset) {}
+
+    bool TryConsume()  // caller holds mutex
+    {
+        if (!signalled)
+            return false;
+        if (!manualReset)
+            signalled = false;
+        return true;
+    }
+    void Attach(const std::shared_ptr<Waiter>& waiter)
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        waiters.push_back(waiter);
+    }
+    void Detach(const std::shared_ptr<Waiter>& waiter)
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        waiters.erase(std::remove(waiters.begin(), waiters.end(), waiter), waiters.end());
+    }
+
+    const bool manualReset;
+    bool signalled = false;
+    std::mutex mutex;
+    std::vector<std::shared_ptr<Waiter>> waiters;
+};
+
+Event::Event(bool manualReset) : m_state(std::make_unique<State>(manualReset)) {}
 
 Event::~Event() = default;
 
@@ -27,9 +61,9 @@ void Event::Set()
 {
     std::vector<std::shared_ptr<Waiter>> waiters;
     {
-        std::lock_guard<std::mutex> guard(m_mutex);
-        m_signalled = true;
-        waiters = m_waiters;
+        std::lock_guard<std::mutex> guard(m_state->mutex);
+        m_state->signalled = true;
+        waiters = m_state->waiters;
     }
     for (auto& waiter : waiters)
         waiter->Notify();
@@ -37,35 +71,14 @@ void Event::Set()
 
 void Event::Reset()
 {
-    std::lock_guard<std::mutex> guard(m_mutex);
-    m_signalled = false;
+    std::lock_guard<std::mutex> guard(m_state->mutex);
+    m_state->signalled = false;
 }
 
 bool Event::Wait(uint32_t timeoutMs)
 {
     Event* self = this;
     return WaitAny(&self, 1, timeoutMs) == 0;
-}
-
-bool Event::TryConsume()
-{
-    if (!m_signalled)
-        return false;
-    if (!m_manualReset)
-        m_signalled = false;
-    return true;
-}
-
-void Event::Attach(const std::shared_ptr<Waiter>& waiter)
-{
-    std::lock_guard<std::mutex> guard(m_mutex);
-    m_waiters.push_back(waiter);
-}
-
-void Event::Detach(const std::shared_ptr<Waiter>& waiter)
-{
-    std::lock_guard<std::mutex> guard(m_mutex);
-    m_waiters.erase(std::remove(m_waiters.begin(), m_waiters.end(), waiter), m_waiters.end());
 }
 
 namespace {
@@ -89,16 +102,16 @@ int WaitAny(Event* const* events, size_t count, uint32_t timeoutMs)
             return -1;
 
     auto tryConsume = [](Event* event) {
-        std::lock_guard<std::mutex> guard(event->m_mutex);
-        return event->TryConsume();
+        std::lock_guard<std::mutex> guard(event->m_state->mutex);
+        return event->m_state->TryConsume();
     };
     int index = ConsumeFirstSignalled(events, count, tryConsume);
     if (index >= 0 || timeoutMs == 0)
         return index;
 
-    auto waiter = std::make_shared<Event::Waiter>();
+    auto waiter = std::make_shared<Waiter>();
     for (size_t i = 0; i < count; ++i)
-        events[i]->Attach(waiter);
+        events[i]->m_state->Attach(waiter);
 
     const bool infinite = timeoutMs == kInfinite;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -120,7 +133,7 @@ int WaitAny(Event* const* events, size_t count, uint32_t timeoutMs)
     }
 
     for (size_t i = 0; i < count; ++i)
-        events[i]->Detach(waiter);
+        events[i]->m_state->Detach(waiter);
     return index;
 }
 
