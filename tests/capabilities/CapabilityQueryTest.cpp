@@ -100,7 +100,7 @@ private:
     std::unique_ptr<camsim::Camera> m_camera;
 };
 
-TEST_F(CapabilityQueryTest, CameraTypesOnTheirHosts)
+TEST_F(CapabilityQueryTest, CameraTypesOnTheirHostsAndTheQueriesThatFail)
 {
     camsim::CameraConfig fullHd = FixedCamera();
     fullHd.model = "VB-M641V";
@@ -139,10 +139,8 @@ TEST_F(CapabilityQueryTest, CameraTypesOnTheirHosts)
     withoutCodecs.videoList = {"raw:640x480"};
     StartCamera(withoutCodecs);
     ExpectFailure(ipcapture::kCapabilityStatusOther, "Failed to save capability query results");
-}
 
-TEST_F(CapabilityQueryTest, FixedCameraOfType1AndTheQueriesThatFail)
-{
+    // A fixed camera of type 1, and the queries that fail.
     StartCamera(FixedCamera());
     CapabilityHost host;
     Query(host);
@@ -237,9 +235,28 @@ public:
     ipcapture::IIPCapabilityQuery* module = nullptr;
 };
 
-TEST_F(CapabilityQueryTest, ModuleLifecycle)
+// The plug-in's function of this name.
+template <typename Function>
+Function Export(platform::DynamicLibrary& plugin, const char* name)
 {
+    const auto function = reinterpret_cast<Function>(plugin.Symbol(name));
+    EXPECT_NE(function, nullptr) << name;
+    return function;
+}
+
+// The query module's life, on its own and through the plug-in's exported plain functions.
+TEST_F(CapabilityQueryTest, ModuleLifecycleAndThePluginsModuleObjectsAndGlobalModule)
+{
+    platform::DynamicLibrary plugin;
+    ASSERT_TRUE(plugin.Load(TALLOWCAM_PLUGIN_PATH));
+    const auto create = Export<decltype(&CreateCapabilityQueryModule)>(plugin, "CreateCapabilityQueryModule");
+    const auto destroy = Export<decltype(&DeleteCapabilityQueryModule)>(plugin, "DeleteCapabilityQueryModule");
+    const auto init = Export<decltype(&InitCapabilityQuery)>(plugin, "InitCapabilityQuery");
+    const auto start = Export<decltype(&StartCapabilityQuery)>(plugin, "StartCapabilityQuery");
+    const auto terminate = Export<decltype(&TerminateCapabilityQuery)>(plugin, "TerminateCapabilityQuery");
+    const auto uninit = Export<decltype(&UninitCapabilityQuery)>(plugin, "UninitCapabilityQuery");
     StartCamera(FixedCamera());
+
     // Missing arguments are refused.
     CapabilityHost callback;
     CCanonCapabilityQueryModule module(&callback, true);
@@ -286,53 +303,13 @@ TEST_F(CapabilityQueryTest, ModuleLifecycle)
     EXPECT_EQ(deleting.Outcome(), "completed");
     EXPECT_EQ(deleting.module, nullptr);
 
-    // Terminate aborts a slow request.
-    Camera().HttpRequests().Clear();
-    Camera().Http().SetFault(camsim::HttpFault::NeverReply);
-    RestartingHost restarting;
-    CCanonCapabilityQueryModule slow(&restarting, true);
-    restarting.module = &slow;
-    restarting.port = Port();
-    ASSERT_TRUE(slow.Start("127.0.0.1", Port(), kCameraUser, kCameraPassword, &restarting));
-    ASSERT_TRUE(Camera().HttpRequests().WaitForCount(1, kOutcomeTimeoutMs));
-    EXPECT_FALSE(slow.Start("127.0.0.1", Port(), kCameraUser, kCameraPassword, &restarting));  // still running
-    slow.Terminate();
-    ASSERT_EQ(restarting.Outcome(), CapabilityHost::FailureLine(ipcapture::kCapabilityStatusOther, kAborted));
-    EXPECT_EQ(restarting.restarted, std::optional<bool>(false)) << "no second worker while Terminate waits for the first";
-    EXPECT_EQ(restarting.Text().find("timeout\n"), std::string::npos) << restarting.Text();
-    EXPECT_EQ(Camera().HttpRequests().Count(), 1u);
-    slow.Terminate();  // nothing left to stop
-}
-
-// The plug-in's function of this name.
-template <typename Function>
-Function Export(platform::DynamicLibrary& plugin, const char* name)
-{
-    const auto function = reinterpret_cast<Function>(plugin.Symbol(name));
-    EXPECT_NE(function, nullptr) << name;
-    return function;
-}
-
-// The capability query through the plug-in's exported plain functions.
-TEST_F(CapabilityQueryTest, PluginModuleObjectsAndTheGlobalModule)
-{
-    platform::DynamicLibrary plugin;
-    ASSERT_TRUE(plugin.Load(TALLOWCAM_PLUGIN_PATH));
-    const auto create = Export<decltype(&CreateCapabilityQueryModule)>(plugin, "CreateCapabilityQueryModule");
-    const auto destroy = Export<decltype(&DeleteCapabilityQueryModule)>(plugin, "DeleteCapabilityQueryModule");
-    const auto init = Export<decltype(&InitCapabilityQuery)>(plugin, "InitCapabilityQuery");
-    const auto start = Export<decltype(&StartCapabilityQuery)>(plugin, "StartCapabilityQuery");
-    const auto terminate = Export<decltype(&TerminateCapabilityQuery)>(plugin, "TerminateCapabilityQuery");
-    const auto uninit = Export<decltype(&UninitCapabilityQuery)>(plugin, "UninitCapabilityQuery");
-    StartCamera(FixedCamera());
-
     // A module object from the factory.
     CapabilityHost host;
-    ipcapture::IIPCapabilityQuery* module = create(&host, 1);
-    ASSERT_NE(module, nullptr);
-    Query(*module, host);
+    ipcapture::IIPCapabilityQuery* created = create(&host, 1);
+    ASSERT_NE(created, nullptr);
+    Query(*created, host);
     ExpectRecording(host, "type1");
-    destroy(module);
+    destroy(created);
     destroy(nullptr);
 
     // The global module.
@@ -354,16 +331,32 @@ TEST_F(CapabilityQueryTest, PluginModuleObjectsAndTheGlobalModule)
     EXPECT_EQ(start("127.0.0.1", Port(), kCameraUser, kCameraPassword, &first), 0);
     EXPECT_EQ(uninit(), 1);
 
-    // It runs one query at a time and terminates.
-    Camera().Http().SetFault(camsim::HttpFault::NeverReply);
+    // Terminate aborts a slow request.
     Camera().HttpRequests().Clear();
-    CapabilityHost slow;
-    ASSERT_EQ(init(&slow, 0), 1);
-    ASSERT_EQ(start("127.0.0.1", Port(), kCameraUser, kCameraPassword, &slow), 1);
+    Camera().Http().SetFault(camsim::HttpFault::NeverReply);
+    RestartingHost restarting;
+    CCanonCapabilityQueryModule slow(&restarting, true);
+    restarting.module = &slow;
+    restarting.port = Port();
+    ASSERT_TRUE(slow.Start("127.0.0.1", Port(), kCameraUser, kCameraPassword, &restarting));
     ASSERT_TRUE(Camera().HttpRequests().WaitForCount(1, kOutcomeTimeoutMs));
-    EXPECT_EQ(start("127.0.0.1", Port(), kCameraUser, kCameraPassword, &slow), 0);
+    EXPECT_FALSE(slow.Start("127.0.0.1", Port(), kCameraUser, kCameraPassword, &restarting));  // still running
+    slow.Terminate();
+    ASSERT_EQ(restarting.Outcome(), CapabilityHost::FailureLine(ipcapture::kCapabilityStatusOther, kAborted));
+    EXPECT_EQ(restarting.restarted, std::optional<bool>(false)) << "no second worker while Terminate waits for the first";
+    EXPECT_EQ(restarting.Text().find("timeout\n"), std::string::npos) << restarting.Text();
+    EXPECT_EQ(Camera().HttpRequests().Count(), 1u);
+    slow.Terminate();  // nothing left to stop
+
+    // The global module runs one query at a time and terminates.
+    Camera().HttpRequests().Clear();
+    CapabilityHost queued;
+    ASSERT_EQ(init(&queued, 0), 1);
+    ASSERT_EQ(start("127.0.0.1", Port(), kCameraUser, kCameraPassword, &queued), 1);
+    ASSERT_TRUE(Camera().HttpRequests().WaitForCount(1, kOutcomeTimeoutMs));
+    EXPECT_EQ(start("127.0.0.1", Port(), kCameraUser, kCameraPassword, &queued), 0);
     EXPECT_EQ(terminate(), 1);
-    ASSERT_EQ(slow.Outcome(), CapabilityHost::FailureLine(ipcapture::kCapabilityStatusOther, kAborted));
+    ASSERT_EQ(queued.Outcome(), CapabilityHost::FailureLine(ipcapture::kCapabilityStatusOther, kAborted));
     EXPECT_EQ(uninit(), 1);
 }
 
