@@ -52,16 +52,14 @@ protected:
     FakeDriver driver;
 };
 
-TEST(ConfigurationPath, IsTheDriverNameWithXmlInTheDirectory)
+// The file is the driver's name with .xml in the host's directory; its device section is picked by address and port.
+TEST_F(ConfigurationTest, PathAndTheDeviceSectionByAddressAndPort)
 {
     EXPECT_EQ(CConfiguration::BuildPath("", "/opt/host/"), "");
     EXPECT_EQ(CConfiguration::BuildPath("Tallowcam", ""), "Tallowcam.xml");
     EXPECT_EQ(CConfiguration::BuildPath("Tallowcam", "/opt/host/"), "/opt/host/Tallowcam.xml");
     EXPECT_EQ(CConfiguration::BuildPath("Tallowcam", "/opt/host"), "/opt/host/Tallowcam.xml");
-}
 
-TEST_F(ConfigurationTest, PicksTheDeviceSectionByAddressAndPort)
-{
     WriteConfiguration("<Device address=\"10.0.0.5\" port=\"80\"><PanSpeed>11</PanSpeed>"
                        "<BitrateMode>VBR</BitrateMode></Device>\n"
                        "<Device address=\"10.0.0.50\" port=\"8080\"><PanSpeed>12</PanSpeed></Device>\n"
@@ -107,7 +105,7 @@ TEST_F(ConfigurationTest, ReadsEachSettingWithinItsLimits)
     EXPECT_TRUE(driver.Lines().empty());
 }
 
-TEST_F(ConfigurationTest, StreamingAndBitrateModesNeedTheirTexts)
+TEST_F(ConfigurationTest, ModesNeedTheirTextsTheFileIsReadAnewAtEachCallAndUnusableOnesGiveTheDefaults)
 {
     // The streaming mode looks for "multicast", then for "primary".
     const std::pair<const char*, uint32_t> streamingModes[] = {
@@ -127,10 +125,8 @@ TEST_F(ConfigurationTest, StreamingAndBitrateModesNeedTheirTexts)
         WriteConfiguration("<Default><BitrateMode>" + std::string(text) + "</BitrateMode></Default>");
         EXPECT_EQ(CConfiguration(driver).GetBitrateMode(), mode) << text;
     }
-}
 
-TEST_F(ConfigurationTest, IsReadAnewAtEachCallAndMissingOrUnusableFilesGiveTheDefaults)
-{
+    // The file is read anew at each call; missing or unusable files give the defaults.
     CConfiguration configuration(driver);
     EXPECT_EQ(CConfiguration::GetStreamingMode(driver), kStreamingUnicast);
     EXPECT_EQ(configuration.GetBitrateMode(), kBitrateDefault);
