@@ -39,8 +39,7 @@ camsim::CameraConfig FixedCamera()
     config.macAddress = "00:1e:8f:aa:bb:01";
     config.videoList = {"h264:640x480", "h264:1280x960", "mpeg4:640x480", "h264:320x240"};
     config.pan = config.tilt = config.zoom = config.focus = false;
-    config.inputs = 1;
-    config.outputs = 1;
+    config.inputs = config.outputs = 1;
     config.audioChannels = 0;
     config.secondStream = false;
     config.lowFrameRate = true;

@@ -176,7 +176,7 @@ TEST(CameraPropertiesStore, FrameRatesAndResolutions)
     EXPECT_EQ(properties.GetStream(kLiveStreamGroup).defaultFrameRate, 0u);
 }
 
-TEST(CapabilitySaver, StreamParameterTextsAndEverythingInTheHostsOrder)
+TEST(CapabilitySaver, StreamTextsEverythingInTheHostsOrderTheFirstFailingStepEndsAndRatelessResolutions)
 {
     StoredProperties properties;
     STREAM_CAPABILITIES& stream = properties.m_streams[kLiveStreamGroup];
@@ -199,44 +199,33 @@ TEST(CapabilitySaver, StreamParameterTextsAndEverythingInTheHostsOrder)
     stream.defaultFrameRate = 0;
     EXPECT_EQ(saver.ResolutionListText(stream), "1280x960:33,640x480:67");
 
-    // Everything is written in the host's order.
-    platform::DynamicLibrary hostCore;
-    ASSERT_TRUE(hostCore.Load(VEXHOST_61_PATH));
-    StoredProperties everything(0);
-    everything.FillEverything();
-    CapabilityHost written;
-    ASSERT_TRUE(CCapabilitySaver(everything, written).Save());
-    EXPECT_EQ(written.Text(), test::ReadTestData("capabilities/saved-in-host-order.txt") + "\n");
-}
-
-TEST(CapabilitySaver, StopsAtTheFirstStepThatFailsAndRatelessResolutionsUseTheVideoStandard)
-{
-    StoredProperties properties;
-    properties.FillMinimal();
-    properties.m_model.clear();
+    // The saving stops at the first step that fails.
+    StoredProperties minimal;
+    minimal.FillMinimal();
+    minimal.m_model.clear();
     CapabilityHost withoutModel;
-    EXPECT_FALSE(CCapabilitySaver(properties, withoutModel).Save());
+    EXPECT_FALSE(CCapabilitySaver(minimal, withoutModel).Save());
     EXPECT_EQ(withoutModel.Text(), "");
 
-    properties.FillMinimal();
-    properties.m_streams[kMainStreamGroup].codecs.clear();
+    minimal.FillMinimal();
+    minimal.m_streams[kMainStreamGroup].codecs.clear();
     CapabilityHost withoutCodecs;
-    EXPECT_FALSE(CCapabilitySaver(properties, withoutCodecs).Save());
+    EXPECT_FALSE(CCapabilitySaver(minimal, withoutCodecs).Save());
     EXPECT_EQ(withoutCodecs.Text().find("value 0"), std::string::npos);
     EXPECT_EQ(withoutCodecs.Text().find("frame rate"), std::string::npos);
 
-    properties.FillMinimal();
-    properties.m_cameraCount = 0;
+    minimal.FillMinimal();
+    minimal.m_cameraCount = 0;
     CapabilityHost withoutCamera;
-    EXPECT_FALSE(CCapabilitySaver(properties, withoutCamera).Save());
+    EXPECT_FALSE(CCapabilitySaver(minimal, withoutCamera).Save());
 
-    properties.FillMinimal();
+    minimal.FillMinimal();
     for (RefusingHost::Refused refused : {RefusingHost::kField, RefusingHost::kFrameRates, RefusingHost::kParameter}) {
-        RefusingHost host(refused);
-        EXPECT_FALSE(CCapabilitySaver(properties, host).Save()) << refused;
+        RefusingHost refusing(refused);
+        EXPECT_FALSE(CCapabilitySaver(minimal, refusing).Save()) << refused;
     }
-    RefusingHost host(RefusingHost::kNothing);
-    EXPECT_TRUE(CCapabilitySaver(properties, host).Save());
+    RefusingHost accepting(RefusingHost::kNothing);
+    EXPECT_TRUE(CCapabilitySaver(minimal, accepting).Save());
 
     for (uint32_t standard : {0u, 1u}) {
         StoredProperties rateless(standard);
@@ -248,4 +237,14 @@ TEST(CapabilitySaver, StopsAtTheFirstStepThatFailsAndRatelessResolutionsUseTheVi
         EXPECT_THAT(saved.Text(), HasSubstr(standard == 0 ? "resolution \"320x240\" 320 240 40\n"
                                                            : "resolution \"320x240\" 320 240 33\n"));
     }
+
+    // Everything is written in the host's order.
+    platform::DynamicLibrary hostCore;
+    ASSERT_TRUE(hostCore.Load(VEXHOST_61_PATH));
+    StoredProperties everything(0);
+    everything.FillEverything();
+    CapabilityHost written;
+    ASSERT_TRUE(CCapabilitySaver(everything, written).Save());
+    EXPECT_EQ(written.Text(), test::ReadTestData("capabilities/saved-in-host-order.txt") + "\n");
 }
+

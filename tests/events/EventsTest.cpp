@@ -380,6 +380,7 @@ public:
         io->SetEventSink(&sink);
     }
     bool WaitForErrors(size_t count) { return WaitUntil([&] { return sink.Count(kIOError) == count; }, kCameraWaitMs); }
+    std::string Device() const { return driver.deviceInfo.address + ":" + std::to_string(driver.deviceInfo.port); }
 
     camsim::Camera camera;
     FakeDriver driver;
@@ -394,9 +395,8 @@ void OneInputFailureLineForAStreakOfFailedPolls()
     setup.camera.Http().SetFault(camsim::HttpFault::ServerError);
     ASSERT_TRUE(setup.io->StartIO());
     ASSERT_TRUE(WaitUntil([&] { return setup.sink.Count(kIOError) >= 2; }, kCameraWaitMs));
-    EXPECT_EQ(setup.driver.CountLinesContaining("korvane::CIOBase::GetInputStatesWrapper: GetInputStates() method failed! "
-                                                "Device " + setup.driver.deviceInfo.address + ":" +
-                                                std::to_string(setup.driver.deviceInfo.port)),
+    EXPECT_EQ(setup.driver.CountLinesContaining(
+                  "korvane::CIOBase::GetInputStatesWrapper: GetInputStates() method failed! Device " + setup.Device()),
               1u);
     setup.io->StopIO();
 }
@@ -405,8 +405,7 @@ void OneOutputFailureLinePerStreakOfFailedCommands()
 {
     LoggedIO setup(0, 1);
     const std::string line = "korvane::CIOBase::SetOutputStateWrapper: Unable to change output state for device " +
-                             setup.driver.deviceInfo.address + ":" + std::to_string(setup.driver.deviceInfo.port) +
-                             " (output index 0)";
+                             setup.Device() + " (output index 0)";
     setup.camera.Http().SetFault(camsim::HttpFault::ServerError);
     ASSERT_TRUE(setup.io->StartIO());  // its "off" command fails
     ASSERT_TRUE(setup.WaitForErrors(1));

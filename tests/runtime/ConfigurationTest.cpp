@@ -53,7 +53,7 @@ protected:
 };
 
 // The file is the driver's name with .xml in the host's directory; its device section is picked by address and port.
-TEST_F(ConfigurationTest, PathAndTheDeviceSectionByAddressAndPort)
+TEST_F(ConfigurationTest, PathTheDeviceSectionByAddressAndPortAndEachSettingWithinItsLimits)
 {
     EXPECT_EQ(CConfiguration::BuildPath("", "/opt/host/"), "");
     EXPECT_EQ(CConfiguration::BuildPath("Tallowcam", ""), "Tallowcam.xml");
@@ -80,10 +80,8 @@ TEST_F(ConfigurationTest, PathAndTheDeviceSectionByAddressAndPort)
 
     WriteConfiguration("<Device address=\"10.0.0.6\" port=\"80\"><PanSpeed>11</PanSpeed></Device>\n");
     EXPECT_EQ(Fields(CConfiguration(driver).GetSettings()), Fields(kDefaults));  // no matching section
-}
 
-TEST_F(ConfigurationTest, ReadsEachSettingWithinItsLimits)
-{
+    // Each setting is read within its limits.
     const std::vector<std::string> rows = ReadTestDataLines("runtime/default-settings.txt");
     EXPECT_EQ(rows.size(), 15u);
     for (const std::string& row : rows) {
