@@ -375,40 +375,6 @@ std::string Unescaped(const std::string& text)
     return ReplaceAll(ReplaceAll(ReplaceAll(text, "\\r", "\r"), "\\n", "\n"), "\\t", "\t");
 }
 
-TEST(CameraReply, ValuesOfInformationRepliesSplitsAndSettingsTypes)
-{
-    const std::vector<std::string> rows = ReadTestDataLines("capabilities/reply-values.txt");
-    EXPECT_EQ(rows.size(), 14u);
-    for (const std::string& row : rows) {
-        const std::vector<std::string> fields = Split(Unescaped(row), '|');  // key, value, reply
-        ASSERT_EQ(fields.size(), 3u) << row;
-        EXPECT_EQ(GetValue(fields[2], fields[0], kInfoSeparator, kReplyLineSeparators), fields[1]) << row;
-    }
-    EXPECT_EQ(GetValue("key:=1", "", ":=", "\r\n"), "");
-    EXPECT_EQ(GetValue("key:=1", "key", "", "\r\n"), "");
-    EXPECT_EQ(GetValue("key:=1", "key", ":=", ""), "");
-    EXPECT_EQ(GetValue("Valra02=00%3A1e\r\n", "Valra02", kSettingsSeparator, kReplyLineSeparators), "00%3A1e");
-
-    // Numbers are the leading decimal digits.
-    const std::string reply = "a:=12\r\nb:=\r\nc:=abc\r\nd:= 7 \r\ne:=3 (mono)\r\nf:=-1\r\ng:=99999999999\r\n";
-    const std::pair<const char*, uint32_t> numbers[] = {{"a", 12u}, {"b", 0u}, {"c", 0u}, {"d", 7u}, {"e", 3u},
-                                                        {"f", 0u},  {"g", 0xFFFFFFFFu}, {"missing", 0u}};
-    for (const auto& [key, number] : numbers)
-        EXPECT_EQ(GetUIntValue(reply, key, kInfoSeparator, kReplyLineSeparators), number) << key;
-
-    EXPECT_EQ(Split("a,b,c", ','), (std::vector<std::string>{"a", "b", "c"}));
-    EXPECT_EQ(Split("a,,b,", ','), (std::vector<std::string>{"a", "", "b", ""}));  // empty pieces are kept
-    EXPECT_EQ(Split("", ','), (std::vector<std::string>{""}));
-    EXPECT_EQ(Split("jpg:640x480", ':'), (std::vector<std::string>{"jpg", "640x480"}));
-
-    EXPECT_EQ(ParseSettingsType("int%281%2C30%29"), (std::vector<std::string>{"1", "30"}));
-    EXPECT_EQ(ParseSettingsType("int%280%2C100%29"), (std::vector<std::string>{"0", "100"}));
-    EXPECT_EQ(ParseSettingsType("int%285%29"), (std::vector<std::string>{"5"}));
-    EXPECT_TRUE(ParseSettingsType("").empty());
-    EXPECT_EQ(SettingsTypeKey("dh04"), "Typdh04-0");
-    EXPECT_EQ(ReplaceAll("00%3A1e%3A8f", "%3A", ":"), "00:1e:8f");
-}
-
 DEVICE_INFO Device()
 {
     DEVICE_INFO device;
@@ -485,10 +451,40 @@ private:
     const Refused m_refused;
 };
 
-
-// Frame rates are reported in the host's encoding; known resolutions only raise their maximum rate.
-TEST(CameraPropertiesStore, FrameRatesAndResolutions)
+TEST(CameraReply, ValuesSplitsSettingsTypesAndTheStoresFrameRatesAndResolutions)
 {
+    const std::vector<std::string> rows = ReadTestDataLines("capabilities/reply-values.txt");
+    EXPECT_EQ(rows.size(), 14u);
+    for (const std::string& row : rows) {
+        const std::vector<std::string> fields = Split(Unescaped(row), '|');  // key, value, reply
+        ASSERT_EQ(fields.size(), 3u) << row;
+        EXPECT_EQ(GetValue(fields[2], fields[0], kInfoSeparator, kReplyLineSeparators), fields[1]) << row;
+    }
+    EXPECT_EQ(GetValue("key:=1", "", ":=", "\r\n"), "");
+    EXPECT_EQ(GetValue("key:=1", "key", "", "\r\n"), "");
+    EXPECT_EQ(GetValue("key:=1", "key", ":=", ""), "");
+    EXPECT_EQ(GetValue("Valra02=00%3A1e\r\n", "Valra02", kSettingsSeparator, kReplyLineSeparators), "00%3A1e");
+
+    // Numbers are the leading decimal digits.
+    const std::string reply = "a:=12\r\nb:=\r\nc:=abc\r\nd:= 7 \r\ne:=3 (mono)\r\nf:=-1\r\ng:=99999999999\r\n";
+    const std::pair<const char*, uint32_t> numbers[] = {{"a", 12u}, {"b", 0u}, {"c", 0u}, {"d", 7u}, {"e", 3u},
+                                                        {"f", 0u},  {"g", 0xFFFFFFFFu}, {"missing", 0u}};
+    for (const auto& [key, number] : numbers)
+        EXPECT_EQ(GetUIntValue(reply, key, kInfoSeparator, kReplyLineSeparators), number) << key;
+
+    EXPECT_EQ(Split("a,b,c", ','), (std::vector<std::string>{"a", "b", "c"}));
+    EXPECT_EQ(Split("a,,b,", ','), (std::vector<std::string>{"a", "", "b", ""}));  // empty pieces are kept
+    EXPECT_EQ(Split("", ','), (std::vector<std::string>{""}));
+    EXPECT_EQ(Split("jpg:640x480", ':'), (std::vector<std::string>{"jpg", "640x480"}));
+
+    EXPECT_EQ(ParseSettingsType("int%281%2C30%29"), (std::vector<std::string>{"1", "30"}));
+    EXPECT_EQ(ParseSettingsType("int%280%2C100%29"), (std::vector<std::string>{"0", "100"}));
+    EXPECT_EQ(ParseSettingsType("int%285%29"), (std::vector<std::string>{"5"}));
+    EXPECT_TRUE(ParseSettingsType("").empty());
+    EXPECT_EQ(SettingsTypeKey("dh04"), "Typdh04-0");
+    EXPECT_EQ(ReplaceAll("00%3A1e%3A8f", "%3A", ":"), "00:1e:8f");
+
+    // Frame rates are reported in the host's encoding; known resolutions only raise their maximum rate.
     // The host core library loaded (if any), whether the host takes more streams and high rates, rates and
     // their encodings.
     using Rates = std::vector<std::pair<uint32_t, uint32_t>>;

@@ -135,7 +135,7 @@ protected:
     std::string m_program = TALLOWCAM_CLI_PATH;
 };
 
-TEST_F(CliTest, ProbeReportsTheCameraNamesRefusedCredentialsAndAnUnreachableCameraAndRecordRefusesOddCodecs)
+TEST_F(CliTest, ProbeRecordRefusalsEventsOutputsPresetsPtzAndAnRtspPortTheDriverCannotReach)
 {
     StartCamera();
     const ToolRun run = OnCamera("probe", {"--json"});
@@ -180,11 +180,8 @@ TEST_F(CliTest, ProbeReportsTheCameraNamesRefusedCredentialsAndAnUnreachableCame
     const std::string out = scratch.Path() + "never.h264";
     ExpectFailure(OnCamera("record", {"--codec", "h264", "--seconds", "1", "--out", out}), "unsupported codec");
     EXPECT_FALSE(std::filesystem::exists(out));
-}
 
-// The camera's RTSP server is not on port 554: streams stay without frames.
-TEST_F(CliTest, EventsOutputsPresetsPtzAndAnRtspPortTheDriverCannotReach)
-{
+    // The camera's RTSP server is not on port 554: streams stay without frames.
     StartCamera();
     m_camera->Events().SetMotionAreas({{1, true}});
     m_camera->Events().SetInput(1, "1");

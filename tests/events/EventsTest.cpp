@@ -333,8 +333,7 @@ void AFailedPollThenEveryInputThenOnlyChanges()
     ASSERT_TRUE(camera.WaitForReports(1));
     camera.camera.Http().SetFault(camsim::HttpFault::None);
     ASSERT_TRUE(camera.WaitForReports(3));
-    EXPECT_THAT(camera.sink.Events(),
-                ElementsAre(kIOError, InputChanged(0, kIOStateOn), InputChanged(1, kIOStateOff)));
+    EXPECT_THAT(camera.sink.Events(), ElementsAre(kIOError, InputChanged(0, kIOStateOn), InputChanged(1, kIOStateOff)));
 
     camera.camera.Events().SetInput(2, "1");
     ASSERT_TRUE(camera.WaitForReports(4));
@@ -425,30 +424,9 @@ void OneOutputFailureLinePerStreakOfFailedCommands()
     setup.io->StopIO();
 }
 
-TEST(Events, ScenariosSideBySide)
+TEST(Events, TheAreaListAsTheRepliesChangeItThenTheScenariosSideBySide)
 {
-    RunSideBySide({
-        {"video capture starts and stops detection", TheVideoCaptureStartsAndStopsMotionDetectionWithItsChannel},
-        {"first poll, type 2 areas, replies without a count", FirstPollAndTypeTwoAreasAndRepliesWithoutACount},
-        {"changes at most once a second", ChangesComeAtMostOnceASecond},
-        {"signal lost after the second time-out", SignalIsLostOnceAfterTheSecondTimeOutAndTheNextValueIsAnEdge},
-        {"a stop ends the polls waiting for the camera", StopEndsPollsThatWaitForTheCamera},
-        {"outputs off at start, then on changes", OutputsAreSwitchedOffAtStartAndWrittenOnlyWhenTheStateChanges},
-        {"without inputs or outputs nothing runs", WithoutInputsOrOutputsNothingRuns},
-        {"a failed poll, every input, then changes", AFailedPollThenEveryInputThenOnlyChanges},
-        {"every input after an output failure", AnOutputFailureMakesTheNextPollReportEveryInput},
-        {"one line per streak of failed polls", OneInputFailureLineForAStreakOfFailedPolls},
-        {"one line per streak of failed output commands", OneOutputFailureLinePerStreakOfFailedCommands},
-    });
-}
-
-// ---- The area list as the replies change it --------------------------------
-
-using Areas = std::vector<CCanonMotionChannel::DetectionArea>;
-
-TEST(MotionAreas, RepliesResizeUpdateAndCapTheAreas)
-{
-    Areas areas;
+    std::vector<CCanonMotionChannel::DetectionArea> areas;
     CCanonMotionChannel::UpdateAreas("r.count:=2\r\nr.1:=1\r\nr.1.type:=1\r\nr.2:=1\r\nr.2.type:=0\r\n", areas);
     ASSERT_EQ(areas.size(), 2u);
     EXPECT_TRUE(areas[0].active);
@@ -470,6 +448,20 @@ TEST(MotionAreas, RepliesResizeUpdateAndCapTheAreas)
     CCanonMotionChannel::UpdateAreas("r.count:=4000000000\r\nr.1:=1\r\nr.1.type:=1\r\n", areas);
     EXPECT_EQ(areas.size(), CCanonMotionChannel::kMaxDetectionAreas);
     EXPECT_TRUE(CCanonMotionChannel::HasMotion(areas));
+
+    RunSideBySide({
+        {"video capture starts and stops detection", TheVideoCaptureStartsAndStopsMotionDetectionWithItsChannel},
+        {"first poll, type 2 areas, replies without a count", FirstPollAndTypeTwoAreasAndRepliesWithoutACount},
+        {"changes at most once a second", ChangesComeAtMostOnceASecond},
+        {"signal lost after the second time-out", SignalIsLostOnceAfterTheSecondTimeOutAndTheNextValueIsAnEdge},
+        {"a stop ends the polls waiting for the camera", StopEndsPollsThatWaitForTheCamera},
+        {"outputs off at start, then on changes", OutputsAreSwitchedOffAtStartAndWrittenOnlyWhenTheStateChanges},
+        {"without inputs or outputs nothing runs", WithoutInputsOrOutputsNothingRuns},
+        {"a failed poll, every input, then changes", AFailedPollThenEveryInputThenOnlyChanges},
+        {"every input after an output failure", AnOutputFailureMakesTheNextPollReportEveryInput},
+        {"one line per streak of failed polls", OneInputFailureLineForAStreakOfFailedPolls},
+        {"one line per streak of failed output commands", OneOutputFailureLinePerStreakOfFailedCommands},
+    });
 }
 
 }  // namespace

@@ -191,8 +191,7 @@ TEST_F(CanonCommandsTest, ErrorsMotionFocusIrisCenterAndAreaZoomCommandsAndAConf
     driver.streamDefaults.SetPictureSize({1280, 720}, "::RecStream");
     driver.streamDefaults.SetPictureSize({640, 480}, "::LiveStream");
     ASSERT_THAT((Results{api->Center(320, 240, 1), api->Center(0, 0, 1), api->Center(480, 360, 1),
-                         api->AreaZoom(480, 120, 200, 1), api->AreaZoom(160, 240, 50, 1)}),
-                Each(kPtzSuccess));
+                         api->AreaZoom(480, 120, 200, 1), api->AreaZoom(160, 240, 50, 1)}), Each(kPtzSuccess));
     EXPECT_EQ(ExecutedRequests(5), Listed("center"));
     state = camera.Ptz().Snapshot();
     EXPECT_EQ(std::tie(state.panPosition, state.tiltPosition, state.zoomPercent), std::make_tuple(-50, 100, 100));
@@ -214,8 +213,7 @@ TEST_F(CanonCommandsTest, ErrorsMotionFocusIrisCenterAndAreaZoomCommandsAndAConf
     api = Api();
     // The last move, the marker's, is limited too: 50 instead of 100.
     ASSERT_THAT((Results{api->StartMove(kPtzMoveRight, 16), api->StartMove(kPtzMoveUp, 16), api->ZoomIn(16),
-                         api->StartMove(kPtzMoveLeft, 16)}),
-                Each(kPtzSuccess));
+                         api->StartMove(kPtzMoveLeft, 16)}), Each(kPtzSuccess));
     ASSERT_TRUE(camera.HttpRequests().WaitForCount(4, kWaitMs));
     EXPECT_EQ(camera.HttpRequests().Targets(), Listed("percent"));
 }
@@ -602,8 +600,7 @@ TEST(PtzSpeedTest, HostSpeedsSpanTheCameraRangeAndTheOnvifConfigurationAdjustsOn
     // Speeds outside 1..16 (0 and 40) stay inside the camera's range.
     const PTZ_RANGE range{1, 100};
     EXPECT_EQ((Results{CameraSpeed(range, 1), CameraSpeed(range, 16), CameraSpeed(range, 0), CameraSpeed(range, 40),
-                       CameraSpeed(PTZ_RANGE{9, 3}, 16)}),
-              (Results{1, 100, 1, 100, 9}));
+                       CameraSpeed(PTZ_RANGE{9, 3}, 16)}), (Results{1, 100, 1, 100, 9}));
     EXPECT_EQ(LimitSpeedRange(PTZ_RANGE{1, 150}, 10).minimum, 1u);
 
     // The ONVIF configuration: only speeds and the time-out are changes; what cannot be set is left alone.

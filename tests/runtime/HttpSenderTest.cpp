@@ -16,16 +16,13 @@
 #include "runtime/StopScope.h"
 #include "support/WaitUntil.h"
 
+namespace korvane::test {
 namespace {
 
 using camsim::AuthScheme;
 using camsim::HttpFault;
-using korvane::CResultDef;
-using korvane::DEVICE_INFO;
-using korvane::HUtils::RequestGetRD;
-using korvane::HUtils::RequestGetText;
-using korvane::test::Clock;
-using korvane::test::ElapsedMs;
+using HUtils::RequestGetRD;
+using HUtils::RequestGetText;
 
 constexpr char kInfoPath[] = "/-wvhttp-01-/info.cgi";
 
@@ -187,12 +184,11 @@ TEST(HttpSender, CredentialsBasicFirstDigestLearntOnceAndRefusedOnesGiveCodeTen)
     Web::CHttpSender learning(digest.Device());
     ASSERT_TRUE(RequestGetText(learning, "/admin/-set-?el=dh10", text));
     EXPECT_EQ(text, "Valdh10=1\r\n");
-    EXPECT_EQ(std::make_pair(learning.GetPreferredScheme(), digest.HttpRequests().Count()), std::make_pair(8u, size_t{2}));
+    EXPECT_EQ(std::make_tuple(learning.GetPreferredScheme(), digest.HttpRequests().Count()), std::make_tuple(8u, 2u));
     ASSERT_TRUE(RequestGetText(learning, kInfoPath, text));
     ASSERT_TRUE(RequestGetText(learning, kInfoPath, text));
     // One refused Basic request, one retry with Digest, then Digest from the first request on.
-    EXPECT_EQ(Schemes(digest.HttpRequests()),
-              (std::vector<std::string>{"Basic ", "Digest ", "Digest ", "Digest "}));
+    EXPECT_EQ(Schemes(digest.HttpRequests()), (std::vector<std::string>{"Basic ", "Digest ", "Digest ", "Digest "}));
 
     // Wrong passwords for either scheme, and a camera that refuses every request, give code ten without looping.
     const std::tuple<AuthScheme, const char*, HttpFault, size_t> cases[] = {
@@ -220,19 +216,19 @@ class SilentPort {
 public:
     explicit SilentPort(bool fullQueue)
     {
-        EXPECT_TRUE(m_listener.Create() && m_listener.Listen(korvane::platform::ParseIPv4("127.0.0.1"), 0));
+        EXPECT_TRUE(m_listener.Create() && m_listener.Listen(platform::ParseIPv4("127.0.0.1"), 0));
         while (fullQueue && m_waiting.size() < 64) {
             m_waiting.emplace_back();
             m_waiting.back().Create();
-            if (!m_waiting.back().Connect(korvane::platform::ParseIPv4("127.0.0.1"), Port(), 100))
+            if (!m_waiting.back().Connect(platform::ParseIPv4("127.0.0.1"), Port(), 100))
                 break;
         }
     }
     uint16_t Port() const { return m_listener.LocalPort(); }
 
 private:
-    korvane::platform::TcpSocket m_listener;
-    std::vector<korvane::platform::TcpSocket> m_waiting;
+    platform::TcpSocket m_listener;
+    std::vector<platform::TcpSocket> m_waiting;
 };
 
 // An unreachable camera gives code eleven. A late reply ends in a time-out, a held one in an abort from another
@@ -304,8 +300,8 @@ TEST(HttpSender, UnreachableCamerasTimeOutsOfEachPhaseAbortsAndStopsEndRequests)
         EXPECT_LT(ElapsedMs(started), phases * kTimeoutMs + kTimeoutMs / 2) << fullQueue;
     }
 
-    korvane::CManualEvent stop;
-    korvane::CStopScope scope([&] { return stop.IsSet(); });
+    CManualEvent stop;
+    CStopScope scope([&] { return stop.IsSet(); });
     ASSERT_TRUE(RequestGetText(slow, kInfoPath, text));
     stop.Set();  // the owner stops, and aborts, before its next request begins
     slow.Abort();
@@ -360,3 +356,4 @@ TEST(HttpSender, PortFourFourThreeStartsWithHttps)
 }
 
 }  // namespace
+}  // namespace korvane::test
