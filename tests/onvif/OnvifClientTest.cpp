@@ -267,50 +267,6 @@ SYSTEMTIME At(uint16_t minute, uint16_t second, uint16_t millisecond)
     return SYSTEMTIME{2026, 12, 0, 6, 7, minute, second, millisecond};
 }
 
-TEST(OnvifClient, RequestBuildersReadersAndTheUsernameToken)
-{
-    TestClient client(DEVICE_INFO{});
-    ASSERT_TRUE(client.Init("", "ex=urn:example"));
-    // Elements declare only the prefixes the client knows.
-    EXPECT_EQ(client.BuildElement("ex:A", "", "ex", "nope"), "<ex:A xmlns:ex=\"urn:example\"/>");
-    EXPECT_EQ(client.BuildElement("A", "x", "ex"), "<A xmlns=\"urn:example\">x</A>");
-    EXPECT_EQ(client.BuildElement("A", "x", "unknown"), "<A>x</A>");
-
-    // Lists find tokens with quotes and skip items without one.
-    CXmlParser parser;
-    ASSERT_TRUE(parser.LoadFromText(test::ReadTestDataTexts("onvif/records.txt").at("quoted tokens")));
-    std::vector<Onvif::VideoEncoderConfiguration> records;
-    client.ReadList(parser, "r/p", records);
-    ASSERT_EQ(records.size(), 2u);
-    EXPECT_EQ(std::tie(records[0].token, records[0].name, records[1].token, records[1].name),
-              std::make_tuple("a\"b", "one", "c'd\"e", "two"));
-
-    EXPECT_EQ(COnvifClient::ServicePathFromAddress("http://10.0.0.5:8080/onvif/media"), "/onvif/media");
-    EXPECT_EQ(COnvifClient::ServicePathFromAddress("http://10.0.0.5"), "");
-    EXPECT_EQ(COnvifClient::ServicePathFromAddress("/onvif/device_service"), "/onvif/device_service");
-
-    // The username token: its nonce, created time and digest texts.
-    uint32_t draw = 0;
-    auto counting = [&draw] { return draw++; };
-    // counter, 'a', millisecond, 'b', second, 'c', minute, then 'd', 'e' as filler up to sixteen characters
-    EXPECT_EQ(BuildNonceText(0x1234, At(9, 7, 5), counting), "1234a005b07c09de");
-    auto random = [] { return 63u; };
-    EXPECT_EQ(BuildNonceText(0x123456, At(59, 59, 999), random), "123456/3e7/3b/3b");  // no filler
-    EXPECT_EQ(BuildNonceText(0x1234567, At(59, 59, 999), random).size(), 17u);
-    EXPECT_EQ(FormatCreatedTime(At(5, 4, 321)), "2026-12-06T07:05:04Z");  // no fraction of a second
-
-    // The digest of the published example; successive nonces differ.
-    const std::vector<uint8_t> nonce = Base64Decode("LKqI6G/AikKCQrN0zqZFlg==");
-    EXPECT_EQ(ComputePasswordDigest(std::string(nonce.begin(), nonce.end()), "2010-09-16T07:50:45Z", "userpassword"),
-              "tuOSpGlFlIXsozq4HFNeeGeFLEI=");
-
-    const USERNAME_TOKEN_DIGEST first = MakeUsernameTokenDigest("secret");
-    const USERNAME_TOKEN_DIGEST second = MakeUsernameTokenDigest("secret");
-    EXPECT_NE(first.nonce, second.nonce);
-    EXPECT_EQ(Base64Decode(first.nonce).size(), 16u);
-    EXPECT_EQ(first.created.size(), 20u);
-}
-
 const char kProfilePath[] = "SOAP-ENV:Envelope/SOAP-ENV:Body/trt:GetProfileResponse/trt:Profile";
 
 class OnvifRecords : public ::testing::Test {
@@ -326,7 +282,7 @@ protected:
     const std::map<std::string, std::string> texts = test::ReadTestDataTexts("onvif/records.txt");
 };
 
-TEST_F(OnvifRecords, ProfileReadsItsSourceAndEncoderWhichWritesItsBlocksAndEscapedTextsAndPtzRecordsWhatTheyHave)
+TEST_F(OnvifRecords, ProfilesEncodersPtzRecordsRequestBuildersReadersAndTheUsernameToken)
 {
     Onvif::MediaProfile profile;
     ASSERT_TRUE(ReadProfile(texts.at("video source") + texts.at("video encoder"), profile));
@@ -431,6 +387,48 @@ TEST_F(OnvifRecords, ProfileReadsItsSourceAndEncoderWhichWritesItsBlocksAndEscap
     EXPECT_EQ(COnvifPtzClient::PtzNamespaceVersion("http://example.com/ver10 x"), "ver10");
     EXPECT_EQ(COnvifPtzClient::PtzNamespaceVersion("http://example.com/ver10"), "");  // no end character
     EXPECT_EQ(COnvifPtzClient::PtzNamespaceVersion("urn:ptz"), "");
+
+    // The client's request builders and readers, and the username token.
+    TestClient client(DEVICE_INFO{});
+    ASSERT_TRUE(client.Init("", "ex=urn:example"));
+    // Elements declare only the prefixes the client knows.
+    EXPECT_EQ(client.BuildElement("ex:A", "", "ex", "nope"), "<ex:A xmlns:ex=\"urn:example\"/>");
+    EXPECT_EQ(client.BuildElement("A", "x", "ex"), "<A xmlns=\"urn:example\">x</A>");
+    EXPECT_EQ(client.BuildElement("A", "x", "unknown"), "<A>x</A>");
+
+    // Lists find tokens with quotes and skip items without one.
+    CXmlParser list;
+    ASSERT_TRUE(list.LoadFromText(texts.at("quoted tokens")));
+    std::vector<Onvif::VideoEncoderConfiguration> records;
+    client.ReadList(list, "r/p", records);
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(std::tie(records[0].token, records[0].name, records[1].token, records[1].name),
+              std::make_tuple("a\"b", "one", "c'd\"e", "two"));
+
+    EXPECT_EQ(COnvifClient::ServicePathFromAddress("http://10.0.0.5:8080/onvif/media"), "/onvif/media");
+    EXPECT_EQ(COnvifClient::ServicePathFromAddress("http://10.0.0.5"), "");
+    EXPECT_EQ(COnvifClient::ServicePathFromAddress("/onvif/device_service"), "/onvif/device_service");
+
+    // The username token: its nonce, created time and digest texts.
+    uint32_t draw = 0;
+    auto counting = [&draw] { return draw++; };
+    // counter, 'a', millisecond, 'b', second, 'c', minute, then 'd', 'e' as filler up to sixteen characters
+    EXPECT_EQ(BuildNonceText(0x1234, At(9, 7, 5), counting), "1234a005b07c09de");
+    auto random = [] { return 63u; };
+    EXPECT_EQ(BuildNonceText(0x123456, At(59, 59, 999), random), "123456/3e7/3b/3b");  // no filler
+    EXPECT_EQ(BuildNonceText(0x1234567, At(59, 59, 999), random).size(), 17u);
+    EXPECT_EQ(FormatCreatedTime(At(5, 4, 321)), "2026-12-06T07:05:04Z");  // no fraction of a second
+
+    // The digest of the published example; successive nonces differ.
+    const std::vector<uint8_t> nonce = Base64Decode("LKqI6G/AikKCQrN0zqZFlg==");
+    EXPECT_EQ(ComputePasswordDigest(std::string(nonce.begin(), nonce.end()), "2010-09-16T07:50:45Z", "userpassword"),
+              "tuOSpGlFlIXsozq4HFNeeGeFLEI=");
+
+    const USERNAME_TOKEN_DIGEST first = MakeUsernameTokenDigest("secret");
+    const USERNAME_TOKEN_DIGEST second = MakeUsernameTokenDigest("secret");
+    EXPECT_NE(first.nonce, second.nonce);
+    EXPECT_EQ(Base64Decode(first.nonce).size(), 16u);
+    EXPECT_EQ(first.created.size(), 20u);
 }
 
 const char kProfilesPath[] = "SOAP-ENV:Envelope/SOAP-ENV:Body/trt:GetProfilesResponse/trt:Profiles";
