@@ -504,13 +504,12 @@ TEST_F(AudioOutput, ARefusingCameraIsRetriedEveryOneAndAHalfSecondsAndUnfitPacke
     ASSERT_TRUE(WaitForState(kOutputReady));
     EXPECT_GE(elapsed, std::chrono::milliseconds(2 * CBaseAudioOutputChannel::kRetryWaitMs - 100));
 
-    EXPECT_FALSE(channel->SendAudio(host.MakeAudioPacket({})));
     CRecordingAudioData* stereo = host.MakeAudioPacket(Sound(80, 1));
     stereo->SetFormat(8000, 16, 1);
-    EXPECT_FALSE(channel->SendAudio(stereo));
     CRecordingAudioData* otherRate = host.MakeAudioPacket(Sound(80, 1));
     otherRate->SetBitRate(32000);
-    EXPECT_FALSE(channel->SendAudio(otherRate));
+    for (CRecordingAudioData* unfit : {host.MakeAudioPacket({}), stereo, otherRate})
+        EXPECT_FALSE(channel->SendAudio(unfit));
     EXPECT_EQ(std::make_tuple(host.OutstandingAudioFrames(), host.AudioReleases()), std::make_tuple(3u, 0u));
     channel->Close();
     EXPECT_FALSE(channel->SendAudio(host.MakeAudioPacket(Sound(80, 1))));

@@ -1,5 +1,6 @@
 // The clock request, and the clock synchronisation that keeps every registered
 // camera in step with the recorder's time and time zone.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -22,6 +23,8 @@
 using namespace korvane;
 using korvane::test::ScopedTimeZone;
 using korvane::test::WaitUntil;
+using ::testing::ElementsAre;
+using ::testing::StartsWith;
 
 namespace {
 
@@ -82,7 +85,7 @@ protected:
 
 }  // namespace
 
-TEST(ClockRequest, OffsetDaylightSwitchAndLocalTimeOfEachZone)
+TEST(ClockRequest, OffsetDaylightSwitchAndLocalTimeOfEachZoneAndTheCamerasKey)
 {
     const SYSTEMTIME local{2026, 3, 0, 7, 9, 5, 2, 0};
     struct Case {
@@ -101,10 +104,17 @@ TEST(ClockRequest, OffsetDaylightSwitchAndLocalTimeOfEachZone)
         EXPECT_EQ(BuildClockRequest(c.withDaylightKey, c.zone, local),
                   kSetPrefix + std::string(c.keys) + "&bc20=20260307:090502")
             << c.what;
+
+    // The key of a camera: its address as a number and its port.
+    test::FakeDriver driver;
+    driver.SetCamera("127.0.0.1", 8080);
+    EXPECT_EQ(CTimeProvider::DeviceKey(&driver), "0100007f:8080");
+    driver.SetCamera("", 80);
+    EXPECT_EQ(CTimeProvider::DeviceKey(&driver), "00000000:80");
 }
 
 // The plug-in's driver registers its camera from Open to Close; drivers of one camera share one item.
-TEST_F(ClockSyncTest, DriversOfOneCameraShareOneItemUntilTheLastCloses)
+TEST_F(ClockSyncTest, DriversOfOneCameraShareOneItemUntilTheLastClosesAndUnregisteringAbortsARequest)
 {
     ScopedTimeZone zone("IST-5:30");  // set while the provider thread is idle
     SimulatedCamera camera;
@@ -119,9 +129,8 @@ TEST_F(ClockSyncTest, DriversOfOneCameraShareOneItemUntilTheLastCloses)
     EXPECT_EQ(CTimeProvider::DeviceCount(), 1u);
     ASSERT_TRUE(camera.WaitForWrites(1));
     const std::vector<std::string> targets = camera.camera.HttpRequests().Targets();
-    ASSERT_EQ(targets.size(), 2u);
-    EXPECT_EQ(targets[0], kDaylightQuestion);
-    EXPECT_EQ(targets[1].rfind("/admin/-set-?em=2&pt=8&bc00=5.50&bc30=0&bc31=0&bc01=0&bc20=", 0), 0u);
+    ASSERT_THAT(targets, ElementsAre(kDaylightQuestion,
+                                     StartsWith("/admin/-set-?em=2&pt=8&bc00=5.50&bc30=0&bc31=0&bc01=0&bc20=")));
     ExpectCurrentLocalTime(targets[1]);
     EXPECT_EQ(camera.camera.Model().Setting("bc00"), "5.50");
 
@@ -135,47 +144,8 @@ TEST_F(ClockSyncTest, DriversOfOneCameraShareOneItemUntilTheLastCloses)
     opened.Close();
     EXPECT_EQ(CTimeProvider::DeviceCount(), 0u);
     opened.Close();  // a second Close is harmless: the fixture checks the count again
-}
 
-TEST_F(ClockSyncTest, DaylightRulesAndCamerasWithoutTheDaylightKey)
-{
-    ScopedTimeZone zone("EST5EDT,M3.2.0,M11.1.0");
-    SimulatedCamera withKey;
-    SimulatedCamera withoutKey;
-    withoutKey.camera.Model().RemoveSetting("bc30");
-
-    const Registration keyedRegistration = Register(withKey.driver);
-    const Registration plainRegistration = Register(withoutKey.driver);
-    ASSERT_TRUE(withKey.WaitForWrites(1));
-    ASSERT_TRUE(withoutKey.WaitForWrites(1));
-    const std::string keyed = withKey.Targets(kSetPrefix).at(0);
-    const std::string plain = withoutKey.Targets(kSetPrefix).at(0);
-    EXPECT_EQ(keyed.rfind("/admin/-set-?em=2&pt=8&bc00=-5.00&bc30=1&bc31=0&bc01=0&bc20=", 0), 0u);
-    EXPECT_EQ(plain.rfind("/admin/-set-?em=2&pt=8&bc00=-5.00&bc01=0&bc20=", 0), 0u);
-    ExpectCurrentLocalTime(plain);
-    EXPECT_EQ(withKey.camera.Model().Setting("bc30"), "1");
-}
-
-TEST_F(ClockSyncTest, OnlyForcedCyclesRewriteRecentlySynchronisedCameras)
-{
-    ScopedTimeZone zone("UTC0");
-    SimulatedCamera first;
-    SimulatedCamera second;
-
-    const Registration firstRegistration = Register(first.driver);
-    ASSERT_TRUE(first.WaitForWrites(1));
-    const Registration secondRegistration = Register(second.driver);  // wakes the thread: due cameras only
-    ASSERT_TRUE(second.WaitForWrites(1));
-
-    CTimeProvider::SynchroniseNow();
-    ASSERT_TRUE(first.WaitForWrites(2));
-    ASSERT_TRUE(second.WaitForWrites(2));
-    EXPECT_EQ(first.Writes(), 2u);  // the wake-up of the second registration skipped it
-    EXPECT_EQ(first.Targets(kSetPrefix).at(1).rfind("/admin/-set-?em=2&pt=8&bc00=0.00&bc30=0&", 0), 0u);
-}
-
-TEST_F(ClockSyncTest, UnregisteringAbortsARequestInProgress)
-{
+    // Unregistering aborts a request in progress.
     SimulatedCamera silent;
     silent.driver.deviceInfo.requestTimeoutMs = 60000;
     silent.camera.Http().SetFault(camsim::HttpFault::NeverReply);
@@ -187,11 +157,28 @@ TEST_F(ClockSyncTest, UnregisteringAbortsARequestInProgress)
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
 }
 
-TEST(ClockSyncKey, AddressAsNumberAndPort)
+// The second registration wakes the thread for due cameras only; a forced cycle rewrites every camera.
+TEST_F(ClockSyncTest, DaylightRulesCamerasWithoutTheDaylightKeyAndForcedCycles)
 {
-    test::FakeDriver driver;
-    driver.SetCamera("127.0.0.1", 8080);
-    EXPECT_EQ(CTimeProvider::DeviceKey(&driver), "0100007f:8080");
-    driver.SetCamera("", 80);
-    EXPECT_EQ(CTimeProvider::DeviceKey(&driver), "00000000:80");
+    ScopedTimeZone zone("EST5EDT,M3.2.0,M11.1.0");
+    SimulatedCamera withKey;
+    SimulatedCamera withoutKey;
+    withoutKey.camera.Model().RemoveSetting("bc30");
+
+    const Registration keyedRegistration = Register(withKey.driver);
+    ASSERT_TRUE(withKey.WaitForWrites(1));
+    const Registration plainRegistration = Register(withoutKey.driver);
+    ASSERT_TRUE(withoutKey.WaitForWrites(1));
+    const std::string plain = withoutKey.Targets(kSetPrefix).at(0);
+    EXPECT_EQ(plain.rfind("/admin/-set-?em=2&pt=8&bc00=-5.00&bc01=0&bc20=", 0), 0u);
+    ExpectCurrentLocalTime(plain);
+    EXPECT_EQ(withKey.camera.Model().Setting("bc30"), "1");
+
+    CTimeProvider::SynchroniseNow();
+    ASSERT_TRUE(withKey.WaitForWrites(2));
+    ASSERT_TRUE(withoutKey.WaitForWrites(2));
+    // Two writes only: the wake-up of the second registration skipped the first camera.
+    EXPECT_THAT(withKey.Targets(kSetPrefix),
+                ElementsAre(StartsWith("/admin/-set-?em=2&pt=8&bc00=-5.00&bc30=1&bc31=0&bc01=0&bc20="),
+                            StartsWith("/admin/-set-?em=2&pt=8&bc00=-5.00&bc30=1&")));
 }

@@ -261,8 +261,9 @@ void SignalIsLostOnceAfterTheSecondTimeOutAndTheNextValueIsAnEdge()
     EXPECT_TRUE(camera.channel->IsConnected());
 }
 
-// The polls of the motion channel and of the inputs alone would last the request time-out.
-void StopEndsPollsThatWaitForTheCamera()
+// A stop ends polls that wait for the camera: those of the motion channel and of the inputs alone would
+// last the request time-out.
+void StopsOutputsAndIdleIO()
 {
     EventsCamera camera;
     ASSERT_TRUE(camera.OpenIO(2, 0));
@@ -276,49 +277,45 @@ void StopEndsPollsThatWaitForTheCamera()
     EXPECT_LT(TimedMs([&] { camera.channel->Stop(); }), bound);
     EXPECT_LT(TimedMs([&] { EXPECT_TRUE(camera.io->StopIO()); }), bound);
     EXPECT_THAT(camera.sink.Events(), IsEmpty()) << "a poll ended by the stop is no camera failure";
-}
 
-void OutputsAreSwitchedOffAtStartAndWrittenOnlyWhenTheStateChanges()
-{
-    EventsCamera camera;
-    ASSERT_TRUE(camera.OpenIO(0, 2));
-    camera.camera.Model().SetInfo("o.1", "1");
-    EXPECT_TRUE(camera.io->SetOutputState(2, kIOStateOn)) << "queued before StartIO, skipped: no such output";
-    EXPECT_FALSE(camera.io->SetEventSink(nullptr));
-    EXPECT_EQ(std::make_pair(camera.io->GetOutputCount(), camera.io->GetInputCount()), std::make_pair(2u, 0u));
+    // Outputs are switched off at start and written only when the state changes.
+    EventsCamera outputs;
+    ASSERT_TRUE(outputs.OpenIO(0, 2));
+    outputs.camera.Model().SetInfo("o.1", "1");
+    EXPECT_TRUE(outputs.io->SetOutputState(2, kIOStateOn)) << "queued before StartIO, skipped: no such output";
+    EXPECT_FALSE(outputs.io->SetEventSink(nullptr));
+    EXPECT_EQ(std::make_pair(outputs.io->GetOutputCount(), outputs.io->GetInputCount()), std::make_pair(2u, 0u));
 
-    ASSERT_TRUE(camera.io->StartIO());
-    ASSERT_TRUE(camera.WaitForRequests(kOutputCommand, 2));
-    EXPECT_EQ(camera.camera.Events().Output(1), "0");
+    ASSERT_TRUE(outputs.io->StartIO());
+    ASSERT_TRUE(outputs.WaitForRequests(kOutputCommand, 2));
+    EXPECT_EQ(outputs.camera.Events().Output(1), "0");
 
     // Output 2 is queued, and skipped: the camera has two outputs.
     const std::pair<uint32_t, uint32_t> commands[] = {{0, kIOStateOn},  {0, kIOStateOn}, {1, kIOStateOff},
                                                       {0, kIOStateOff}, {1, kIOStateOn}, {2, kIOStateOn}};
     for (const auto& [output, state] : commands)
-        EXPECT_TRUE(camera.io->SetOutputState(output, state)) << output;
-    ASSERT_TRUE(camera.WaitForRequests(kOutputCommand, 5));
-    EXPECT_THAT(camera.Requests(kOutputCommand),
+        EXPECT_TRUE(outputs.io->SetOutputState(output, state)) << output;
+    ASSERT_TRUE(outputs.WaitForRequests(kOutputCommand, 5));
+    EXPECT_THAT(outputs.Requests(kOutputCommand),
                 ElementsAre("/-wvhttp-01-/control.cgi?o.1=0", "/-wvhttp-01-/control.cgi?o.2=0",
                             "/-wvhttp-01-/control.cgi?o.1=1", "/-wvhttp-01-/control.cgi?o.1=0",
                             "/-wvhttp-01-/control.cgi?o.2=1"));
-    EXPECT_EQ(camera.camera.Events().Output(2), "1");
-    EXPECT_EQ(camera.sink.Reports().size(), 0u);
-    EXPECT_EQ(camera.RequestCount(kInputsPoll), 0u) << "no input thread without inputs";
+    EXPECT_EQ(outputs.camera.Events().Output(2), "1");
+    EXPECT_EQ(outputs.sink.Reports().size(), 0u);
+    EXPECT_EQ(outputs.RequestCount(kInputsPoll), 0u) << "no input thread without inputs";
 
-    ASSERT_TRUE(camera.io->StopIO());
-    EXPECT_FALSE(camera.io->SetOutputState(0, kIOStateOn));
-}
+    ASSERT_TRUE(outputs.io->StopIO());
+    EXPECT_FALSE(outputs.io->SetOutputState(0, kIOStateOn));
 
-void WithoutInputsOrOutputsNothingRuns()
-{
-    EventsCamera camera;
-    ASSERT_TRUE(camera.OpenIO(0, 0));
-    ASSERT_TRUE(camera.io->StartIO());
-    EXPECT_TRUE(camera.io->SetOutputState(0, kIOStateOn)) << "queued, but no output thread carries it out";
+    // Without inputs or outputs nothing runs.
+    EventsCamera idle;
+    ASSERT_TRUE(idle.OpenIO(0, 0));
+    ASSERT_TRUE(idle.io->StartIO());
+    EXPECT_TRUE(idle.io->SetOutputState(0, kIOStateOn)) << "queued, but no output thread carries it out";
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    EXPECT_EQ(camera.RequestCount(kInputsPoll), 0u);
-    EXPECT_EQ(camera.RequestCount(kOutputCommand), 0u);
-    EXPECT_TRUE(camera.io->StopIO());
+    EXPECT_EQ(idle.RequestCount(kInputsPoll), 0u);
+    EXPECT_EQ(idle.RequestCount(kOutputCommand), 0u);
+    EXPECT_TRUE(idle.io->StopIO());
 }
 
 // A failed poll is reported, then every input; later polls report changes only.
@@ -333,8 +330,7 @@ void AFailedPollThenEveryInputThenOnlyChanges()
     ASSERT_TRUE(camera.WaitForReports(1));
     camera.camera.Http().SetFault(camsim::HttpFault::None);
     ASSERT_TRUE(camera.WaitForReports(3));
-    EXPECT_THAT(camera.sink.Events(),
-                ElementsAre(kIOError, InputChanged(0, kIOStateOn), InputChanged(1, kIOStateOff)));
+    EXPECT_THAT(camera.sink.Events(), ElementsAre(kIOError, InputChanged(0, kIOStateOn), InputChanged(1, kIOStateOff)));
 
     camera.camera.Events().SetInput(2, "1");
     ASSERT_TRUE(camera.WaitForReports(4));
@@ -380,6 +376,7 @@ public:
         io->SetEventSink(&sink);
     }
     bool WaitForErrors(size_t count) { return WaitUntil([&] { return sink.Count(kIOError) == count; }, kCameraWaitMs); }
+    std::string Device() const { return driver.deviceInfo.address + ":" + std::to_string(driver.deviceInfo.port); }
 
     camsim::Camera camera;
     FakeDriver driver;
@@ -388,68 +385,43 @@ public:
     std::unique_ptr<CDigitalIO> io;
 };
 
-void OneInputFailureLineForAStreakOfFailedPolls()
+void OneFailureLinePerStreakOfFailedPollsOrCommands()
 {
     LoggedIO setup(1, 0);
     setup.camera.Http().SetFault(camsim::HttpFault::ServerError);
     ASSERT_TRUE(setup.io->StartIO());
     ASSERT_TRUE(WaitUntil([&] { return setup.sink.Count(kIOError) >= 2; }, kCameraWaitMs));
-    EXPECT_EQ(setup.driver.CountLinesContaining("korvane::CIOBase::GetInputStatesWrapper: GetInputStates() method failed! "
-                                                "Device " + setup.driver.deviceInfo.address + ":" +
-                                                std::to_string(setup.driver.deviceInfo.port)),
+    EXPECT_EQ(setup.driver.CountLinesContaining(
+                  "korvane::CIOBase::GetInputStatesWrapper: GetInputStates() method failed! Device " + setup.Device()),
               1u);
     setup.io->StopIO();
-}
 
-void OneOutputFailureLinePerStreakOfFailedCommands()
-{
-    LoggedIO setup(0, 1);
+    // One output failure line per streak of failed commands.
+    LoggedIO outputs(0, 1);
     const std::string line = "korvane::CIOBase::SetOutputStateWrapper: Unable to change output state for device " +
-                             setup.driver.deviceInfo.address + ":" + std::to_string(setup.driver.deviceInfo.port) +
-                             " (output index 0)";
-    setup.camera.Http().SetFault(camsim::HttpFault::ServerError);
-    ASSERT_TRUE(setup.io->StartIO());  // its "off" command fails
-    ASSERT_TRUE(setup.WaitForErrors(1));
-    ASSERT_TRUE(setup.io->SetOutputState(0, kIOStateOn));
-    ASSERT_TRUE(setup.WaitForErrors(2));
-    EXPECT_EQ(setup.driver.CountLinesContaining(line), 1u);
+                             outputs.Device() + " (output index 0)";
+    outputs.camera.Http().SetFault(camsim::HttpFault::ServerError);
+    ASSERT_TRUE(outputs.io->StartIO());  // its "off" command fails
+    ASSERT_TRUE(outputs.WaitForErrors(1));
+    ASSERT_TRUE(outputs.io->SetOutputState(0, kIOStateOn));
+    ASSERT_TRUE(outputs.WaitForErrors(2));
+    EXPECT_EQ(outputs.driver.CountLinesContaining(line), 1u);
 
-    setup.camera.Http().SetFault(camsim::HttpFault::None);
-    ASSERT_TRUE(setup.io->SetOutputState(0, kIOStateOff));
-    ASSERT_TRUE(WaitUntil([&] { return setup.camera.HttpRequests().Count() >= 3; }, kCameraWaitMs));
-    setup.camera.Http().SetFault(camsim::HttpFault::ServerError);
-    ASSERT_TRUE(setup.io->SetOutputState(0, kIOStateOn));
-    ASSERT_TRUE(setup.WaitForErrors(3));
-    EXPECT_EQ(setup.driver.CountLinesContaining(line), 2u) << "a success ends the streak";
-    for (const LogLine& logged : setup.driver.Lines())
+    outputs.camera.Http().SetFault(camsim::HttpFault::None);
+    ASSERT_TRUE(outputs.io->SetOutputState(0, kIOStateOff));
+    ASSERT_TRUE(WaitUntil([&] { return outputs.camera.HttpRequests().Count() >= 3; }, kCameraWaitMs));
+    outputs.camera.Http().SetFault(camsim::HttpFault::ServerError);
+    ASSERT_TRUE(outputs.io->SetOutputState(0, kIOStateOn));
+    ASSERT_TRUE(outputs.WaitForErrors(3));
+    EXPECT_EQ(outputs.driver.CountLinesContaining(line), 2u) << "a success ends the streak";
+    for (const LogLine& logged : outputs.driver.Lines())
         EXPECT_EQ(logged.level, kLogDebug) << logged.text;
-    setup.io->StopIO();
+    outputs.io->StopIO();
 }
 
-TEST(Events, ScenariosSideBySide)
+TEST(Events, TheAreaListAsTheRepliesChangeItThenTheScenariosSideBySide)
 {
-    RunSideBySide({
-        {"video capture starts and stops detection", TheVideoCaptureStartsAndStopsMotionDetectionWithItsChannel},
-        {"first poll, type 2 areas, replies without a count", FirstPollAndTypeTwoAreasAndRepliesWithoutACount},
-        {"changes at most once a second", ChangesComeAtMostOnceASecond},
-        {"signal lost after the second time-out", SignalIsLostOnceAfterTheSecondTimeOutAndTheNextValueIsAnEdge},
-        {"a stop ends the polls waiting for the camera", StopEndsPollsThatWaitForTheCamera},
-        {"outputs off at start, then on changes", OutputsAreSwitchedOffAtStartAndWrittenOnlyWhenTheStateChanges},
-        {"without inputs or outputs nothing runs", WithoutInputsOrOutputsNothingRuns},
-        {"a failed poll, every input, then changes", AFailedPollThenEveryInputThenOnlyChanges},
-        {"every input after an output failure", AnOutputFailureMakesTheNextPollReportEveryInput},
-        {"one line per streak of failed polls", OneInputFailureLineForAStreakOfFailedPolls},
-        {"one line per streak of failed output commands", OneOutputFailureLinePerStreakOfFailedCommands},
-    });
-}
-
-// ---- The area list as the replies change it --------------------------------
-
-using Areas = std::vector<CCanonMotionChannel::DetectionArea>;
-
-TEST(MotionAreas, RepliesResizeUpdateAndCapTheAreas)
-{
-    Areas areas;
+    std::vector<CCanonMotionChannel::DetectionArea> areas;
     CCanonMotionChannel::UpdateAreas("r.count:=2\r\nr.1:=1\r\nr.1.type:=1\r\nr.2:=1\r\nr.2.type:=0\r\n", areas);
     ASSERT_EQ(areas.size(), 2u);
     EXPECT_TRUE(areas[0].active);
@@ -471,6 +443,17 @@ TEST(MotionAreas, RepliesResizeUpdateAndCapTheAreas)
     CCanonMotionChannel::UpdateAreas("r.count:=4000000000\r\nr.1:=1\r\nr.1.type:=1\r\n", areas);
     EXPECT_EQ(areas.size(), CCanonMotionChannel::kMaxDetectionAreas);
     EXPECT_TRUE(CCanonMotionChannel::HasMotion(areas));
+
+    RunSideBySide({
+        {"video capture starts and stops detection", TheVideoCaptureStartsAndStopsMotionDetectionWithItsChannel},
+        {"first poll, type 2 areas, replies without a count", FirstPollAndTypeTwoAreasAndRepliesWithoutACount},
+        {"changes at most once a second", ChangesComeAtMostOnceASecond},
+        {"signal lost after the second time-out", SignalIsLostOnceAfterTheSecondTimeOutAndTheNextValueIsAnEdge},
+        {"a stop ends waiting polls; outputs; idle I/O", StopsOutputsAndIdleIO},
+        {"a failed poll, every input, then changes", AFailedPollThenEveryInputThenOnlyChanges},
+        {"every input after an output failure", AnOutputFailureMakesTheNextPollReportEveryInput},
+        {"one line per streak of failed polls or commands", OneFailureLinePerStreakOfFailedPollsOrCommands},
+    });
 }
 
 }  // namespace

@@ -183,7 +183,7 @@ TEST_F(OnvifClientTest, RefusedDigestIsRetriedOnceWithThePlainPasswordWhichThenS
     EXPECT_EQ(wrong.GetLastErrorText(". "), ". Reason: Sender not authorized (code: ter:NotAuthorized)");
 }
 
-TEST_F(OnvifClientTest, FaultsHttpFailuresAndMissingArgumentsBecomeErrors)
+TEST_F(OnvifClientTest, FaultsHttpFailuresAndMissingArgumentsBecomeErrorsAndTextsAreEscaped)
 {
     COnvifClient client(m_device);
     EXPECT_FALSE(client.GetProfiles(m_profiles));  // before Init
@@ -225,10 +225,8 @@ TEST_F(OnvifClientTest, FaultsHttpFailuresAndMissingArgumentsBecomeErrors)
     EXPECT_FALSE(client.GetProfile("profile0", profile));
     EXPECT_EQ(client.GetLastError().httpStatus, 0u);
     EXPECT_EQ(client.GetLastErrorText(". "), ". Device is not accessible");
-}
 
-TEST_F(OnvifClientTest, CredentialsNamesAndTokensAreEscapedAndNoCredentialsSendNoHeader)
-{
+    // Credentials, names and tokens are escaped, and no credentials send no header.
     StartCamera("", "");
     COnvifClient anonymous(m_device);
     ASSERT_TRUE(anonymous.Init("", ""));
@@ -249,7 +247,6 @@ TEST_F(OnvifClientTest, CredentialsNamesAndTokensAreEscapedAndNoCredentialsSendN
     ASSERT_TRUE(plain.GetProfiles(m_profiles));
     EXPECT_TRUE(Requests().back().authorised);
     const std::string name = "A<b>&\"c'</Name>";
-    std::string token;
     ASSERT_TRUE(plain.CreateProfile(name, token));
     EXPECT_EQ(Onvif().Profiles().back().name, name);
     ASSERT_TRUE(plain.AddVideoSourceConfiguration(token, "vsc0"));
@@ -257,7 +254,6 @@ TEST_F(OnvifClientTest, CredentialsNamesAndTokensAreEscapedAndNoCredentialsSendN
     ASSERT_EQ(m_profiles.size(), 3u);
     EXPECT_EQ(m_profiles[2].name, name);
 
-    Onvif::MediaProfile profile;
     EXPECT_FALSE(plain.GetProfile("p\"1</trt:ProfileToken>", profile));
     EXPECT_EQ(BodyOf(Requests().back().envelope),
               "<trt:GetProfile xmlns:trt=\"http://www.onvif.org/ver10/media/wsdl\" xmlns:tt=\"" + std::string(kTt) +
@@ -266,27 +262,9 @@ TEST_F(OnvifClientTest, CredentialsNamesAndTokensAreEscapedAndNoCredentialsSendN
                                           "ter:NoProfile)");
 }
 
-TEST(OnvifClient, RequestBuildersAndReaders)
+SYSTEMTIME At(uint16_t minute, uint16_t second, uint16_t millisecond)
 {
-    TestClient client(DEVICE_INFO{});
-    ASSERT_TRUE(client.Init("", "ex=urn:example"));
-    // Elements declare only the prefixes the client knows.
-    EXPECT_EQ(client.BuildElement("ex:A", "", "ex", "nope"), "<ex:A xmlns:ex=\"urn:example\"/>");
-    EXPECT_EQ(client.BuildElement("A", "x", "ex"), "<A xmlns=\"urn:example\">x</A>");
-    EXPECT_EQ(client.BuildElement("A", "x", "unknown"), "<A>x</A>");
-
-    // Lists find tokens with quotes and skip items without one.
-    CXmlParser parser;
-    ASSERT_TRUE(parser.LoadFromText(test::ReadTestDataTexts("onvif/records.txt").at("quoted tokens")));
-    std::vector<Onvif::VideoEncoderConfiguration> records;
-    client.ReadList(parser, "r/p", records);
-    ASSERT_EQ(records.size(), 2u);
-    EXPECT_EQ(std::tie(records[0].token, records[0].name, records[1].token, records[1].name),
-              std::make_tuple("a\"b", "one", "c'd\"e", "two"));
-
-    EXPECT_EQ(COnvifClient::ServicePathFromAddress("http://10.0.0.5:8080/onvif/media"), "/onvif/media");
-    EXPECT_EQ(COnvifClient::ServicePathFromAddress("http://10.0.0.5"), "");
-    EXPECT_EQ(COnvifClient::ServicePathFromAddress("/onvif/device_service"), "/onvif/device_service");
+    return SYSTEMTIME{2026, 12, 0, 6, 7, minute, second, millisecond};
 }
 
 const char kProfilePath[] = "SOAP-ENV:Envelope/SOAP-ENV:Body/trt:GetProfileResponse/trt:Profile";
@@ -304,7 +282,7 @@ protected:
     const std::map<std::string, std::string> texts = test::ReadTestDataTexts("onvif/records.txt");
 };
 
-TEST_F(OnvifRecords, ProfileReadsItsSourceAndEncoder)
+TEST_F(OnvifRecords, ProfilesEncodersPtzRecordsRequestBuildersReadersAndTheUsernameToken)
 {
     Onvif::MediaProfile profile;
     ASSERT_TRUE(ReadProfile(texts.at("video source") + texts.at("video encoder"), profile));
@@ -338,30 +316,28 @@ TEST_F(OnvifRecords, ProfileReadsItsSourceAndEncoder)
     const Onvif::VideoSourceConfiguration& bad = badNumbers.videoSource;
     EXPECT_EQ(std::tie(bad.useCount, bad.boundsX, bad.boundsY, bad.boundsWidth, bad.boundsHeight),
               std::make_tuple(0u, 0u, 7u, 0u, 0u));
-}
 
-TEST_F(OnvifRecords, EncoderWritesTheBlocksItsEncodingHasAndEscapedTexts)
-{
-    Onvif::VideoEncoderConfiguration encoder;
-    encoder.mpeg4GovLength = 12;
-    encoder.mpeg4Profile = "SP";
-    encoder.h264GovLength = 30;
-    encoder.encoding = "JPEG";
-    std::string xml = encoder.ToXml();
+    // The encoder writes the blocks its encoding has, and escaped texts.
+    Onvif::VideoEncoderConfiguration written;
+    written.mpeg4GovLength = 12;
+    written.mpeg4Profile = "SP";
+    written.h264GovLength = 30;
+    written.encoding = "JPEG";
+    std::string xml = written.ToXml();
     EXPECT_EQ(xml.find("<tt:H264>"), std::string::npos);
     EXPECT_EQ(xml.find("<tt:MPEG4>"), std::string::npos);
-    encoder.encoding = "MPEG4";
-    xml = encoder.ToXml();
+    written.encoding = "MPEG4";
+    xml = written.ToXml();
     EXPECT_NE(xml.find("<tt:MPEG4><tt:GovLength>12</tt:GovLength><tt:Mpeg4Profile>SP</tt:Mpeg4Profile></tt:MPEG4>"),
               std::string::npos);
     EXPECT_EQ(xml.find("<tt:H264>"), std::string::npos);
 
-    encoder.token = "t\"1'";
-    encoder.name = "a<b>&\"c'";
-    encoder.encoding = "JPEG";
-    encoder.sessionTimeout = "PT1M0S";
-    encoder.multicast.ipv4Address = "239.0.0.1<x/>";
-    xml = encoder.ToXml();
+    written.token = "t\"1'";
+    written.name = "a<b>&\"c'";
+    written.encoding = "JPEG";
+    written.sessionTimeout = "PT1M0S";
+    written.multicast.ipv4Address = "239.0.0.1<x/>";
+    xml = written.ToXml();
     EXPECT_NE(xml.find("<Configuration token=\"t&quot;1&apos;\">"), std::string::npos);
     EXPECT_NE(xml.find("<tt:Name>a&lt;b&gt;&amp;&quot;c&apos;</tt:Name>"), std::string::npos);
     CXmlParser parser;  // the result stays well formed
@@ -369,22 +345,20 @@ TEST_F(OnvifRecords, EncoderWritesTheBlocksItsEncodingHasAndEscapedTexts)
     Onvif::VideoEncoderConfiguration back;
     ASSERT_TRUE(back.Read(parser, "r/Configuration"));
     EXPECT_EQ(std::tie(back.token, back.name, back.multicast.ipv4Address),
-              std::tie(encoder.token, encoder.name, encoder.multicast.ipv4Address));
+              std::tie(written.token, written.name, written.multicast.ipv4Address));
 
     // Multicast without an address writes no address element.
-    Onvif::MulticastConfiguration multicast;
-    multicast.port = 6000;
-    multicast.ttl = 5;
-    multicast.autoStart = "true";
-    EXPECT_EQ(multicast.ToXml(), texts.at("multicast without address written"));
-}
+    Onvif::MulticastConfiguration withoutAddress;
+    withoutAddress.port = 6000;
+    withoutAddress.ttl = 5;
+    withoutAddress.autoStart = "true";
+    EXPECT_EQ(withoutAddress.ToXml(), texts.at("multicast without address written"));
 
-TEST_F(OnvifRecords, PtzRecordsWithTheirPantSpellingAndTheNamespaceVersion)
-{
-    CXmlParser parser;
-    ASSERT_TRUE(parser.LoadFromText(texts.at("ptz configuration reply")));
+    // The PTZ records, with their "Pant" spelling, and the PTZ namespace version.
+    CXmlParser reply;
+    ASSERT_TRUE(reply.LoadFromText(texts.at("ptz configuration reply")));
     Onvif::PTZConfiguration configuration;
-    ASSERT_TRUE(configuration.Read(parser, "SOAP-ENV:Envelope/SOAP-ENV:Body/tt:Conf"));
+    ASSERT_TRUE(configuration.Read(reply, "SOAP-ENV:Envelope/SOAP-ENV:Body/tt:Conf"));
     EXPECT_TRUE(configuration.IsValid());
     EXPECT_EQ(configuration.token, "c1");
     EXPECT_EQ(configuration.defaultAbsolutePantTiltPositionSpace, "abs");
@@ -413,15 +387,29 @@ TEST_F(OnvifRecords, PtzRecordsWithTheirPantSpellingAndTheNamespaceVersion)
     EXPECT_EQ(COnvifPtzClient::PtzNamespaceVersion("http://example.com/ver10 x"), "ver10");
     EXPECT_EQ(COnvifPtzClient::PtzNamespaceVersion("http://example.com/ver10"), "");  // no end character
     EXPECT_EQ(COnvifPtzClient::PtzNamespaceVersion("urn:ptz"), "");
-}
 
-SYSTEMTIME At(uint16_t minute, uint16_t second, uint16_t millisecond)
-{
-    return SYSTEMTIME{2026, 12, 0, 6, 7, minute, second, millisecond};
-}
+    // The client's request builders and readers, and the username token.
+    TestClient client(DEVICE_INFO{});
+    ASSERT_TRUE(client.Init("", "ex=urn:example"));
+    // Elements declare only the prefixes the client knows.
+    EXPECT_EQ(client.BuildElement("ex:A", "", "ex", "nope"), "<ex:A xmlns:ex=\"urn:example\"/>");
+    EXPECT_EQ(client.BuildElement("A", "x", "ex"), "<A xmlns=\"urn:example\">x</A>");
+    EXPECT_EQ(client.BuildElement("A", "x", "unknown"), "<A>x</A>");
 
-TEST(OnvifUsernameToken, NonceCreatedAndDigestTexts)
-{
+    // Lists find tokens with quotes and skip items without one.
+    CXmlParser list;
+    ASSERT_TRUE(list.LoadFromText(texts.at("quoted tokens")));
+    std::vector<Onvif::VideoEncoderConfiguration> records;
+    client.ReadList(list, "r/p", records);
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(std::tie(records[0].token, records[0].name, records[1].token, records[1].name),
+              std::make_tuple("a\"b", "one", "c'd\"e", "two"));
+
+    EXPECT_EQ(COnvifClient::ServicePathFromAddress("http://10.0.0.5:8080/onvif/media"), "/onvif/media");
+    EXPECT_EQ(COnvifClient::ServicePathFromAddress("http://10.0.0.5"), "");
+    EXPECT_EQ(COnvifClient::ServicePathFromAddress("/onvif/device_service"), "/onvif/device_service");
+
+    // The username token: its nonce, created time and digest texts.
     uint32_t draw = 0;
     auto counting = [&draw] { return draw++; };
     // counter, 'a', millisecond, 'b', second, 'c', minute, then 'd', 'e' as filler up to sixteen characters
@@ -450,8 +438,9 @@ std::string ProfilePath(const std::string& token, const std::string& child)
     return std::string(kProfilesPath) + "[@token=\"" + token + "\"]" + child;
 }
 
-TEST(XmlParser, AnswersPathQueriesAndBadPathsSilently)
+TEST(XmlParser, AnswersPathQueriesBadPathsSilentlyResolvesPrefixesAndItsNamespaceTableDeclaresAndAdds)
 {
+    const std::map<std::string, std::string> replies = test::ReadTestDataTexts("onvif/records.txt");
     CXmlParser parser;
     ASSERT_TRUE(parser.LoadFromText(test::ReadTestData("onvif/profiles-reply.xml")));
     testing::internal::CaptureStderr();
@@ -489,19 +478,16 @@ TEST(XmlParser, AnswersPathQueriesAndBadPathsSilently)
 
     // Attributes match qualified names; an attribute has no attributes.
     CXmlParser attributes;
-    ASSERT_TRUE(attributes.LoadFromText(test::ReadTestDataTexts("onvif/records.txt").at("qualified attributes")));
+    ASSERT_TRUE(attributes.LoadFromText(replies.at("qualified attributes")));
     attributes.Namespaces().Add("d", "urn:default");
     const std::tuple<const char*, const char*, const char*> values[] = {
         {"*", "token", ""},        {"*", "p:token", "prefixed"}, {"*", "id", "x < y"},
         {"*", "xmlns:p", "urn:p"}, {"*", "xmlns", "urn:default"}, {"*/@id", "id", ""}};
     for (const auto& [path, name, value] : values)
         EXPECT_EQ(attributes.GetAttribute(path, name), value) << path << " " << name;
-}
 
-TEST(XmlParser, PrefixesResolveThroughTheTableAndTheReply)
-{
-    // The camera binds tt to a namespace other than the standard table's.
-    const std::map<std::string, std::string> replies = test::ReadTestDataTexts("onvif/records.txt");
+    // Prefixes resolve through the table and the reply: the camera binds tt to a namespace other than the
+    // standard table's.
     CXmlParser vendor;
     ASSERT_TRUE(vendor.LoadFromText(replies.at("vendor tt binding")));
     EXPECT_EQ(vendor.Namespaces().GetNamespace("tt"), "urn:vendor:schema");
@@ -532,78 +518,8 @@ TEST(XmlParser, PrefixesResolveThroughTheTableAndTheReply)
     ASSERT_TRUE(empty.LoadFromText("<a><b>1</b></a>"));
     EXPECT_EQ(empty.GetText("a/b"), "1");
     EXPECT_FALSE(empty.NodeExists("tt:a"));
-}
 
-TEST(XmlParser, LoadsOneDocumentAtATimeFromTextOrFile)
-{
-    CXmlParser parser;
-    EXPECT_FALSE(parser.LoadFromText("<a><b></a>"));
-    ASSERT_TRUE(parser.LoadFromText("<first/>"));  // a malformed text left it free for a new document
-    EXPECT_FALSE(parser.LoadFromText("<second/>"));  // a second load needs an unload first
-    EXPECT_TRUE(parser.NodeExists("first"));
-    parser.Unload();
-    EXPECT_FALSE(parser.NodeExists("first"));
-    EXPECT_EQ(parser.GetText("first"), "");
-    ASSERT_TRUE(parser.LoadFromText("<second>2</second>"));
-    EXPECT_EQ(parser.GetText("second"), "2");
-
-    ScratchDirectory directory;
-    const std::string path = directory.WriteFile("c.xml", "<Configuration><Mode>multicast</Mode></Configuration>");
-    CXmlParser file;
-    EXPECT_FALSE(file.LoadFromFile(""));
-    EXPECT_FALSE(file.LoadFromFile(directory.Path() + "missing.xml"));
-    EXPECT_FALSE(file.LoadFromFile(directory.Path()));
-    ASSERT_TRUE(file.LoadFromFile(path));
-    EXPECT_EQ(file.GetText("Configuration/Mode"), "multicast");
-    EXPECT_FALSE(file.LoadFromFile(path));
-    CXmlParser malformed;
-    EXPECT_FALSE(malformed.LoadFromFile(directory.WriteFile("bad.xml", "<Configuration>")));
-
-    // Large documents load up to the size limit.
-    const std::string large = "<a>" + std::string(1024 * 1024, 'x') + "</a>";
-    CXmlParser big;
-    ASSERT_TRUE(big.LoadFromFile(directory.WriteFile("large.xml", large)));
-    EXPECT_EQ(big.GetText("a").size(), 1024u * 1024u);
-}
-
-// Malformed documents, document type declarations (and with them every entity), oversized and
-// deeply nested documents are refused silently, and a file named by an external entity is never read.
-TEST(XmlParser, RefusesDangerousDocuments)
-{
-    ScratchDirectory directory;
-    const std::string secret = directory.WriteFile("secret.txt", "TOP-SECRET-CONTENT");
-    std::map<std::string, std::string> documents = test::ReadTestDataTexts("onvif/refused-documents.txt");
-    ASSERT_EQ(documents.size(), 9u);
-    for (auto& [name, document] : documents)
-        document = ReplaceAll(document, "{secret}", secret);
-    // One flat entity referenced many times in an attribute: 100 KB expanding to 100 MB.
-    std::string quadratic = "<!DOCTYPE a [<!ENTITY e \"" + std::string(10000, 'x') + "\">]><a v=\"";
-    for (int i = 0; i < 10000; ++i)
-        quadratic += "&e;";
-    documents["quadratic blowup"] = quadratic + "\"/>";
-    documents["above the size limit"] = "<a>" + std::string(platform::XmlDocument::kMaxDocumentBytes, ' ') + "</a>";
-    std::string deep;
-    for (int i = 0; i < 100000; ++i)
-        deep += "<d>";
-    documents["deep nesting"] = deep;
-    documents["embedded zero"] = std::string("<a>\0</a>", 8);
-    documents["empty"] = "";
-
-    testing::internal::CaptureStderr();
-    for (const auto& [name, document] : documents) {
-        SCOPED_TRACE(name);
-        CXmlParser fromText;
-        EXPECT_FALSE(fromText.LoadFromText(document));
-        EXPECT_FALSE(fromText.NodeExists("*"));
-        EXPECT_EQ(fromText.GetAttribute("*", "v"), "");
-        CXmlParser fromFile;
-        EXPECT_FALSE(fromFile.LoadFromFile(directory.WriteFile("doc.xml", document)));
-    }
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-}
-
-TEST(XmlNamespaces, StandardTableDeclarationsAndAddedEntries)
-{
+    // The namespace table: the standard declarations and added entries.
     CXmlNamespaces table;
     EXPECT_EQ(table.Entries().size(), 19u);
     for (const auto& [prefix, entry] : table.Entries())
@@ -661,6 +577,70 @@ TEST(XmlNamespaces, StandardTableDeclarationsAndAddedEntries)
     target.AddAll(table);
     EXPECT_EQ(target.Entries().size(), 3u);
     EXPECT_EQ(target.GetNamespace("env"), kSoap);
+}
+
+TEST(XmlParser, LoadsOneDocumentAtATimeFromTextOrFileAndRefusesDangerousDocuments)
+{
+    CXmlParser parser;
+    EXPECT_FALSE(parser.LoadFromText("<a><b></a>"));
+    ASSERT_TRUE(parser.LoadFromText("<first/>"));  // a malformed text left it free for a new document
+    EXPECT_FALSE(parser.LoadFromText("<second/>"));  // a second load needs an unload first
+    EXPECT_TRUE(parser.NodeExists("first"));
+    parser.Unload();
+    EXPECT_FALSE(parser.NodeExists("first"));
+    EXPECT_EQ(parser.GetText("first"), "");
+    ASSERT_TRUE(parser.LoadFromText("<second>2</second>"));
+    EXPECT_EQ(parser.GetText("second"), "2");
+
+    ScratchDirectory directory;
+    const std::string path = directory.WriteFile("c.xml", "<Configuration><Mode>multicast</Mode></Configuration>");
+    CXmlParser file;
+    EXPECT_FALSE(file.LoadFromFile(""));
+    EXPECT_FALSE(file.LoadFromFile(directory.Path() + "missing.xml"));
+    EXPECT_FALSE(file.LoadFromFile(directory.Path()));
+    ASSERT_TRUE(file.LoadFromFile(path));
+    EXPECT_EQ(file.GetText("Configuration/Mode"), "multicast");
+    EXPECT_FALSE(file.LoadFromFile(path));
+    CXmlParser malformed;
+    EXPECT_FALSE(malformed.LoadFromFile(directory.WriteFile("bad.xml", "<Configuration>")));
+
+    // Large documents load up to the size limit.
+    const std::string large = "<a>" + std::string(1024 * 1024, 'x') + "</a>";
+    CXmlParser big;
+    ASSERT_TRUE(big.LoadFromFile(directory.WriteFile("large.xml", large)));
+    EXPECT_EQ(big.GetText("a").size(), 1024u * 1024u);
+
+    // Malformed documents, document type declarations (and with them every entity), oversized and
+    // deeply nested documents are refused silently, and a file named by an external entity is never read.
+    const std::string secret = directory.WriteFile("secret.txt", "TOP-SECRET-CONTENT");
+    std::map<std::string, std::string> documents = test::ReadTestDataTexts("onvif/refused-documents.txt");
+    ASSERT_EQ(documents.size(), 9u);
+    for (auto& [name, document] : documents)
+        document = ReplaceAll(document, "{secret}", secret);
+    // One flat entity referenced many times in an attribute: 100 KB expanding to 100 MB.
+    std::string quadratic = "<!DOCTYPE a [<!ENTITY e \"" + std::string(10000, 'x') + "\">]><a v=\"";
+    for (int i = 0; i < 10000; ++i)
+        quadratic += "&e;";
+    documents["quadratic blowup"] = quadratic + "\"/>";
+    documents["above the size limit"] = "<a>" + std::string(platform::XmlDocument::kMaxDocumentBytes, ' ') + "</a>";
+    std::string deep;
+    for (int i = 0; i < 100000; ++i)
+        deep += "<d>";
+    documents["deep nesting"] = deep;
+    documents["embedded zero"] = std::string("<a>\0</a>", 8);
+    documents["empty"] = "";
+
+    testing::internal::CaptureStderr();
+    for (const auto& [name, document] : documents) {
+        SCOPED_TRACE(name);
+        CXmlParser fromText;
+        EXPECT_FALSE(fromText.LoadFromText(document));
+        EXPECT_FALSE(fromText.NodeExists("*"));
+        EXPECT_EQ(fromText.GetAttribute("*", "v"), "");
+        CXmlParser fromFile;
+        EXPECT_FALSE(fromFile.LoadFromFile(directory.WriteFile("doc.xml", document)));
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 }
 
 }  // namespace

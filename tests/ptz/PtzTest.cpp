@@ -33,6 +33,7 @@ using ::testing::ElementsAre;
 using ::testing::EndsWith;
 using ::testing::IsEmpty;
 using ::testing::StartsWith;
+using Results = std::vector<int32_t>;
 
 // Pan speeds 0 to 15: host speed s arrives as s - 1.
 constexpr char kFullCapabilities[] =
@@ -127,26 +128,12 @@ protected:
 using CanonCommandsTest = PtzFixture;
 using PtzPipelineTest = PtzFixture;
 
-TEST(PtzSpeedTest, HostSpeedsSpanTheCameraRangeUpToAPercentLimit)
-{
-    // Host speed 8 of range 1-100 (47) and the percent limits are checked through the camera's requests.
-    const PTZ_RANGE range{1, 100};
-    EXPECT_EQ(CameraSpeed(range, 1), 1);
-    EXPECT_EQ(CameraSpeed(range, 16), 100);
-    // Speeds outside 1..16 stay inside the camera's range.
-    EXPECT_EQ(CameraSpeed(range, 0), 1);
-    EXPECT_EQ(CameraSpeed(range, 40), 100);
-    EXPECT_EQ(CameraSpeed(PTZ_RANGE{9, 3}, 16), 9);
-    EXPECT_EQ(LimitSpeedRange(PTZ_RANGE{1, 150}, 10).minimum, 1u);
-}
-
-TEST_F(CanonCommandsTest, CameraErrorsMotionFocusAndIrisCommands)
+TEST_F(CanonCommandsTest, ErrorsMotionFocusIrisCenterAndAreaZoomCommandsAndAConfiguredPercentLimitsTheSpeeds)
 {
     // Camera errors, from the opening of the channel on, are logged and the next command runs.
     camera.Http().SetFault(camsim::HttpFault::ServerError);
     IIPPTZApiEx* api = Api();
-    ASSERT_EQ(api->StartMove(kPtzMoveRight, 1), kPtzSuccess);
-    ASSERT_EQ(api->StartMove(kPtzMoveUp, 1), kPtzSuccess);
+    ASSERT_THAT((Results{api->StartMove(kPtzMoveRight, 1), api->StartMove(kPtzMoveUp, 1)}), Each(kPtzSuccess));
     ASSERT_TRUE(camera.HttpRequests().WaitForCount(2, kWaitMs));
     camera.Http().SetFault(camsim::HttpFault::None);
     EXPECT_THAT(ExecutedRequests(2),
@@ -157,20 +144,17 @@ TEST_F(CanonCommandsTest, CameraErrorsMotionFocusAndIrisCommands)
         ASSERT_EQ(api->StartMove(direction, 8), kPtzSuccess);
     // No more than the queue limit (8) may wait at a time.
     ASSERT_TRUE(camera.HttpRequests().WaitForCount(8, kWaitMs));
-    ASSERT_EQ(api->StartMove(kPtzZoomTele, 1), kPtzSuccess);
-    ASSERT_EQ(api->StartMove(kPtzZoomWide, 16), kPtzSuccess);
+    ASSERT_THAT((Results{api->StartMove(kPtzZoomTele, 1), api->StartMove(kPtzZoomWide, 16)}), Each(kPtzSuccess));
     // Host speed 8: pan 0-15 gives 7, tilt 1-150 gives 70.
     EXPECT_EQ(ExecutedRequests(10), Listed("moves"));
     camsim::PtzSnapshot state = camera.Ptz().Snapshot();
     EXPECT_EQ(std::tie(state.tiltMotion, state.zoomMotion, state.zoomSpeed), std::make_tuple("down", "wide", 7));
 
     // Focus switches to manual once, and zoom back to automatic.
-    ASSERT_EQ(api->FocusNear(4), kPtzSuccess);
-    ASSERT_EQ(api->FocusFar(4), kPtzSuccess);
+    ASSERT_THAT((Results{api->FocusNear(4), api->FocusFar(4)}), Each(kPtzSuccess));
     ASSERT_TRUE(camera.HttpRequests().WaitForCount(3, kWaitMs));
     EXPECT_EQ(camera.Ptz().Snapshot().focusMode, "manual");
-    ASSERT_EQ(api->ZoomIn(1), kPtzSuccess);
-    ASSERT_EQ(api->ZoomOut(1), kPtzSuccess);
+    ASSERT_THAT((Results{api->ZoomIn(1), api->ZoomOut(1)}), Each(kPtzSuccess));
     // Exposure was never manual, so no exposure request.
     EXPECT_EQ(ExecutedRequests(6), Listed("focus"));
     state = camera.Ptz().Snapshot();
@@ -185,9 +169,7 @@ TEST_F(CanonCommandsTest, CameraErrorsMotionFocusAndIrisCommands)
     EXPECT_THAT(ExecutedRequests(1), ElementsAre(kIrisInfo));
     EXPECT_EQ(camera.Ptz().Snapshot().exposureMode, "auto");
     camera.Ptz().SetIris(50);
-    ASSERT_EQ(api->IrisPlus(1), kPtzSuccess);
-    ASSERT_EQ(api->IrisMinus(1), kPtzSuccess);
-    ASSERT_EQ(api->IrisMinus(1), kPtzSuccess);
+    ASSERT_THAT((Results{api->IrisPlus(1), api->IrisMinus(1), api->IrisMinus(1)}), Each(kPtzSuccess));
     EXPECT_EQ(ExecutedRequests(6), Listed("iris"));
     state = camera.Ptz().Snapshot();
     EXPECT_EQ(std::tie(state.iris, state.exposureMode), std::make_tuple(49u, "manual"));
@@ -195,29 +177,10 @@ TEST_F(CanonCommandsTest, CameraErrorsMotionFocusAndIrisCommands)
     ASSERT_EQ(api->IrisPlus(1), kPtzSuccess);
     EXPECT_THAT(ExecutedRequests(1), ElementsAre(kIrisInfo));
     EXPECT_TRUE(driver.HasLineContaining("holds no iris value"));
-}
 
-TEST_F(CanonCommandsTest, ConfiguredPercentLimitsTheCameraSpeeds)
-{
-    UseCapabilities("Pan=1; Tilt=1; Zoom=1; PanSpeed=0-100;TiltSpeed=1-150;ZoomSpeed=1-7;");
-    Configure("<PanSpeed>50</PanSpeed><TiltSpeed>10</TiltSpeed><ZoomSpeed>101</ZoomSpeed>");
-    IIPPTZApiEx* api = Api();
-    ASSERT_EQ(api->StartMove(kPtzMoveRight, 16), kPtzSuccess);
-    ASSERT_EQ(api->StartMove(kPtzMoveUp, 16), kPtzSuccess);
-    ASSERT_EQ(api->ZoomIn(16), kPtzSuccess);
-    // The marker's pan speed is limited too: 50 instead of 100.
-    ASSERT_EQ(api->StartMove(kPtzMoveLeft, 16), kPtzSuccess);
-    ASSERT_TRUE(camera.HttpRequests().WaitForCount(4, kWaitMs));
-    EXPECT_EQ(camera.HttpRequests().Targets(), Listed("percent"));
-}
-
-TEST_F(CanonCommandsTest, CenterAndAreaZoomFollowThePictureSize)
-{
-    // Without a picture size both are skipped, as is an unexpected Unzoom.
-    IIPPTZApiEx* api = Api();
-    ASSERT_EQ(api->Center(320, 240, 1), kPtzSuccess);
-    ASSERT_EQ(api->AreaZoom(320, 240, 200, 1), kPtzSuccess);
-    ASSERT_EQ(api->Unzoom(3), kPtzSuccess);
+    // Center and area zoom follow the picture size: without one both are skipped, as is an unexpected Unzoom.
+    ASSERT_THAT((Results{api->Center(320, 240, 1), api->AreaZoom(320, 240, 200, 1), api->Unzoom(3)}),
+                Each(kPtzSuccess));
     EXPECT_THAT(ExecutedRequests(), IsEmpty());
     EXPECT_TRUE(driver.HasLineContaining(
         "korvane::CCanonPTZComm::ProcessCenterCommand: The picture size of device 127.0.0.1"));
@@ -227,18 +190,14 @@ TEST_F(CanonCommandsTest, CenterAndAreaZoomFollowThePictureSize)
     // Positions are relative to the live picture.
     driver.streamDefaults.SetPictureSize({1280, 720}, "::RecStream");
     driver.streamDefaults.SetPictureSize({640, 480}, "::LiveStream");
-    ASSERT_EQ(api->Center(320, 240, 1), kPtzSuccess);
-    ASSERT_EQ(api->Center(0, 0, 1), kPtzSuccess);
-    ASSERT_EQ(api->Center(480, 360, 1), kPtzSuccess);
-    ASSERT_EQ(api->AreaZoom(480, 120, 200, 1), kPtzSuccess);
-    ASSERT_EQ(api->AreaZoom(160, 240, 50, 1), kPtzSuccess);
+    ASSERT_THAT((Results{api->Center(320, 240, 1), api->Center(0, 0, 1), api->Center(480, 360, 1),
+                         api->AreaZoom(480, 120, 200, 1), api->AreaZoom(160, 240, 50, 1)}), Each(kPtzSuccess));
     EXPECT_EQ(ExecutedRequests(5), Listed("center"));
-    const camsim::PtzSnapshot state = camera.Ptz().Snapshot();
+    state = camera.Ptz().Snapshot();
     EXPECT_EQ(std::tie(state.panPosition, state.tiltPosition, state.zoomPercent), std::make_tuple(-50, 100, 100));
 
     // Points outside the picture are taken as its edge; a zoom value of 0 is refused.
-    ASSERT_EQ(api->Center(0xFFFFFFFFu, 100000, 1), kPtzSuccess);
-    ASSERT_EQ(api->AreaZoom(320, 240, 0, 1), kPtzSuccess);
+    ASSERT_THAT((Results{api->Center(0xFFFFFFFFu, 100000, 1), api->AreaZoom(320, 240, 0, 1)}), Each(kPtzSuccess));
     EXPECT_THAT(ExecutedRequests(1), ElementsAre(Control("pan=v-100&tilt=v-100")));
     EXPECT_TRUE(driver.HasLineContaining("korvane::CCanonPTZComm::ProcessAreaZoomCommand: Invalid zoom value 0"));
 
@@ -246,6 +205,17 @@ TEST_F(CanonCommandsTest, CenterAndAreaZoomFollowThePictureSize)
     driver.streamDefaults.ClearPictureSize(kStreamLive);
     ASSERT_EQ(api->Center(1280, 720, 1), kPtzSuccess);
     EXPECT_THAT(ExecutedRequests(1), ElementsAre(Control("pan=v+100&tilt=v-100")));
+
+    // A configured percent limits the camera speeds.
+    handler.reset();
+    UseCapabilities("Pan=1; Tilt=1; Zoom=1; PanSpeed=0-100;TiltSpeed=1-150;ZoomSpeed=1-7;");
+    Configure("<PanSpeed>50</PanSpeed><TiltSpeed>10</TiltSpeed><ZoomSpeed>101</ZoomSpeed>");
+    api = Api();
+    // The last move, the marker's, is limited too: 50 instead of 100.
+    ASSERT_THAT((Results{api->StartMove(kPtzMoveRight, 16), api->StartMove(kPtzMoveUp, 16), api->ZoomIn(16),
+                         api->StartMove(kPtzMoveLeft, 16)}), Each(kPtzSuccess));
+    ASSERT_TRUE(camera.HttpRequests().WaitForCount(4, kWaitMs));
+    EXPECT_EQ(camera.HttpRequests().Targets(), Listed("percent"));
 }
 
 TEST_F(PtzPipelineTest, OnlyChannelZeroExistsAndPipelinesWithoutAWorkerOrClosedChannelsRefuseCommands)
@@ -261,8 +231,8 @@ TEST_F(PtzPipelineTest, OnlyChannelZeroExistsAndPipelinesWithoutAWorkerOrClosedC
 
     CCanonPTZControl control(&driver, 0);  // never opened
     PTZ_CAPABILITIES record{};
-    EXPECT_THAT((std::vector<int32_t>{control.IsPTZSupported(), control.StartMove(kPtzMoveLeft, 5), control.Stop(),
-                                      control.Center(1, 1, 1), control.IrisMinus(1), control.GetCapabilities(&record)}),
+    EXPECT_THAT((Results{control.IsPTZSupported(), control.StartMove(kPtzMoveLeft, 5), control.Stop(),
+                         control.Center(1, 1, 1), control.IrisMinus(1), control.GetCapabilities(&record)}),
                 Each(kPtzFailure));
     EXPECT_EQ(control.GetPrepositionCount(), 0);
     EXPECT_EQ(control.SetPreposition(nullptr), kPtzInvalidArgument);
@@ -308,59 +278,30 @@ TEST_F(PtzPipelineTest, CapabilitiesFillTheHostRecordAndRefuseCommands)
     handler.reset();
     UseCapabilities("Pan=1; Tilt=0; Zoom=0; Focus=0; Iris=0; PanSpeed=0-15;Center=0; Unzoom=0; AreaZoom=0");
     IIPPTZApiEx* api = Api();
-    EXPECT_THAT((std::vector<int32_t>{api->StartMove(kPtzZoomTele, 5), api->StartMove(kPtzZoomWide, 5), api->ZoomIn(5),
-                                      api->ZoomOut(5), api->FocusNear(5), api->FocusFar(5), api->IrisPlus(5),
-                                      api->IrisMinus(5), api->Center(10, 10, 5), api->AreaZoom(10, 10, 200, 5),
-                                      api->Unzoom(5)}),
+    EXPECT_THAT((Results{api->StartMove(kPtzZoomTele, 5), api->StartMove(kPtzZoomWide, 5), api->ZoomIn(5),
+                         api->ZoomOut(5), api->FocusNear(5), api->FocusFar(5), api->IrisPlus(5), api->IrisMinus(5),
+                         api->Center(10, 10, 5), api->AreaZoom(10, 10, 200, 5), api->Unzoom(5)}),
                 Each(kPtzNotSupported));
-    EXPECT_THAT((std::vector<int32_t>{api->StartMove(kPtzMoveInvalid, 5), api->StartMove(-1, 5),
-                                      api->StartMove(11, 5)}),
+    EXPECT_THAT((Results{api->StartMove(kPtzMoveInvalid, 5), api->StartMove(-1, 5), api->StartMove(11, 5)}),
                 Each(kPtzInvalidArgument));
     // None of the refused commands left a motion to stop.
     EXPECT_EQ(api->Stop(), kPtzSuccess);
     EXPECT_THAT(ExecutedRequests(), IsEmpty());
 }
 
-TEST_F(PtzPipelineTest, FullQueueDropsTheOldestWaitingCommands)
-{
-    // The default limit keeps eight waiting commands; the configuration may set another.
-    for (const uint32_t limit : {8u, 2u}) {
-        SCOPED_TRACE(limit);
-        if (limit != 8) {
-            handler.reset();
-            Configure("<PTZQueueSize>" + std::to_string(limit) + "</PTZQueueSize>");
-        }
-        IIPPTZApiEx* api = Api();
-        camera.Ptz().HoldControlRequests();
-        ASSERT_EQ(api->StartMove(kPtzMoveRight, 1), kPtzSuccess);
-        ASSERT_TRUE(camera.Ptz().WaitForHeldRequests(1, kWaitMs));
-        for (uint32_t speed = 2; speed <= limit + 3; ++speed)
-            ASSERT_EQ(api->StartMove(kPtzMoveRight, speed), kPtzSuccess);
-        camera.Ptz().ReleaseControlRequests();
-
-        std::vector<std::string> expected = {Control("pan=right&pan.speed.dir=0")};
-        for (uint32_t cameraSpeed = 3; cameraSpeed < limit + 3; ++cameraSpeed)
-            expected.push_back(Control("pan=right&pan.speed.dir=" + std::to_string(cameraSpeed)));
-        EXPECT_EQ(ExecutedRequests(expected.size()), expected);
-    }
-}
-
-TEST_F(PtzPipelineTest, StopDiscardsPendingCommandsAndStopsWhatStillRunsInOrder)
+TEST_F(PtzPipelineTest, StopDiscardsPendingCommandsAndStopsWhatRunsAndAFullQueueDropsTheOldest)
 {
     IIPPTZApiEx* api = Api();
     EXPECT_EQ(api->Stop(), kPtzSuccess);
     ASSERT_EQ(api->ZoomOut(16), kPtzSuccess);
-    EXPECT_EQ(api->Stop(), kPtzSuccess);
-    EXPECT_EQ(api->Stop(), kPtzSuccess);
+    EXPECT_THAT((Results{api->Stop(), api->Stop()}), Each(kPtzSuccess));
     EXPECT_THAT(ExecutedRequests(), ElementsAre(Control("zoom=wide&zoom.speed.dir=7"), Control("zoom=stop")));
 
     camera.Ptz().HoldControlRequests();
     ASSERT_EQ(api->StartMove(kPtzMoveUp, 16), kPtzSuccess);
     ASSERT_TRUE(camera.Ptz().WaitForHeldRequests(1, kWaitMs));
-    ASSERT_EQ(api->ZoomIn(3), kPtzSuccess);
-    ASSERT_EQ(api->FocusFar(3), kPtzSuccess);
-    ASSERT_EQ(api->IrisPlus(3), kPtzSuccess);
-    ASSERT_EQ(api->StartMove(kPtzMoveRight, 3), kPtzSuccess);
+    ASSERT_THAT((Results{api->ZoomIn(3), api->FocusFar(3), api->IrisPlus(3), api->StartMove(kPtzMoveRight, 3)}),
+                Each(kPtzSuccess));
     EXPECT_EQ(api->Stop(), kPtzSuccess);
     camera.Ptz().ReleaseControlRequests();
     // The iris stops by itself: its stop sends nothing.
@@ -368,6 +309,26 @@ TEST_F(PtzPipelineTest, StopDiscardsPendingCommandsAndStopsWhatStillRunsInOrder)
                                                 Control("zoom=stop"), Control("focus=stop")));
     const camsim::PtzSnapshot state = camera.Ptz().Snapshot();
     EXPECT_EQ(std::tie(state.tiltMotion, state.zoomMotion), std::make_tuple("stop", "stop"));
+
+    // The default limit keeps eight waiting commands; the configuration may set another.
+    for (const uint32_t limit : {8u, 2u}) {
+        SCOPED_TRACE(limit);
+        if (limit != 8) {
+            handler.reset();
+            Configure("<PTZQueueSize>" + std::to_string(limit) + "</PTZQueueSize>");
+        }
+        camera.Ptz().HoldControlRequests();
+        ASSERT_EQ(Api()->StartMove(kPtzMoveRight, 1), kPtzSuccess);
+        ASSERT_TRUE(camera.Ptz().WaitForHeldRequests(1, kWaitMs));
+        for (uint32_t speed = 2; speed <= limit + 3; ++speed)
+            ASSERT_EQ(Api()->StartMove(kPtzMoveRight, speed), kPtzSuccess);
+        camera.Ptz().ReleaseControlRequests();
+
+        std::vector<std::string> expected = {Control("pan=right&pan.speed.dir=0")};
+        for (uint32_t cameraSpeed = 3; cameraSpeed < limit + 3; ++cameraSpeed)
+            expected.push_back(Control("pan=right&pan.speed.dir=" + std::to_string(cameraSpeed)));
+        EXPECT_EQ(ExecutedRequests(expected.size()), expected);
+    }
 }
 
 TEST(PtzThroughDriverTest, HostCommandsReachTheCameraWithTheOpenedCapabilities)
@@ -460,10 +421,9 @@ TEST_F(PresetsTest, OpeningTheChannelConfiguresProfileZeroAndLoadsThePresets)
     // profile0 got the first configuration, set to the highest speed and the request time-out.
     EXPECT_EQ(camera.Onvif().Profiles()[0].ptzToken, "ptzconf0");
     const camsim::OnvifPtzConfiguration configuration = camera.Onvif().PtzConfigurations()[0];
-    EXPECT_EQ(std::tie(configuration.speedPanTiltX, configuration.speedPanTiltY, configuration.speedZoomX),
-              std::make_tuple("1", "1", "1"));
-    EXPECT_EQ(std::tie(configuration.speedPanTiltSpace, configuration.timeout),
-              std::make_tuple(kPanTiltSpeedSpace, "PT05S"));
+    EXPECT_EQ(std::tie(configuration.speedPanTiltX, configuration.speedPanTiltY, configuration.speedZoomX,
+                       configuration.speedPanTiltSpace, configuration.timeout),
+              std::make_tuple("1", "1", "1", kPanTiltSpeedSpace, "PT05S"));
 
     // Loaded once: counting again asks nothing.
     camera.Onvif().ClearRequests();
@@ -634,8 +594,16 @@ Onvif::PTZConfiguration GenericConfiguration()
     return configuration;
 }
 
-TEST(PtzConfigurationAdjustmentTest, OnlySpeedsAndTimeOutAreChangesAndWhatCannotBeSetIsLeftAlone)
+TEST(PtzSpeedTest, HostSpeedsSpanTheCameraRangeAndTheOnvifConfigurationAdjustsOnlySpeedsAndTimeOut)
 {
+    // Host speed 8 of range 1-100 (47) and the percent limits are checked through the camera's requests.
+    // Speeds outside 1..16 (0 and 40) stay inside the camera's range.
+    const PTZ_RANGE range{1, 100};
+    EXPECT_EQ((Results{CameraSpeed(range, 1), CameraSpeed(range, 16), CameraSpeed(range, 0), CameraSpeed(range, 40),
+                       CameraSpeed(PTZ_RANGE{9, 3}, 16)}), (Results{1, 100, 1, 100, 9}));
+    EXPECT_EQ(LimitSpeedRange(PTZ_RANGE{1, 150}, 10).minimum, 1u);
+
+    // The ONVIF configuration: only speeds and the time-out are changes; what cannot be set is left alone.
     Onvif::PTZConfiguration configuration = GenericConfiguration();
     EXPECT_FALSE(AdjustPtzConfiguration(configuration, 1.0f, 5000));  // a fit configuration stays as it is
     EXPECT_EQ(configuration.ToXml(), GenericConfiguration().ToXml());
