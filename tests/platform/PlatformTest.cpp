@@ -60,7 +60,7 @@ TEST(TimeZone, BiasAndDaylightRulesAreTheZonesCurrentOnes)
     const std::tuple<const char*, int32_t, bool> zones[] = {
         {"IST-5:30", -330, false},     {"EST5EDT,M3.2.0,M11.1.0", 300, true}, {"Europe/Berlin", -60, true},
         {"Australia/Sydney", -600, true}, {"Asia/Tokyo", -540, false},      {"America/Sao_Paulo", 180, false},
-        {"Europe/Istanbul", -180, false}};
+        {"Europe/Istanbul", -180, false}, {"UTC0", 0, false}};
     for (const auto& [name, bias, daylightRules] : zones) {
         ScopedTimeZone zone(name);
         const TimeZoneInfo info = CurrentTimeZone();
