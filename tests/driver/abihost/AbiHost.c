@@ -59,7 +59,7 @@ typedef void (THISCALL* Slot)(void* self);
 
 static void Forbidden(const char* slot)
 {
-    printf("FAILED: the driver called %s, a slot outside the contract\n", slot), fflush(stdout);
+    printf("FAILED: the driver called %s, a slot outside the contract\n", slot);
     _Exit(3);
 }
 
@@ -147,7 +147,7 @@ static void Fail(const char* format, ...)
 {
     va_list args;
     va_start(args, format);
-    printf("FAILED: "), vprintf(format, args), printf("\n"), fflush(stdout);
+    printf("FAILED: "), vprintf(format, args), printf("\n");
     va_end(args);
     ++host.failures;
 }
@@ -280,10 +280,10 @@ FORBIDDEN(IDeviceAddress_Reserved3)
 static const char* THISCALL GetAddress(void* self) { return host.address; }
 static uint16_t THISCALL GetPort(void* self) { return host.port; }
 static uint32_t THISCALL GetDefaultCodec(void* self) { return kCodecH264; }
-static const char* THISCALL GetUserName(void* self) { return host.user; }
+static const char* THISCALL GetUser(void* self) { return host.user; }
 static const char* THISCALL GetPassword(void* self) { return host.password; }
 static const DeviceAddressTable kDeviceAddressTable = {
-    DESTRUCTOR(IDeviceAddress), GetAddress, GetPort, IDeviceAddress_Reserved3, GetDefaultCodec, GetUserName,
+    DESTRUCTOR(IDeviceAddress), GetAddress, GetPort, IDeviceAddress_Reserved3, GetDefaultCodec, GetUser,
     GetPassword};
 
 static Object captureInfo = {&kCaptureInfoTable};
@@ -392,6 +392,7 @@ int main(int argc, char** argv)
         fprintf(stderr, "usage: %s LIBRARY ADDRESS HTTP_PORT USER PASSWORD MODEL [PARAMETER1 ...]\n", argv[0]);
         return 2;
     }
+    setvbuf(stdout, NULL, _IONBF, 0);  /* lines in order with the camera's, also when a driver thread ends the run */
     host.address = argv[2], host.port = (uint16_t)atoi(argv[3]), host.user = argv[4], host.password = argv[5];
     host.model = argv[6], host.parameters = argv + 7, host.parameterCount = argc - 7;
     void* library = OpenLibrary(argv[1]);

@@ -2,12 +2,13 @@
 # Runs the ABI host against camsim: starts camsim on ADDRESS (its RTSP server on port 554, where
 # the driver connects, and a free HTTP port), runs HOST_COMMAND with the camera's address, port,
 # credentials, model and the numbered parameters a probe of camsim yields, then stops camsim.
+# CAMSIM_AUTH: the authentication camsim asks for (digest by default).
 # usage: run-abihost.sh CAMSIM ADDRESS HOST_COMMAND... (the command ends with the plug-in's path)
 set -euo pipefail
 camsim="$1" address="$2"
 shift 2
 log="$(mktemp)"
-"$camsim" --port 0 --address "$address" --user root --password abi-secret --auth digest >"$log" 2>&1 &
+"$camsim" --port 0 --address "$address" --user root --password abi-secret --auth "${CAMSIM_AUTH:-digest}" >"$log" 2>&1 &
 camsim_pid=$!
 trap 'kill $camsim_pid 2>/dev/null || true; wait $camsim_pid 2>/dev/null || true; rm -f "$log"' EXIT
 port=""
