@@ -23,13 +23,21 @@
 #define FindExport(library, name) ((void*)GetProcAddress((HMODULE)(library), name))
 #define CloseLibrary(library) FreeLibrary((HMODULE)(library))
 #define SleepMs(ms) Sleep(ms)
+#define NowMs() ((long long)GetTickCount64())
 #else
 #include <dlfcn.h>
+#include <time.h>
 #include <unistd.h>
 #define OpenLibrary(path) dlopen(path, RTLD_NOW)
 #define FindExport(library, name) dlsym(library, name)
 #define CloseLibrary(library) dlclose(library)
 #define SleepMs(ms) usleep((ms) * 1000)
+static long long NowMs(void)
+{
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec * 1000LL + now.tv_nsec / 1000000;
+}
 #endif
 
 #if defined(_WIN32) && defined(__i386__)
@@ -125,7 +133,7 @@ typedef struct { DESTRUCTOR_SLOTS
 
 /* ---- The host's state ------------------------------------------------- */
 
-enum { kCodecH264 = 3, kWidth = 640, kHeight = 480, kFramesWanted = 10, kWaitSeconds = 30 };
+enum { kCodecH264 = 3, kWidth = 640, kHeight = 480, kFramesWanted = 10, kWaitSeconds = 30, kStopLimitMs = 1000 };
 static const uint32_t kFourCCKeyFrame = 0x34363248;   /* "H264" */
 static const uint32_t kFourCCOtherFrame = 0x34363249; /* "I264" */
 
@@ -345,8 +353,14 @@ static void ReceiveFrames(Object* video)
     }
     for (int waited = 0; waited < kWaitSeconds * 10 && atomic_load(&host.framesGood) < kFramesWanted; ++waited)
         SleepMs(100);
+    const long long stopStart = NowMs();
     if (!CALL(video, VideoCaptureTable, StopChannel, 0))
         Fail("StopChannel found no channel");
+    /* Every thread of the channel wakes for the stop: none waits for its own time-out. */
+    const long long stopMs = NowMs() - stopStart;
+    printf("StopChannel returned after %lld ms\n", stopMs);
+    if (stopMs > kStopLimitMs)
+        Fail("StopChannel took %lld ms, more than %d ms", stopMs, kStopLimitMs);
     atomic_store(&host.stopped, true);
     SleepMs(200);
     if (atomic_load(&host.framesGood) < kFramesWanted || atomic_load(&host.keyFrames) == 0)
