@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds Tallowcam.dll for 32-bit Windows into build/windows with Debian's mingw-w64,
 # and the same sources for 64-bit Windows into build/windows64 (which wine64 runs
-# where the kernel has no 32-bit support). Installs the cross compilers and wine first.
+# where the kernel has no 32-bit support). Installs the cross compilers and wine first, and
+# checks both builds afterwards (scripts/test-windows.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
@@ -16,3 +17,4 @@ for arch in i686 x86_64; do
     -DTALLOWCAM_WINDOWS_ARCH="$arch"
   cmake --build "$build" -j "$(nproc)"
 done
+bash scripts/test-windows.sh

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Checks that the plug-in library exports exactly the host's entry points.
+# Checks that the plug-in library (a shared object, or a Windows DLL) exports exactly the host's
+# entry points.
 set -euo pipefail
 library="$1"
 expected="CreateCapabilityQueryModule
@@ -20,7 +21,11 @@ InitCapabilityQuery
 StartCapabilityQuery
 TerminateCapabilityQuery
 UninitCapabilityQuery"
-actual="$(nm -D --defined-only "$library" | awk '{ print $NF }' | LC_ALL=C sort)"
+if [[ "$library" == *.dll ]]; then
+  actual="$(objdump -p "$library" | sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/s/^\s*\[ *[0-9]*\] //p' | LC_ALL=C sort)"
+else
+  actual="$(nm -D --defined-only "$library" | awk '{ print $NF }' | LC_ALL=C sort)"
+fi
 if [ "$actual" != "$(echo "$expected" | LC_ALL=C sort)" ]; then
   echo "Exported symbols of $library differ from the expected entry points:"
   diff <(echo "$expected" | LC_ALL=C sort) <(echo "$actual") || true

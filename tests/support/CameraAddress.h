@@ -6,6 +6,8 @@
 // own RTSP server). The tests of one program take turns through a ctest
 // resource lock. The RTP channel test's camera sends from an address of its
 // own too: the channels of programs side by side share one port range.
+// The C host's runs (tests/driver/abihost) keep 127.0.0.58 for the suite and
+// 127.0.0.59 for the Windows build script.
 #include <cstdint>
 #include <string>
 

@@ -197,8 +197,18 @@ bool UdpSocket::SendTo(const IPv4Endpoint& target, const uint8_t* data, size_t l
 
 void UdpSocket::Shutdown()
 {
-    if (IsOpen())
-        shutdown(Native(m_handle), SD_BOTH);
+    if (!IsOpen())
+        return;
+    // Shutting a datagram socket down does not end a select() that waits on it, as it does on
+    // Linux; an empty datagram from the socket to itself does.
+    sockaddr_in self{};
+    int size = sizeof self;
+    if (getsockname(Native(m_handle), reinterpret_cast<sockaddr*>(&self), &size) == 0) {
+        if (self.sin_addr.s_addr == htonl(INADDR_ANY))
+            self.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        sendto(Native(m_handle), "", 0, 0, reinterpret_cast<const sockaddr*>(&self), sizeof self);
+    }
+    shutdown(Native(m_handle), SD_BOTH);
 }
 
 void UdpSocket::Close()
