@@ -216,6 +216,7 @@ TEST(UdpClient, ReceivesUnicastAndMulticastDatagramsReportsTimeOutsAndClosesProm
     EXPECT_EQ(user.Payloads(), (std::vector<Bytes>{{1, 2, 3}, Bytes(3000, 0xAB)}));
     EXPECT_EQ(user.All()[0].sender, (platform::IPv4Endpoint{kLoopback, peer.Port()}));
     // Another client on the occupied port fails, as does one without a user.
+    RecordingStreamUser other;  // the second client's multicast user below, outliving it
     CUDPClient second;
     EXPECT_EQ((std::vector<int>{second.OpenUnicast(&user, port), second.GetPort(), second.OpenUnicast(nullptr, 0)}),
               (std::vector<int>{false, 0, false}));
@@ -246,7 +247,6 @@ TEST(UdpClient, ReceivesUnicastAndMulticastDatagramsReportsTimeOutsAndClosesProm
     EXPECT_EQ(user.timeouts, timeouts);
 
     // Two clients share a multicast group's port; an invalid group is rejected.
-    RecordingStreamUser other;
     const uint16_t groupPort = FreePort();
     ASSERT_TRUE(client.OpenMulticast(&user, "239.255.42.1", groupPort));
     ASSERT_TRUE(second.OpenMulticast(&other, "239.255.42.1", groupPort));
