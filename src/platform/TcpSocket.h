@@ -48,6 +48,11 @@ private:
     explicit TcpSocket(SocketHandle handle) : m_handle(handle) {}
     // 1 ready, 0 time-out, -1 error.
     int WaitFor(bool writable, uint32_t timeoutMs);
+    // One non-blocking send or receive: the bytes moved (0 from a receive: the peer closed),
+    // kWouldBlock, or -1 on an error.
+    static constexpr int kWouldBlock = -2;
+    int SendSome(const char* data, size_t length);
+    int ReceiveSome(void* buffer, size_t capacity);
 
     SocketHandle m_handle = kInvalidSocket;
     std::atomic<uint32_t> m_receiveTimeoutMs{5000};

@@ -69,6 +69,9 @@ public:
     void Close();
 
 private:
+    // Joins or leaves m_group on the interface (network order address).
+    bool ChangeMembership(bool join, uint32_t interfaceAddress);
+
     SocketHandle m_handle = kInvalidSocket;
     uint32_t m_group = 0;
     bool m_joinedDefault = false;

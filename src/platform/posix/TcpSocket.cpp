@@ -8,19 +8,10 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 
 namespace korvane::platform {
 
 namespace {
-
-constexpr int kWaitSliceMs = 20;  // how often a waiting read re-reads its time-out
-
-uint64_t NowMs()
-{
-    using namespace std::chrono;
-    return static_cast<uint64_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-}
 
 bool SetBlocking(int handle, bool blocking)
 {
@@ -40,25 +31,6 @@ sockaddr_in MakeAddress(uint32_t address, uint16_t port)
 }
 
 }  // namespace
-
-TcpSocket::TcpSocket(TcpSocket&& other) noexcept : m_handle(other.m_handle)
-{
-    other.m_handle = kInvalidSocket;
-    m_receiveTimeoutMs = other.m_receiveTimeoutMs.load();
-    m_sendTimeoutMs = other.m_sendTimeoutMs.load();
-}
-
-TcpSocket& TcpSocket::operator=(TcpSocket&& other) noexcept
-{
-    if (this != &other) {
-        Close();
-        m_handle = other.m_handle;
-        other.m_handle = kInvalidSocket;
-        m_receiveTimeoutMs = other.m_receiveTimeoutMs.load();
-        m_sendTimeoutMs = other.m_sendTimeoutMs.load();
-    }
-    return *this;
-}
 
 bool TcpSocket::Create()
 {
@@ -131,51 +103,20 @@ uint16_t TcpSocket::LocalPort() const
     return ntohs(local.sin_port);
 }
 
-bool TcpSocket::SendAll(const void* data, size_t length)
+int TcpSocket::SendSome(const char* data, size_t length)
 {
-    const char* bytes = static_cast<const char*>(data);
-    const uint64_t deadline = NowMs() + m_sendTimeoutMs;
-    while (length > 0) {
-        const uint64_t now = NowMs();
-        if (now >= deadline || WaitFor(true, static_cast<uint32_t>(deadline - now)) != 1)
-            return false;
-        const ssize_t sent = send(m_handle, bytes, length, MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
-            continue;
-        if (sent <= 0)
-            return false;
-        bytes += sent;
-        length -= static_cast<size_t>(sent);
-    }
-    return true;
+    const ssize_t sent = send(static_cast<int>(m_handle), data, length, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (sent < 0)
+        return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR ? kWouldBlock : -1;
+    return static_cast<int>(sent);
 }
 
-int TcpSocket::Receive(void* buffer, size_t capacity)
+int TcpSocket::ReceiveSome(void* buffer, size_t capacity)
 {
-    if (!IsOpen())
-        return -1;
-    const uint64_t start = NowMs();
-    for (;;) {
-        const uint64_t elapsed = NowMs() - start;
-        const uint32_t timeout = m_receiveTimeoutMs;
-        if (elapsed >= timeout)
-            return -1;
-        const uint64_t remaining = timeout - elapsed;
-        const int ready = WaitFor(false, static_cast<uint32_t>(remaining < kWaitSliceMs ? remaining : kWaitSliceMs));
-        if (ready < 0)
-            return -1;
-        if (ready == 0)
-            continue;
-        const ssize_t received = recv(m_handle, buffer, capacity, MSG_DONTWAIT);
-        if (received < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
-            continue;
-        return received < 0 ? -1 : static_cast<int>(received);
-    }
-}
-
-bool TcpSocket::WaitReadable(uint32_t timeoutMs)
-{
-    return WaitFor(false, timeoutMs) == 1;
+    const ssize_t received = recv(static_cast<int>(m_handle), buffer, capacity, MSG_DONTWAIT);
+    if (received < 0)
+        return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR ? kWouldBlock : -1;
+    return static_cast<int>(received);
 }
 
 int TcpSocket::WaitFor(bool writable, uint32_t timeoutMs)

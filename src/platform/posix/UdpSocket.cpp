@@ -8,7 +8,6 @@
 
 #include <cerrno>
 #include <climits>
-#include <utility>
 
 #include "platform/Network.h"
 
@@ -50,37 +49,7 @@ sockaddr_in ToSockaddr(uint32_t address, uint16_t port)
     return native;
 }
 
-bool ChangeMembership(int handle, int option, uint32_t group, uint32_t interfaceAddress)
-{
-    ip_mreq request{};
-    request.imr_multiaddr.s_addr = group;
-    request.imr_interface.s_addr = interfaceAddress;
-    return setsockopt(handle, IPPROTO_IP, option, &request, sizeof request) == 0;
-}
-
 }  // namespace
-
-UdpSocket::~UdpSocket()
-{
-    Close();
-}
-
-UdpSocket::UdpSocket(UdpSocket&& other) noexcept
-{
-    *this = std::move(other);
-}
-
-UdpSocket& UdpSocket::operator=(UdpSocket&& other) noexcept
-{
-    if (this != &other) {
-        Close();
-        m_handle = std::exchange(other.m_handle, kInvalidSocket);
-        m_group = std::exchange(other.m_group, 0);
-        m_joinedDefault = std::exchange(other.m_joinedDefault, false);
-        m_joinedLoopback = std::exchange(other.m_joinedLoopback, false);
-    }
-    return *this;
-}
 
 bool UdpSocket::Create()
 {
@@ -145,23 +114,13 @@ uint16_t UdpSocket::LocalPort() const
     return ntohs(local.sin_port);
 }
 
-bool UdpSocket::JoinGroup(uint32_t group)
+bool UdpSocket::ChangeMembership(bool join, uint32_t interfaceAddress)
 {
-    LeaveGroup();
-    m_group = group;
-    m_joinedDefault = ChangeMembership(m_handle, IP_ADD_MEMBERSHIP, group, htonl(INADDR_ANY));
-    m_joinedLoopback = ChangeMembership(m_handle, IP_ADD_MEMBERSHIP, group, htonl(INADDR_LOOPBACK));
-    return m_joinedDefault || m_joinedLoopback;
-}
-
-void UdpSocket::LeaveGroup()
-{
-    if (m_joinedDefault)
-        ChangeMembership(m_handle, IP_DROP_MEMBERSHIP, m_group, htonl(INADDR_ANY));
-    if (m_joinedLoopback)
-        ChangeMembership(m_handle, IP_DROP_MEMBERSHIP, m_group, htonl(INADDR_LOOPBACK));
-    m_joinedDefault = false;
-    m_joinedLoopback = false;
+    ip_mreq request{};
+    request.imr_multiaddr.s_addr = m_group;
+    request.imr_interface.s_addr = interfaceAddress;
+    return setsockopt(static_cast<int>(m_handle), IPPROTO_IP, join ? IP_ADD_MEMBERSHIP : IP_DROP_MEMBERSHIP, &request,
+                      sizeof request) == 0;
 }
 
 SocketError UdpSocket::WaitReadable(uint32_t timeoutMs) const

@@ -5,8 +5,6 @@
 #include <libxml/xpath.h>
 #include <libxml/xpathInternals.h>
 
-#include <filesystem>
-#include <fstream>
 #include <mutex>
 
 namespace korvane::platform {
@@ -34,23 +32,6 @@ std::string ToText(const xmlChar* text)
 std::string QualifiedName(const xmlChar* prefix, const xmlChar* localName)
 {
     return prefix ? ToText(prefix) + ":" + ToText(localName) : ToText(localName);
-}
-
-bool ReadWholeFile(const std::string& path, std::string& contents)
-{
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error))
-        return false;
-    const auto size = std::filesystem::file_size(path, error);
-    if (error || size > XmlDocument::kMaxDocumentBytes)
-        return false;
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
-        return false;
-    contents.resize(static_cast<size_t>(size));
-    file.read(contents.data(), static_cast<std::streamsize>(contents.size()));
-    contents.resize(static_cast<size_t>(file.gcount()));
-    return !file.bad();
 }
 
 struct ParserContextDeleter {
@@ -113,13 +94,6 @@ void XmlDocument::DocumentDeleter::operator()(void* document) const
 XmlDocument::XmlDocument() = default;
 XmlDocument::~XmlDocument() = default;
 
-bool XmlDocument::LoadFile(const std::string& path)
-{
-    Unload();
-    std::string contents;
-    return ReadWholeFile(path, contents) && LoadText(contents);
-}
-
 bool XmlDocument::LoadText(const std::string& text)
 {
     Unload();
@@ -147,12 +121,6 @@ void XmlDocument::Unload()
 void XmlDocument::SetSelectionNamespaces(std::vector<XmlNamespaceBinding> bindings)
 {
     m_namespaces = std::move(bindings);
-}
-
-XmlNode XmlDocument::SelectSingleNode(const std::string& xpath) const
-{
-    std::vector<XmlNode> nodes = SelectNodes(xpath);
-    return nodes.empty() ? XmlNode() : nodes.front();
 }
 
 std::vector<XmlNode> XmlDocument::SelectNodes(const std::string& xpath) const

@@ -3,7 +3,6 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
-#include <utility>
 
 #include "platform/Network.h"
 
@@ -48,37 +47,7 @@ bool SetOption(SocketHandle handle, int level, int option, const T& value)
     return setsockopt(Native(handle), level, option, reinterpret_cast<const char*>(&value), sizeof value) == 0;
 }
 
-bool ChangeMembership(SocketHandle handle, int option, uint32_t group, uint32_t interfaceAddress)
-{
-    ip_mreq request{};
-    request.imr_multiaddr.s_addr = group;
-    request.imr_interface.s_addr = interfaceAddress;
-    return SetOption(handle, IPPROTO_IP, option, request);
-}
-
 }  // namespace
-
-UdpSocket::~UdpSocket()
-{
-    Close();
-}
-
-UdpSocket::UdpSocket(UdpSocket&& other) noexcept
-{
-    *this = std::move(other);
-}
-
-UdpSocket& UdpSocket::operator=(UdpSocket&& other) noexcept
-{
-    if (this != &other) {
-        Close();
-        m_handle = std::exchange(other.m_handle, kInvalidSocket);
-        m_group = std::exchange(other.m_group, 0);
-        m_joinedDefault = std::exchange(other.m_joinedDefault, false);
-        m_joinedLoopback = std::exchange(other.m_joinedLoopback, false);
-    }
-    return *this;
-}
 
 bool UdpSocket::Create()
 {
@@ -138,23 +107,12 @@ uint16_t UdpSocket::LocalPort() const
     return ntohs(local.sin_port);
 }
 
-bool UdpSocket::JoinGroup(uint32_t group)
+bool UdpSocket::ChangeMembership(bool join, uint32_t interfaceAddress)
 {
-    LeaveGroup();
-    m_group = group;
-    m_joinedDefault = ChangeMembership(m_handle, IP_ADD_MEMBERSHIP, group, htonl(INADDR_ANY));
-    m_joinedLoopback = ChangeMembership(m_handle, IP_ADD_MEMBERSHIP, group, htonl(INADDR_LOOPBACK));
-    return m_joinedDefault || m_joinedLoopback;
-}
-
-void UdpSocket::LeaveGroup()
-{
-    if (m_joinedDefault)
-        ChangeMembership(m_handle, IP_DROP_MEMBERSHIP, m_group, htonl(INADDR_ANY));
-    if (m_joinedLoopback)
-        ChangeMembership(m_handle, IP_DROP_MEMBERSHIP, m_group, htonl(INADDR_LOOPBACK));
-    m_joinedDefault = false;
-    m_joinedLoopback = false;
+    ip_mreq request{};
+    request.imr_multiaddr.s_addr = m_group;
+    request.imr_interface.s_addr = interfaceAddress;
+    return SetOption(m_handle, IPPROTO_IP, join ? IP_ADD_MEMBERSHIP : IP_DROP_MEMBERSHIP, request);
 }
 
 SocketError UdpSocket::WaitReadable(uint32_t timeoutMs) const

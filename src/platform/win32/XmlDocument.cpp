@@ -5,7 +5,6 @@
 #include <objbase.h>
 #include <ole2.h>
 
-#include <fstream>
 
 #include "platform/win32/WideText.h"
 
@@ -84,19 +83,6 @@ bool SetProperty(IXMLDOMDocument2* document, const char* name, const std::string
     return SUCCEEDED(result);
 }
 
-bool ReadWholeFile(const std::string& path, std::string& contents)
-{
-    std::ifstream file(path, std::ios::binary | std::ios::ate);
-    if (!file)
-        return false;
-    const std::streamoff size = file.tellg();
-    if (size < 0 || static_cast<uint64_t>(size) > XmlDocument::kMaxDocumentBytes)
-        return false;
-    contents.resize(static_cast<size_t>(size));
-    file.seekg(0);
-    file.read(contents.data(), static_cast<std::streamsize>(contents.size()));
-    return !file.bad();
-}
 
 }  // namespace
 
@@ -153,13 +139,6 @@ void XmlDocument::DocumentDeleter::operator()(void* document) const
 XmlDocument::XmlDocument() = default;
 XmlDocument::~XmlDocument() = default;
 
-bool XmlDocument::LoadFile(const std::string& path)
-{
-    Unload();
-    std::string contents;
-    return ReadWholeFile(path, contents) && LoadText(contents);
-}
-
 bool XmlDocument::LoadText(const std::string& text)
 {
     Unload();
@@ -206,12 +185,6 @@ void XmlDocument::SetSelectionNamespaces(std::vector<XmlNamespaceBinding> bindin
     for (const auto& [prefix, name] : m_namespaces)
         declarations += (declarations.empty() ? "xmlns:" : " xmlns:") + prefix + "='" + name + "'";
     SetProperty(document->dom.Get(), "SelectionNamespaces", declarations);
-}
-
-XmlNode XmlDocument::SelectSingleNode(const std::string& xpath) const
-{
-    std::vector<XmlNode> nodes = SelectNodes(xpath);
-    return nodes.empty() ? XmlNode() : nodes.front();
 }
 
 std::vector<XmlNode> XmlDocument::SelectNodes(const std::string& xpath) const
