@@ -662,7 +662,8 @@ TEST(VideoSettings, CameraTypeTwoConfiguresEveryRolesJpegProfileAndH264StreamZer
     const uint32_t state = camera.ChannelState();
     EXPECT_TRUE(state != 0 && state != 99) << state << ": a channel, not streaming";
     camera.camera.Model().SetSetting("dh05", "0");
-    ASSERT_TRUE(camera.WaitForFrames(kRec, frames + 1)) << "the next attempt streams";
+    // The next attempt comes after a pause, then the session starts.
+    ASSERT_TRUE(camera.WaitForFrames(kRec, frames + 1, 2 * kStreamWaitMs)) << "the next attempt streams";
     EXPECT_EQ(camera.camera.Model().Setting("dh05"), "1");
     EXPECT_TRUE(camera.Video().StopChannel(0));
 }
