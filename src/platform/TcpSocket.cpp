@@ -35,6 +35,16 @@ TcpSocket& TcpSocket::operator=(TcpSocket&& other) noexcept
     return *this;
 }
 
+bool TcpSocket::WaitForConnect(uint32_t timeoutMs)
+{
+    for (uint32_t rounds = timeoutMs / 100;; --rounds) {
+        if (WaitFor(true, 100) == 1)
+            return true;
+        if (rounds <= 1)
+            return false;
+    }
+}
+
 bool TcpSocket::SendAll(const void* data, size_t length)
 {
     const char* bytes = static_cast<const char*>(data);

@@ -48,6 +48,8 @@ private:
     explicit TcpSocket(SocketHandle handle) : m_handle(handle) {}
     // 1 ready, 0 time-out, -1 error.
     int WaitFor(bool writable, uint32_t timeoutMs);
+    // Waits for a started connect in rounds of 100 ms (at least one); false when it did not end.
+    bool WaitForConnect(uint32_t timeoutMs);
     // One non-blocking send or receive: the bytes moved (0 from a receive: the peer closed),
     // kWouldBlock, or -1 on an error.
     static constexpr int kWouldBlock = -2;

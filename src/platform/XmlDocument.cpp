@@ -26,11 +26,19 @@ bool ReadWholeFile(const std::string& path, std::string& contents)
 
 }  // namespace
 
+XmlDocument::XmlDocument() = default;
+XmlDocument::~XmlDocument() = default;
+
 bool XmlDocument::LoadFile(const std::string& path)
 {
     Unload();
     std::string contents;
     return ReadWholeFile(path, contents) && LoadText(contents);
+}
+
+void XmlDocument::Unload()
+{
+    m_document.reset();
 }
 
 XmlNode XmlDocument::SelectSingleNode(const std::string& xpath) const

@@ -55,17 +55,10 @@ bool TcpSocket::Connect(uint32_t address, uint16_t port, uint32_t timeoutMs)
             Close();
             return false;
         }
-        bool ready = false;
-        for (uint32_t rounds = timeoutMs / 100; !ready; --rounds) {
-            ready = WaitFor(true, 100) == 1;
-            if (!ready && rounds <= 1) {
-                Close();
-                return false;
-            }
-        }
         int error = 0;
         socklen_t length = sizeof error;
-        if (getsockopt(m_handle, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) {
+        if (!WaitForConnect(timeoutMs) || getsockopt(m_handle, SOL_SOCKET, SO_ERROR, &error, &length) != 0 ||
+            error != 0) {
             Close();
             return false;
         }

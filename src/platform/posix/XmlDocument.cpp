@@ -91,9 +91,6 @@ void XmlDocument::DocumentDeleter::operator()(void* document) const
     xmlFreeDoc(static_cast<xmlDoc*>(document));
 }
 
-XmlDocument::XmlDocument() = default;
-XmlDocument::~XmlDocument() = default;
-
 bool XmlDocument::LoadText(const std::string& text)
 {
     Unload();
@@ -111,11 +108,6 @@ bool XmlDocument::LoadText(const std::string& text)
     if (document && (document->intSubset || document->extSubset))
         Unload();
     return IsLoaded();
-}
-
-void XmlDocument::Unload()
-{
-    m_document.reset();
 }
 
 void XmlDocument::SetSelectionNamespaces(std::vector<XmlNamespaceBinding> bindings)

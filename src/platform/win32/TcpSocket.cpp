@@ -65,17 +65,10 @@ bool TcpSocket::Connect(uint32_t address, uint16_t port, uint32_t timeoutMs)
         Close();
         return false;
     }
-    bool ready = false;
-    for (uint32_t rounds = timeoutMs / 100; !ready; --rounds) {
-        ready = WaitFor(true, 100) == 1;
-        if (!ready && rounds <= 1) {
-            Close();
-            return false;
-        }
-    }
     int error = 0;
     int length = sizeof error;
-    if (getsockopt(Native(m_handle), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) != 0 ||
+    if (!WaitForConnect(timeoutMs) ||
+        getsockopt(Native(m_handle), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) != 0 ||
         error != 0) {
         Close();
         return false;

@@ -136,9 +136,6 @@ void XmlDocument::DocumentDeleter::operator()(void* document) const
     delete static_cast<MsxmlDocument*>(document);
 }
 
-XmlDocument::XmlDocument() = default;
-XmlDocument::~XmlDocument() = default;
-
 bool XmlDocument::LoadText(const std::string& text)
 {
     Unload();
@@ -168,11 +165,6 @@ bool XmlDocument::LoadText(const std::string& text)
     m_document.reset(document.release());
     SetSelectionNamespaces(std::move(m_namespaces));
     return true;
-}
-
-void XmlDocument::Unload()
-{
-    m_document.reset();
 }
 
 void XmlDocument::SetSelectionNamespaces(std::vector<XmlNamespaceBinding> bindings)
