@@ -7,8 +7,14 @@
 
 namespace korvane::platform {
 
-// Directory of the main executable, ending with the path separator ('\\' on
-// Windows, '/' elsewhere); empty when unknown or longer than maxLength characters.
+#ifdef _WIN32
+constexpr char kDirectorySeparator = '\\';
+#else
+constexpr char kDirectorySeparator = '/';
+#endif
+
+// Directory of the main executable, ending with kDirectorySeparator; empty when
+// unknown or longer than maxLength characters.
 std::string ExecutableDirectory(size_t maxLength = 511);
 
 struct ModuleVersion {

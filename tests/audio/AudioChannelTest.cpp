@@ -106,9 +106,11 @@ private:
 };
 
 // The formats a host offers to an output channel.
-class CFormatList : public ipcapture::IAudioFormatList {
+class CFormatList final : public ipcapture::IAudioFormatList {
 public:
-    struct Entry : ipcapture::IAudioFormatEntry {
+    TALLOWCAM_DELETING_DESTRUCTOR
+    struct Entry final : ipcapture::IAudioFormatEntry {
+        TALLOWCAM_DELETING_DESTRUCTOR
         Entry(uint32_t fourCC, bool enabled) : fourCC(fourCC), enabled(enabled) {}
         void Reserved1() override { UnassignedSlot("IAudioFormatEntry", 1); }
         uint32_t GetFourCC() override { return fourCC; }
@@ -394,8 +396,9 @@ std::vector<uint8_t> Sound(size_t size, uint8_t seed)
     return bytes;
 }
 
-class CFormat : public ipcapture::IAudioFormat {
+class CFormat final : public ipcapture::IAudioFormat {
 public:
+    TALLOWCAM_DELETING_DESTRUCTOR
     void SetFourCC(uint32_t value) override { fourCC = value; }
     void SetSampleRate(uint32_t value) override { sampleRate = value; }
     void SetBitRate(uint32_t value) override { bitRate = value; }

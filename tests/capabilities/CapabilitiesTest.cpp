@@ -234,7 +234,7 @@ class DeletingHost : public CapabilityHost {
 public:
     void OnCompleted() override
     {
-        delete module;
+        ipcapture::DeleteThroughInterface(module);
         module = nullptr;
         CapabilityHost::OnCompleted();
     }

@@ -174,8 +174,9 @@ public:
     std::vector<uint32_t> signalLost;
 };
 
-class ThrowingSink : public ipcapture::IFrameSink {
+class ThrowingSink final : public ipcapture::IFrameSink {
 public:
+    TALLOWCAM_DELETING_DESTRUCTOR
     bool OnFrame(ipcapture::IHostFrame*) override { throw std::runtime_error("host fault"); }
     void OnSignalLost() override { throw std::runtime_error("host fault"); }
 };

@@ -64,7 +64,7 @@ TEST_F(DriverTest, OpenCopiesTheHostsDeviceDataAndCreatesOneVideoCaptureAndChann
     EXPECT_EQ(driver.GetHostContext(), &allocator);
     const std::string directory = driver.GetHostDirectory();
     EXPECT_EQ(directory, platform::ExecutableDirectory());
-    EXPECT_EQ(directory.back(), '/');
+    EXPECT_EQ(directory.back(), platform::kDirectorySeparator);
 
     ipcapture::IIPVideoCaptureEx2* capture = driver.GetVideoCaptureEx2();
     ASSERT_NE(capture, nullptr);

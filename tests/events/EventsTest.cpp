@@ -50,8 +50,9 @@ struct Report {
 
 // The host's sink for a motion channel and an I/O object: what they reported
 // and when. The frame host keeps the motion frames and counts the lost signals.
-class RecordingSink : public ipcapture::IFrameSink, public ipcapture::IIOEventSink {
+class RecordingSink final : public ipcapture::IFrameSink, public ipcapture::IIOEventSink {
 public:
+    TALLOWCAM_DELETING_DESTRUCTOR
     explicit RecordingSink(CFrameHost& frames) : m_frames(frames) {}
 
     bool OnFrame(ipcapture::IHostFrame* frame) override

@@ -16,6 +16,8 @@ namespace korvane::test {
 
 class CapabilityHost : public ipcapture::ICapabilityResult, public ipcapture::ICapabilityCallback, private Guarded {
 public:
+    TALLOWCAM_DELETING_DESTRUCTOR
+    virtual ~CapabilityHost() = default;  // tests derive their hosts from it
     // ICapabilityResult
     void SetValue(uint32_t capabilityId, uint32_t value) override
     {
@@ -74,10 +76,11 @@ private:
         return text == nullptr ? std::string("(null)") : "\"" + std::string(text) + "\"";
     }
 
-    class Lister : public ipcapture::ICapabilityField,
+    class Lister final : public ipcapture::ICapabilityField,
                    public ipcapture::IResolutionList,
                    public ipcapture::IFrameRateList {
     public:
+        TALLOWCAM_DELETING_DESTRUCTOR
         Lister(CapabilityHost& host, std::string prefix) : m_host(host), m_prefix(std::move(prefix)) {}
         void SetText(const char* text) override { m_host.Record(m_prefix + " = " + Quoted(text)); }
         void Add(const char* text, uint32_t width, uint32_t height, uint32_t frameValue) override
@@ -93,8 +96,9 @@ private:
     };
 
     // Collects the item's fields; rendered as one line when the text is read.
-    class Parameter : public ipcapture::ICapabilityParameter {
+    class Parameter final : public ipcapture::ICapabilityParameter {
     public:
+        TALLOWCAM_DELETING_DESTRUCTOR
         Parameter(CapabilityHost& host, uint32_t number) : m_host(host), m_number(number) {}
         void SetValue(const char* value) override { Set(m_value, Quoted(value)); }
         void SetKind(uint32_t kind) override

@@ -41,8 +41,9 @@ private:
     std::vector<LogLine> m_lines;
 };
 
-class RecordingLogSink : public ipcapture::IDebugInfoSink, public LogRecord {
+class RecordingLogSink final : public ipcapture::IDebugInfoSink, public LogRecord {
 public:
+    TALLOWCAM_DELETING_DESTRUCTOR
     void OnDebugInfo(ipcapture::CDebugInfoIf* info) override
     {
         const char* text = info->GetText();
@@ -50,8 +51,9 @@ public:
     }
 };
 
-class SettableCaptureInfo : public ipcapture::ICaptureInfo {
+class SettableCaptureInfo final : public ipcapture::ICaptureInfo {
 public:
+    TALLOWCAM_DELETING_DESTRUCTOR
     void Reserved1() override { UnassignedSlot("ICaptureInfo", 1); }
     const char* GetModelName() override { return model.c_str(); }
     uint32_t GetChannelCount() override { return channelCount; }
@@ -63,8 +65,9 @@ public:
     uint32_t channelCount = 1, inputCount = 0, outputCount = 0;
 };
 
-class SettableDeviceAddress : public ipcapture::IDeviceAddress {
+class SettableDeviceAddress final : public ipcapture::IDeviceAddress {
 public:
+    TALLOWCAM_DELETING_DESTRUCTOR
     const char* GetAddress() override { return address.c_str(); }
     uint16_t GetPort() override { return port; }
     void Reserved3() override { UnassignedSlot("IDeviceAddress", 3); }
@@ -79,8 +82,9 @@ public:
 };
 
 // Numbered parameters are answered from the map; absent ones with null.
-class SettableDriverParams : public ipcapture::IDriverParams {
+class SettableDriverParams final : public ipcapture::IDriverParams {
 public:
+    TALLOWCAM_DELETING_DESTRUCTOR
     ipcapture::ICaptureInfo* GetCaptureInfo() override { return &captureInfo; }
     ipcapture::IDeviceAddress* GetDeviceAddress() override { return &deviceAddress; }
     void Reserved3() override { UnassignedSlot("IDriverParams", 3); }
@@ -102,16 +106,18 @@ private:
     std::vector<uint32_t> m_asked;
 };
 
-class SettableResolution : public ipcapture::IResolution {
+class SettableResolution final : public ipcapture::IResolution {
 public:
+    TALLOWCAM_DELETING_DESTRUCTOR
     uint32_t GetWidth() override { return width; }
     uint32_t GetHeight() override { return height; }
 
     uint32_t width = 640, height = 480;
 };
 
-class SettableStreamFormat : public ipcapture::IStreamFormat {
+class SettableStreamFormat final : public ipcapture::IStreamFormat {
 public:
+    TALLOWCAM_DELETING_DESTRUCTOR
     void Reserved1() override { UnassignedSlot("IStreamFormat", 1); }
     void Reserved2() override { UnassignedSlot("IStreamFormat", 2); }
     ipcapture::IResolution* GetResolution() override { return &resolution; }
@@ -121,8 +127,9 @@ public:
     uint32_t codec = 3;
 };
 
-class SettableStreamRate : public ipcapture::IStreamRate {
+class SettableStreamRate final : public ipcapture::IStreamRate {
 public:
+    TALLOWCAM_DELETING_DESTRUCTOR
     uint32_t GetFrameRate() override { return frameRate; }
     void Reserved2() override { UnassignedSlot("IStreamRate", 2); }
     uint32_t GetQuality() override { return quality; }
@@ -131,8 +138,9 @@ public:
     uint32_t frameRate = 0x7000 + 25, quality = 80, motionDetection = 0;
 };
 
-class SettableStreamRequest : public ipcapture::IStreamRequest {
+class SettableStreamRequest final : public ipcapture::IStreamRequest {
 public:
+    TALLOWCAM_DELETING_DESTRUCTOR
     ipcapture::IStreamFormat* GetFormat() override { return &format; }
     ipcapture::IStreamRate* GetRate() override { return &rate; }
     void Reserved3() override { UnassignedSlot("IStreamRequest", 3); }

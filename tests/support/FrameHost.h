@@ -50,8 +50,9 @@ protected:
     Record m_record;
 };
 
-class CRecordingFrame : public ipcapture::IHostFrame, private CallRecorder<DeliveredFrame> {
+class CRecordingFrame final : public ipcapture::IHostFrame, private CallRecorder<DeliveredFrame> {
 public:
+    TALLOWCAM_DELETING_DESTRUCTOR
     // withBuffer false: GetBuffer gives null.
     CRecordingFrame(uint32_t fourCC, uint32_t bufferSize, std::string streamName, bool withBuffer = true)
         : m_buffer(bufferSize), m_withBuffer(withBuffer)
@@ -94,6 +95,8 @@ private:
 
 class CRecordingAudioData : public ipcapture::IAudioData, private CallRecorder<AudioRecord> {
 public:
+    TALLOWCAM_DELETING_DESTRUCTOR
+    virtual ~CRecordingAudioData() = default;  // tests derive their packets from it
     void SetData(const uint8_t* data, uint32_t size) override
     {
         m_record.bytes.assign(data, data + size);
@@ -129,12 +132,13 @@ public:
     const AudioRecord& Record() const { return m_record; }
 };
 
-class CFrameHost : public ipcapture::IFrameAllocator,
+class CFrameHost final : public ipcapture::IFrameAllocator,
                    public ipcapture::IFrameSink,
                    public ipcapture::IAudioSink,
                    public ipcapture::IAudioStateSink,
                    private Guarded {
 public:
+    TALLOWCAM_DELETING_DESTRUCTOR
     // IFrameAllocator
     void Reserved1() override { UnassignedSlot("IFrameAllocator", 1); }
     ipcapture::IHostFrame* AllocateFrame(uint32_t fourCC, uint32_t size, const char* streamName) override

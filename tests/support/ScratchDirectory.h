@@ -1,8 +1,8 @@
 #pragma once
 // A fresh temporary directory for one test, removed with everything in it.
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 
 namespace korvane::test {
@@ -11,9 +11,14 @@ class ScratchDirectory {
 public:
     ScratchDirectory()
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tallowcam-XXXXXX").string();
-        if (::mkdtemp(pattern.data()))
-            m_path = pattern + "/";
+        std::random_device random;
+        for (int attempt = 0; attempt < 100 && m_path.empty(); ++attempt) {
+            const std::filesystem::path path =
+                std::filesystem::temp_directory_path() / ("tallowcam-" + std::to_string(random()));
+            std::error_code error;
+            if (std::filesystem::create_directory(path, error))  // false when it exists already
+                m_path = path.string() + "/";
+        }
     }
     ~ScratchDirectory()
     {

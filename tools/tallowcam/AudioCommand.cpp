@@ -134,8 +134,9 @@ bool ReadWavAsMuLaw(const std::string& path, std::vector<uint8_t>& samples, std:
 
 // ---- Host objects -----------------------------------------------------------
 
-class AudioBuffer : public IAudioData {
+class AudioBuffer final : public IAudioData {
 public:
+    TALLOWCAM_DELETING_DESTRUCTOR
     void SetData(const uint8_t* data, uint32_t size) override { m_bytes.assign(data, data + size); }
     const uint8_t* GetData() override { return m_bytes.empty() ? nullptr : m_bytes.data(); }
     uint32_t GetDataSize() override { return static_cast<uint32_t>(m_bytes.size()); }
@@ -163,8 +164,9 @@ private:
 
 // Hands out and takes back audio buffers, keeps the captured sound and the
 // channels' states.
-class AudioHost : public IFrameAllocator, public IAudioSink, public IAudioStateSink {
+class AudioHost final : public IFrameAllocator, public IAudioSink, public IAudioStateSink {
 public:
+    TALLOWCAM_DELETING_DESTRUCTOR
     IHostFrame* AllocateFrame(uint32_t, uint32_t, const char*) override { return nullptr; }
     void ReleaseFrame(IHostFrame*) override {}
     IAudioData* AllocateAudioFrame(uint32_t, uint32_t, const char*) override
@@ -235,8 +237,9 @@ private:
     int m_outstanding = 0;
 };
 
-class MuLawFormats : public IAudioFormatList, private IAudioFormatEntry {
+class MuLawFormats final : public IAudioFormatList, private IAudioFormatEntry {
 public:
+    TALLOWCAM_DELETING_DESTRUCTOR
     uint32_t GetCount() override { return 1; }
     IAudioFormatEntry* GetFormat(uint32_t index) override { return index == 0 ? this : nullptr; }
 

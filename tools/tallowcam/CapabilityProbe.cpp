@@ -13,8 +13,9 @@ bool CapabilityReport::Offers(uint32_t capabilityId) const
 }
 
 // Each helper object writes into the probe's report under the probe's lock.
-class CapabilityProbe::Field : public ipc::ICapabilityField {
+class CapabilityProbe::Field final : public ipc::ICapabilityField {
 public:
+    TALLOWCAM_DELETING_DESTRUCTOR
     Field(CapabilityProbe& probe, uint32_t index) : m_probe(probe), m_index(index) {}
     void SetText(const char* text) override
     {
@@ -27,8 +28,9 @@ private:
     uint32_t m_index;
 };
 
-class CapabilityProbe::Parameter : public ipc::ICapabilityParameter {
+class CapabilityProbe::Parameter final : public ipc::ICapabilityParameter {
 public:
+    TALLOWCAM_DELETING_DESTRUCTOR
     Parameter(CapabilityProbe& probe, uint32_t number) : m_probe(probe), m_number(number) {}
     void SetValue(const char* value) override
     {
@@ -56,8 +58,9 @@ private:
     uint32_t m_number;
 };
 
-class CapabilityProbe::ResolutionList : public ipc::IResolutionList {
+class CapabilityProbe::ResolutionList final : public ipc::IResolutionList {
 public:
+    TALLOWCAM_DELETING_DESTRUCTOR
     explicit ResolutionList(CapabilityProbe& probe) : m_probe(probe) {}
     void Add(const char* text, uint32_t width, uint32_t height, uint32_t frameValue) override
     {
@@ -69,8 +72,9 @@ private:
     CapabilityProbe& m_probe;
 };
 
-class CapabilityProbe::FrameRateList : public ipc::IFrameRateList {
+class CapabilityProbe::FrameRateList final : public ipc::IFrameRateList {
 public:
+    TALLOWCAM_DELETING_DESTRUCTOR
     FrameRateList(CapabilityProbe& probe, uint32_t group) : m_probe(probe), m_group(group) {}
     void Add(uint32_t frameValue) override
     {

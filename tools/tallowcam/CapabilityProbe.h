@@ -42,11 +42,12 @@ struct CapabilityReport {
     bool Offers(uint32_t capabilityId) const;
 };
 
-class CapabilityProbe : public korvane::ipcapture::ICapabilityResult,
+class CapabilityProbe final : public korvane::ipcapture::ICapabilityResult,
                         public korvane::ipcapture::ICapabilityCallback {
 public:
+    TALLOWCAM_DELETING_DESTRUCTOR
     CapabilityProbe();
-    ~CapabilityProbe() override;
+    ~CapabilityProbe();
 
     // False when the outcome did not arrive in time.
     bool WaitForOutcome(uint32_t timeoutMs);

@@ -8,8 +8,9 @@
 
 namespace tallowcam_host {
 
-class ConsoleLogSink : public korvane::ipcapture::IDebugInfoSink {
+class ConsoleLogSink final : public korvane::ipcapture::IDebugInfoSink {
 public:
+    TALLOWCAM_DELETING_DESTRUCTOR
     explicit ConsoleLogSink(bool printLines = true) : m_printLines(printLines) {}
 
     void OnDebugInfo(korvane::ipcapture::CDebugInfoIf* info) override;

@@ -11,8 +11,9 @@
 
 namespace tallowcam_host {
 
-class HeapFrame : public korvane::ipcapture::IHostFrame {
+class HeapFrame final : public korvane::ipcapture::IHostFrame {
 public:
+    TALLOWCAM_DELETING_DESTRUCTOR
     HeapFrame(uint32_t fourCC, uint32_t size) : m_buffer(size), m_fourCC(fourCC) {}
 
     // A frame this host's allocator handed out.
@@ -49,8 +50,9 @@ private:
     SYSTEMTIME m_time{};
 };
 
-class HeapFrameAllocator : public korvane::ipcapture::IFrameAllocator {
+class HeapFrameAllocator final : public korvane::ipcapture::IFrameAllocator {
 public:
+    TALLOWCAM_DELETING_DESTRUCTOR
     korvane::ipcapture::IHostFrame* AllocateFrame(uint32_t fourCC, uint32_t size, const char* streamName) override;
     korvane::ipcapture::IAudioData* AllocateAudioFrame(uint32_t, uint32_t, const char*) override { return nullptr; }
     void ReleaseAudioFrame(korvane::ipcapture::IAudioData*) override {}

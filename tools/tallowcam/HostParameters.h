@@ -23,10 +23,11 @@ struct CameraSettings {
     std::map<uint32_t, std::string> parameters;  // numbered from 1; empty values as "(none)"
 };
 
-class HostParameters : public korvane::ipcapture::IDriverParams,
+class HostParameters final : public korvane::ipcapture::IDriverParams,
                        private korvane::ipcapture::ICaptureInfo,
                        private korvane::ipcapture::IDeviceAddress {
 public:
+    TALLOWCAM_DELETING_DESTRUCTOR
     explicit HostParameters(CameraSettings settings) : m_settings(std::move(settings)) {}
 
     korvane::ipcapture::ICaptureInfo* GetCaptureInfo() override { return this; }

@@ -56,8 +56,9 @@ bool OpenCamera(const std::string& pluginPath, const CameraConnection& connectio
 
 // Prints the motion frames and input changes with the time since the start;
 // takes the stream's own frames without printing them.
-class EventPrinter : public IFrameSink, public IIOEventSink {
+class EventPrinter final : public IFrameSink, public IIOEventSink {
 public:
+    TALLOWCAM_DELETING_DESTRUCTOR
     bool OnFrame(IHostFrame* frame) override
     {
         const HeapFrame& heapFrame = HeapFrame::Of(frame);
@@ -85,8 +86,9 @@ private:
 };
 
 // Remembers whether the camera failed an output command.
-class OutputErrorSink : public IIOEventSink {
+class OutputErrorSink final : public IIOEventSink {
 public:
+    TALLOWCAM_DELETING_DESTRUCTOR
     void OnInputChanged(uint32_t, uint32_t) override {}
     void OnIOError() override { m_failed = true; }
     bool Failed() const { return m_failed; }

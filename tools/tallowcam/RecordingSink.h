@@ -32,8 +32,9 @@ struct StreamStatistics {
 // "H264" for 0x34363248.
 std::string FourCCText(uint32_t fourCC);
 
-class RecordingSink : public korvane::ipcapture::IFrameSink {
+class RecordingSink final : public korvane::ipcapture::IFrameSink {
 public:
+    TALLOWCAM_DELETING_DESTRUCTOR
     // False with a reason when the file cannot be created.
     bool OpenFile(const std::string& path, std::string& error);
     // False when a write failed; the sink then refuses further frames.

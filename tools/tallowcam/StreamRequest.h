@@ -20,11 +20,12 @@ struct StreamSettings {
     bool motionDetection = false;  // the driver also reports the camera's motion state
 };
 
-class StreamRequest : public korvane::ipcapture::IStreamRequest,
+class StreamRequest final : public korvane::ipcapture::IStreamRequest,
                       private korvane::ipcapture::IStreamFormat,
                       private korvane::ipcapture::IStreamRate,
                       private korvane::ipcapture::IResolution {
 public:
+    TALLOWCAM_DELETING_DESTRUCTOR
     explicit StreamRequest(const StreamSettings& settings) : m_settings(settings) {}
 
     korvane::ipcapture::IStreamFormat* GetFormat() override { return this; }

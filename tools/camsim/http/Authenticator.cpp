@@ -1,47 +1,16 @@
 #include "camsim/http/Authenticator.h"
 
-#include <openssl/evp.h>
-#include <openssl/rand.h>
-
 #include <algorithm>
+#include <cstdio>
 #include <map>
+#include <random>
+
+#include "runtime/Base64.h"
+#include "runtime/Md5.h"
 
 namespace camsim {
 
 namespace {
-
-std::string Hex(const unsigned char* data, size_t size)
-{
-    static const char kDigits[] = "0123456789abcdef";
-    std::string text;
-    for (size_t i = 0; i < size; ++i) {
-        text += kDigits[data[i] >> 4];
-        text += kDigits[data[i] & 15];
-    }
-    return text;
-}
-
-std::string Md5Hex(const std::string& text)
-{
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int size = 0;
-    EVP_Digest(text.data(), text.size(), digest, &size, EVP_md5(), nullptr);
-    return Hex(digest, size);
-}
-
-std::string DecodeBase64(const std::string& text)
-{
-    if (text.empty() || text.size() % 4 != 0)
-        return {};
-    std::string decoded(text.size() / 4 * 3, '\0');
-    const int size = EVP_DecodeBlock(reinterpret_cast<unsigned char*>(decoded.data()),
-                                     reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()));
-    if (size < 0)
-        return {};
-    const size_t padding = static_cast<size_t>(std::count(text.end() - 2, text.end(), '='));
-    decoded.resize(static_cast<size_t>(size) - padding);
-    return decoded;
-}
 
 // key=value and key="value" pairs separated by commas.
 std::map<std::string, std::string> ParseParameters(const std::string& text)
@@ -77,9 +46,13 @@ std::map<std::string, std::string> ParseParameters(const std::string& text)
 
 Authenticator::Authenticator()
 {
-    unsigned char random[16];
-    RAND_bytes(random, sizeof(random));
-    m_nonce = Hex(random, sizeof(random));
+    // 128 random bits in hexadecimal.
+    std::random_device random;
+    for (int i = 0; i < 4; ++i) {
+        char word[9];
+        std::snprintf(word, sizeof word, "%08x", static_cast<unsigned>(random()));
+        m_nonce += word;
+    }
 }
 
 void Authenticator::Configure(const AuthConfig& config)
@@ -116,7 +89,8 @@ bool Authenticator::Accepts(const std::string& method, const std::string& target
 
 bool Authenticator::AcceptsBasic(const std::string& credentials) const
 {
-    return DecodeBase64(credentials) == m_config.user + ":" + m_config.password;
+    const std::vector<uint8_t> decoded = korvane::Base64Decode(credentials);
+    return std::string(decoded.begin(), decoded.end()) == m_config.user + ":" + m_config.password;
 }
 
 bool Authenticator::AcceptsDigest(const std::string& method, const std::string& target, const std::string& text) const
@@ -126,10 +100,10 @@ bool Authenticator::AcceptsDigest(const std::string& method, const std::string& 
         parameters["uri"] != target || parameters["qop"] != "auth" || parameters["nc"].empty() ||
         parameters["cnonce"].empty())
         return false;
-    const std::string ha1 = Md5Hex(m_config.user + ":" + m_realm + ":" + m_config.password);
-    const std::string ha2 = Md5Hex(method + ":" + target);
+    const std::string ha1 = korvane::Md5Hex(m_config.user + ":" + m_realm + ":" + m_config.password);
+    const std::string ha2 = korvane::Md5Hex(method + ":" + target);
     const std::string expected =
-        Md5Hex(ha1 + ":" + m_nonce + ":" + parameters["nc"] + ":" + parameters["cnonce"] + ":auth:" + ha2);
+        korvane::Md5Hex(ha1 + ":" + m_nonce + ":" + parameters["nc"] + ":" + parameters["cnonce"] + ":auth:" + ha2);
     return parameters["response"] == expected;
 }
 

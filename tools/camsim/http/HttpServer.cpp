@@ -58,17 +58,6 @@ HttpServer::HttpServer(Handler handler, RequestLog& log, const Authenticator& au
 
 HttpServer::~HttpServer() { Stop(); }
 
-void HttpServer::OnTlsEvent(const SSL* ssl, int where, int)
-{
-    auto* server = static_cast<HttpServer*>(SSL_CTX_get_app_data(SSL_get_SSL_CTX(ssl)));
-    if (server == nullptr)
-        return;
-    if (where & SSL_CB_HANDSHAKE_START)
-        ++server->m_handshakesStarted;
-    if (where & SSL_CB_HANDSHAKE_DONE)
-        ++server->m_handshakesDone;
-}
-
 bool HttpServer::Start(const std::string& address, uint16_t port, bool tls)
 {
     Stop();
@@ -77,16 +66,8 @@ bool HttpServer::Start(const std::string& address, uint16_t port, bool tls)
         m_stopping = false;
     }
     m_tls = tls;
-    if (tls) {
-        m_server = std::make_unique<httplib::SSLServer>([this](SSL_CTX& context) {
-            SSL_CTX_set_app_data(&context, this);
-            SSL_CTX_set_info_callback(&context, &HttpServer::OnTlsEvent);
-            return m_identity.Install(context);
-        });
-    } else {
-        m_server = std::make_unique<httplib::Server>();
-    }
-    if (!m_server->is_valid()) {
+    m_server = tls ? MakeTlsServer(m_handshakes) : std::make_unique<httplib::Server>();
+    if (!m_server || !m_server->is_valid()) {
         m_server.reset();
         return false;
     }

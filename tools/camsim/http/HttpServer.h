@@ -1,7 +1,6 @@
 #pragma once
 // The simulator's HTTP/1.1 (or HTTPS) server: records every request, checks credentials,
 // applies the fault switch and hands the rest to the camera's request handler.
-#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -14,7 +13,7 @@
 
 #include "camsim/http/Authenticator.h"
 #include "camsim/http/RequestLog.h"
-#include "camsim/http/TlsIdentity.h"
+#include "camsim/http/TlsServer.h"
 
 namespace httplib {
 class Server;
@@ -61,17 +60,15 @@ public:
 
     void SetFault(HttpFault fault, uint32_t delayMs = 0);
     // TLS handshakes started but not completed: plain HTTP sent to the HTTPS port, for example.
-    size_t FailedHandshakes() const { return m_handshakesStarted - m_handshakesDone; }
+    size_t FailedHandshakes() const { return m_handshakes.started - m_handshakes.done; }
 
 private:
-    static void OnTlsEvent(const SSL* ssl, int where, int ret);
     bool WaitForStop(uint32_t ms);
     void Serve(const RecordedRequest& request, httplib::Response& response);
 
     Handler m_handler;
     RequestLog& m_log;
     const Authenticator& m_authenticator;
-    TlsIdentity m_identity;
     std::unique_ptr<httplib::Server> m_server;
     std::thread m_thread;
     uint16_t m_port = 0;
@@ -82,8 +79,7 @@ private:
     bool m_stopping = false;
     HttpFault m_fault = HttpFault::None;
     uint32_t m_faultDelayMs = 0;
-    std::atomic<size_t> m_handshakesStarted{0};
-    std::atomic<size_t> m_handshakesDone{0};
+    TlsHandshakeCount m_handshakes;
 };
 
 }  // namespace camsim

@@ -214,7 +214,7 @@ void RtspConnection::Handle(const RtspRequest& request)
             return Reply(cseq, "404 Not Found");
         const std::string body = Description();
         const std::string base = m_options.sendContentBase ? "Content-Base: " + m_baseUrl + "\r\n" : "";
-        Reply(cseq, "200 OK", base + "Content-Type: application/sdp\r\n" + FormatString("Content-Length: %zu\r\n", body.size()),
+        Reply(cseq, "200 OK", base + "Content-Type: application/sdp\r\n" + "Content-Length: " + std::to_string(body.size()) + "\r\n",
               body);
     } else if (method == "SETUP") {
         HandleSetup(request, cseq);
@@ -353,7 +353,7 @@ std::string RtspConnection::Description()
         sdp += FormatString("a=rtpmap:%u %s\r\n", type, source.EncodingName().c_str());
         if (!source.FmtpAttributes().empty())
             sdp += FormatString("a=fmtp:%u %s\r\n", type, source.FmtpAttributes().c_str());
-        sdp += FormatString("a=control:trackID=%zu\r\n", i + 1);
+        sdp += "a=control:trackID=" + std::to_string(i + 1) + "\r\n";
     }
     return sdp;
 }

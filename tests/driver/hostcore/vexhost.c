@@ -1,5 +1,0 @@
-/* Stands in for the host core library: the driver only reads the version in its file name. */
-int vexhost_placeholder(void)
-{
-    return 0;
-}
