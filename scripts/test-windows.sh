@@ -29,16 +29,17 @@ CAMSIM_AUTH=basic bash tests/driver/abihost/run-abihost.sh \
   build/dev/tools/camsim/camsim 127.0.0.59 "$wine" build/windows64/AbiHost.exe Tallowcam.dll
 
 # What wine does differently from Windows, and the tests it fails for that reason:
-# - a synchronous WinHTTP call goes on when another thread closes its request handle, so an abort
-#   waits for the call's time-out;
+# - a closed request's I/O goes on until it ends by itself, and the handle's last callback waits for
+#   it, so a client that goes (and waits for that callback) may take up to the camera's late reply;
 # - a UDP socket bound to a loopback address other than 127.0.0.1 is bound to every address of the
 #   loopback interface, so its datagrams come from 127.0.0.1, which is not the camera's address;
-# - its MSXML does not list namespace declarations among an element's attributes.
+# - its MSXML does not list namespace declarations among an element's attributes;
+# - now and then a motion poll fails without reaching the camera, most likely on a kept-alive
+#   connection that camsim has just closed (it closes idle ones after 1 s, the poll period), and the
+#   restarted poll loop has forgotten the areas.
 wine_differs=(
-  HttpSender.UnreachableCamerasTimeOutsOfEachPhaseAbortsAndStopsEndRequests
-  AudioOutput.APostAfterARecoveryGoesWithoutSessionNumberAndCloseEndsAHeldPost
-  Events.TheAreaListAsTheRepliesChangeItThenTheScenariosSideBySide
   HttpFaults.EveryStopEndsAtOnceWhateverItsMoment
+  Events.TheAreaListAsTheRepliesChangeItThenTheScenariosSideBySide
   RtcpHandler.AnswersTheCameraReportsItsByeOnceSaysByeOnStopAndJoinsAGroup
   RTPDataChannel.ReceivesTheCameraSupervisesAndRestartsWhenPacketsStop
   StreamingFaults.AHungThenRestartedCameraIsLostAndFoundInTimeAndDamagedPacketsNeverMakeDamagedFrames

@@ -3,9 +3,12 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include <algorithm>
 #include <atomic>
-#include <mutex>
+#include <cstring>
+#include <memory>
 #include <utility>
+#include <vector>
 
 #include "platform/win32/WideText.h"
 
@@ -32,6 +35,7 @@ public:
         return *this;
     }
     HINTERNET Get() const { return m_handle; }
+    HINTERNET Release() { return std::exchange(m_handle, nullptr); }
     void Close()
     {
         if (m_handle != nullptr)
@@ -51,23 +55,137 @@ DWORD OneScheme(uint32_t schemes)
     return 0;
 }
 
+// A manual-reset Win32 event.
+class EventHandle {
+public:
+    EventHandle() : m_handle(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+    ~EventHandle()
+    {
+        if (m_handle != nullptr)
+            CloseHandle(m_handle);
+    }
+    EventHandle(const EventHandle&) = delete;
+    EventHandle& operator=(const EventHandle&) = delete;
+    HANDLE Get() const { return m_handle; }
+    void Set() const { SetEvent(m_handle); }
+    void Reset() const { ResetEvent(m_handle); }
+    bool IsSet() const { return WaitForSingleObject(m_handle, 0) == WAIT_OBJECT_0; }
+
+private:
+    HANDLE m_handle;
+};
+
+// The outcome of a request's running step, filled in by WinHTTP's callback. The request handle
+// keeps it alive until its last callback, so a step given up may still complete into it, into
+// its own buffers.
+struct StepOutcome {
+    EventHandle done;
+    DWORD error = ERROR_SUCCESS;
+    DWORD count = 0;              // bytes available or read
+    std::vector<uint8_t> body;    // what the send reads from
+    std::vector<uint8_t> buffer;  // what a read fills
+
+    void Complete(DWORD stepError, DWORD stepCount)
+    {
+        error = stepError;
+        count = stepCount;
+        done.Set();
+    }
+};
+using StepOutcomeRef = std::shared_ptr<StepOutcome>;
+
+// The client's handles whose last callback (HANDLE_CLOSING) has not come yet. WinHTTP's threads
+// may call back after a handle is closed, so the client (and the DLL with it) may only go once
+// this is zero. The session is counted first and closed last, so zero comes once, at the end.
+class OpenHandles {
+public:
+    void Opened() { ++m_count; }
+    void Closed()
+    {
+        if (--m_count == 0)
+            m_allClosed.Set();
+    }
+    void WaitAllClosed(DWORD limitMs) const
+    {
+        if (m_count > 0)
+            WaitForSingleObject(m_allClosed.Get(), limitMs);
+    }
+
+private:
+    std::atomic<int> m_count{0};
+    EventHandle m_allClosed;
+};
+
+// What a handle's callbacks reach: the count of open handles and, for a request, its step outcome.
+struct HandleContext {
+    std::shared_ptr<OpenHandles> handles;
+    StepOutcomeRef outcome;
+};
+
+void CALLBACK OnHandleStatus(HINTERNET, DWORD_PTR value, DWORD status, void* info, DWORD length)
+{
+    auto* context = reinterpret_cast<HandleContext*>(value);
+    if (context == nullptr)
+        return;
+    if (status == WINHTTP_CALLBACK_STATUS_HANDLE_CLOSING) {  // the handle's last callback
+        const std::shared_ptr<OpenHandles> handles = std::move(context->handles);
+        delete context;
+        handles->Closed();
+        return;
+    }
+    StepOutcome* outcome = context->outcome.get();
+    if (outcome == nullptr)
+        return;
+    switch (status) {
+    case WINHTTP_CALLBACK_STATUS_SENDREQUEST_COMPLETE:
+    case WINHTTP_CALLBACK_STATUS_HEADERS_AVAILABLE:
+        outcome->Complete(ERROR_SUCCESS, 0);
+        break;
+    case WINHTTP_CALLBACK_STATUS_DATA_AVAILABLE:
+        outcome->Complete(ERROR_SUCCESS, *static_cast<DWORD*>(info));
+        break;
+    case WINHTTP_CALLBACK_STATUS_READ_COMPLETE:
+        outcome->Complete(ERROR_SUCCESS, length);
+        break;
+    case WINHTTP_CALLBACK_STATUS_REQUEST_ERROR:
+        outcome->Complete(static_cast<WINHTTP_ASYNC_RESULT*>(info)->dwError, 0);
+        break;
+    default:
+        break;
+    }
+}
+
+// Added to a step's time-outs before the client gives up waiting for WinHTTP itself.
+constexpr DWORD kStepMarginMs = 5000;
+constexpr DWORD kUnlimitedTimeoutMs = 60000;  // stands in for a time-out of 0 (none) in that bound
+
 }  // namespace
 
-// WinHTTP in synchronous mode: every step blocks under its own time-out.
+// WinHTTP in asynchronous mode: each step starts and the client waits for its completion or for
+// Abort(), so a step ends at once when aborted. Only the client's thread touches the handles.
 class WinHttpClient final : public HttpClient {
 public:
     explicit WinHttpClient(const std::string& userAgent)
     {
-        m_session = WinHttpOpen(Widen(userAgent).c_str(), WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
-                                WINHTTP_NO_PROXY_BYPASS, 0);
+        InternetHandle session(WinHttpOpen(Widen(userAgent).c_str(), WINHTTP_ACCESS_TYPE_NO_PROXY,
+                                           WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, WINHTTP_FLAG_ASYNC));
+        // Handles made later take the callback over from the session.
+        if (session.Get() != nullptr &&
+            WinHttpSetStatusCallback(session.Get(), &OnHandleStatus,
+                                     WINHTTP_CALLBACK_FLAG_ALL_COMPLETIONS | WINHTTP_CALLBACK_FLAG_HANDLES,
+                                     0) != WINHTTP_INVALID_STATUS_CALLBACK &&
+            Track(session.Get(), nullptr))
+            m_session = session.Release();
     }
     ~WinHttpClient() override
     {
         CloseRequest();
         m_connection.Close();
+        m_session.Close();
+        m_handles->WaitAllClosed(StepLimitMs());
     }
 
-    bool IsOpen() const override { return m_session.Get() != nullptr; }
+    bool IsOpen() const override { return m_session.Get() != nullptr && m_aborted.Get() != nullptr; }
 
     bool SetTimeout(HttpTimeout which, uint32_t ms) override
     {
@@ -85,7 +203,12 @@ public:
     bool Connect(const std::string& host, uint16_t port) override
     {
         CloseRequest();
-        m_connection = IsOpen() ? WinHttpConnect(m_session.Get(), Widen(host).c_str(), port, 0) : nullptr;
+        m_connection.Close();
+        if (!IsOpen())
+            return false;
+        InternetHandle connection(WinHttpConnect(m_session.Get(), Widen(host).c_str(), port, 0));
+        if (connection.Get() != nullptr && Track(connection.Get(), nullptr))
+            m_connection = connection.Release();
         return IsConnected();
     }
 
@@ -97,31 +220,34 @@ public:
         if (!IsConnected() || method.empty())
             return false;
         const DWORD flags = (secure ? WINHTTP_FLAG_SECURE : 0) | (escapeQuery ? 0 : WINHTTP_FLAG_ESCAPE_DISABLE_QUERY);
-        HINTERNET request = WinHttpOpenRequest(m_connection.Get(), Widen(method).c_str(), Widen(path).c_str(), nullptr,
-                                               WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, flags);
-        if (request == nullptr)
+        InternetHandle request(WinHttpOpenRequest(m_connection.Get(), Widen(method).c_str(), Widen(path).c_str(),
+                                                  nullptr, WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, flags));
+        if (request.Get() == nullptr)
+            return false;
+        auto outcome = std::make_shared<StepOutcome>();
+        if (outcome->done.Get() == nullptr || !Track(request.Get(), outcome))
             return false;
         DWORD replyTimeout = static_cast<DWORD>(m_timeouts[static_cast<int>(HttpTimeout::ReceiveReply)]);
-        WinHttpSetOption(request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &replyTimeout, sizeof replyTimeout);
-        std::lock_guard<std::mutex> guard(m_requestMutex);
-        m_request = request;
+        WinHttpSetOption(request.Get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &replyTimeout, sizeof replyTimeout);
+        m_request = request.Release();
+        m_outcome = std::move(outcome);
         return true;
     }
 
-    bool HasRequest() const override { return Request() != nullptr; }
+    bool HasRequest() const override { return m_request.Get() != nullptr; }
 
     bool SetCredentials(uint32_t schemes, const std::string& user, const std::string& password) override
     {
         const DWORD scheme = OneScheme(schemes);
         return scheme != 0 && (schemes & kHttpAuthPassport) == 0 &&
-               WinHttpSetCredentials(Request(), WINHTTP_AUTH_TARGET_SERVER, scheme, Widen(user).c_str(),
+               WinHttpSetCredentials(m_request.Get(), WINHTTP_AUTH_TARGET_SERVER, scheme, Widen(user).c_str(),
                                      Widen(password).c_str(), nullptr);
     }
 
     bool SetIgnoreCertificateErrors() override
     {
         DWORD flags = kIgnoredCertificateErrors;
-        return WinHttpSetOption(Request(), WINHTTP_OPTION_SECURITY_FLAGS, &flags, sizeof flags);
+        return WinHttpSetOption(m_request.Get(), WINHTTP_OPTION_SECURITY_FLAGS, &flags, sizeof flags);
     }
 
     bool SetFollowRedirects(bool follow) override
@@ -129,24 +255,30 @@ public:
         if (follow)
             return HasRequest();
         DWORD feature = WINHTTP_DISABLE_REDIRECTS;
-        return WinHttpSetOption(Request(), WINHTTP_OPTION_DISABLE_FEATURE, &feature, sizeof feature);
+        return WinHttpSetOption(m_request.Get(), WINHTTP_OPTION_DISABLE_FEATURE, &feature, sizeof feature);
     }
 
     bool AddHeader(const std::string& line) override
     {
         const std::wstring wide = Widen(line);
-        return WinHttpAddRequestHeaders(Request(), wide.c_str(), static_cast<DWORD>(wide.size()),
+        return WinHttpAddRequestHeaders(m_request.Get(), wide.c_str(), static_cast<DWORD>(wide.size()),
                                         WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE);
     }
 
     HttpError SendRequest(const std::vector<uint8_t>& body, size_t totalLength) override
     {
-        void* data = body.empty() ? WINHTTP_NO_REQUEST_DATA : const_cast<uint8_t*>(body.data());
-        return Outcome(WinHttpSendRequest(Request(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, data,
-                                          static_cast<DWORD>(body.size()), static_cast<DWORD>(totalLength), 0));
+        return RunStep([&](StepOutcome& outcome) {
+            outcome.body = body;
+            void* data = outcome.body.empty() ? WINHTTP_NO_REQUEST_DATA : outcome.body.data();
+            return WinHttpSendRequest(m_request.Get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, data,
+                                      static_cast<DWORD>(outcome.body.size()), static_cast<DWORD>(totalLength), 0);
+        });
     }
 
-    HttpError ReceiveResponse() override { return Outcome(WinHttpReceiveResponse(Request(), nullptr)); }
+    HttpError ReceiveResponse() override
+    {
+        return RunStep([&](StepOutcome&) { return WinHttpReceiveResponse(m_request.Get(), nullptr); });
+    }
 
     uint32_t GetStatusCode() const override
     {
@@ -168,7 +300,7 @@ public:
         DWORD offered = 0;
         DWORD preferred = 0;
         DWORD target = 0;
-        if (!WinHttpQueryAuthSchemes(Request(), &offered, &preferred, &target))
+        if (!WinHttpQueryAuthSchemes(m_request.Get(), &offered, &preferred, &target))
             return false;
         supported = offered;
         first = preferred;
@@ -177,61 +309,95 @@ public:
 
     size_t QueryDataAvailable() override
     {
-        DWORD available = 0;
-        return WinHttpQueryDataAvailable(Request(), &available) ? available : 0;
+        const HttpError outcome =
+            RunStep([&](StepOutcome&) { return WinHttpQueryDataAvailable(m_request.Get(), nullptr); });
+        return outcome == HttpError::None ? m_outcome->count : 0;
     }
 
     HttpError ReadData(uint8_t* buffer, size_t size, size_t& read) override
     {
-        DWORD count = 0;
-        const HttpError outcome = Outcome(WinHttpReadData(Request(), buffer, static_cast<DWORD>(size), &count));
-        read = outcome == HttpError::None ? count : 0;
+        read = 0;
+        const HttpError outcome = RunStep([&](StepOutcome& step) {
+            step.buffer.resize(size);
+            return WinHttpReadData(m_request.Get(), step.buffer.data(), static_cast<DWORD>(size), nullptr);
+        });
+        if (outcome == HttpError::None) {
+            read = std::min<size_t>(m_outcome->count, size);
+            std::memcpy(buffer, m_outcome->buffer.data(), read);
+        }
         return outcome;
     }
 
     void CloseRequest() override
     {
-        std::lock_guard<std::mutex> guard(m_requestMutex);
         m_request.Close();
+        m_outcome.reset();
     }
 
-    // Closing the request handle ends the step that waits on it.
-    void Abort() override
-    {
-        m_aborted = true;
-        CloseRequest();
-    }
+    // Wakes the step that is waiting; the client's thread then closes the request.
+    void Abort() override { m_aborted.Set(); }
 
-    void ClearAbort() override { m_aborted = false; }
+    void ClearAbort() override { m_aborted.Reset(); }
 
 private:
-    HINTERNET Request() const
+    // Gives the handle its callback context; the handle's closing callback deletes it.
+    bool Track(HINTERNET handle, StepOutcomeRef outcome)
     {
-        std::lock_guard<std::mutex> guard(m_requestMutex);
-        return m_request.Get();
+        auto* context = new HandleContext{m_handles, std::move(outcome)};
+        DWORD_PTR value = reinterpret_cast<DWORD_PTR>(context);
+        if (!WinHttpSetOption(handle, WINHTTP_OPTION_CONTEXT_VALUE, &value, sizeof value)) {
+            delete context;
+            return false;
+        }
+        m_handles->Opened();
+        return true;
+    }
+
+    // Starts a step and waits for its completion. An abort, or no completion well after the step's
+    // time-outs, gives the request up.
+    template <typename Start>
+    HttpError RunStep(Start start)
+    {
+        if (m_aborted.IsSet())
+            return HttpError::Aborted;
+        if (!HasRequest())
+            return HttpError::Failed;
+        StepOutcome& outcome = *m_outcome;
+        outcome.done.Reset();
+        if (!start(outcome))
+            return GetLastError() == ERROR_WINHTTP_TIMEOUT ? HttpError::Timeout : HttpError::Failed;
+        const HANDLE events[] = {outcome.done.Get(), m_aborted.Get()};
+        const DWORD woken = WaitForMultipleObjects(2, events, FALSE, StepLimitMs());
+        if (woken == WAIT_OBJECT_0) {
+            if (outcome.error == ERROR_SUCCESS)
+                return HttpError::None;
+            return outcome.error == ERROR_WINHTTP_TIMEOUT ? HttpError::Timeout : HttpError::Failed;
+        }
+        CloseRequest();
+        return woken == WAIT_OBJECT_0 + 1 ? HttpError::Aborted : HttpError::Timeout;
+    }
+
+    DWORD StepLimitMs() const
+    {
+        DWORD limit = kStepMarginMs;
+        for (int timeout : m_timeouts)
+            limit += timeout > 0 ? static_cast<DWORD>(timeout) : kUnlimitedTimeoutMs;
+        return limit;
     }
 
     bool QueryNumber(DWORD query, DWORD& value) const
     {
         DWORD size = sizeof value;
-        return WinHttpQueryHeaders(Request(), query | WINHTTP_QUERY_FLAG_NUMBER, WINHTTP_HEADER_NAME_BY_INDEX, &value,
-                                   &size, WINHTTP_NO_HEADER_INDEX);
+        return WinHttpQueryHeaders(m_request.Get(), query | WINHTTP_QUERY_FLAG_NUMBER, WINHTTP_HEADER_NAME_BY_INDEX,
+                                   &value, &size, WINHTTP_NO_HEADER_INDEX);
     }
 
-    HttpError Outcome(BOOL succeeded) const
-    {
-        if (succeeded)
-            return HttpError::None;
-        if (m_aborted)
-            return HttpError::Aborted;
-        return GetLastError() == ERROR_WINHTTP_TIMEOUT ? HttpError::Timeout : HttpError::Failed;
-    }
-
+    std::shared_ptr<OpenHandles> m_handles = std::make_shared<OpenHandles>();
     InternetHandle m_session;
     InternetHandle m_connection;
-    mutable std::mutex m_requestMutex;  // Abort() closes the request from another thread
     InternetHandle m_request;
-    std::atomic<bool> m_aborted{false};
+    StepOutcomeRef m_outcome;  // the running request's, shared with its handle
+    EventHandle m_aborted;
     int m_timeouts[5] = {0, 0, 0, 0, 0};  // by HttpTimeout
 };
 
