@@ -34,9 +34,9 @@ CAMSIM_AUTH=basic bash tests/driver/abihost/run-abihost.sh \
 # - a UDP socket bound to a loopback address other than 127.0.0.1 is bound to every address of the
 #   loopback interface, so its datagrams come from 127.0.0.1, which is not the camera's address;
 # - its MSXML does not list namespace declarations among an element's attributes;
-# - now and then a motion poll fails without reaching the camera, most likely on a kept-alive
-#   connection that camsim has just closed (it closes idle ones after 1 s, the poll period), and the
-#   restarted poll loop has forgotten the areas.
+# - a request sent on a kept-alive connection that the server has just closed fails instead of being
+#   sent again on a new one. camsim closes idle connections after 1 s, the motion poll period, so now
+#   and then a poll fails, and the restarted poll loop has forgotten the areas.
 wine_differs=(
   HttpFaults.EveryStopEndsAtOnceWhateverItsMoment
   Events.TheAreaListAsTheRepliesChangeItThenTheScenariosSideBySide
