@@ -99,7 +99,8 @@ bool Interleaved(const uint8_t* data, size_t size)
     size_t streamBytes = 0;
     while (!input.AtEnd()) {
         const std::vector<uint8_t> piece = input.Bytes(1 + input.Word() % 4096);
-        parser.Process(piece.data(), piece.size());
+        std::copy(piece.begin(), piece.end(), parser.ReceiveSpace(piece.size()));
+        parser.Process(piece.size());
         streamBytes += piece.size();
     }
     return user.PayloadBytes() <= streamBytes;
@@ -118,11 +119,12 @@ public:
     explicit HostParserClient(ipcapture::IFrameSink& sink) : m_sink(sink) {}
     bool FrameReady(ipcapture::IHostFrame* frame) override { return m_sink.OnFrame(frame); }
     void GetRequestedSize(uint32_t& width, uint32_t& height) override { width = height = 0; }
-    std::string GetStreamName() override { return "fuzz"; }
+    const std::string& GetStreamName() override { return m_streamName; }
     void GetFrameTime(uint32_t, SYSTEMTIME& time) override { time = SYSTEMTIME{}; }
 
 private:
     ipcapture::IFrameSink& m_sink;
+    const std::string m_streamName = "fuzz";
 };
 
 // Packets of a payload format: each a 2-byte length, a byte whose low bit is
@@ -151,7 +153,8 @@ bool Payload(const uint8_t* data, size_t size)
         packet.m_sequenceNumber = sequenceNumber;
         packet.m_timeStamp = timeStamp;
         packet.m_payloadType = 96;
-        packet.m_payload = input.Bytes(length);
+        const std::vector<uint8_t> payload = input.Bytes(length);
+        packet.SetPayload(payload.data(), payload.size());
         parser.ProcessPacket(packet);
     }
     return host.OutstandingFrames() == 0;

@@ -137,19 +137,29 @@ void CBaseRTPChannel::GetRequestedSize(uint32_t& width, uint32_t& height)
     height = params.height;
 }
 
-std::string CBaseRTPChannel::GetStreamName()
+const std::string& CBaseRTPChannel::GetStreamName()
 {
-    std::string name = m_driver->GetDeviceName();
-    switch (Params().streamNumber) {
+    const char* device = m_driver->GetDeviceName();
+    const uint32_t streamNumber = Params().streamNumber;
+    if (!m_streamName.empty() && m_streamNameDevice == device && m_streamNameNumber == streamNumber)
+        return m_streamName;
+    m_streamNameDevice = device;
+    m_streamNameNumber = streamNumber;
+    m_streamName = device;
+    switch (streamNumber) {
     case kStreamRec:
-        return name + "::RecStream";
+        m_streamName += "::RecStream";
+        break;
     case kStreamLive:
-        return name + "::LiveStream";
+        m_streamName += "::LiveStream";
+        break;
     case kStreamRemote:
-        return name + "::RemoteStream";
+        m_streamName += "::RemoteStream";
+        break;
     default:
-        return name;
+        break;
     }
+    return m_streamName;
 }
 
 void CBaseRTPChannel::GetFrameTime(uint32_t rtpTimeStamp, SYSTEMTIME& time)

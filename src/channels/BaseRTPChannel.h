@@ -39,7 +39,7 @@ public:
     bool FrameReady(ipcapture::IHostFrame* frame) override;
     void GetRequestedSize(uint32_t& width, uint32_t& height) override;
     // The device name followed by "::RecStream", "::LiveStream" or "::RemoteStream".
-    std::string GetStreamName() override;
+    const std::string& GetStreamName() override;
     void GetFrameTime(uint32_t rtpTimeStamp, SYSTEMTIME& time) override;
 
 protected:
@@ -66,6 +66,10 @@ protected:
 
     CTime m_hookTimer;
     CTimeStampConverter m_timeStampConverter;
+    // The stream name, rebuilt only when the device name or the stream number changes.
+    std::string m_streamName;
+    std::string m_streamNameDevice;
+    uint32_t m_streamNameNumber = 0;
     CRTPReception m_reception;
     CManualEvent m_frameEvent;  // a frame went to the host
     StreamConfiguration m_configuration;

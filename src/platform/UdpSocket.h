@@ -2,6 +2,8 @@
 // UDP sockets: the only code that calls the operating system's datagram API.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <utility>
 
 #include "platform/Network.h"
 
@@ -24,6 +26,48 @@ enum class SocketError {
     kMessageTooLarge,  // the datagram did not fit the buffer: enlarge it
     kOther             // transient: try again
 };
+
+// Bytes that datagrams are read into: never initialised, and reallocated only to grow.
+class DatagramBuffer {
+public:
+    DatagramBuffer() = default;
+    DatagramBuffer(DatagramBuffer&& other) noexcept
+        : m_bytes(std::move(other.m_bytes)), m_capacity(std::exchange(other.m_capacity, 0))
+    {
+    }
+    DatagramBuffer& operator=(DatagramBuffer&& other) noexcept
+    {
+        m_bytes = std::move(other.m_bytes);
+        m_capacity = std::exchange(other.m_capacity, 0);
+        return *this;
+    }
+
+    // Makes room for size bytes; the content is lost when the buffer grows.
+    void Reserve(size_t size)
+    {
+        if (m_capacity < size) {
+            m_bytes.reset(new uint8_t[size]);
+            m_capacity = size;
+        }
+    }
+    uint8_t* Data() const { return m_bytes.get(); }
+    size_t Capacity() const { return m_capacity; }
+
+private:
+    std::unique_ptr<uint8_t[]> m_bytes;
+    size_t m_capacity = 0;
+};
+
+// One datagram of a batch read.
+struct ReceivedDatagram {
+    DatagramBuffer buffer;
+    size_t length = 0;
+    IPv4Endpoint sender;
+    bool truncated = false;  // larger than the buffer, so discarded
+};
+
+// How many datagrams one batch read can take: 1 where the system reads one at a time.
+extern const size_t kReceiveBatchSize;
 
 class UdpSocket {
 public:
@@ -61,6 +105,9 @@ public:
     // Reads one datagram; its length (> 0), or 0 with the error set. A datagram
     // larger than the buffer is discarded and reported as kMessageTooLarge.
     size_t ReceiveFrom(uint8_t* buffer, size_t size, IPv4Endpoint& sender, SocketError& error);
+    // Reads the datagrams waiting, at most count (and at most kReceiveBatchSize), each into its
+    // buffer's capacity, without waiting; how many were read, or 0 with the error set.
+    size_t ReceiveBatch(ReceivedDatagram* datagrams, size_t count, SocketError& error);
     // Sends all bytes as one datagram; false when nothing or only part went out.
     bool SendTo(const IPv4Endpoint& target, const uint8_t* data, size_t length);
 

@@ -206,17 +206,19 @@ bool CBaseRTSPClient::ReadResponse(std::string& response)
 bool CBaseRTSPClient::RunInterleaved()
 {
     CRTSPStreamParser parser(m_user);
-    std::vector<uint8_t> buffer(kInterleavedBufferSize);
+    size_t readSize = kInterleavedBufferSize;
     for (;;) {
-        const int received = m_socket->Receive(buffer.data(), buffer.size());
+        const int received = m_socket->Receive(parser.ReceiveSpace(readSize), readSize);
         if (received < 1)
             return true;
         if (IsStopRequested())
             return false;
-        buffer.resize(static_cast<size_t>(received));
-        parser.Process(buffer.data(), buffer.size());
+        parser.Process(static_cast<size_t>(received));
+        // A full read limits the next one to its size; a short one lets it take the whole buffer again.
         if (static_cast<size_t>(received) < kInterleavedRegrowBelow)
-            buffer.resize(kInterleavedBufferSize);
+            readSize = kInterleavedBufferSize;
+        else
+            readSize = static_cast<size_t>(received);
     }
 }
 

@@ -333,7 +333,7 @@ void CH264RTPMediaParser::ProcessFrame(uint32_t rtpTimeStamp)
     Append(kFrameTrailer, sizeof kFrameTrailer);
 
     uint32_t fourCC = kFourCCOtherFrame;
-    const std::string streamName = m_client->GetStreamName();
+    const std::string& streamName = m_client->GetStreamName();
     uint32_t width = 0;
     uint32_t height = 0;
     if (ReadPictureSizeFromSps(m_frameBuffer.data(), m_frameBuffer.size(), width, height)) {

@@ -211,7 +211,7 @@ void CJpegRTPMediaParser::ProcessFrame(uint32_t rtpTimeStamp)
 {
     if (m_client == nullptr || m_frameBuffer.empty())
         return;
-    const std::string streamName = m_client->GetStreamName();
+    const std::string& streamName = m_client->GetStreamName();
     const uint32_t allocationSize = static_cast<uint32_t>(m_frameBuffer.size()) + kHeaderRoom;
     CAllocatedFrame frame(m_driver->GetHostContext(), kFourCC, allocationSize, streamName);
     if (frame.Get() == nullptr)

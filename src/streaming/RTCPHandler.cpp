@@ -102,8 +102,13 @@ void CRTCPHandler::TrackSequence(uint16_t sequenceNumber)
     m_sequence.Update(sequenceNumber);
 }
 
-void CRTCPHandler::DataReceived(IRTPClient*, const platform::IPv4Endpoint& sender, const uint8_t* data,
-                                size_t length)
+void CRTCPHandler::DataReceived(IRTPClient*, platform::ReceivedDatagram* datagrams, size_t count)
+{
+    for (size_t i = 0; i < count; ++i)
+        HandleCompoundPacket(datagrams[i].sender, datagrams[i].buffer.Data(), datagrams[i].length);
+}
+
+void CRTCPHandler::HandleCompoundPacket(const platform::IPv4Endpoint& sender, const uint8_t* data, size_t length)
 {
     if (sender.address != m_cameraAddress || length < kCommonHeaderBytes)
         return;

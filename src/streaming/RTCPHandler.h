@@ -43,8 +43,8 @@ private:
     template <typename OpenCall>
     bool StartWith(uint32_t cameraAddress, OpenCall open);
 
-    void DataReceived(IRTPClient* client, const platform::IPv4Endpoint& sender, const uint8_t* data,
-                      size_t length) override;
+    void DataReceived(IRTPClient* client, platform::ReceivedDatagram* datagrams, size_t count) override;
+    void HandleCompoundPacket(const platform::IPv4Endpoint& sender, const uint8_t* data, size_t length);
     void ReceiveTimeout(IRTPClient*) override {}
     void ClientClosed(IRTPClient*) override {}
     bool Run() override;

@@ -21,7 +21,8 @@ public:
     // False: the frame was refused.
     virtual bool FrameReady(ipcapture::IHostFrame* frame) = 0;
     virtual void GetRequestedSize(uint32_t& width, uint32_t& height) = 0;
-    virtual std::string GetStreamName() = 0;
+    // Valid until the next call.
+    virtual const std::string& GetStreamName() = 0;
     virtual void GetFrameTime(uint32_t rtpTimeStamp, SYSTEMTIME& time) = 0;
 };
 

@@ -30,7 +30,7 @@ bool ParseFields(CRTPPacket& packet, const uint8_t* bytes, size_t length)
         const size_t csrcBytes = 4u * csrcCount;
         if (length - header <= csrcBytes)
             return false;
-        packet.m_csrcList.assign(bytes + header, bytes + header + csrcBytes);
+        packet.m_csrcList = bytes + header;
         header += csrcBytes;
     }
 
@@ -44,7 +44,7 @@ bool ParseFields(CRTPPacket& packet, const uint8_t* bytes, size_t length)
             return false;
         packet.m_extensionProfile = profile;
         packet.m_extensionLength = words;
-        packet.m_extension.assign(bytes + header + 4, bytes + header + 4 + extensionBytes);
+        packet.m_extension = bytes + header + 4;
         header += 4 + extensionBytes;
     }
 
@@ -60,7 +60,7 @@ bool ParseFields(CRTPPacket& packet, const uint8_t* bytes, size_t length)
     packet.m_sequenceNumber = ReadU16(bytes + 2);
     packet.m_timeStamp = ReadU32(bytes + 4);
     std::memcpy(&packet.m_ssrc, bytes + 8, sizeof packet.m_ssrc);
-    packet.m_payload.assign(bytes + header, bytes + length - paddingBytes);
+    packet.SetPayload(bytes + header, length - paddingBytes - header);
     return true;
 }
 

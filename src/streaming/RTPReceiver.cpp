@@ -41,7 +41,7 @@ bool CRTPReceiver::StartWith(OpenCall open)
     // this one's still arrive; the select time-out counts at once.
     client->SetReceiveSize(kReceiveSize);
     client->SetSelectTimeout(kSelectTimeoutMs);
-    ClearQueue();
+    m_queue.Clear();
     if (!Start(FormatString("RTP Packet Queue (%hu)", client->GetPort()))) {
         Stop();
         return false;
@@ -60,7 +60,7 @@ void CRTPReceiver::Stop()
     m_currentClient = nullptr;
     m_client.Release();
     m_stoppedClient = client;
-    ClearQueue();
+    m_queue.Clear();
     StopThread(kStopLimitMs);
 }
 
@@ -69,20 +69,10 @@ uint16_t CRTPReceiver::GetPort()
     return m_client ? m_client->GetPort() : 0;
 }
 
-void CRTPReceiver::DataReceived(IRTPClient* client, const platform::IPv4Endpoint& sender, const uint8_t* data,
-                                size_t length)
+void CRTPReceiver::DataReceived(IRTPClient* client, platform::ReceivedDatagram* datagrams, size_t count)
 {
-    if (!IsCurrentClient(client))
-        return;
-    auto record = std::make_unique<RTPPacketRecord>();
-    record->sender = sender;
-    if (!record->packet.Parse(data, length) || IsStopRequested())
-        return;
-    {
-        CAutoLock guard(m_queueLock);
-        m_queue.push_back(std::move(record));
-    }
-    m_queueEvent.Set();
+    if (IsCurrentClient(client) && !IsStopRequested() && m_queue.Append(datagrams, count))
+        m_queueEvent.Set();
 }
 
 void CRTPReceiver::ReceiveTimeout(IRTPClient* client)
@@ -108,38 +98,31 @@ void CRTPReceiver::ClientClosed(IRTPClient* client)
 bool CRTPReceiver::Run()
 {
     CEvent* const events[] = {&m_stopEvent, &m_queueEvent};
+    CRTPPacketQueue::Records records;
     uint32_t timeoutMs = 0;
     while (WaitAny(events, 2, timeoutMs) != 0) {
-        bool moreQueued = false;
-        const std::unique_ptr<RTPPacketRecord> record = TakeOldest(moreQueued);
-        if (record && m_user != nullptr) {
-            try {
-                m_user->PacketReceived(*record, record->packet);
-            } catch (...) {
-            }
+        // One wake-up takes every packet queued by then, and delivers them in order.
+        m_queue.TakeAll(records);
+        for (const std::unique_ptr<RTPPacketRecord>& record : records) {
+            if (IsStopRequested())
+                break;
+            Deliver(*record);
         }
-        timeoutMs = moreQueued ? 0 : 1000;
+        m_queue.Recycle(records);
+        timeoutMs = 1000;
     }
-    ClearQueue();
+    m_queue.Clear();
     return true;
 }
 
-std::unique_ptr<RTPPacketRecord> CRTPReceiver::TakeOldest(bool& moreQueued)
+void CRTPReceiver::Deliver(const RTPPacketRecord& record)
 {
-    CAutoLock guard(m_queueLock);
-    std::unique_ptr<RTPPacketRecord> record;
-    if (!m_queue.empty()) {
-        record = std::move(m_queue.front());
-        m_queue.pop_front();
+    if (m_user == nullptr)
+        return;
+    try {
+        m_user->PacketReceived(record, record.packet);
+    } catch (...) {
     }
-    moreQueued = !m_queue.empty();
-    return record;
-}
-
-void CRTPReceiver::ClearQueue()
-{
-    CAutoLock guard(m_queueLock);
-    m_queue.clear();
 }
 
 }  // namespace korvane

@@ -3,15 +3,13 @@
 // arrival order, on a thread of its own.
 #include <atomic>
 #include <cstdint>
-#include <deque>
-#include <memory>
 
 #include "runtime/BaseThread.h"
 #include "runtime/Events.h"
-#include "runtime/RecursiveLock.h"
 #include "runtime/SmartPtr.h"
 #include "streaming/IRTPClient.h"
 #include "streaming/IRTPReceiverUser.h"
+#include "streaming/RTPPacketQueue.h"
 
 namespace korvane {
 
@@ -38,23 +36,20 @@ private:
     template <typename OpenCall>
     bool StartWith(OpenCall open);
 
-    void DataReceived(IRTPClient* client, const platform::IPv4Endpoint& sender, const uint8_t* data,
-                      size_t length) override;
+    void DataReceived(IRTPClient* client, platform::ReceivedDatagram* datagrams, size_t count) override;
     void ReceiveTimeout(IRTPClient* client) override;
     void ClientClosed(IRTPClient* client) override;
     bool Run() override;
 
     bool IsCurrentClient(IRTPClient* client) const { return client == m_currentClient.load(); }
-    std::unique_ptr<RTPPacketRecord> TakeOldest(bool& moreQueued);
-    void ClearQueue();
+    void Deliver(const RTPPacketRecord& record);
 
     IRTPReceiverUser* m_user = nullptr;
     TSmartPtr<IRTPClient> m_client;
     // A stopped client kept alive until the next start: Stop may run on its thread.
     TSmartPtr<IRTPClient> m_stoppedClient;
     std::atomic<IRTPClient*> m_currentClient{nullptr};
-    CRecursiveLock m_queueLock;
-    std::deque<std::unique_ptr<RTPPacketRecord>> m_queue;
+    CRTPPacketQueue m_queue;
     CEvent m_queueEvent;
 };
 

@@ -1,5 +1,8 @@
 #include "streaming/RTSPStreamParser.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "streaming/IRTSPClientUser.h"
 #include "streaming/RTPPacket.h"
 
@@ -9,29 +12,39 @@ namespace {
 const uint8_t kSyncPattern[2] = {'$', 0x00};
 }
 
-void CRTSPStreamParser::Process(const uint8_t* bytes, size_t length)
+uint8_t* CRTSPStreamParser::ReceiveSpace(size_t size)
 {
-    size_t position = 0;
-    while (position < length) {
+    if (m_window.size() - m_end < size) {
+        // Only the unfinished packet's payload is kept; move it to the front.
+        const size_t kept = m_end - m_payloadStart;
+        if (kept > 0)
+            std::memmove(m_window.data(), m_window.data() + m_payloadStart, kept);
+        m_payloadStart = 0;
+        m_end = kept;
+        if (m_window.size() < kept + size)
+            m_window.resize(std::max(kWindowSize, kept + size));
+    }
+    return m_window.data() + m_end;
+}
+
+void CRTSPStreamParser::Process(size_t length)
+{
+    size_t position = m_end;
+    m_end = std::min(m_end + length, m_window.size());
+    while (position < m_end) {
         if (m_missing > 0) {
-            const size_t available = length - position;
-            const size_t take = available < static_cast<size_t>(m_missing) ? available : static_cast<size_t>(m_missing);
-            if (m_payload.empty() && take == static_cast<size_t>(m_missing)) {
-                Deliver(bytes + position, take);  // the whole frame is in this buffer: no copy
-            } else {
-                if (m_payload.empty())
-                    m_payload.reserve(static_cast<size_t>(m_missing));
-                m_payload.insert(m_payload.end(), bytes + position, bytes + position + take);
-                m_missing -= static_cast<int32_t>(take);
-                if (m_missing == 0)
-                    Deliver(m_payload.data(), m_payload.size());
-            }
-            position += take;
+            if (m_end - m_payloadStart < m_missing)
+                return;  // the rest of the packet comes with the next read
+            position = m_payloadStart + m_missing;
+            Deliver(m_window.data() + m_payloadStart, m_missing);
             continue;
         }
-        if (Consume(bytes[position]))
+        if (Consume(m_window[position]))
             ++position;
+        m_payloadStart = position;
     }
+    if (m_missing == 0)
+        m_payloadStart = m_end = 0;  // nothing to keep: the next read starts at the front
 }
 
 bool CRTSPStreamParser::Consume(uint8_t byte)
@@ -48,7 +61,7 @@ bool CRTSPStreamParser::Consume(uint8_t byte)
     m_lengthBytes[m_lengthCollected++] = byte;
     if (m_lengthCollected < 2)
         return true;
-    m_missing = m_lengthBytes[0] * 256 + m_lengthBytes[1];
+    m_missing = m_lengthBytes[0] * 256u + m_lengthBytes[1];
     if (m_missing == 0) {
         ResetState();  // framing error: look for the pattern again from this byte
         return false;
@@ -72,7 +85,6 @@ void CRTSPStreamParser::ResetState()
     m_patternMatched = 0;
     m_lengthCollected = 0;
     m_missing = 0;
-    m_payload.clear();
 }
 
 }  // namespace korvane

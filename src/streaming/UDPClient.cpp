@@ -121,7 +121,7 @@ bool CUDPClient::Run()
     // The socket stays open until this thread has ended (Close shuts it down
     // first, which wakes the wait), so it is used here without the lock.
     size_t receiveSize = m_threadReceiveSize;
-    std::vector<uint8_t> buffer;
+    std::vector<platform::ReceivedDatagram> batch(platform::kReceiveBatchSize);
     while (!IsStopRequested()) {
         const SocketError waited = m_socket.WaitReadable(m_selectTimeoutMs);
         if (IsStopRequested())
@@ -139,24 +139,31 @@ bool CUDPClient::Run()
         if (waited != SocketError::kNone)
             continue;
 
-        buffer.resize(receiveSize);
-        platform::IPv4Endpoint sender;
+        // The user may have taken buffers of the last batch and left smaller ones.
+        for (platform::ReceivedDatagram& datagram : batch)
+            datagram.buffer.Reserve(receiveSize);
         SocketError error = SocketError::kNone;
-        const size_t length = m_socket.ReceiveFrom(buffer.data(), buffer.size(), sender, error);
-        if (length > 0)
-            Deliver(sender, buffer.data(), length);
-        else if (error == SocketError::kMessageTooLarge)
-            receiveSize += 1024;
+        const size_t received = m_socket.ReceiveBatch(batch.data(), batch.size(), error);
+        // An oversized datagram is lost, but makes room for the next reads.
+        size_t whole = 0;
+        for (size_t i = 0; i < received; ++i) {
+            if (batch[i].truncated)
+                receiveSize += 1024;
+            else
+                std::swap(batch[whole++], batch[i]);
+        }
+        if (whole > 0)
+            Deliver(batch.data(), whole);
     }
     return true;
 }
 
-void CUDPClient::Deliver(const platform::IPv4Endpoint& sender, const uint8_t* data, size_t length)
+void CUDPClient::Deliver(platform::ReceivedDatagram* datagrams, size_t count)
 {
     if (IsStopRequested())
         return;
     try {
-        m_user->DataReceived(this, sender, data, length);
+        m_user->DataReceived(this, datagrams, count);
     } catch (...) {
     }
 }

@@ -36,7 +36,7 @@ private:
     bool Open(IRTPClientUser* user, uint32_t group, uint16_t port);
     bool OpenSocket(uint32_t group, uint16_t port);
     bool Run() override;
-    void Deliver(const platform::IPv4Endpoint& sender, const uint8_t* data, size_t length);
+    void Deliver(platform::ReceivedDatagram* datagrams, size_t count);
     void NotifyTimeout();
     void NotifyClosed(IRTPClientUser* user);
 

@@ -351,7 +351,8 @@ protected:
     {
         CRTPPacket packet;
         packet.m_sequenceNumber = sequence;
-        packet.m_payload.assign(size, value);
+        const std::vector<uint8_t> payload(size, value);
+        packet.SetPayload(payload.data(), payload.size());
         parser.CollectPacket(packet);
     }
 

@@ -606,7 +606,7 @@ TEST_F(RTSPChannel, ThePayloadParserFollowsTheVideoEncoding)
         for (const camsim::RtpPayload& payload : FirstFramePayloads(each.codec)) {
             ++packet.m_sequenceNumber;
             packet.m_marker = payload.marker;
-            packet.m_payload = payload.bytes;
+            packet.SetPayload(payload.bytes.data(), payload.bytes.size());
             channel.InterleavedPacketReceived(packet);
         }
         ASSERT_EQ(host.FrameCount(), framesBefore + 1) << each.encoding;

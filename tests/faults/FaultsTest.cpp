@@ -402,7 +402,7 @@ std::vector<DeliveredFrame> Feed(MediaCodec codec, int copies, Args... args)
         source->NextFrame(payloads, step);
         for (const camsim::RtpPayload& payload : payloads) {
             packet.m_marker = payload.marker ? 1 : 0;
-            packet.m_payload = payload.bytes;
+            packet.SetPayload(payload.bytes.data(), payload.bytes.size());
             for (int copy = 0; copy < copies; ++copy)
                 rig.parser->ProcessPacket(packet);
             ++packet.m_sequenceNumber;

@@ -23,7 +23,7 @@ public:
     CTestParserClient(ipcapture::IFrameSink& sink, std::string streamName) : m_sink(sink), m_streamName(streamName) {}
     bool FrameReady(ipcapture::IHostFrame* frame) override { return m_sink.OnFrame(frame); }
     void GetRequestedSize(uint32_t& width, uint32_t& height) override { width = height = 0; }
-    std::string GetStreamName() override { return m_streamName; }
+    const std::string& GetStreamName() override { return m_streamName; }
     void GetFrameTime(uint32_t rtpTimeStamp, SYSTEMTIME& time) override { time = FrameTimeFor(rtpTimeStamp); }
 
     static SYSTEMTIME FrameTimeFor(uint32_t rtpTimeStamp)
@@ -49,7 +49,7 @@ public:
         packet.m_timeStamp = timeStamp;
         packet.m_marker = marker ? 1 : 0;
         packet.m_payloadType = 96;
-        packet.m_payload = payload;
+        packet.SetPayload(payload.data(), payload.size());
         m_parser.ProcessPacket(packet);
     }
     void SkipSequenceNumber() { ++m_sequenceNumber; }

@@ -4,12 +4,14 @@
 
 #include <cstring>
 #include <numeric>
+#include <set>
 #include <sstream>
 #include <tuple>
 
 #include "platform/Time.h"
 #include "streaming/ParserTestSupport.h"
 #include "streaming/RTCPHandler.h"
+#include "streaming/RTPPacketQueue.h"
 #include "streaming/RTPReceiver.h"
 #include "streaming/RTPSequenceTracker.h"
 #include "streaming/RTSPStreamParser.h"
@@ -27,12 +29,14 @@ using Bytes = std::vector<uint8_t>;
 // "parses" or "refused", then the packet's fields as tests/data/streaming/rtp-packets.txt lists them.
 std::string Summary(bool parses, const CRTPPacket& p)
 {
-    const auto hex = [](const Bytes& bytes) { return bytes.empty() ? "-" : Hex(bytes); };
+    const auto hex = [](const uint8_t* bytes, size_t length) {
+        return length == 0 ? std::string("-") : Hex(Bytes(bytes, bytes + length));
+    };
     std::ostringstream text;
     text << (parses ? "parses " : "refused ") << int{p.m_marker} << ' ' << int{p.m_payloadType} << ' '
          << int{p.m_padding} << ' ' << p.m_sequenceNumber << ' ' << p.m_timeStamp << ' ' << p.m_csrcCount << ' '
-         << hex(p.m_csrcList) << ' ' << p.m_extensionProfile << ' ' << p.m_extensionLength << ' '
-         << hex(p.m_extension) << ' ' << hex(p.m_payload);
+         << hex(p.m_csrcList, 4u * p.m_csrcCount) << ' ' << p.m_extensionProfile << ' ' << p.m_extensionLength
+         << ' ' << hex(p.m_extension, 4u * p.m_extensionLength) << ' ' << hex(p.Payload(), p.PayloadLength());
     return text.str();
 }
 
@@ -75,6 +79,19 @@ TEST(RtspStreamParser, FindsTheFramesBetweenTextGarbageAndOtherChannels)
     const Bytes bytewise = Join({Frame(5, 300), Frame(6, 13)});
     std::vector<size_t> everyByte(bytewise.size() - 1);
     std::iota(everyByte.begin(), everyByte.end(), 1);
+    // Reads that fill the window many times over, each ending inside a packet; then the longest packet.
+    Bytes longStream;
+    std::vector<uint16_t> manySequences;
+    for (uint16_t sequence = 1; sequence <= 121; ++sequence) {
+        const Bytes frame = Frame(sequence, sequence <= 120 ? 1400 : 65535);
+        longStream.insert(longStream.end(), frame.begin(), frame.end());
+        manySequences.push_back(sequence);
+    }
+    std::vector<size_t> manySizes(120, 1388);
+    manySizes.push_back(65523);
+    std::vector<size_t> readCuts;
+    for (size_t cut = 8000; cut < longStream.size(); cut += 8000)
+        readCuts.push_back(cut);
     const struct {
         const char* name;
         Bytes stream;
@@ -97,18 +114,23 @@ TEST(RtspStreamParser, FindsTheFramesBetweenTextGarbageAndOtherChannels)
         // The first frame ends inside the second piece, which holds the next frame whole.
         {"split across calls", splitFrames, {200, splitFrames.size() - 700}, false, {1, 2, 3}, {488, 28, 1388}},
         {"byte by byte", bytewise, everyByte, false, {5, 6}, {288, 1}},
+        {"window turns over", longStream, readCuts, false, manySequences, manySizes},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         RecordingStreamUser user;
         user.throwFromUser = row.throwingUser;
         CRTSPStreamParser parser(&user);
+        const auto read = [&parser, &row](size_t from, size_t to) {
+            std::copy(row.stream.begin() + from, row.stream.begin() + to, parser.ReceiveSpace(to - from));
+            parser.Process(to - from);
+        };
         size_t at = 0;
         for (size_t cut : row.cuts) {
-            parser.Process(row.stream.data() + at, cut - at);
+            read(at, cut);
             at = cut;
         }
-        parser.Process(row.stream.data() + at, row.stream.size() - at);
+        read(at, row.stream.size());
         std::vector<size_t> sizes;
         for (const Bytes& payload : user.Payloads())
             sizes.push_back(payload.size());
@@ -224,12 +246,15 @@ TEST(UdpClient, ReceivesUnicastAndMulticastDatagramsReportsTimeOutsAndClosesProm
     EXPECT_EQ((std::vector<int>{client.Close(), user.closed, client.GetPort(), client.Close(), user.closed}),
               (std::vector<int>{true, 1, 0, true, 1}));
 
-    // Reopened with a small receive size: an oversized datagram is lost, but makes room for the next.
+    // Reopened with a small receive size: an oversized datagram is lost, but makes room for the next reads.
     client.SetReceiveSize(1000);
     ASSERT_TRUE(client.OpenUnicast(&user, 0));
-    ASSERT_TRUE(peer.Send(client.GetPort(), Bytes(1500, 1)) && peer.Send(client.GetPort(), Bytes(1500, 2)));
+    ASSERT_TRUE(peer.Send(client.GetPort(), Bytes(1500, 1)) && peer.Send(client.GetPort(), {9}));
     ASSERT_TRUE(WaitUntil([&] { return user.packets == 3; }));
-    EXPECT_EQ(user.Payloads()[2], Bytes(1500, 2));
+    ASSERT_TRUE(peer.Send(client.GetPort(), Bytes(1500, 2)));
+    ASSERT_TRUE(WaitUntil([&] { return user.packets == 4; }));
+    EXPECT_EQ(user.Payloads()[2], Bytes{9});
+    EXPECT_EQ(user.Payloads()[3], Bytes(1500, 2));
     EXPECT_TRUE(client.Close());
 
     // Receive time-outs are reported; a close ends a wait long before its time-out.
@@ -240,7 +265,7 @@ TEST(UdpClient, ReceivesUnicastAndMulticastDatagramsReportsTimeOutsAndClosesProm
     EXPECT_TRUE(client.Close());
     client.SetSelectTimeout(60000);
     ASSERT_TRUE(client.OpenUnicast(&user, 0) && peer.Send(client.GetPort(), {7}));
-    EXPECT_TRUE(WaitUntil([&] { return user.packets == 4; }));
+    EXPECT_TRUE(WaitUntil([&] { return user.packets == 5; }));
     const int timeouts = user.timeouts;
     EXPECT_LT(TimedMs([&] { EXPECT_TRUE(client.Close()); }), 10000u);
     EXPECT_FALSE(driver.HasLineContaining("was not stopped"));
@@ -251,7 +276,7 @@ TEST(UdpClient, ReceivesUnicastAndMulticastDatagramsReportsTimeOutsAndClosesProm
     ASSERT_TRUE(client.OpenMulticast(&user, "239.255.42.1", groupPort));
     ASSERT_TRUE(second.OpenMulticast(&other, "239.255.42.1", groupPort));
     ASSERT_TRUE(peer.Send(groupPort, {4, 2}, platform::ParseIPv4("239.255.42.1")));
-    EXPECT_TRUE(WaitUntil([&] { return user.packets == 5 && other.packets == 1; }));
+    EXPECT_TRUE(WaitUntil([&] { return user.packets == 6 && other.packets == 1; }));
     EXPECT_EQ(std::make_pair(user.Payloads().back(), other.Payloads()),
               std::make_pair(Bytes{4, 2}, std::vector<Bytes>{{4, 2}}));
     CUDPClient invalid;
@@ -327,6 +352,47 @@ TEST(RtpReceiver, DeliversParsedPacketsInArrivalOrderOnItsOwnThreadAndStartsOnFr
     EXPECT_EQ(user.Sequences()[kCount + 1], 9);
     CRTPReceiver invalid;
     EXPECT_FALSE(invalid.StartMulticast("not an address", groupPort));
+}
+
+// A batch read's datagrams queue in order; a record takes its datagram's buffer and gives the slot a delivered
+// record's buffer back, so a running stream reuses its buffers; one that is no RTP packet keeps its own.
+TEST(RtpPacketQueue, QueuesABatchInOrderAndRecyclesTheBuffersOfDeliveredPackets)
+{
+    const std::vector<Bytes> datagrams = {MakeRtp(7, 1, {1, 2}), Bytes(12, 0x80), MakeRtp(8, 1, {3})};
+    std::vector<platform::ReceivedDatagram> batch(datagrams.size());
+    const auto read = [&] {
+        for (size_t i = 0; i < batch.size(); ++i) {
+            batch[i].buffer.Reserve(64);
+            std::copy(datagrams[i].begin(), datagrams[i].end(), batch[i].buffer.Data());
+            batch[i].length = datagrams[i].size();
+            batch[i].sender = {kLoopback, static_cast<uint16_t>(5000 + i)};
+        }
+    };
+    CRTPPacketQueue queue;
+    CRTPPacketQueue::Records records;
+    read();
+    const uint8_t* const firstBuffer = batch[0].buffer.Data();
+    const uint8_t* const refusedBuffer = batch[1].buffer.Data();
+    ASSERT_TRUE(queue.Append(batch.data(), batch.size()));
+    queue.TakeAll(records);
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(std::make_pair(records[0]->packet.m_sequenceNumber, records[1]->packet.m_sequenceNumber),
+              std::make_pair(uint16_t{7}, uint16_t{8}));
+    EXPECT_EQ(PayloadOf(records[0]->packet), (Bytes{1, 2}));
+    EXPECT_EQ(records[1]->sender.port, 5002);
+    EXPECT_EQ(records[0]->datagram.Data(), firstBuffer);
+    EXPECT_EQ(batch[1].buffer.Data(), refusedBuffer);
+
+    const std::set<const uint8_t*> delivered = {records[0]->datagram.Data(), records[1]->datagram.Data()};
+    queue.Recycle(records);
+    EXPECT_TRUE(records.empty());
+    read();
+    ASSERT_TRUE(queue.Append(batch.data(), 1));
+    EXPECT_EQ(delivered.count(batch[0].buffer.Data()), 1u);  // a delivered record's buffer, back in the slot
+    EXPECT_FALSE(queue.Append(batch.data() + 1, 1));
+    queue.Clear();
+    queue.TakeAll(records);
+    EXPECT_TRUE(records.empty());
 }
 
 // Datagrams above a path's MTU (a camera's Blocksize, loopback, jumbo frames) are taken from the first one on.

@@ -66,6 +66,11 @@ inline std::string Unescaped(const std::string& text)
     return result;
 }
 
+inline std::vector<uint8_t> PayloadOf(const CRTPPacket& packet)
+{
+    return std::vector<uint8_t>(packet.Payload(), packet.Payload() + packet.PayloadLength());
+}
+
 // Records the packets, datagrams, descriptions and events reported to it, from any thread.
 class RecordingStreamUser : public IRTSPClientUser,
                             public IRTPReceiverUser,
@@ -92,21 +97,25 @@ public:
     }
     void InterleavedPacketReceived(const CRTPPacket& packet) override
     {
-        Record({packet.m_sequenceNumber, packet.m_payload, {}, std::this_thread::get_id()});
+        Record({packet.m_sequenceNumber, PayloadOf(packet), {}, std::this_thread::get_id()});
         if (throwFromUser)
             throw std::runtime_error("user fault");
     }
     void SessionClosed() override { ++sessionsClosed; }
     void PacketReceived(const RTPPacketRecord& record, const CRTPPacket& packet) override
     {
-        Record({packet.m_sequenceNumber, packet.m_payload, record.sender, std::this_thread::get_id()});
+        Record({packet.m_sequenceNumber, PayloadOf(packet), record.sender, std::this_thread::get_id()});
     }
     void ReceiveTimeout() override { ++timeouts; }
     void ReceiverClosed() override { ++closed; }
     void ByeReceived() override { ++byes; }
-    void DataReceived(IRTPClient*, const platform::IPv4Endpoint& sender, const uint8_t* data, size_t length) override
+    void DataReceived(IRTPClient*, platform::ReceivedDatagram* datagrams, size_t count) override
     {
-        Record({0, std::vector<uint8_t>(data, data + length), sender, std::this_thread::get_id()});
+        for (size_t i = 0; i < count; ++i) {
+            const uint8_t* data = datagrams[i].buffer.Data();
+            Record({0, std::vector<uint8_t>(data, data + datagrams[i].length), datagrams[i].sender,
+                    std::this_thread::get_id()});
+        }
     }
     void ReceiveTimeout(IRTPClient*) override { ++timeouts; }
     void ClientClosed(IRTPClient*) override { ++closed; }

@@ -23,6 +23,11 @@ void* __wrap_memmove(void* target, const void* source, size_t size)
 }
 }
 
+void CopyAsReadFromSocket(void* target, const void* source, size_t size)
+{
+    __real_memcpy(target, source, size);
+}
+
 size_t CopiedBytes()
 {
     return g_copiedBytes.load();

@@ -4,3 +4,6 @@
 #include <cstddef>
 
 size_t CopiedBytes();
+
+// Copies without counting: what the kernel does when a socket is read.
+void CopyAsReadFromSocket(void* target, const void* source, size_t size);

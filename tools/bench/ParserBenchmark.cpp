@@ -1,7 +1,8 @@
 // Packets and bytes per second through ProcessPacket into host frames, for
 // each payload parser fed the simulator's sample streams, and through the
-// whole receive paths: datagrams parsed into RTP packets, and the RTSP
-// connection's interleaved byte stream. Also reports, once the parser is
+// whole receive paths: datagrams read in batches into the receiver's pooled
+// records and handed over through its queue, and the RTSP connection's
+// interleaved byte stream read into the stream parser's window. Also reports, once the parser is
 // warm, the heap allocations per packet and the bytes copied (memcpy and
 // memmove) per payload byte, beside the bytes the host frames received.
 #include <benchmark/benchmark.h>
@@ -12,7 +13,7 @@
 #include "streaming/H264RTPMediaParser.h"
 #include "streaming/JpegRTPMediaParser.h"
 #include "streaming/Mpeg4RTPMediaParser.h"
-#include "streaming/RTPPacketRecord.h"
+#include "streaming/RTPPacketQueue.h"
 #include "streaming/IRTSPClientUser.h"
 #include "streaming/ParserTestSupport.h"
 #include "streaming/RTSPStreamParser.h"
@@ -73,44 +74,45 @@ private:
     size_t m_frames = 0;
 };
 
-// One loop of the sample as RTP packets, built once.
-std::vector<CRTPPacket> SamplePackets(MediaCodec codec, size_t frames, const MediaSourceOptions& options)
+// One loop of the sample as RTP payloads, built once.
+struct SamplePayload {
+    std::vector<uint8_t> bytes;
+    bool marker;
+    uint32_t timeStamp;
+};
+
+std::vector<SamplePayload> SamplePayloads(MediaCodec codec, size_t frames, const MediaSourceOptions& options)
 {
-    std::vector<CRTPPacket> packets;
+    std::vector<SamplePayload> sample;
     auto source = camsim::OpenMediaSource(codec, options);
     std::vector<camsim::RtpPayload> payloads;
     uint32_t step = 0;
     uint32_t timeStamp = 0;
     for (size_t frame = 0; frame < frames; ++frame) {
         source->NextFrame(payloads, step);
-        for (const camsim::RtpPayload& payload : payloads) {
-            CRTPPacket packet;
-            packet.m_marker = payload.marker ? 1 : 0;
-            packet.m_timeStamp = timeStamp;
-            packet.m_payload.assign(payload.bytes.begin(), payload.bytes.end());
-            packets.push_back(std::move(packet));
-        }
+        for (const camsim::RtpPayload& payload : payloads)
+            sample.push_back({payload.bytes, payload.marker, timeStamp});
         timeStamp += step;
     }
-    return packets;
+    return sample;
 }
 
 // How the packets reach the parser.
 enum class Input {
     Packets,      // parsed RTP packets, as the receiver's queue hands them on
-    Datagrams,    // RTP datagrams, parsed into records as the UDP receiver does (without its queue)
+    Datagrams,    // RTP datagrams read in batches into the receiver's queue, then taken from it
     Interleaved,  // the RTSP connection's byte stream, read in 8192-byte blocks
 };
 
 constexpr size_t kInterleavedReadSize = 8192;
 
-std::vector<uint8_t> RtpDatagram(const CRTPPacket& packet)
+std::vector<uint8_t> RtpDatagram(const SamplePayload& payload)
 {
-    std::vector<uint8_t> bytes{0x80, static_cast<uint8_t>((packet.m_marker ? 0x80 : 0) | 96), 0, 0};
+    std::vector<uint8_t> bytes{0x80, static_cast<uint8_t>((payload.marker ? 0x80 : 0) | 96), 0, 0};
     for (int shift = 24; shift >= 0; shift -= 8)
-        bytes.push_back(static_cast<uint8_t>(packet.m_timeStamp >> shift));
+        bytes.push_back(static_cast<uint8_t>(payload.timeStamp >> shift));
     bytes.insert(bytes.end(), {0x12, 0x34, 0x56, 0x78});  // SSRC
-    bytes.insert(bytes.end(), packet.m_payload.begin(), packet.m_payload.end());
+    bytes.insert(bytes.end(), payload.bytes.begin(), payload.bytes.end());
     return bytes;
 }
 
@@ -135,11 +137,16 @@ private:
 // Feeds one loop of the sample, numbering the packets on from the last loop.
 class CSampleFeeder {
 public:
-    CSampleFeeder(Input input, std::vector<CRTPPacket> packets, CRTPMediaParser& parser)
-        : m_input(input), m_packets(std::move(packets)), m_parser(parser), m_user(parser), m_streamParser(&m_user)
+    CSampleFeeder(Input input, std::vector<SamplePayload> sample, CRTPMediaParser& parser)
+        : m_input(input), m_sample(std::move(sample)), m_parser(parser), m_user(parser), m_streamParser(&m_user)
     {
-        for (const CRTPPacket& packet : m_packets) {
-            std::vector<uint8_t> datagram = RtpDatagram(packet);
+        for (const SamplePayload& payload : m_sample) {
+            CRTPPacket packet;
+            packet.m_marker = payload.marker ? 1 : 0;
+            packet.m_timeStamp = payload.timeStamp;
+            packet.SetPayload(payload.bytes.data(), payload.bytes.size());
+            m_packets.push_back(packet);
+            std::vector<uint8_t> datagram = RtpDatagram(payload);
             if (input == Input::Interleaved) {
                 m_stream.insert(m_stream.end(), {'$', 0, static_cast<uint8_t>(datagram.size() >> 8),
                                                  static_cast<uint8_t>(datagram.size())});
@@ -154,8 +161,8 @@ public:
     size_t PayloadBytes() const
     {
         size_t bytes = 0;
-        for (const CRTPPacket& packet : m_packets)
-            bytes += packet.m_payload.size();
+        for (const SamplePayload& payload : m_sample)
+            bytes += payload.bytes.size();
         return bytes;
     }
 
@@ -169,25 +176,44 @@ public:
             }
             break;
         case Input::Datagrams:
-            for (std::vector<uint8_t>& datagram : m_datagrams) {
-                PutSequenceNumber(datagram.data(), m_sequenceNumber++);
-                auto record = std::make_unique<RTPPacketRecord>();  // one per datagram, as queued
-                record->packet.Parse(datagram.data(), datagram.size());
-                m_parser.ProcessPacket(record->packet);
-            }
+            for (size_t first = 0; first < m_datagrams.size(); first += m_batch.size())
+                FeedBatch(first, std::min(m_batch.size(), m_datagrams.size() - first));
             break;
         case Input::Interleaved:
             for (size_t offset : m_headerOffsets)
                 PutSequenceNumber(m_stream.data() + offset, m_sequenceNumber++);
-            for (size_t offset = 0; offset < m_stream.size(); offset += kInterleavedReadSize)
-                m_streamParser.Process(m_stream.data() + offset,
-                                       std::min(kInterleavedReadSize, m_stream.size() - offset));
+            for (size_t offset = 0; offset < m_stream.size(); offset += kInterleavedReadSize) {
+                const size_t length = std::min(kInterleavedReadSize, m_stream.size() - offset);
+                CopyAsReadFromSocket(m_streamParser.ReceiveSpace(length), m_stream.data() + offset, length);
+                m_streamParser.Process(length);
+            }
             break;
         }
     }
 
 private:
+    static constexpr size_t kReceiveSize = 1536;
+
+    // One batch read as the UDP client reads it, through the receiver's queue to the parser.
+    void FeedBatch(size_t first, size_t count)
+    {
+        for (size_t i = 0; i < count; ++i) {
+            std::vector<uint8_t>& datagram = m_datagrams[first + i];
+            PutSequenceNumber(datagram.data(), m_sequenceNumber++);
+            platform::ReceivedDatagram& slot = m_batch[i];
+            slot.buffer.Reserve(kReceiveSize);
+            CopyAsReadFromSocket(slot.buffer.Data(), datagram.data(), datagram.size());
+            slot.length = datagram.size();
+        }
+        m_queue.Append(m_batch.data(), count);
+        m_queue.TakeAll(m_records);
+        for (const std::unique_ptr<RTPPacketRecord>& record : m_records)
+            m_parser.ProcessPacket(record->packet);
+        m_queue.Recycle(m_records);
+    }
+
     Input m_input;
+    std::vector<SamplePayload> m_sample;
     std::vector<CRTPPacket> m_packets;
     std::vector<std::vector<uint8_t>> m_datagrams;
     std::vector<uint8_t> m_stream;
@@ -195,6 +221,9 @@ private:
     CRTPMediaParser& m_parser;
     CInterleavedUser m_user;
     CRTSPStreamParser m_streamParser;
+    std::vector<platform::ReceivedDatagram> m_batch{platform::kReceiveBatchSize};
+    CRTPPacketQueue m_queue;
+    CRTPPacketQueue::Records m_records;
     uint16_t m_sequenceNumber = 0;
 };
 
@@ -208,7 +237,7 @@ void RunParser(benchmark::State& state, Input input, MediaCodec codec, size_t fr
     driver.allocator = &host;
     Parser parser(&driver, args...);
     parser.SetClient(&client);
-    CSampleFeeder feeder(input, SamplePackets(codec, frames, options), parser);
+    CSampleFeeder feeder(input, SamplePayloads(codec, frames, options), parser);
     const size_t payloadBytes = feeder.PayloadBytes();
 
     feeder.FeedLoop();  // warm: buffers reach their working size
@@ -229,7 +258,7 @@ void RunParser(benchmark::State& state, Input input, MediaCodec codec, size_t fr
     state.SetItemsProcessed(static_cast<int64_t>(packets));
     state.SetBytesProcessed(static_cast<int64_t>(bytes));
     state.counters["frames/s"] = benchmark::Counter(static_cast<double>(delivered), benchmark::Counter::kIsRate);
-    // The channel's stream name is the only allocation per frame; none per packet.
+    // A warm receive path allocates nothing, per packet or per frame.
     state.counters["allocs/packet"] = static_cast<double>(allocations) / packets;
     state.counters["allocs/frame"] = delivered ? static_cast<double>(allocations) / static_cast<double>(delivered) : 0;
     // Bytes copied per payload byte, and the share of it that went into the host's frames.

@@ -56,7 +56,7 @@ public:
     bool SdpInfoReceived(const SdpInfo&) override { return true; }
     void InterleavedPacketReceived(const CRTPPacket&) override { ++packets; }
     void SessionClosed() override {}
-    void DataReceived(IRTPClient*, const platform::IPv4Endpoint&, const uint8_t*, size_t) override {}
+    void DataReceived(IRTPClient*, platform::ReceivedDatagram*, size_t) override {}
     void ReceiveTimeout(IRTPClient*) override {}
     void ClientClosed(IRTPClient*) override {}
     void PacketReceived(const RTPPacketRecord&, const CRTPPacket&) override { ++packets; }

@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 
@@ -14,6 +15,8 @@
 namespace korvane::platform {
 
 namespace {
+
+constexpr size_t kMaxBatch = 32;
 
 SocketError ErrorFromErrno(int code)
 {
@@ -50,6 +53,8 @@ sockaddr_in ToSockaddr(uint32_t address, uint16_t port)
 }
 
 }  // namespace
+
+const size_t kReceiveBatchSize = kMaxBatch;
 
 bool UdpSocket::Create()
 {
@@ -160,6 +165,35 @@ size_t UdpSocket::ReceiveFrom(uint8_t* buffer, size_t size, IPv4Endpoint& sender
     error = received == 0 ? SocketError::kOther : SocketError::kNone;
     sender.address = from.sin_addr.s_addr;
     sender.port = ntohs(from.sin_port);
+    return static_cast<size_t>(received);
+}
+
+size_t UdpSocket::ReceiveBatch(ReceivedDatagram* datagrams, size_t count, SocketError& error)
+{
+    count = std::min(count, kReceiveBatchSize);
+    mmsghdr messages[kMaxBatch] = {};
+    iovec pieces[kMaxBatch];
+    sockaddr_in senders[kMaxBatch];
+    for (size_t i = 0; i < count; ++i) {
+        pieces[i] = {datagrams[i].buffer.Data(), datagrams[i].buffer.Capacity()};
+        messages[i].msg_hdr.msg_iov = &pieces[i];
+        messages[i].msg_hdr.msg_iovlen = 1;
+        messages[i].msg_hdr.msg_name = &senders[i];
+        messages[i].msg_hdr.msg_namelen = sizeof senders[i];
+    }
+    const int received = recvmmsg(m_handle, messages, static_cast<unsigned>(count), MSG_DONTWAIT, nullptr);
+    if (received <= 0) {
+        error = received < 0 ? ErrorFromErrno(errno) : SocketError::kOther;
+        return 0;
+    }
+    for (int i = 0; i < received; ++i) {
+        ReceivedDatagram& datagram = datagrams[i];
+        datagram.truncated = (messages[i].msg_hdr.msg_flags & MSG_TRUNC) != 0;
+        datagram.length = datagram.truncated ? 0 : messages[i].msg_len;
+        datagram.sender.address = senders[i].sin_addr.s_addr;
+        datagram.sender.port = ntohs(senders[i].sin_port);
+    }
+    error = SocketError::kNone;
     return static_cast<size_t>(received);
 }
 

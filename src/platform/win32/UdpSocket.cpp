@@ -49,6 +49,8 @@ bool SetOption(SocketHandle handle, int level, int option, const T& value)
 
 }  // namespace
 
+const size_t kReceiveBatchSize = 1;
+
 bool UdpSocket::Create()
 {
     Close();
@@ -143,6 +145,18 @@ size_t UdpSocket::ReceiveFrom(uint8_t* buffer, size_t size, IPv4Endpoint& sender
     sender.address = from.sin_addr.s_addr;
     sender.port = ntohs(from.sin_port);
     return static_cast<size_t>(received);
+}
+
+size_t UdpSocket::ReceiveBatch(ReceivedDatagram* datagrams, size_t count, SocketError& error)
+{
+    if (count == 0)
+        return 0;
+    ReceivedDatagram& datagram = datagrams[0];
+    datagram.length = ReceiveFrom(datagram.buffer.Data(), datagram.buffer.Capacity(), datagram.sender, error);
+    datagram.truncated = error == SocketError::kMessageTooLarge;
+    if (datagram.truncated)
+        error = SocketError::kNone;
+    return error == SocketError::kNone ? 1 : 0;
 }
 
 bool UdpSocket::SendTo(const IPv4Endpoint& target, const uint8_t* data, size_t length)
