@@ -3,13 +3,17 @@
 # (valgrind), builds the release benchmarks and runs them; results go to
 # build/bench/results. As root the runs get a private network namespace, so
 # the camera simulator's port 554 cannot clash with tests running meanwhile.
-# STREAM_SECONDS (default 10) sets each load run's measured window.
+# STREAM_SECONDS (default 10) sets each load run's measured window, REPEATS
+# (default 5) how many times each load configuration runs, STREAM_COUNTS
+# (default "1 8 32 64") which stream counts run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build/bench
 results=$build/results
 bin=$build/tools/bench
 seconds=${STREAM_SECONDS:-10}
+repeats=${REPEATS:-5}
+counts=${STREAM_COUNTS:-1 8 32 64}
 
 run_parsers() {
   "$bin/bench_parsers" --benchmark_out="$results/parsers.json" --benchmark_out_format=json | tee "$results/parsers.txt"
@@ -30,35 +34,31 @@ print("| %s | %.0f |" % (sys.argv[2], int(sys.argv[3]) / ((b["iterations"] + 1) 
   cat "$results/instructions.md"
 }
 
-# CPU seconds (user + system) of a process so far.
-cpu_seconds() {
-  awk -v hz="$(getconf CLK_TCK)" '{ sub(/^.*\) /, ""); print ($12 + $13) / hz }' "/proc/$1/stat"
+# One load run's table row; a failed run gets a row saying so, and the runs go on.
+load_run() {
+  local program=$1 transport=$2 n=$3
+  declare -A receiver=([stream_load]=driver [gst_stream_load]=GStreamer) name=([udp]=UDP [tcp]=interleaved)
+  "$bin/$program" $header --channels "$n" --transport "$transport" --seconds "$seconds" ||
+    echo "| ${receiver[$program]} | ${name[$transport]} | $n | failed |"
+  header=
 }
 
-# N gst-launch pipelines on the camera simulator's stream, as the driver asks for it.
-run_gstreamer() {
-  local n=$1 protocol=$2 port pids=() logs=()
-  "$build/tools/camsim/camsim" --port 0 --rtsp-port 554 --h264-frame-bytes 16666 > "$results/camsim.out" &
-  local camsim=$!
-  sleep 1
-  for i in $(seq "$n"); do
-    logs+=("$results/gst-$i.log")
-    gst-launch-1.0 rtspsrc location=rtsp://127.0.0.1:554/rtpstream/config5=u protocols="$protocol" \
-      ! rtph264depay ! identity silent=false ! fakesink -v > "${logs[-1]}" 2>&1 &
-    pids+=($!)
-  done
-  sleep 5
-  local cpu0=0 cpu1=0 frames0=0 frames1=0
-  for pid in "${pids[@]}"; do cpu0=$(echo "$cpu0 + $(cpu_seconds "$pid")" | bc -l); done
-  frames0=$(cat "${logs[@]}" | grep -c "last-message = chain" || true)
-  sleep "$seconds"
-  for pid in "${pids[@]}"; do cpu1=$(echo "$cpu1 + $(cpu_seconds "$pid")" | bc -l); done
-  frames1=$(cat "${logs[@]}" | grep -c "last-message = chain" || true)
-  kill -INT "${pids[@]}"; wait "${pids[@]}" 2>/dev/null || true
-  kill "$camsim"; wait "$camsim" 2>/dev/null || true
-  rm -f "${logs[@]}"
-  echo "| gst-launch-1.0 $protocol | $n | $(echo "($frames1 - $frames0) / $seconds" | bc -l | xargs printf %.1f) |" \
-       "$(echo "100 * ($cpu1 - $cpu0) / $seconds / $n" | bc -l | xargs printf %.2f) % |"
+# The driver and GStreamer side by side, each run against a camsim of its own:
+# REPEATS rounds of every configuration (program, transport, stream counts),
+# restricted to the counts in STREAM_COUNTS.
+run_load() {
+  local configurations=("stream_load udp 1 8 32 64" "gst_stream_load udp 1 8 32 64"
+                        "stream_load tcp 1 8 32 64" "gst_stream_load tcp 8 64")
+  header=--header
+  for _ in $(seq "$repeats"); do
+    for n in $counts; do
+      for configuration in "${configurations[@]}"; do
+        read -r program transport configured <<< "$configuration"
+        if [[ " $configured " == *" $n "* ]]; then load_run "$program" "$transport" "$n"; fi
+      done
+    done
+  done | tee "$results/stream_load.md"
+  python3 scripts/load-summary.py "$results/stream_load.md" | tee "$results/stream_load-summary.md"
 }
 
 run() {
@@ -66,19 +66,7 @@ run() {
   mkdir -p "$results"
   run_parsers
   "$bin/bench_stop" --benchmark_out="$results/stop.json" --benchmark_out_format=json | tee "$results/stop.txt"
-  header=--header
-  for transport in udp tcp; do
-    for n in 1 8 32 64; do
-      "$bin/stream_load" $header --channels "$n" --transport "$transport" --seconds "$seconds"
-      header=
-    done
-  done | tee "$results/stream_load.md"
-  {
-    echo "| pipeline | streams | frames/s | CPU per stream |"
-    echo "|---|---|---|---|"
-    for n in 1 8 32; do run_gstreamer "$n" udp; done
-    run_gstreamer 8 tcp
-  } | tee "$results/gstreamer.md"
+  run_load
 }
 
 if [ "${1:-}" = "--run" ]; then
@@ -86,10 +74,10 @@ if [ "${1:-}" = "--run" ]; then
   exit
 fi
 
-packages=(gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good valgrind bc)
+packages=(libgstreamer1.0-dev pkgconf gstreamer1.0-plugins-base gstreamer1.0-plugins-good valgrind)
 bash scripts/install-packages.sh "${packages[@]}"
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTALLOWCAM_BUILD_BENCHMARKS=ON
-cmake --build "$build" -j "$(nproc)" --target bench_parsers bench_stop stream_load camsim tallowcam
+cmake --build "$build" -j "$(nproc)" --target bench_parsers bench_stop stream_load gst_stream_load camsim tallowcam
 if [ "$(id -u)" = 0 ]; then
   unshare -n "$0" --run
 else

@@ -36,12 +36,12 @@ struct Event::State {
             signalled = false;
         return true;
     }
-    void Attach(const std::shared_ptr<Waiter>& waiter)
+    void Attach(Waiter* waiter)
     {
         std::lock_guard<std::mutex> guard(mutex);
         waiters.push_back(waiter);
     }
-    void Detach(const std::shared_ptr<Waiter>& waiter)
+    void Detach(Waiter* waiter)
     {
         std::lock_guard<std::mutex> guard(mutex);
         waiters.erase(std::remove(waiters.begin(), waiters.end(), waiter), waiters.end());
@@ -49,8 +49,8 @@ struct Event::State {
 
     const bool manualReset;
     bool signalled = false;
-    std::mutex mutex;
-    std::vector<std::shared_ptr<Waiter>> waiters;
+    std::mutex mutex;  // taken before a waiter's mutex, never after
+    std::vector<Waiter*> waiters;  // detached before their waits return
 };
 
 Event::Event(bool manualReset) : m_state(std::make_unique<State>(manualReset)) {}
@@ -59,13 +59,9 @@ Event::~Event() = default;
 
 void Event::Set()
 {
-    std::vector<std::shared_ptr<Waiter>> waiters;
-    {
-        std::lock_guard<std::mutex> guard(m_state->mutex);
-        m_state->signalled = true;
-        waiters = m_state->waiters;
-    }
-    for (auto& waiter : waiters)
+    std::lock_guard<std::mutex> guard(m_state->mutex);
+    m_state->signalled = true;
+    for (Waiter* waiter : m_state->waiters)
         waiter->Notify();
 }
 
@@ -109,7 +105,13 @@ int WaitAny(Event* const* events, size_t count, uint32_t timeoutMs)
     if (index >= 0 || timeoutMs == 0)
         return index;
 
-    auto waiter = std::make_shared<Waiter>();
+    // A thread waits for one call at a time, so its waiter is its own.
+    thread_local Waiter t_waiter;
+    Waiter* const waiter = &t_waiter;
+    {
+        std::lock_guard<std::mutex> guard(waiter->mutex);
+        waiter->notified = false;
+    }
     for (size_t i = 0; i < count; ++i)
         events[i]->m_state->Attach(waiter);
 
