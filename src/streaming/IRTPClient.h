@@ -12,8 +12,8 @@ class IRTPClient;
 class IRTPClientUser {
 public:
     virtual ~IRTPClientUser() = default;
-    // The datagrams of one read, in arrival order (truncated ones have length 0). The user may
-    // take a datagram's buffer, leaving another in its place.
+    // The whole datagrams of one read, in arrival order. The user may take a datagram's buffer,
+    // leaving another in its place.
     virtual void DataReceived(IRTPClient* client, platform::ReceivedDatagram* datagrams, size_t count) = 0;
     virtual void ReceiveTimeout(IRTPClient* client) = 0;
     virtual void ClientClosed(IRTPClient* client) = 0;

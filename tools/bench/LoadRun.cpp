@@ -20,7 +20,10 @@ using korvane::platform::CpuTimes;
 
 constexpr uint32_t kCamsimStartMs = 10000;
 constexpr uint32_t kCamsimStopMs = 10000;
-constexpr uint32_t kDrainMs = 500;  // frames still on their way when the camera stops
+// Frames still on their way when the camera stops: they count as delivered once they arrive, as long
+// as one arrives every kDrainMs, for at most kDrainLimitMs.
+constexpr uint32_t kDrainMs = 500;
+constexpr uint32_t kDrainLimitMs = 10000;
 
 // The simulated camera as a child process: its HTTP port, and the frames it sent.
 class CameraProcess {
@@ -116,6 +119,19 @@ void SleepSeconds(double seconds)
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
 }
 
+uint64_t DeliveredOnceSettled(const LoadReceiver& receiver)
+{
+    const Clock::time_point limit = Clock::now() + std::chrono::milliseconds(kDrainLimitMs);
+    uint64_t delivered = Total(receiver.Counts()).frames;
+    for (;;) {
+        SleepSeconds(kDrainMs / 1000.0);
+        const uint64_t now = Total(receiver.Counts()).frames;
+        if (now == delivered || Clock::now() >= limit)
+            return now;
+        delivered = now;
+    }
+}
+
 }  // namespace
 
 void AddLoadOptions(CLI::App& app, LoadOptions& options)
@@ -195,8 +211,7 @@ int RunLoad(const LoadOptions& options, const std::string& receiverName, LoadRec
     const auto [firstFrameMedian, firstFrameMax] = FirstFrameTimes(streams);
 
     const long long sent = camera.Stop();
-    SleepSeconds(kDrainMs / 1000.0);
-    const uint64_t delivered = Total(receiver.Counts()).frames;
+    const uint64_t delivered = DeliveredOnceSettled(receiver);
     receiver.StopStreams();
 
     const double n = options.streams;

@@ -63,9 +63,9 @@ void RtpTrack::SendPacket(std::vector<uint8_t> packet, RtspFaults& faults, RtspR
 
 void RtpTrack::Transmit(const std::vector<uint8_t>& packet, RtspRecorder& recorder)
 {
-    if (!m_transport)
+    // Only what went out counts as sent.
+    if (!m_transport || !m_transport->SendRtp(packet))
         return;
-    m_transport->SendRtp(packet);
     m_octetCount += static_cast<uint32_t>(packet.size() - 12);
     recorder.CountRtpPacket();
     if ((packet[1] & 0x80) != 0)

@@ -25,7 +25,8 @@ struct RtspFaults {
 class IRtpTransport {
 public:
     virtual ~IRtpTransport() = default;
-    virtual void SendRtp(const std::vector<uint8_t>& packet) = 0;
+    // False when the packet did not go out whole.
+    virtual bool SendRtp(const std::vector<uint8_t>& packet) = 0;
     virtual void SendRtcp(const std::vector<uint8_t>& packet) = 0;
     // Receiver reports that arrived since the last call.
     virtual void CollectRtcp(std::vector<std::vector<uint8_t>>& reports) = 0;

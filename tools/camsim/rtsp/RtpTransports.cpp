@@ -28,9 +28,9 @@ bool UdpRtpTransport::Open()
     return OpenSender(m_rtp, m_source) && OpenSender(m_rtcp, m_source);
 }
 
-void UdpRtpTransport::SendRtp(const std::vector<uint8_t>& packet)
+bool UdpRtpTransport::SendRtp(const std::vector<uint8_t>& packet)
 {
-    m_rtp.SendTo(m_rtpTarget, packet.data(), packet.size());
+    return m_rtp.SendTo(m_rtpTarget, packet.data(), packet.size());
 }
 
 void UdpRtpTransport::SendRtcp(const std::vector<uint8_t>& packet)

@@ -19,7 +19,7 @@ public:
     uint16_t ServerRtpPort() const { return m_rtp.LocalPort(); }
     uint16_t ServerRtcpPort() const { return m_rtcp.LocalPort(); }
 
-    void SendRtp(const std::vector<uint8_t>& packet) override;
+    bool SendRtp(const std::vector<uint8_t>& packet) override;
     void SendRtcp(const std::vector<uint8_t>& packet) override;
     void CollectRtcp(std::vector<std::vector<uint8_t>>& reports) override;
 
@@ -33,13 +33,13 @@ private:
 
 class InterleavedRtpTransport : public IRtpTransport {
 public:
-    using FrameSender = std::function<void(uint8_t channel, const std::vector<uint8_t>& payload)>;
+    using FrameSender = std::function<bool(uint8_t channel, const std::vector<uint8_t>& payload)>;
     InterleavedRtpTransport(FrameSender sender, uint8_t rtpChannel, uint8_t rtcpChannel)
         : m_sender(std::move(sender)), m_rtpChannel(rtpChannel), m_rtcpChannel(rtcpChannel)
     {
     }
 
-    void SendRtp(const std::vector<uint8_t>& packet) override { m_sender(m_rtpChannel, packet); }
+    bool SendRtp(const std::vector<uint8_t>& packet) override { return m_sender(m_rtpChannel, packet); }
     void SendRtcp(const std::vector<uint8_t>& packet) override { m_sender(m_rtcpChannel, packet); }
     // Reports on the RTCP channel arrive with the requests and are recorded there.
     void CollectRtcp(std::vector<std::vector<uint8_t>>&) override {}

@@ -263,7 +263,7 @@ void RtspConnection::HandleSetup(const RtspRequest& request, const std::string& 
     uint16_t first = 0, second = 0;
     if (ParsePortPair(HeaderParameter(transport, "interleaved"), first, second)) {
         chosen = std::make_unique<InterleavedRtpTransport>(
-            [this](uint8_t channel, const std::vector<uint8_t>& payload) { SendFrame(channel, payload); },
+            [this](uint8_t channel, const std::vector<uint8_t>& payload) { return SendFrame(channel, payload); },
             static_cast<uint8_t>(first), static_cast<uint8_t>(second));
         answer = FormatString("RTP/AVP/TCP;unicast;interleaved=%u-%u", first, second);
     } else if (transport.find(";multicast") != std::string::npos && !m_multicastGroup.empty()) {
@@ -366,13 +366,13 @@ void RtspConnection::Reply(const std::string& cseq, const std::string& status, c
     m_socket.SendAll(text.data(), text.size());
 }
 
-void RtspConnection::SendFrame(uint8_t channel, const std::vector<uint8_t>& payload)
+bool RtspConnection::SendFrame(uint8_t channel, const std::vector<uint8_t>& payload)
 {
     std::vector<uint8_t> frame{'$', channel, static_cast<uint8_t>(payload.size() >> 8),
                                static_cast<uint8_t>(payload.size())};
     frame.insert(frame.end(), payload.begin(), payload.end());
     std::lock_guard<std::mutex> lock(m_sendMutex);
-    m_socket.SendAll(frame.data(), frame.size());
+    return m_socket.SendAll(frame.data(), frame.size());
 }
 
 void RtspConnection::ExpireIdleSession(uint64_t now)

@@ -51,7 +51,7 @@ private:
     void HandleSetup(const RtspRequest& request, const std::string& cseq);
     void Reply(const std::string& cseq, const std::string& status, const std::string& headers = "",
                const std::string& body = "");
-    void SendFrame(uint8_t channel, const std::vector<uint8_t>& payload);
+    bool SendFrame(uint8_t channel, const std::vector<uint8_t>& payload);
     void ExpireIdleSession(uint64_t now);  // caller holds m_tracksMutex
     bool SleepUnlessStopped(uint32_t ms);
 
