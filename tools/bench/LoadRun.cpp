@@ -24,6 +24,7 @@ constexpr uint32_t kCamsimStopMs = 10000;
 // as one arrives every kDrainMs, for at most kDrainLimitMs.
 constexpr uint32_t kDrainMs = 500;
 constexpr uint32_t kDrainLimitMs = 10000;
+constexpr uint32_t kFirstFramesLimitMs = 30000;
 
 // The simulated camera as a child process: its HTTP port, and the frames it sent.
 class CameraProcess {
@@ -119,6 +120,18 @@ void SleepSeconds(double seconds)
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
 }
 
+void WaitForFirstFrames(const LoadReceiver& receiver)
+{
+    const Clock::time_point limit = Clock::now() + std::chrono::milliseconds(kFirstFramesLimitMs);
+    const auto streaming = [](const StreamCounts& stream) { return stream.firstFrameMs.has_value(); };
+    for (;;) {
+        const std::vector<StreamCounts> streams = receiver.Counts();
+        if (std::all_of(streams.begin(), streams.end(), streaming) || Clock::now() >= limit)
+            return;
+        SleepSeconds(0.1);
+    }
+}
+
 uint64_t DeliveredOnceSettled(const LoadReceiver& receiver)
 {
     const Clock::time_point limit = Clock::now() + std::chrono::milliseconds(kDrainLimitMs);
@@ -189,6 +202,8 @@ int RunLoad(const LoadOptions& options, const std::string& receiverName, LoadRec
         if (!receiver.StartStream(error))
             return fail("stream " + std::to_string(i) + ": " + error);
     }
+    // The window starts once every stream streams, so that each one's cost is measured whole.
+    WaitForFirstFrames(receiver);
     SleepSeconds(options.warmupSeconds);
 
     const StreamCounts before = Total(receiver.Counts());
