@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/Event.h"
 #include "platform/win32/WideText.h"
 
 namespace korvane::platform {
@@ -55,31 +56,11 @@ DWORD OneScheme(uint32_t schemes)
     return 0;
 }
 
-// A manual-reset Win32 event.
-class EventHandle {
-public:
-    EventHandle() : m_handle(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
-    ~EventHandle()
-    {
-        if (m_handle != nullptr)
-            CloseHandle(m_handle);
-    }
-    EventHandle(const EventHandle&) = delete;
-    EventHandle& operator=(const EventHandle&) = delete;
-    HANDLE Get() const { return m_handle; }
-    void Set() const { SetEvent(m_handle); }
-    void Reset() const { ResetEvent(m_handle); }
-    bool IsSet() const { return WaitForSingleObject(m_handle, 0) == WAIT_OBJECT_0; }
-
-private:
-    HANDLE m_handle;
-};
-
 // The outcome of a request's running step, filled in by WinHTTP's callback. The request handle
 // keeps it alive until its last callback, so a step given up may still complete into it, into
 // its own buffers.
 struct StepOutcome {
-    EventHandle done;
+    Event done{true};
     DWORD error = ERROR_SUCCESS;
     DWORD count = 0;              // bytes available or read
     std::vector<uint8_t> body;    // what the send reads from
@@ -105,15 +86,15 @@ public:
         if (--m_count == 0)
             m_allClosed.Set();
     }
-    void WaitAllClosed(DWORD limitMs) const
+    void WaitAllClosed(DWORD limitMs)
     {
         if (m_count > 0)
-            WaitForSingleObject(m_allClosed.Get(), limitMs);
+            m_allClosed.Wait(limitMs);
     }
 
 private:
     std::atomic<int> m_count{0};
-    EventHandle m_allClosed;
+    Event m_allClosed{true};
 };
 
 // What a handle's callbacks reach: the count of open handles and, for a request, its step outcome.
@@ -185,7 +166,7 @@ public:
         m_handles->WaitAllClosed(StepLimitMs());
     }
 
-    bool IsOpen() const override { return m_session.Get() != nullptr && m_aborted.Get() != nullptr; }
+    bool IsOpen() const override { return m_session.Get() != nullptr; }
 
     bool SetTimeout(HttpTimeout which, uint32_t ms) override
     {
@@ -225,7 +206,7 @@ public:
         if (request.Get() == nullptr)
             return false;
         auto outcome = std::make_shared<StepOutcome>();
-        if (outcome->done.Get() == nullptr || !Track(request.Get(), outcome))
+        if (!Track(request.Get(), outcome))
             return false;
         DWORD replyTimeout = static_cast<DWORD>(m_timeouts[static_cast<int>(HttpTimeout::ReceiveReply)]);
         WinHttpSetOption(request.Get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &replyTimeout, sizeof replyTimeout);
@@ -358,7 +339,7 @@ private:
     template <typename Start>
     HttpError RunStep(Start start)
     {
-        if (m_aborted.IsSet())
+        if (m_aborted.Wait(0))
             return HttpError::Aborted;
         if (!HasRequest())
             return HttpError::Failed;
@@ -366,15 +347,15 @@ private:
         outcome.done.Reset();
         if (!start(outcome))
             return GetLastError() == ERROR_WINHTTP_TIMEOUT ? HttpError::Timeout : HttpError::Failed;
-        const HANDLE events[] = {outcome.done.Get(), m_aborted.Get()};
-        const DWORD woken = WaitForMultipleObjects(2, events, FALSE, StepLimitMs());
-        if (woken == WAIT_OBJECT_0) {
+        Event* const events[] = {&outcome.done, &m_aborted};
+        const int woken = WaitAny(events, 2, StepLimitMs());
+        if (woken == 0) {
             if (outcome.error == ERROR_SUCCESS)
                 return HttpError::None;
             return outcome.error == ERROR_WINHTTP_TIMEOUT ? HttpError::Timeout : HttpError::Failed;
         }
         CloseRequest();
-        return woken == WAIT_OBJECT_0 + 1 ? HttpError::Aborted : HttpError::Timeout;
+        return woken == 1 ? HttpError::Aborted : HttpError::Timeout;
     }
 
     DWORD StepLimitMs() const
@@ -397,7 +378,7 @@ private:
     InternetHandle m_connection;
     InternetHandle m_request;
     StepOutcomeRef m_outcome;  // the running request's, shared with its handle
-    EventHandle m_aborted;
+    Event m_aborted{true};
     int m_timeouts[5] = {0, 0, 0, 0, 0};  // by HttpTimeout
 };
 
