@@ -17,6 +17,11 @@ constexpr char kDirectorySeparator = '/';
 // unknown or longer than maxLength characters.
 std::string ExecutableDirectory(size_t maxLength = 511);
 
+// The file at relativePath from the executable's directory when it exists, else
+// fallbackPath: an installed program finds its companions beside it, one run
+// from the build tree finds them where they were built.
+std::string InstalledOrFallbackPath(const std::string& relativePath, const std::string& fallbackPath);
+
 struct ModuleVersion {
     uint16_t major = 0;
     uint16_t minor = 0;

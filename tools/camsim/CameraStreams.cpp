@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "camsim/media/MediaFile.h"
 #include "camsim/model/CameraModel.h"
 #include "camsim/onvif/OnvifService.h"
 
@@ -68,7 +69,7 @@ std::string NearestSample(MediaCodec codec, uint32_t width, uint32_t height)
     std::string nearest;
     uint64_t nearestDistance = UINT64_MAX;
     std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(CAMSIM_MEDIA_DIR, error)) {
+    for (const auto& entry : std::filesystem::directory_iterator(media::MediaDirectory(), error)) {
         const std::string name = entry.path().filename().string();
         unsigned w = 0, h = 0;
         if (entry.path().extension() != extension || std::sscanf(name.c_str(), "sample%ux%u.", &w, &h) != 2)

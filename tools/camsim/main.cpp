@@ -13,6 +13,7 @@ int main(int argc, char** argv)
     std::string scheme = "none";
     size_t h264FrameBytes = 0;
     CLI::App app{"Simulated Canon network camera"};
+    app.set_version_flag("--version", "camsim " TALLOWCAM_VERSION);
     app.add_option("--port", options.httpPort, "HTTP port (0: a free port)")->required();
     app.add_option("--address", options.address, "address to listen on")->capture_default_str();
     app.add_option("--rtsp-port", options.rtspPort, "RTSP port (0: a free port)")->capture_default_str();

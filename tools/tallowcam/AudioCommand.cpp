@@ -29,7 +29,7 @@ constexpr size_t kPacketBytes = 800;  // 100 ms
 constexpr auto kStateWait = std::chrono::seconds(15);
 
 struct AudioOptions {
-    std::string plugin = TALLOWCAM_DEFAULT_PLUGIN;
+    std::string plugin = DefaultPluginPath();
     CameraConnection camera;
     uint32_t listenSeconds = 0;
     std::string outFile;

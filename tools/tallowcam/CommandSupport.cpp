@@ -4,6 +4,8 @@
 
 #include <csignal>
 
+#include "platform/Process.h"
+
 namespace tallowcam_host {
 
 namespace {
@@ -21,6 +23,11 @@ const char* StateName(uint32_t state)
 }
 
 }  // namespace
+
+std::string DefaultPluginPath()
+{
+    return korvane::platform::InstalledOrFallbackPath(TALLOWCAM_INSTALLED_PLUGIN, TALLOWCAM_BUILT_PLUGIN);
+}
 
 void AddPluginOption(CLI::App& command, std::string& plugin)
 {

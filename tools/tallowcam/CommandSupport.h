@@ -13,6 +13,8 @@
 
 namespace tallowcam_host {
 
+// The installed plug-in beside this program when there is one, else the one built with it.
+std::string DefaultPluginPath();
 // Adds --plugin.
 void AddPluginOption(CLI::App& command, std::string& plugin);
 // Adds ADDRESS, --port, --user and --password.

@@ -13,7 +13,7 @@ namespace tallowcam_host {
 namespace {
 
 struct DemoOptions {
-    std::string plugin = TALLOWCAM_DEFAULT_PLUGIN;
+    std::string plugin = DefaultPluginPath();
     std::string address = "127.0.0.1";  // a loopback address for the simulated camera
     double seconds = 3;
     std::string outputDirectory;  // empty: count frames only

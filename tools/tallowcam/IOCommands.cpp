@@ -27,13 +27,13 @@ constexpr uint32_t kMotionFourCC = 0x444D454D;  // "MEMD"
 constexpr uint32_t kOutputSettleMs = 1000;
 
 struct EventsOptions {
-    std::string plugin = TALLOWCAM_DEFAULT_PLUGIN;
+    std::string plugin = DefaultPluginPath();
     CameraConnection camera;
     double seconds = 0;  // 0: until interrupted
 };
 
 struct OutputOptions {
-    std::string plugin = TALLOWCAM_DEFAULT_PLUGIN;
+    std::string plugin = DefaultPluginPath();
     CameraConnection camera;
     uint32_t index = 0;
     bool on = false;

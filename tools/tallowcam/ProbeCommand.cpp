@@ -11,7 +11,7 @@ namespace tallowcam_host {
 namespace {
 
 struct ProbeOptions {
-    std::string plugin = TALLOWCAM_DEFAULT_PLUGIN;
+    std::string plugin = DefaultPluginPath();
     CameraConnection camera;
     bool json = false;
 };

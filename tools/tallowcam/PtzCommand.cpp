@@ -27,7 +27,7 @@ constexpr size_t kPresetNameSize = 256;
 
 // How the PTZ commands reach the camera.
 struct PtzConnection {
-    std::string plugin = TALLOWCAM_DEFAULT_PLUGIN;
+    std::string plugin = DefaultPluginPath();
     CameraConnection camera;
     std::string capabilities;  // empty: what the camera reports
 };

@@ -13,7 +13,7 @@ namespace tallowcam_host {
 namespace {
 
 struct RecordOptions {
-    std::string plugin = TALLOWCAM_DEFAULT_PLUGIN;
+    std::string plugin = DefaultPluginPath();
     CameraConnection camera;
     RecordingPlan plan;
     std::optional<Transport> transport;  // unset: whatever the configuration file says

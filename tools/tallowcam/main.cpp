@@ -2,6 +2,7 @@
 #include <CLI/CLI.hpp>
 
 #include "AudioCommand.h"
+#include "CommandSupport.h"
 #include "DemoCommand.h"
 #include "IOCommands.h"
 #include "PtzCommand.h"
@@ -11,6 +12,7 @@
 int main(int argc, char** argv)
 {
     CLI::App app{"Command-line host for the Tallowcam capture driver"};
+    app.set_version_flag("--version", "tallowcam " TALLOWCAM_VERSION "\nplug-in: " + tallowcam_host::DefaultPluginPath());
     app.require_subcommand(1);
     tallowcam_host::AddDemoCommand(app);
     tallowcam_host::AddAudioCommand(app);

@@ -3,6 +3,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "platform/Process.h"
+
 namespace camsim::media {
 
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes)
@@ -55,9 +57,14 @@ std::string HexUpper(const uint8_t* bytes, size_t length)
     return text;
 }
 
+std::string MediaDirectory()
+{
+    return korvane::platform::InstalledOrFallbackPath(CAMSIM_INSTALLED_MEDIA_DIR, CAMSIM_MEDIA_DIR);
+}
+
 std::string SamplePath(const char* fileName)
 {
-    return std::string(CAMSIM_MEDIA_DIR) + "/" + fileName;
+    return MediaDirectory() + "/" + fileName;
 }
 
 }  // namespace camsim::media

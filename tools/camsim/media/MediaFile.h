@@ -17,6 +17,8 @@ std::vector<size_t> FindStartCodes(const std::vector<uint8_t>& bytes);
 std::string Base64Line(const uint8_t* bytes, size_t length);
 std::string HexUpper(const uint8_t* bytes, size_t length);
 
+// The sample media: installed beside the program, or in the source tree.
+std::string MediaDirectory();
 std::string SamplePath(const char* fileName);
 
 }  // namespace camsim::media

@@ -35,7 +35,7 @@ enum class H264Packetisation {
 };
 
 struct MediaSourceOptions {
-    std::string filePath;  // empty: the codec's sample file in CAMSIM_MEDIA_DIR
+    std::string filePath;  // empty: the codec's sample file in the media directory
     size_t maxPayloadSize = 1400;
     H264Packetisation h264Mode = H264Packetisation::NonInterleaved;
     bool h264ParameterSetsInBand = true;  // false: SPS and PPS only in sprop-parameter-sets
