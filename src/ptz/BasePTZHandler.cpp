@@ -11,6 +11,7 @@ IIPPTZApiEx* CBasePTZHandler::GetPTZApiEx(uint32_t channel)
 {
     if (channel >= m_channelCount)
         return nullptr;
+    CAutoLock guard(m_controlsLock);
     std::unique_ptr<CBasePTZControl>& control = m_controls[channel];
     if (control == nullptr) {
         std::unique_ptr<CBasePTZControl> created = CreatePTZControl(channel);
@@ -22,6 +23,7 @@ IIPPTZApiEx* CBasePTZHandler::GetPTZApiEx(uint32_t channel)
 
 void CBasePTZHandler::ReleaseControls()
 {
+    CAutoLock guard(m_controlsLock);
     m_controls.clear();
 }
 

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "ptz/BasePTZControl.h"
+#include "runtime/RecursiveLock.h"
 #include "tallowcam/PtzInterfaces.h"
 
 namespace korvane {
@@ -34,6 +35,7 @@ protected:
 
 private:
     IDriver* m_driver;
+    CRecursiveLock m_controlsLock;  // guards m_controls: hosts may ask from several threads
     std::map<uint32_t, std::unique_ptr<CBasePTZControl>> m_controls;
     uint32_t m_channelCount = 1;
 };

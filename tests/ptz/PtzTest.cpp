@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <future>
 #include <memory>
 #include <string>
 #include <tuple>
@@ -247,9 +248,11 @@ TEST_F(PtzPipelineTest, OnlyChannelZeroExistsAndPipelinesWithoutAWorkerOrClosedC
     EXPECT_EQ(camera.Ptz().Presets().size(), 1u);
 
     CCanonPTZHandler channels(&driver);
+    // Host threads asking at once share the one control.
+    auto asked = std::async(std::launch::async, [&] { return channels.GetPTZApiEx(0); });
     IIPPTZApiEx* first = channels.GetPTZApiEx(0);
     ASSERT_NE(first, nullptr);
-    EXPECT_EQ(channels.GetPTZApiEx(0), first);
+    EXPECT_EQ(asked.get(), first);
     EXPECT_EQ(channels.GetPTZApi(0), static_cast<IIPPTZApi*>(first));
     EXPECT_EQ(channels.GetPTZApiEx(1), nullptr);
     EXPECT_EQ(first->QueryExtension(7), 0u);
