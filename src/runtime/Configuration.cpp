@@ -4,6 +4,7 @@
 
 #include "driver/IDriver.h"
 #include "onvif/XmlParser.h"
+#include "platform/Process.h"
 #include "runtime/StringFormat.h"
 
 namespace korvane {
@@ -69,9 +70,9 @@ std::string CConfiguration::BuildPath(const std::string& fileName, const std::st
 {
     if (fileName.empty())
         return {};
-    if (directory.empty() || directory.back() == '/')
+    if (directory.empty() || directory.back() == platform::kDirectorySeparator)
         return directory + fileName + ".xml";
-    return directory + "/" + fileName + ".xml";
+    return directory + platform::kDirectorySeparator + fileName + ".xml";
 }
 
 uint32_t CConfiguration::GetStreamingMode(const std::string& fileName, const std::string& directory)

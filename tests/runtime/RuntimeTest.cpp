@@ -18,6 +18,7 @@
 #include "camsim/Camera.h"
 #include "driver/DeviceInfo.h"
 #include "platform/Network.h"
+#include "platform/Process.h"
 #include "platform/TcpSocket.h"
 #include "platform/Thread.h"
 #include "platform/Time.h"
@@ -434,10 +435,11 @@ protected:
 // The file is the driver's name with .xml in the host's directory; its device section is picked by address and port.
 TEST_F(ConfigurationTest, PathTheDeviceSectionByAddressAndPortAndEachSettingWithinItsLimits)
 {
-    EXPECT_EQ(CConfiguration::BuildPath("", "/opt/host/"), "");
+    const std::string host = std::string("host") + platform::kDirectorySeparator;
+    EXPECT_EQ(CConfiguration::BuildPath("", host), "");
     EXPECT_EQ(CConfiguration::BuildPath("Tallowcam", ""), "Tallowcam.xml");
-    EXPECT_EQ(CConfiguration::BuildPath("Tallowcam", "/opt/host/"), "/opt/host/Tallowcam.xml");
-    EXPECT_EQ(CConfiguration::BuildPath("Tallowcam", "/opt/host"), "/opt/host/Tallowcam.xml");
+    EXPECT_EQ(CConfiguration::BuildPath("Tallowcam", host), host + "Tallowcam.xml");
+    EXPECT_EQ(CConfiguration::BuildPath("Tallowcam", "host"), host + "Tallowcam.xml");
 
     WriteConfiguration("<Device address=\"10.0.0.5\" port=\"80\"><PanSpeed>11</PanSpeed>"
                        "<BitrateMode>VBR</BitrateMode></Device>\n"
