@@ -6,9 +6,9 @@ include(CMakePackageConfigHelpers)
 install(TARGETS tallowcam LIBRARY DESTINATION ${TALLOWCAM_PLUGIN_INSTALL_DIR} COMPONENT Runtime)
 
 install(DIRECTORY include/tallowcam DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT Development)
+# The host loads the plug-in at run time (variable plugin) and links only what loading needs.
 set(TALLOWCAM_PLUGIN_FILE_NAME ${CMAKE_SHARED_LIBRARY_PREFIX}tallowcam${CMAKE_SHARED_LIBRARY_SUFFIX})
 list(TRANSFORM CMAKE_DL_LIBS PREPEND -l OUTPUT_VARIABLE TALLOWCAM_HOST_LIBS)
-# The host loads the plug-in at run time (variable plugin) and links only what loading needs.
 configure_file(cmake/tallowcam.pc.in tallowcam.pc @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/tallowcam.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
         COMPONENT Development)
@@ -27,21 +27,16 @@ install(DIRECTORY tests/data/media/ DESTINATION ${TALLOWCAM_MEDIA_INSTALL_DIR} C
 option(TALLOWCAM_MAN_PAGES "Make and install the tools' man pages (needs help2man)" OFF)
 if(TALLOWCAM_MAN_PAGES)
   find_program(HELP2MAN help2man REQUIRED)
-  set(man_pages)
-  set(tallowcam_host_program tallowcam)
-  set(tallowcam_host_summary "command-line host for the Tallowcam capture driver")
-  set(camsim_program camsim)
-  set(camsim_summary "simulated Canon network camera")
-  foreach(tool tallowcam_host camsim)
-    set(program ${${tool}_program})
+  function(add_man_page target program summary)
     set(page ${CMAKE_CURRENT_BINARY_DIR}/man/${program}.1.gz)
     add_custom_command(OUTPUT ${page}
       COMMAND ${CMAKE_COMMAND} -E make_directory man
-      COMMAND ${HELP2MAN} --no-info --name=${${tool}_summary} --output=man/${program}.1 $<TARGET_FILE:${tool}>
+      COMMAND ${HELP2MAN} --no-info --name=${summary} --output=man/${program}.1 $<TARGET_FILE:${target}>
       COMMAND gzip -9nf man/${program}.1
-      DEPENDS ${tool} VERBATIM)
-    list(APPEND man_pages ${page})
-  endforeach()
-  add_custom_target(man_pages ALL DEPENDS ${man_pages})
-  install(FILES ${man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT Tools)
+      DEPENDS ${target} VERBATIM)
+    add_custom_target(${program}_man_page ALL DEPENDS ${page})
+    install(FILES ${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT Tools)
+  endfunction()
+  add_man_page(tallowcam_host tallowcam "command-line host for the Tallowcam capture driver")
+  add_man_page(camsim camsim "simulated Canon network camera")
 endif()
