@@ -29,10 +29,11 @@ struct ModuleVersion {
     uint16_t fourth = 0;
 };
 
-// Version of the loaded module with this file name: on Windows its version
-// resource; elsewhere the four-part suffix of the resolved file name of a module
-// whose name starts with it ("libvexhost.so" -> "libvexhost.so.6.3.0.0"). False
-// when no such module is loaded or it carries no version.
+// Version of the module with this file name. On Windows: the product version in
+// the version resource of the loaded module, else of the file that the library
+// search finds by that name. Elsewhere: the four-part suffix of the resolved
+// file name of a loaded module whose name starts with it ("libvexhost.so" ->
+// "libvexhost.so.6.3.0.0"). False when there is no such module or no version.
 bool LoadedModuleVersion(const std::string& moduleName, ModuleVersion& out);
 
 // 16 random bytes (a version-4 GUID); false when no randomness is available.

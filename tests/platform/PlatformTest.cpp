@@ -27,6 +27,15 @@ TEST(Process, ModuleVersionComesFromTheResolvedFileNameOnceLoaded)
 
     host.Unload();
     EXPECT_FALSE(LoadedModuleVersion(SharedLibraryFileName("Vexhost"), version));
+#ifdef _WIN32
+    // Not loaded, Windows asks the library search, which also looks in the current directory.
+    const std::filesystem::path started = std::filesystem::current_path();
+    std::filesystem::current_path(std::filesystem::path(VEXHOST_STUB_PATH).parent_path());
+    version = {};
+    EXPECT_TRUE(LoadedModuleVersion(SharedLibraryFileName("Vexhost"), version));
+    EXPECT_EQ(version.minor, 3);
+    std::filesystem::current_path(started);
+#endif
 
     DynamicLibrary missing;
     EXPECT_FALSE(missing.Load("libdoes-not-exist.so"));

@@ -21,11 +21,11 @@ std::string ExecutableDirectory(size_t maxLength)
 
 bool LoadedModuleVersion(const std::string& moduleName, ModuleVersion& out)
 {
+    // The loaded module's own file, else the file the library search finds by that name.
     const HMODULE module = GetModuleHandleA(moduleName.c_str());
-    char path[MAX_PATH + 1] = {};
-    const DWORD length = module ? GetModuleFileNameA(module, path, MAX_PATH) : 0;
-    if (length == 0 || length >= MAX_PATH)
-        return false;
+    char loadedPath[MAX_PATH + 1] = {};
+    const DWORD length = module ? GetModuleFileNameA(module, loadedPath, MAX_PATH) : 0;
+    const char* path = length > 0 && length < MAX_PATH ? loadedPath : moduleName.c_str();
     DWORD ignored = 0;
     const DWORD size = GetFileVersionInfoSizeA(path, &ignored);
     if (size == 0)
@@ -37,8 +37,8 @@ bool LoadedModuleVersion(const std::string& moduleName, ModuleVersion& out)
         !VerQueryValueA(resource.data(), "\\", reinterpret_cast<void**>(&fixed), &fixedSize) || fixed == nullptr ||
         fixedSize < sizeof(VS_FIXEDFILEINFO))
         return false;
-    out = {HIWORD(fixed->dwFileVersionMS), LOWORD(fixed->dwFileVersionMS), HIWORD(fixed->dwFileVersionLS),
-           LOWORD(fixed->dwFileVersionLS)};
+    out = {HIWORD(fixed->dwProductVersionMS), LOWORD(fixed->dwProductVersionMS), HIWORD(fixed->dwProductVersionLS),
+           LOWORD(fixed->dwProductVersionLS)};
     return true;
 }
 
