@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
-# Builds the Debian packages, unpacks them into a throw-away root and checks them as an integrator
-# would use them: the installed demo, pkg-config, and a host built against the installed headers
-# (by hand and through the CMake package) that loads the installed plug-in.
+# Builds the Debian packages, checks them with lintian, unpacks them into a throw-away root and checks
+# them as an integrator would use them: the installed demo, pkg-config, and a host built against the
+# installed headers (by hand and through the CMake package) that loads the installed plug-in.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/package.sh
+bash scripts/install-packages.sh lintian
+# Debian's own package checks; the archive-upload warnings do not apply to these packages.
+lintian --fail-on error,warning --suppress-tags initial-upload-closes-no-bugs build/packages/*.deb 2>&1 \
+  | { grep -v "running with root privileges" || true; }
 root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT
 apt-get install --simulate ./build/packages/*.deb > /dev/null  # every dependency is available
