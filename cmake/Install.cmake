@@ -7,7 +7,6 @@ install(TARGETS tallowcam LIBRARY DESTINATION ${TALLOWCAM_PLUGIN_INSTALL_DIR} CO
 
 install(DIRECTORY include/tallowcam DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT Development)
 # The host loads the plug-in at run time (variable plugin) and links only what loading needs.
-set(TALLOWCAM_PLUGIN_FILE_NAME ${CMAKE_SHARED_LIBRARY_PREFIX}tallowcam${CMAKE_SHARED_LIBRARY_SUFFIX})
 list(TRANSFORM CMAKE_DL_LIBS PREPEND -l OUTPUT_VARIABLE TALLOWCAM_HOST_LIBS)
 configure_file(cmake/tallowcam.pc.in tallowcam.pc @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/tallowcam.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
